@@ -1,0 +1,78 @@
+// The seams between the portable logic and the operating system. The logic talks only to these
+// interfaces; platform/win32 implements them over the Win32 API, platform/fake in memory for tests.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zorvex {
+
+// Opaque handle of a window; 0 is no window.
+using WindowHandle = std::uintptr_t;
+
+// Screen rectangle in pixels.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+// Texts read from windows are cut to this many bytes.
+constexpr std::size_t kMaxWindowText = 1024;
+
+// The desktop's windows and the few input states the scanner looks at. Calls may come from any
+// thread; a window that is gone answers with empty texts, false and an empty rectangle.
+class IDesktop {
+ public:
+  virtual ~IDesktop() = default;
+  // Top-level windows, highest in the z-order first.
+  virtual std::vector<WindowHandle> TopLevelWindows() = 0;
+  // Every descendant of a window (children, grandchildren, ...), in the system's order.
+  virtual std::vector<WindowHandle> Descendants(WindowHandle window) = 0;
+  // Window class name, at most kMaxWindowText bytes.
+  virtual std::string ClassName(WindowHandle window) = 0;
+  // Window title, at most kMaxWindowText bytes.
+  virtual std::string Title(WindowHandle window) = 0;
+  virtual bool IsVisible(WindowHandle window) = 0;
+  virtual bool IsMinimised(WindowHandle window) = 0;
+  virtual Rect WindowRect(WindowHandle window) = 0;
+  virtual WindowHandle ForegroundWindow() = 0;
+  // Sends the system-menu close command and waits, boundedly, until the window has handled it.
+  // True when the window existed and took the command.
+  virtual bool Close(WindowHandle window) = 0;
+  // Ctrl is held down at this moment.
+  virtual bool IsCtrlDown() = 0;
+  // Scroll Lock is toggled on.
+  virtual bool IsScrollLockOn() = 0;
+};
+
+// Runs work on the program's main (GUI) thread.
+class IMainThread {
+ public:
+  virtual ~IMainThread() = default;
+  // Runs fn on the main thread and blocks until it has returned; runs it at once when called on
+  // the main thread. Returns false, without running fn, once the main loop has ended.
+  virtual bool Run(const std::function<void()>& fn) = 0;
+};
+
+// Waiting, behind a seam so that tests need not wait.
+class ISleeper {
+ public:
+  virtual ~ISleeper() = default;
+  virtual void Sleep(unsigned milliseconds) = 0;
+};
+
+// Really waits.
+class SystemSleeper : public ISleeper {
+ public:
+  void Sleep(unsigned milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+}  // namespace zorvex

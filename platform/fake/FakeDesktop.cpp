@@ -1,0 +1,180 @@
+#include "platform/fake/FakeDesktop.h"
+
+#include <algorithm>
+
+namespace zorvex::fake {
+
+WindowHandle FakeDesktop::Add(const WindowRecord& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const WindowHandle handle = next_++;
+  windows_[handle] = Node{record, 0, {}};
+  zOrder_.push_back(handle);
+  return handle;
+}
+
+WindowHandle FakeDesktop::Add(const std::string& className, const std::string& title, int width, int height) {
+  WindowRecord record;
+  record.className = className;
+  record.title = title;
+  record.rect = Rect{0, 0, width, height};
+  return Add(record);
+}
+
+WindowHandle FakeDesktop::AddChild(WindowHandle parent, const WindowRecord& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const WindowHandle handle = next_++;
+  windows_[handle] = Node{record, parent, {}};
+  windows_.at(parent).children.push_back(handle);
+  return handle;
+}
+
+void FakeDesktop::Edit(WindowHandle window, const std::function<void(WindowRecord&)>& change) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  change(windows_.at(window).record);
+}
+
+void FakeDesktop::SetForeground(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  foreground_ = window;
+}
+
+bool FakeDesktop::Exists(WindowHandle window) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return windows_.count(window) != 0;
+}
+
+std::vector<WindowHandle> FakeDesktop::Closed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closed_;
+}
+
+std::vector<WindowHandle> FakeDesktop::TopLevelWindows() {
+  ++walks_;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return zOrder_;
+}
+
+void FakeDesktop::CollectDescendants(WindowHandle window, std::vector<WindowHandle>& out) const {
+  auto it = windows_.find(window);
+  if (it == windows_.end()) return;
+  for (WindowHandle child : it->second.children) {
+    out.push_back(child);
+    CollectDescendants(child, out);
+  }
+}
+
+std::vector<WindowHandle> FakeDesktop::Descendants(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<WindowHandle> out;
+  CollectDescendants(window, out);
+  return out;
+}
+
+#define ZORVEX_FAKE_FACT(Type, Name, expr, missing)       \
+  Type FakeDesktop::Name(WindowHandle window) {           \
+    std::lock_guard<std::mutex> lock(mutex_);             \
+    auto it = windows_.find(window);                      \
+    if (it == windows_.end()) return missing;             \
+    const WindowRecord& r = it->second.record;            \
+    return expr;                                          \
+  }
+
+ZORVEX_FAKE_FACT(std::string, ClassName, r.className.substr(0, kMaxWindowText), std::string())
+ZORVEX_FAKE_FACT(std::string, Title, r.title.substr(0, kMaxWindowText), std::string())
+ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
+ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
+ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})
+#undef ZORVEX_FAKE_FACT
+
+WindowHandle FakeDesktop::ForegroundWindow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return foreground_;
+}
+
+void FakeDesktop::Remove(WindowHandle window) {
+  auto it = windows_.find(window);
+  if (it == windows_.end()) return;
+  const std::vector<WindowHandle> children = it->second.children;
+  for (WindowHandle child : children) Remove(child);
+  const WindowHandle parent = windows_.at(window).parent;
+  if (parent != 0 && windows_.count(parent)) {
+    auto& siblings = windows_.at(parent).children;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), window), siblings.end());
+  }
+  zOrder_.erase(std::remove(zOrder_.begin(), zOrder_.end(), window), zOrder_.end());
+  windows_.erase(window);
+}
+
+bool FakeDesktop::Close(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = windows_.find(window);
+  if (it == windows_.end() || it->second.record.hung) return false;
+  closed_.push_back(window);
+  Remove(window);
+  return true;
+}
+
+FakeMainThread::FakeMainThread() : owner_(std::this_thread::get_id()) {}
+
+bool FakeMainThread::Run(const std::function<void()>& fn) {
+  if (std::this_thread::get_id() == owner_) {
+    fn();
+    return true;
+  }
+  Task task{fn};
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (ended_) return false;
+  queue_.push_back(&task);
+  cv_.notify_all();
+  cv_.wait(lock, [&] { return task.done; });
+  return task.ran;
+}
+
+int FakeMainThread::Pump() {
+  int count = 0;
+  for (;;) {
+    Task* task = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (queue_.empty()) return count;
+      task = queue_.front();
+      queue_.pop_front();
+    }
+    task->fn();
+    ++count;
+    std::lock_guard<std::mutex> lock(mutex_);
+    task->ran = true;
+    task->done = true;
+    cv_.notify_all();
+  }
+}
+
+bool FakeMainThread::PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (Pump() == 0) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait_for(lock, std::chrono::milliseconds(2), [this] { return !queue_.empty(); });
+    }
+  }
+  return true;
+}
+
+void FakeMainThread::End() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ended_ = true;
+  for (Task* task : queue_) task->done = true;
+  queue_.clear();
+  cv_.notify_all();
+}
+
+void FakeSleeper::Sleep(unsigned milliseconds) {
+  lastMs_ = milliseconds;
+  ++sleeps_;
+  if (onSleep) onSleep();
+  // Yields so that a scanner spinning over this sleeper leaves room for the test thread.
+  std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+}  // namespace zorvex::fake

@@ -1,0 +1,121 @@
+// In-memory stand-ins of the platform seams for the tests: a desktop of window records with a
+// z-order and descendants, a main thread that the test pumps, and a sleeper that does not wait.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/Platform.h"
+
+namespace zorvex::fake {
+
+// One window as the fake desktop holds it.
+struct WindowRecord {
+  std::string className;
+  std::string title;
+  bool visible = true;
+  bool minimised = false;
+  Rect rect{0, 0, 800, 600};
+  // Refuses the close command, as a hung window would.
+  bool hung = false;
+};
+
+// A desktop of window records. Thread-safe: the scanner reads it while the test edits it.
+class FakeDesktop : public IDesktop {
+ public:
+  // Adds a top-level window below the existing ones (lowest in the z-order); returns its handle.
+  WindowHandle Add(const WindowRecord& record);
+  // Adds a window of given size (width x height) at (0,0).
+  WindowHandle Add(const std::string& className, const std::string& title, int width = 800, int height = 600);
+  // Adds a child window under parent.
+  WindowHandle AddChild(WindowHandle parent, const WindowRecord& record);
+  // Changes a record in place.
+  void Edit(WindowHandle window, const std::function<void(WindowRecord&)>& change);
+  void SetForeground(WindowHandle window);
+  void SetCtrlDown(bool down) { ctrl_ = down; }
+  void SetScrollLock(bool on) { scroll_ = on; }
+
+  bool Exists(WindowHandle window) const;
+  // Handles closed so far, in order.
+  std::vector<WindowHandle> Closed() const;
+  // Number of TopLevelWindows() calls so far: one per pass.
+  int Walks() const { return walks_; }
+
+  std::vector<WindowHandle> TopLevelWindows() override;
+  std::vector<WindowHandle> Descendants(WindowHandle window) override;
+  std::string ClassName(WindowHandle window) override;
+  std::string Title(WindowHandle window) override;
+  bool IsVisible(WindowHandle window) override;
+  bool IsMinimised(WindowHandle window) override;
+  Rect WindowRect(WindowHandle window) override;
+  WindowHandle ForegroundWindow() override;
+  bool Close(WindowHandle window) override;
+  bool IsCtrlDown() override { return ctrl_; }
+  bool IsScrollLockOn() override { return scroll_; }
+
+ private:
+  struct Node {
+    WindowRecord record;
+    WindowHandle parent = 0;
+    std::vector<WindowHandle> children;
+  };
+  void CollectDescendants(WindowHandle window, std::vector<WindowHandle>& out) const;
+  void Remove(WindowHandle window);
+
+  mutable std::mutex mutex_;
+  std::map<WindowHandle, Node> windows_;
+  std::vector<WindowHandle> zOrder_;
+  std::vector<WindowHandle> closed_;
+  WindowHandle next_ = 0x100;
+  WindowHandle foreground_ = 0;
+  std::atomic<bool> ctrl_{false};
+  std::atomic<bool> scroll_{false};
+  std::atomic<int> walks_{0};
+};
+
+// A main thread that the test drives: Run() from the thread that made this object runs at once;
+// from any other thread it waits until the test pumps the queue.
+class FakeMainThread : public IMainThread {
+ public:
+  FakeMainThread();
+  bool Run(const std::function<void()>& fn) override;
+  // Runs the queued work; returns how many items ran.
+  int Pump();
+  // Pumps until pred() holds or the timeout passes; returns pred().
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Ends the "main loop": queued and later Run() calls return false without running.
+  void End();
+
+ private:
+  struct Task {
+    std::function<void()> fn;
+    bool done = false;
+    bool ran = false;
+  };
+  std::thread::id owner_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<Task*> queue_;
+  bool ended_ = false;
+};
+
+// A sleeper that returns at once, after an optional hook, counting the calls.
+class FakeSleeper : public ISleeper {
+ public:
+  void Sleep(unsigned milliseconds) override;
+  int Sleeps() const { return sleeps_; }
+  unsigned LastMs() const { return lastMs_; }
+  // Called on every Sleep, on the sleeping thread.
+  std::function<void()> onSleep;
+
+ private:
+  std::atomic<int> sleeps_{0};
+  std::atomic<unsigned> lastMs_{0};
+};
+
+}  // namespace zorvex::fake

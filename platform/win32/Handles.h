@@ -1,0 +1,62 @@
+// One move-only RAII wrapper for Win32 handles, with an alias per kind.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace zorvex::win32 {
+
+template <typename T, typename Closer, T Invalid = T()>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(T value) : value_(value) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+  T get() const { return value_; }
+  explicit operator bool() const { return value_ != Invalid; }
+  T release() { return std::exchange(value_, Invalid); }
+  void reset(T value = Invalid) {
+    if (value_ != Invalid) Closer()(value_);
+    value_ = value;
+  }
+
+ private:
+  T value_ = Invalid;
+};
+
+struct CloseHandleCloser {
+  void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+struct DestroyWindowCloser {
+  void operator()(HWND h) const { ::DestroyWindow(h); }
+};
+struct DestroyMenuCloser {
+  void operator()(HMENU h) const { ::DestroyMenu(h); }
+};
+struct DestroyIconCloser {
+  void operator()(HICON h) const { ::DestroyIcon(h); }
+};
+struct RegCloseKeyCloser {
+  void operator()(HKEY h) const { ::RegCloseKey(h); }
+};
+struct UnhookCloser {
+  void operator()(HHOOK h) const { ::UnhookWindowsHookEx(h); }
+};
+
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandleCloser>;
+using UniqueWindow = UniqueHandle<HWND, DestroyWindowCloser>;
+using UniqueMenu = UniqueHandle<HMENU, DestroyMenuCloser>;
+using UniqueIcon = UniqueHandle<HICON, DestroyIconCloser>;
+using UniqueRegKey = UniqueHandle<HKEY, RegCloseKeyCloser>;
+using UniqueHook = UniqueHandle<HHOOK, UnhookCloser>;
+
+}  // namespace zorvex::win32

@@ -1,0 +1,68 @@
+#include "platform/win32/Win32Desktop.h"
+
+namespace zorvex::win32 {
+
+namespace {
+
+BOOL CALLBACK Collect(HWND window, LPARAM context) {
+  // push_back may throw; no exception may cross the callback, so stop and keep what we have.
+  try {
+    reinterpret_cast<std::vector<WindowHandle>*>(context)->push_back(FromHwnd(window));
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+}  // namespace
+
+std::vector<WindowHandle> Win32Desktop::TopLevelWindows() {
+  std::vector<WindowHandle> windows;
+  ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::vector<WindowHandle> Win32Desktop::Descendants(WindowHandle window) {
+  std::vector<WindowHandle> windows;
+  ::EnumChildWindows(ToHwnd(window), Collect, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::string Win32Desktop::ClassName(WindowHandle window) {
+  char buffer[kMaxWindowText + 1] = {};
+  const int length = ::GetClassNameA(ToHwnd(window), buffer, sizeof buffer);
+  return std::string(buffer, length > 0 ? length : 0);
+}
+
+std::string Win32Desktop::Title(WindowHandle window) {
+  char buffer[kMaxWindowText + 1] = {};
+  const int length = ::GetWindowTextA(ToHwnd(window), buffer, sizeof buffer);
+  return std::string(buffer, length > 0 ? length : 0);
+}
+
+bool Win32Desktop::IsVisible(WindowHandle window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
+
+bool Win32Desktop::IsMinimised(WindowHandle window) { return ::IsIconic(ToHwnd(window)) != FALSE; }
+
+Rect Win32Desktop::WindowRect(WindowHandle window) {
+  RECT r{};
+  if (!::GetWindowRect(ToHwnd(window), &r)) return Rect{};
+  return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(::GetForegroundWindow()); }
+
+bool Win32Desktop::Close(WindowHandle window) {
+  const HWND hwnd = ToHwnd(window);
+  if (!::IsWindow(hwnd)) return false;
+  // A hung browser must not hold the scanner for ever.
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, closeTimeoutMs_,
+                               &result) != 0;
+}
+
+bool Win32Desktop::IsCtrlDown() { return (::GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0; }
+
+bool Win32Desktop::IsScrollLockOn() { return (::GetKeyState(VK_SCROLL) & 1) != 0; }
+
+}  // namespace zorvex::win32

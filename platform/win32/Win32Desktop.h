@@ -1,0 +1,34 @@
+// The desktop seam over user32.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Platform.h"
+
+namespace zorvex::win32 {
+
+inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+inline WindowHandle FromHwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+
+class Win32Desktop : public IDesktop {
+ public:
+  // closeTimeoutMs bounds the wait for a window to handle the close command.
+  explicit Win32Desktop(unsigned closeTimeoutMs = 5000) : closeTimeoutMs_(closeTimeoutMs) {}
+
+  std::vector<WindowHandle> TopLevelWindows() override;
+  std::vector<WindowHandle> Descendants(WindowHandle window) override;
+  std::string ClassName(WindowHandle window) override;
+  std::string Title(WindowHandle window) override;
+  bool IsVisible(WindowHandle window) override;
+  bool IsMinimised(WindowHandle window) override;
+  Rect WindowRect(WindowHandle window) override;
+  WindowHandle ForegroundWindow() override;
+  bool Close(WindowHandle window) override;
+  bool IsCtrlDown() override;
+  bool IsScrollLockOn() override;
+
+ private:
+  unsigned closeTimeoutMs_;
+};
+
+}  // namespace zorvex::win32

@@ -1,0 +1,87 @@
+#include "platform/win32/Win32MainThread.h"
+
+#include <algorithm>
+
+namespace zorvex::win32 {
+
+namespace {
+constexpr const char* kWindowClass = "ZorvexMainThreadCall";
+constexpr const char* kMessageName = "ZorvexRunInMainThread";
+}  // namespace
+
+Win32MainThread::Win32MainThread()
+    : threadId_(::GetCurrentThreadId()), message_(::RegisterWindowMessageA(kMessageName)) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = kWindowClass;
+  ::RegisterClassA(&wc);  // fails harmlessly when a second object registers it again
+  // A message-only window: invisible to window walks and to a polite close of the process.
+  window_.reset(::CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  ::GetModuleHandleA(nullptr), nullptr));
+  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32MainThread::~Win32MainThread() {
+  End();
+  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+}
+
+void Win32MainThread::End() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ended_ = true;
+  for (Task* task : pending_) task->done = true;
+  pending_.clear();
+  cv_.notify_all();
+}
+
+bool Win32MainThread::Run(const std::function<void()>& fn) {
+  if (::GetCurrentThreadId() == threadId_) {
+    fn();
+    return true;
+  }
+  Task task{&fn};
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (ended_ || !window_) return false;
+  pending_.push_back(&task);
+  if (!::PostMessageA(window_.get(), message_, 0, reinterpret_cast<LPARAM>(&task))) {
+    pending_.remove(&task);
+    return false;
+  }
+  cv_.wait(lock, [&] { return task.done; });
+  if (task.failure) std::rethrow_exception(task.failure);
+  return task.ran;
+}
+
+void Win32MainThread::RunPending(Task* task) {
+  {
+    // The caller may have been released by End(); then the task is gone and must not be touched.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(pending_.begin(), pending_.end(), task) == pending_.end()) return;
+  }
+  std::exception_ptr failure;
+  // No exception may cross the window procedure: it travels back to the waiting caller.
+  try {
+    (*task->fn)();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(pending_.begin(), pending_.end(), task) == pending_.end()) return;
+  pending_.remove(task);
+  task->failure = failure;
+  task->ran = true;
+  task->done = true;
+  cv_.notify_all();
+}
+
+LRESULT CALLBACK Win32MainThread::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<Win32MainThread*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self != nullptr && message == self->message_) {
+    self->RunPending(reinterpret_cast<Task*>(lParam));
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace zorvex::win32

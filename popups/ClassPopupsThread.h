@@ -1,0 +1,120 @@
+// The scanner: the one background thread that walks the desktop, recognises browser windows of
+// the watched families and closes popups, by window size or by title rule.
+//
+// Lifecycle: created suspended with Create(); the creator sets the option flags, SetRules and
+// OnCheck, then Start(). The running thread holds a reference to its own object, so the object
+// lives until the body returns even when the creator forgets it ("free on terminate").
+// Terminate() only asks; the current cycle (walk, limit step, sleep, check) still completes.
+// WaitFor() is the bounded join used at process end.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "popups/Masks.h"
+
+namespace zorvex {
+
+// What the scanner needs from the engine.
+class IScannerHost {
+ public:
+  virtual ~IScannerHost() = default;
+  // Most Explorer frame windows allowed at once; 0 means no limit. Read from the scanner thread.
+  virtual int LimitExplorer() const = 0;
+  // One kill report line; called on the main thread only.
+  virtual void ReportKill(const std::string& line) = 0;
+};
+
+// The platform services a scanner uses. The host, when set, must outlive every scanner thread.
+struct ScannerServices {
+  std::shared_ptr<IDesktop> desktop;
+  std::shared_ptr<IMainThread> mainThread;
+  std::shared_ptr<ISleeper> sleeper;
+  IScannerHost* host = nullptr;
+};
+
+// One title rule as the scanner holds it: the text, and its compiled mask (none when invalid).
+struct ScannerRule {
+  std::string text;
+  std::optional<TMask> mask;
+};
+using ScannerRules = std::vector<ScannerRule>;
+
+class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
+ public:
+  // Makes a scanner that has not started yet.
+  static std::shared_ptr<TSPopupThread> Create(ScannerServices services);
+  ~TSPopupThread();
+  TSPopupThread(const TSPopupThread&) = delete;
+  TSPopupThread& operator=(const TSPopupThread&) = delete;
+
+  // Option copies, written by the creator at any time; a pass may see a change in its middle.
+  std::atomic<bool> Netscape{false};
+  std::atomic<bool> Explorer{false};
+  std::atomic<bool> Opera{false};
+  std::atomic<bool> Agressive{false};
+  // Run on the main thread once per cycle; set, cleared and read on the main thread only.
+  std::function<void()> OnCheck;
+
+  // Replaces the rules by the lines of text (CR, LF or CR LF), with "[" and "]" turned into "?".
+  // A pass in progress keeps the list it started with.
+  void SetRules(const std::string& text);
+  // The rule texts as the scanner holds them now.
+  std::vector<std::string> Rules() const;
+
+  // Starts the thread body; at most once.
+  void Start();
+  // Asks the body to end at the top of its next cycle.
+  void Terminate();
+  bool Terminated() const { return terminated_.load(); }
+  // Waits up to timeout for the body to return; true when it has (or never started).
+  bool WaitFor(std::chrono::milliseconds timeout);
+
+  // The thread body: cycles until Terminate().
+  void Execute();
+  // One cycle's walk over the top-level windows and the Explorer limit step.
+  void RunPass();
+  // Closes one window and reports it; the caller sets Reason first. Scanner thread.
+  void KillWindow(WindowHandle window);
+  // The main-thread half of KillWindow.
+  void ReportKill();
+
+  IDesktop& Desktop() { return *services_.desktop; }
+  // The rule list of the pass in progress (outside a pass: the list current at the first call).
+  const ScannerRules& PassRules();
+
+  // Scanner-thread state of the pass in progress.
+  std::vector<WindowHandle> ExplorerWindows;
+  std::string KilledTitle;
+  std::string Reason;
+
+ private:
+  explicit TSPopupThread(ScannerServices services);
+
+  ScannerServices services_;
+  mutable std::mutex rulesMutex_;
+  std::shared_ptr<const ScannerRules> rules_;
+  std::shared_ptr<const ScannerRules> passRules_;
+  std::atomic<bool> terminated_{false};
+  std::mutex stateMutex_;
+  std::condition_variable finishedCv_;
+  bool started_ = false;
+  bool finished_ = false;
+};
+
+// The per-window decision of a pass: recognises browser windows and containers, closes popups.
+void ClassifyWindow(TSPopupThread& context, WindowHandle window);
+// The size heuristic: a visible, non-minimised window in one of the two popup size bands.
+bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
+// Lower-cases the ASCII letters only; every other byte stays.
+std::string AsciiLower(std::string text);
+
+}  // namespace zorvex

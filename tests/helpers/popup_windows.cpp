@@ -1,0 +1,104 @@
+// Test helper: opens windows of given classes, titles and sizes in a process of its own, the way
+// browsers would, and keeps them until they are closed or the time runs out.
+//
+//   popup_windows.exe --ready=EVENT [--seconds=N] SPEC...
+//   SPEC: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised
+//   parent: 0-based index of an earlier SPEC; the window becomes its child.
+// EVENT (a named event the caller made) is set once every window exists.
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : text) {
+    if (c == separator) {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+int g_topLevel = 0;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY && (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) == 0) {
+    if (--g_topLevel == 0) PostQuitMessage(0);
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  std::string readyEvent;
+  int seconds = 60;
+  std::vector<std::string> specs;
+  for (int i = 1; i < __argc; ++i) {
+    const std::string arg = __argv[i];
+    if (arg.rfind("--ready=", 0) == 0) {
+      readyEvent = arg.substr(8);
+    } else if (arg.rfind("--seconds=", 0) == 0) {
+      seconds = std::stoi(arg.substr(10));
+    } else {
+      specs.push_back(arg);
+    }
+  }
+
+  std::set<std::string> registered;
+  std::vector<HWND> windows;
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const std::vector<std::string> f = Split(specs[i], '|');
+    if (f.size() < 5) return 2;
+    const std::string& cls = f[0];
+    if (registered.insert(cls).second) {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = WindowProc;
+      wc.hInstance = instance;
+      wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+      wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+      wc.lpszClassName = cls.c_str();
+      RegisterClassA(&wc);
+    }
+    const bool child = f.size() > 5 && !f[5].empty();
+    HWND parent = child ? windows.at(std::stoi(f[5])) : nullptr;
+    const DWORD style = child ? WS_CHILD : WS_OVERLAPPEDWINDOW;
+    const int offset = 40 + 10 * static_cast<int>(i);
+    HWND window = CreateWindowExA(0, cls.c_str(), f[1].c_str(), style, child ? 0 : offset, child ? 0 : offset,
+                                  std::stoi(f[2]), std::stoi(f[3]), parent, nullptr, instance, nullptr);
+    if (window == nullptr) return 3;
+    if (!child) ++g_topLevel;
+    if (f[4].find('m') != std::string::npos) {
+      ShowWindow(window, SW_SHOWMINNOACTIVE);
+    } else if (f[4].find('v') != std::string::npos) {
+      ShowWindow(window, SW_SHOWNOACTIVATE);
+    }
+    windows.push_back(window);
+  }
+
+  if (!readyEvent.empty()) {
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent.c_str());
+    if (event != nullptr) {
+      SetEvent(event);
+      CloseHandle(event);
+    }
+  }
+
+  SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr) break;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}

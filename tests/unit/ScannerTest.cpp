@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/fake/FakeDesktop.h"
+#include "popups/ClassPopupsThread.h"
+
+using namespace zorvex;
+using zorvex::fake::FakeDesktop;
+using zorvex::fake::FakeMainThread;
+using zorvex::fake::FakeSleeper;
+using zorvex::fake::WindowRecord;
+
+namespace {
+
+class RecordingHost : public IScannerHost {
+ public:
+  int LimitExplorer() const override { return limit; }
+  void ReportKill(const std::string& line) override { lines.push_back(line); }
+  std::atomic<int> limit{0};
+  std::vector<std::string> lines;
+};
+
+class ScannerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<TSPopupThread> MakeScanner(bool explorer = true, bool netscape = true, bool opera = true) {
+    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, sleeper, &host});
+    scanner->Explorer = explorer;
+    scanner->Netscape = netscape;
+    scanner->Opera = opera;
+    return scanner;
+  }
+  WindowHandle Browser(const std::string& cls, const std::string& title, int w = 800, int h = 600) {
+    return desktop->Add(cls, title, w, h);
+  }
+
+  std::shared_ptr<FakeDesktop> desktop = std::make_shared<FakeDesktop>();
+  std::shared_ptr<FakeMainThread> mainThread = std::make_shared<FakeMainThread>();
+  std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
+  RecordingHost host;
+};
+
+}  // namespace
+
+TEST_F(ScannerTest, SetRulesSplitsLinesAndTurnsBracketsIntoQuestionMarks) {
+  auto scanner = MakeScanner();
+  scanner->SetRules("foo [1]\r\nbar\rbaz\n\nlast\r\n");
+  EXPECT_EQ(scanner->Rules(), (std::vector<std::string>{"foo ?1?", "bar", "baz", "", "last"}));
+  scanner->SetRules("");
+  EXPECT_TRUE(scanner->Rules().empty());
+  scanner->SetRules("no break at end");
+  EXPECT_EQ(scanner->Rules(), (std::vector<std::string>{"no break at end"}));
+}
+
+TEST_F(ScannerTest, EveryBrowserClassIsRecognisedOnlyWhileItsFamilyIsWatched) {
+  struct Case {
+    const char* cls;
+    const char* title;
+    char family;  // 'a' always, 'e' Explorer, 'n' Netscape, '-' never
+  };
+  const Case cases[] = {
+      {"BrowserWindowMDI", "popup", 'a'},  {"OUIWINDOW", "popup", 'a'},
+      {"OpWindow", "popup", 'a'},          {"IEFrame", "popup", 'e'},
+      {"MSN6 Window", "popup", 'e'},       {"AfxFrameOrView42s", "popup", 'e'},
+      {"CabinetWClass", "popup", 'e'},     {"ubc_00001", "popup", 'e'},
+      {"ubcpopup_00001", "popup", 'e'},    {"AOL Child", "popup", 'e'},
+      {"TfrmPage", "popup", 'e'},          {"#32770", "NeoPlanet popup", 'e'},
+      {"#32770", "neoplanet popup", '-'},  {"#32770", "popup", '-'},
+      {"Afx:400000:3", "Netscape popup", 'n'}, {"Afx:1", "netscape popup", '-'},
+      {"AFX:1", "Netscape popup", '-'},    {"MozillaWindowClass", "popup", 'n'},
+      {"ieframe", "popup", '-'},           {"IEFrame ", "popup", '-'},
+      {"", "popup", '-'},
+  };
+  for (const Case& c : cases) {
+    for (int watched = 0; watched < 8; ++watched) {
+      const bool explorer = watched & 1, netscape = watched & 2, opera = watched & 4;
+      desktop = std::make_shared<FakeDesktop>();
+      const WindowHandle w = Browser(c.cls, c.title);
+      auto scanner = MakeScanner(explorer, netscape, opera);
+      scanner->SetRules("*popup*");
+      scanner->RunPass();
+      const bool expected = c.family == 'a' || (c.family == 'e' && explorer) || (c.family == 'n' && netscape);
+      EXPECT_EQ(!desktop->Exists(w), expected)
+          << c.cls << " / " << c.title << " with explorer=" << explorer << " netscape=" << netscape
+          << " opera=" << opera;
+    }
+  }
+}
+
+TEST_F(ScannerTest, SizeBandsAreInclusiveAndNeedAVisibleNormalWindow) {
+  struct Case {
+    int w, h;
+    bool popup;
+  };
+  const Case cases[] = {{225, 225, true},  {251, 225, false}, {650, 50, true},   {651, 50, false},
+                        {349, 100, false}, {300, 200, false}, {250, 200, true},  {200, 250, true},
+                        {199, 225, false}, {350, 49, false},  {350, 201, false}, {500, 120, true}};
+  for (const Case& c : cases) {
+    const WindowHandle w = Browser("IEFrame", "t", c.w, c.h);
+    EXPECT_EQ(IsPopupBySize(*desktop, w), c.popup) << c.w << "x" << c.h;
+    desktop->Edit(w, [](WindowRecord& r) { r.visible = false; });
+    EXPECT_FALSE(IsPopupBySize(*desktop, w)) << "hidden " << c.w << "x" << c.h;
+    desktop->Edit(w, [](WindowRecord& r) { r.visible = true; r.minimised = true; });
+    EXPECT_FALSE(IsPopupBySize(*desktop, w)) << "minimised " << c.w << "x" << c.h;
+  }
+}
+
+TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
+  const WindowHandle small = Browser("IEFrame", "News", 400, 150);
+  const WindowHandle aol = Browser("AOL Child", "Page", 400, 150);
+  const WindowHandle hidden = desktop->Add(WindowRecord{"IEFrame", "Casino", false, false, {0, 0, 400, 150}});
+  const WindowHandle minimised = desktop->Add(WindowRecord{"MozillaWindowClass", "Casino", true, true, {0, 0, 225, 225}});
+  auto scanner = MakeScanner();
+  scanner->Agressive = true;
+  scanner->SetRules("*casino*");
+  scanner->RunPass();
+  EXPECT_FALSE(desktop->Exists(small));
+  EXPECT_TRUE(desktop->Exists(aol)) << "AOL pages are never judged by size";
+  EXPECT_FALSE(desktop->Exists(hidden)) << "a hidden window is still closed by rule";
+  EXPECT_FALSE(desktop->Exists(minimised));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: News (Heuristic)", "Popup Killed: Casino (*casino*)",
+                                                   "Popup Killed: Casino (*casino*)"}));
+  // The size kill is not collected for the limit; the rule kill is.
+  EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{hidden}));
+
+  // Without aggressive mode the same small window is left alone unless a rule fits.
+  const WindowHandle again = Browser("IEFrame", "News", 400, 150);
+  scanner->Agressive = false;
+  scanner->RunPass();
+  EXPECT_TRUE(desktop->Exists(again));
+  EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{again}));
+}
+
+TEST_F(ScannerTest, TitleRulesAreTriedInOrderAgainstTheLowerCasedTitle) {
+  const WindowHandle both = Browser("IEFrame", "Win A FREE Casino Trip");
+  const WindowHandle bracket = Browser("IEFrame", "Foo [1]");
+  const WindowHandle like = Browser("IEFrame", "foo x1y");
+  const WindowHandle empty = Browser("MozillaWindowClass", "");
+  const WindowHandle accent = Browser("IEFrame", "\xC9t\xE9");
+  const WindowHandle kept = Browser("IEFrame", "Daily news");
+  auto scanner = MakeScanner();
+  // Lines arrive lower-cased from the closer; an invalid rule (31 stars) fits nothing and does not
+  // stop the ones after it.
+  std::string invalid;
+  for (int i = 0; i < 31; ++i) invalid += "*a";
+  scanner->SetRules(invalid + "\r\n*free*\r\n*casino*\r\nfoo [1]\r\n\r\n\xE9t\xE9\r\n");
+  scanner->RunPass();
+  EXPECT_FALSE(desktop->Exists(both));
+  EXPECT_FALSE(desktop->Exists(bracket));
+  EXPECT_FALSE(desktop->Exists(like));
+  EXPECT_FALSE(desktop->Exists(empty)) << "the empty rule fits the empty title";
+  EXPECT_TRUE(desktop->Exists(accent)) << "only A to Z are lower-cased";
+  EXPECT_TRUE(desktop->Exists(kept));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Win A FREE Casino Trip (*free*)",
+                                                  "Popup Killed: Foo [1] (foo ?1?)", "Popup Killed: foo x1y (foo ?1?)",
+                                                  "Popup Killed:  ()"}));
+}
+
+TEST_F(ScannerTest, ContainersAreSearchedOnlyForTheirWatchedFamily) {
+  struct Case {
+    const char* container;
+    bool explorer, opera;
+    bool searched;
+  };
+  const Case cases[] = {
+      {"Opera Main Window", false, true, true}, {"Opera Main Window", true, false, false},
+      {"_AOL_Static", true, false, true},       {"_AOL_Static", false, true, false},
+      {"AOL Frame25", true, false, true},       {"TfrmAvantBrowser", true, false, true},
+      {"TfrmAvantBrowser", false, true, false}, {"OpWindow", false, true, true},
+      {"OpWindow", true, false, false},         {"SomethingElse", true, true, false},
+  };
+  for (const Case& c : cases) {
+    desktop = std::make_shared<FakeDesktop>();
+    const WindowHandle top = Browser(c.container, "main");
+    const WindowHandle middle = desktop->AddChild(top, WindowRecord{"Plain", "x"});
+    // A grandchild: the search visits every descendant, not only direct children.
+    const WindowHandle popup = desktop->AddChild(middle, WindowRecord{"BrowserWindowMDI", "Ad Popup"});
+    auto scanner = MakeScanner(c.explorer, true, c.opera);
+    scanner->SetRules("ad*");
+    scanner->RunPass();
+    EXPECT_EQ(!desktop->Exists(popup), c.searched) << c.container << " explorer=" << c.explorer << " opera=" << c.opera;
+    EXPECT_TRUE(desktop->Exists(top));
+  }
+}
+
+TEST_F(ScannerTest, ExplorerLimitClosesTheHighestFramesWithItsOwnReason) {
+  std::vector<WindowHandle> frames;
+  for (int i = 0; i < 4; ++i) frames.push_back(Browser(i % 2 ? "CabinetWClass" : "IEFrame", "Frame " + std::to_string(i)));
+  auto scanner = MakeScanner();
+  host.limit = 0;
+  scanner->RunPass();
+  EXPECT_TRUE(desktop->Closed().empty()) << "0 means no limit";
+
+  host.limit = 2;
+  scanner->RunPass();
+  EXPECT_EQ(desktop->Closed(), (std::vector<WindowHandle>{frames[0], frames[1]}));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Frame 0 (Explorer limit)",
+                                                  "Popup Killed: Frame 1 (Explorer limit)"}));
+}
+
+TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
+  const WindowHandle hung = desktop->Add(WindowRecord{"IEFrame", "Popup", true, false, {0, 0, 800, 600}, true});
+  auto scanner = MakeScanner();
+  scanner->SetRules("popup");
+  scanner->RunPass();
+  EXPECT_TRUE(desktop->Exists(hung));
+  EXPECT_TRUE(host.lines.empty());
+  scanner->Reason = "x";
+  scanner->KillWindow(0x9999);
+  EXPECT_TRUE(host.lines.empty());
+}
+
+TEST_F(ScannerTest, ThreadCyclesPausesForCtrlAndScrollLockAndStopsAfterTheCurrentCycle) {
+  const WindowHandle popup = Browser("IEFrame", "popup");
+  auto scanner = MakeScanner();
+  scanner->SetRules("popup");
+  std::atomic<int> checks{0};
+  scanner->OnCheck = [&] { ++checks; };
+  desktop->SetCtrlDown(true);
+  scanner->Start();
+  // Paused: checks run every cycle, the desktop is not walked.
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return checks >= 3; }));
+  EXPECT_EQ(desktop->Walks(), 0);
+  EXPECT_TRUE(desktop->Exists(popup));
+  desktop->SetCtrlDown(false);
+  desktop->SetScrollLock(true);
+  const int before = checks;
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return checks >= before + 3; }));
+  EXPECT_EQ(desktop->Walks(), 0);
+  desktop->SetScrollLock(false);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
+  EXPECT_EQ(sleeper->LastMs(), 500u);
+
+  // Termination: the creator empties OnCheck first, then asks; the body ends at the top of a cycle.
+  scanner->OnCheck = nullptr;
+  scanner->Terminate();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(std::chrono::milliseconds(0)); }));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: popup (popup)"}));
+}
+
+TEST_F(ScannerTest, TerminationDuringTheSleepStillRunsNoEmptiedCheck) {
+  auto scanner = MakeScanner();
+  std::atomic<int> checks{0};
+  scanner->OnCheck = [&] { ++checks; };
+  std::atomic<bool> asleep{false};
+  std::atomic<bool> release{false};
+  sleeper->onSleep = [&] {
+    asleep = true;
+    while (!release) std::this_thread::yield();
+  };
+  scanner->Start();
+  while (!asleep) std::this_thread::yield();
+  scanner->OnCheck = nullptr;  // as the closer does, on the main thread, before it asks
+  scanner->Terminate();
+  release = true;
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(std::chrono::milliseconds(0)); }));
+  EXPECT_EQ(checks, 0);
+  EXPECT_EQ(sleeper->Sleeps(), 1);
+}
+
+TEST_F(ScannerTest, RulesReplacedWhilePassesRunAreSeenWhole) {
+  // Many browser windows, rules swapped all the time: every pass must see one list whole, which the
+  // sanitizer build checks for races and the kill reasons check for torn lists.
+  for (int i = 0; i < 50; ++i) Browser("IEFrame", "title " + std::to_string(i));
+  auto scanner = MakeScanner();
+  scanner->SetRules("nothing");
+  scanner->Start();
+  std::string a, b;
+  for (int i = 0; i < 40; ++i) a += "aaa" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 40; ++i) b += "bbb" + std::to_string(i) + "\r\n";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  int swaps = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    scanner->SetRules(++swaps % 2 ? a : b);
+    mainThread->Pump();
+  }
+  const int walksBefore = desktop->Walks();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->Walks() > walksBefore + 1; }));
+  scanner->Terminate();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(std::chrono::milliseconds(0)); }));
+  EXPECT_GT(desktop->Walks(), 2);
+  EXPECT_EQ(desktop->Closed().size(), 0u);
+}
+
+TEST_F(ScannerTest, AScannerThatNeverStartedNeedsNoJoin) {
+  auto scanner = MakeScanner();
+  EXPECT_TRUE(scanner->WaitFor(std::chrono::milliseconds(0)));
+}

@@ -1,0 +1,136 @@
+// The scanner over the real desktop: browser-class windows of another process, closed or kept.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Win32TestSupport.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
+#include "popups/ClassPopupsThread.h"
+
+using namespace zorvex;
+using namespace zorvex::testing;
+
+namespace {
+
+class RecordingHost : public IScannerHost {
+ public:
+  int LimitExplorer() const override { return limit; }
+  void ReportKill(const std::string& line) override {
+    lines.push_back(line);
+    threads.push_back(::GetCurrentThreadId());
+  }
+  std::atomic<int> limit{0};
+  std::vector<std::string> lines;
+  std::vector<DWORD> threads;
+};
+
+std::shared_ptr<TSPopupThread> RealScanner(RecordingHost& host, std::shared_ptr<IMainThread> mainThread = nullptr) {
+  if (!mainThread) mainThread = std::make_shared<win32::Win32MainThread>();
+  auto scanner = TSPopupThread::Create(ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
+                                                       std::make_shared<SystemSleeper>(), &host});
+  scanner->Explorer = true;
+  scanner->Netscape = true;
+  scanner->Opera = true;
+  return scanner;
+}
+
+}  // namespace
+
+TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
+  ChildProcess helper = OpenHelperWindows({
+      "IEFrame|Casino Night|800|600|v",
+      "IEFrame|Small ad|400|150|v",
+      "MozillaWindowClass|Square|225|225|v",
+      "IEFrame|Hidden Casino|400|150|h",
+      "IEFrame|Hidden small|400|150|h",
+      "IEFrame|Minimised small|400|150|m",
+      "IEFrame|Daily news|900|700|v",
+      "Opera Main Window|Opera|900|700|v",
+      "Plain|Inner|800|600|v|7",
+      "BrowserWindowMDI|Ad banner popup|800|600|v|8",
+      "ToolWindowClass|Casino|400|150|v",
+      "AOL Child|aol page|400|150|v",
+  });
+  ASSERT_EQ(TopLevelWindowsOf(helper.Id()).size(), 10u);
+  std::map<std::string, HWND> w;
+  for (const char* title : {"Casino Night", "Small ad", "Square", "Hidden Casino", "Hidden small", "Minimised small",
+                            "Daily news", "Opera", "Ad banner popup", "Casino", "aol page"}) {
+    w[title] = FindWindowOf(helper.Id(), title);
+    ASSERT_NE(w[title], nullptr) << title;
+  }
+  ASSERT_TRUE(::IsIconic(w["Minimised small"]));
+
+  RecordingHost host;
+  auto scanner = RealScanner(host);
+  scanner->Agressive = true;
+  scanner->SetRules("*casino*\r\nad banner*\r\n");
+  scanner->RunPass();
+
+  for (const char* closed : {"Casino Night", "Small ad", "Square", "Hidden Casino", "Ad banner popup"})
+    EXPECT_FALSE(::IsWindow(w[closed])) << closed << " should be closed";
+  for (const char* kept : {"Hidden small", "Minimised small", "Daily news", "Opera", "Casino", "aol page"})
+    EXPECT_TRUE(::IsWindow(w[kept])) << kept << " should stay";
+
+  std::vector<std::string> expected = {"Popup Killed: Casino Night (*casino*)", "Popup Killed: Small ad (Heuristic)",
+                                       "Popup Killed: Square (Heuristic)", "Popup Killed: Hidden Casino (*casino*)",
+                                       "Popup Killed: Ad banner popup (ad banner*)"};
+  std::vector<std::string> lines = host.lines;
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(ScannerWin32, ExplorerLimitKeepsTheLowestFrames) {
+  ChildProcess helper = OpenHelperWindows({"IEFrame|Frame A|800|600|v", "IEFrame|Frame B|800|600|v",
+                                           "CabinetWClass|Folder C|800|600|v", "IEFrame|Frame D|800|600|v"});
+  const std::vector<HWND> zOrder = TopLevelWindowsOf(helper.Id());
+  ASSERT_EQ(zOrder.size(), 4u);
+  RecordingHost host;
+  host.limit = 2;
+  auto scanner = RealScanner(host);
+  scanner->RunPass();
+  EXPECT_FALSE(::IsWindow(zOrder[0]));
+  EXPECT_FALSE(::IsWindow(zOrder[1]));
+  EXPECT_TRUE(::IsWindow(zOrder[2]));
+  EXPECT_TRUE(::IsWindow(zOrder[3]));
+  ASSERT_EQ(host.lines.size(), 2u);
+  EXPECT_NE(host.lines[0].find("(Explorer limit)"), std::string::npos) << host.lines[0];
+}
+
+TEST(ScannerWin32, RunningScannerReportsOnTheMainThreadAndStops) {
+  ChildProcess helper = OpenHelperWindows({"IEFrame|Later popup|800|600|v"});
+  const HWND popup = FindWindowOf(helper.Id(), "Later popup");
+  ASSERT_NE(popup, nullptr);
+  auto mainThread = std::make_shared<win32::Win32MainThread>();
+  RecordingHost host;
+  auto scanner = RealScanner(host, mainThread);
+  int checks = 0;
+  scanner->OnCheck = [&] { ++checks; };
+  scanner->SetRules("");
+  scanner->Start();
+  // A rule that arrives while the thread runs is taken up by a later pass.
+  scanner->SetRules("later popup");
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(popup) && !host.lines.empty(); }));
+  EXPECT_TRUE(PumpUntil([&] { return checks >= 2; }));
+  ASSERT_EQ(host.threads.size(), 1u);
+  EXPECT_EQ(host.threads[0], ::GetCurrentThreadId());
+
+  scanner->OnCheck = nullptr;
+  scanner->Terminate();
+  EXPECT_TRUE(PumpUntil([&] { return scanner->WaitFor(std::chrono::milliseconds(0)); }, std::chrono::seconds(3)));
+}
+
+TEST(ScannerWin32, MainThreadHandOverNeverWaitsOnAnEndedLoop) {
+  auto mainThread = std::make_shared<win32::Win32MainThread>();
+  std::atomic<int> result{-1};
+  std::thread caller([&] { result = mainThread->Run([] {}) ? 1 : 0; });
+  // Nobody pumps: End() must release the waiting caller without running its work.
+  ::Sleep(100);
+  mainThread->End();
+  caller.join();
+  EXPECT_EQ(result, 0);
+  std::thread late([&] { result = mainThread->Run([] {}) ? 1 : 0; });
+  late.join();
+  EXPECT_EQ(result, 0);
+}

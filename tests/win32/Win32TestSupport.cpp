@@ -1,0 +1,106 @@
+#include "Win32TestSupport.h"
+
+#include <atomic>
+
+namespace zorvex::testing {
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+bool ChildProcess::Start(const std::string& exe, const std::string& arguments) {
+  std::string command = "\"" + ProgramFolder() + exe + "\" " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  ::CloseHandle(pi.hThread);
+  process_.reset(pi.hProcess);
+  id_ = pi.dwProcessId;
+  return true;
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(process_.get(), 1);
+    ::WaitForSingleObject(process_.get(), 5000);
+  }
+}
+
+bool ChildProcess::WaitForExit(DWORD milliseconds) {
+  return process_ && ::WaitForSingleObject(process_.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  ::GetExitCodeProcess(process_.get(), &code);
+  return code;
+}
+
+ChildProcess OpenHelperWindows(const std::vector<std::string>& specs) {
+  static std::atomic<int> serial{0};
+  const std::string eventName =
+      "ZorvexTestReady-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
+  win32::UniqueKernelHandle ready(::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+  std::string arguments = "--ready=" + eventName;
+  for (const std::string& spec : specs) arguments += " \"" + spec + "\"";
+  ChildProcess child;
+  if (child.Start("popup_windows.exe", arguments)) {
+    HANDLE waits[] = {ready.get(), child.Handle()};
+    ::WaitForMultipleObjects(2, waits, FALSE, 15000);
+  }
+  return child;
+}
+
+namespace {
+struct Search {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOf(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<Search*>(context);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId) search->found.push_back(window);
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
+  Search search{processId, {}};
+  ::EnumWindows(CollectOf, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindWindowOf(DWORD processId, const std::string& title) {
+  for (HWND top : TopLevelWindowsOf(processId)) {
+    Search all{processId, {top}};
+    ::EnumChildWindows(top, CollectOf, reinterpret_cast<LPARAM>(&all));
+    for (HWND window : all.found) {
+      char text[1025] = {};
+      ::GetWindowTextA(window, text, sizeof text);
+      if (title == text) return window;
+    }
+  }
+  return nullptr;
+}
+
+bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+}  // namespace zorvex::testing

@@ -1,0 +1,49 @@
+// Shared helpers of the Wine tests: helper processes, window look-ups, message pumping.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/Handles.h"
+
+namespace zorvex::testing {
+
+// The folder of the running test program, with a trailing backslash.
+std::string ProgramFolder();
+
+// A program started for one test; ended (if still running) when this object goes.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  // Starts ProgramFolder() + exe with the command line arguments (already quoted as needed).
+  bool Start(const std::string& exe, const std::string& arguments);
+  ~ChildProcess();
+  ChildProcess(ChildProcess&&) = default;
+  ChildProcess& operator=(ChildProcess&&) = default;
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_.get(); }
+  // Waits for the process to end; true when it did.
+  bool WaitForExit(DWORD milliseconds);
+  DWORD ExitCode() const;
+
+ private:
+  win32::UniqueKernelHandle process_;
+  DWORD id_ = 0;
+};
+
+// Starts popup_windows.exe with the window specs and waits until its windows exist.
+ChildProcess OpenHelperWindows(const std::vector<std::string>& specs);
+
+// Top-level windows of a process, highest in the z-order first.
+std::vector<HWND> TopLevelWindowsOf(DWORD processId);
+// The first top-level window or descendant of a process with this title, or nullptr.
+HWND FindWindowOf(DWORD processId, const std::string& title);
+
+// Dispatches this thread's messages until pred() holds or the time is up; returns pred().
+bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+}  // namespace zorvex::testing
