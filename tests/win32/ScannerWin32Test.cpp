@@ -84,7 +84,14 @@ TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
 TEST(ScannerWin32, ExplorerLimitKeepsTheLowestFrames) {
   ChildProcess helper = OpenHelperWindows({"IEFrame|Frame A|800|600|v", "IEFrame|Frame B|800|600|v",
                                            "CabinetWClass|Folder C|800|600|v", "IEFrame|Frame D|800|600|v"});
-  const std::vector<HWND> zOrder = TopLevelWindowsOf(helper.Id());
+  // The window system may still be stacking the new windows; wait until the order holds still.
+  std::vector<HWND> zOrder = TopLevelWindowsOf(helper.Id());
+  for (int stable = 0; stable < 3;) {
+    ::Sleep(100);
+    const std::vector<HWND> now = TopLevelWindowsOf(helper.Id());
+    stable = now == zOrder ? stable + 1 : 0;
+    zOrder = now;
+  }
   ASSERT_EQ(zOrder.size(), 4u);
   RecordingHost host;
   host.limit = 2;

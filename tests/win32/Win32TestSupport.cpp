@@ -65,7 +65,10 @@ BOOL CALLBACK CollectOf(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId) search->found.push_back(window);
+  char cls[256] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  // The system gives every GUI thread an input-method window of its own; it is not the helper's.
+  if (owner == search->processId && std::string(cls) != "IME") search->found.push_back(window);
   return TRUE;
 }
 }  // namespace
