@@ -9,10 +9,11 @@ using namespace zorvex;
 
 namespace {
 
-class NullHost : public IScannerHost {
+class NullHost : public IKillHost {
  public:
   int LimitExplorer() const override { return 0; }
-  void ReportKill(const std::string&) override {}
+  void WriteLog(const std::string&) override {}
+  void PlayAlarm() override {}
 };
 
 std::string Rules(int count) {

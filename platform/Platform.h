@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +67,56 @@ class ISleeper {
  public:
   virtual ~ISleeper() = default;
   virtual void Sleep(unsigned milliseconds) = 0;
+};
+
+// The platform's DDE service registry, joined as a monitor: tells of every service registration.
+class IDdeMonitor {
+ public:
+  // (service name, instance-specific name), delivered on the main thread.
+  using RegisterHandler = std::function<void(const std::string& service, const std::string& instance)>;
+  virtual ~IDdeMonitor() = default;
+  // Joins under our own service name; false when the system refused. Main thread.
+  virtual bool Join(const std::string& ownService, RegisterHandler onRegister) = 0;
+  // Unregisters our service name and leaves; nothing when not joined.
+  virtual void Leave() = 0;
+};
+
+// One DDE client conversation; ended when the object goes.
+class IDdeConversation {
+ public:
+  virtual ~IDdeConversation() = default;
+  // Ends any open conversation and opens one with service and topic; true when open. Never starts
+  // a program to get a server.
+  virtual bool Open(const std::string& service, const std::string& topic) = 0;
+  // Requests item as text; none without an open conversation or an answer. The text ends at its
+  // first zero byte.
+  virtual std::optional<std::string> RequestText(const std::string& item) = 0;
+};
+
+// Makes DDE client conversations.
+class IDdeClient {
+ public:
+  virtual ~IDdeClient() = default;
+  virtual std::unique_ptr<IDdeConversation> NewConversation() = 0;
+};
+
+// Wall-clock time.
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  virtual std::chrono::system_clock::time_point Now() = 0;
+};
+
+// Lets the calling (main) thread handle its pending messages.
+class IMessagePump {
+ public:
+  virtual ~IMessagePump() = default;
+  virtual void ProcessMessages() = 0;
+};
+
+class SystemClock : public IClock {
+ public:
+  std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
 };
 
 // Really waits.

@@ -1,5 +1,6 @@
 #include "popups/ClassPopupsThread.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "popups/WindowClasses.h"
@@ -23,8 +24,9 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
-// Splits at CR, LF or CR LF; a final line break adds no empty line.
-std::vector<std::string> SplitLines(const std::string& text) {
+}  // namespace
+
+std::vector<std::string> SplitRuleLines(const std::string& text) {
   std::vector<std::string> lines;
   std::string line;
   bool pending = false;
@@ -43,6 +45,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
   if (pending) lines.push_back(line);
   return lines;
 }
+
+namespace {
 
 // A rule that does not compile fits nothing, so one bad rule cannot stop the others.
 std::optional<TMask> CompileRule(const std::string& rule) {
@@ -66,6 +70,39 @@ std::string AsciiLower(std::string text) {
   return text;
 }
 
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+void ScannerTracker::Add(const std::shared_ptr<TSPopupThread>& scanner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scanners_.erase(std::remove_if(scanners_.begin(), scanners_.end(), [](const auto& s) { return s.expired(); }),
+                  scanners_.end());
+  scanners_.push_back(scanner);
+}
+
+bool ScannerTracker::StopAll(std::chrono::milliseconds timeout) {
+  std::vector<std::shared_ptr<TSPopupThread>> running;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& weak : scanners_) {
+      if (auto scanner = weak.lock()) running.push_back(scanner);
+    }
+    scanners_.clear();
+  }
+  for (const auto& scanner : running) scanner->Terminate();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  bool all = true;
+  for (const auto& scanner : running) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    all = scanner->WaitFor(std::max(left, std::chrono::milliseconds(0))) && all;
+  }
+  return all;
+}
+
 std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
   return std::shared_ptr<TSPopupThread>(new TSPopupThread(std::move(services)));
 }
@@ -77,7 +114,7 @@ TSPopupThread::~TSPopupThread() = default;
 
 void TSPopupThread::SetRules(const std::string& text) {
   auto rules = std::make_shared<ScannerRules>();
-  for (std::string& line : SplitLines(text)) {
+  for (std::string& line : SplitRuleLines(text)) {
     for (char& c : line) {
       if (c == '[' || c == ']') c = '?';
     }
@@ -174,7 +211,8 @@ void TSPopupThread::KillWindow(WindowHandle window) {
 
 void TSPopupThread::ReportKill() {
   if (services_.host == nullptr) return;
-  services_.host->ReportKill("Popup Killed: " + KilledTitle + " (" + Reason + ")");
+  services_.host->WriteLog("Popup Killed: " + KilledTitle + " (" + Reason + ")");
+  services_.host->PlayAlarm();
 }
 
 bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {

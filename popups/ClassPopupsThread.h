@@ -23,14 +23,16 @@
 
 namespace zorvex {
 
-// What the scanner needs from the engine.
-class IScannerHost {
+// What the scanner and the closer need from the engine.
+class IKillHost {
  public:
-  virtual ~IScannerHost() = default;
+  virtual ~IKillHost() = default;
   // Most Explorer frame windows allowed at once; 0 means no limit. Read from the scanner thread.
   virtual int LimitExplorer() const = 0;
-  // One kill report line; called on the main thread only.
-  virtual void ReportKill(const std::string& line) = 0;
+  // Writes one kill report line to the log; main thread only.
+  virtual void WriteLog(const std::string& line) = 0;
+  // Counts a kill and announces it; main thread only.
+  virtual void PlayAlarm() = 0;
 };
 
 // The platform services a scanner uses. The host, when set, must outlive every scanner thread.
@@ -38,7 +40,7 @@ struct ScannerServices {
   std::shared_ptr<IDesktop> desktop;
   std::shared_ptr<IMainThread> mainThread;
   std::shared_ptr<ISleeper> sleeper;
-  IScannerHost* host = nullptr;
+  IKillHost* host = nullptr;
 };
 
 // One title rule as the scanner holds it: the text, and its compiled mask (none when invalid).
@@ -110,11 +112,29 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   bool finished_ = false;
 };
 
+// Keeps track of every scanner started, so that the process can stop and join them at its end
+// although their closers forgot them. Thread-safe.
+class ScannerTracker {
+ public:
+  void Add(const std::shared_ptr<TSPopupThread>& scanner);
+  // Asks every scanner still running to end and waits for them, up to timeout in all; true when all
+  // ended. Call once the main loop has ended, or a scanner waiting for the main thread holds it up.
+  bool StopAll(std::chrono::milliseconds timeout);
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<TSPopupThread>> scanners_;
+};
+
 // The per-window decision of a pass: recognises browser windows and containers, closes popups.
 void ClassifyWindow(TSPopupThread& context, WindowHandle window);
 // The size heuristic: a visible, non-minimised window in one of the two popup size bands.
 bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
 // Lower-cases the ASCII letters only; every other byte stays.
 std::string AsciiLower(std::string text);
+// Upper-cases the ASCII letters only; every other byte stays.
+std::string AsciiUpper(std::string text);
+// The lines of a rule text: split at CR, LF or CR LF; a final line break adds no empty line.
+std::vector<std::string> SplitRuleLines(const std::string& text);
 
 }  // namespace zorvex

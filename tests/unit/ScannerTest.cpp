@@ -13,10 +13,12 @@ using zorvex::fake::WindowRecord;
 
 namespace {
 
-class RecordingHost : public IScannerHost {
+class RecordingHost : public IKillHost {
  public:
   int LimitExplorer() const override { return limit; }
-  void ReportKill(const std::string& line) override { lines.push_back(line); }
+  void WriteLog(const std::string& line) override { lines.push_back(line); }
+  void PlayAlarm() override { ++alarms; }
+  int alarms = 0;
   std::atomic<int> limit{0};
   std::vector<std::string> lines;
 };
@@ -120,6 +122,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   EXPECT_FALSE(desktop->Exists(minimised));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: News (Heuristic)", "Popup Killed: Casino (*casino*)",
                                                    "Popup Killed: Casino (*casino*)"}));
+  EXPECT_EQ(host.alarms, 3);
   // The size kill is not collected for the limit; the rule kill is.
   EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{hidden}));
 

@@ -13,10 +13,11 @@ using namespace zorvex::testing;
 
 namespace {
 
-class RecordingHost : public IScannerHost {
+class RecordingHost : public IKillHost {
  public:
   int LimitExplorer() const override { return limit; }
-  void ReportKill(const std::string& line) override {
+  void PlayAlarm() override {}
+  void WriteLog(const std::string& line) override {
     lines.push_back(line);
     threads.push_back(::GetCurrentThreadId());
   }

@@ -1,0 +1,248 @@
+#include "popups/ClassPopups.h"
+
+#include <functional>
+
+namespace zorvex {
+
+namespace {
+
+// DDE names of the browser's interface and our own; part of the system, never translated.
+namespace dde {
+constexpr const char* kOwnService = "ZORVEXSPY";
+constexpr const char* kBrowserService = "IEXPLORE";
+constexpr const char* kInstancePrefix = "IEXPLORE(";
+constexpr const char* kOperaInstancePrefix = "OPERA(";
+constexpr const char* kWindowInfoTopic = "WWW_GetWindowInfo";
+constexpr const char* kWindowInfoItem = "0xFFFFFFFF,sUrl,xsTitle";
+constexpr const char* kOpenUrlTopic = "WWW_OpenURL";
+constexpr const char* kCloseScript = "javascript:window.close();";
+constexpr const char* kNothingYet = "\"\"";  // the browser's answer while it has nothing to tell
+}  // namespace dde
+
+constexpr const char* kBlankPage = "about:blank";
+constexpr long long kOperaQuietSeconds = 10;
+constexpr long long kReplyWaitSeconds = 2;
+
+TSPopup* g_current = nullptr;
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+long long WholeSeconds(std::chrono::system_clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::seconds>(d).count();
+}
+
+bool IsBlank(char c) { return c >= 1 && c <= 32; }
+
+// DDE work fails silently: a browser that misbehaves must never disturb the user. This is the one
+// place where its failures are dropped.
+void Quietly(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommaText(const std::string& input) {
+  const std::string text = input.substr(0, input.find('\0'));
+  std::vector<std::string> fields;
+  std::size_t p = 0;
+  const std::size_t n = text.size();
+  while (p < n && IsBlank(text[p])) ++p;
+  while (p < n) {
+    std::string field;
+    if (text[p] == '"') {
+      ++p;
+      while (p < n) {
+        if (text[p] == '"') {
+          if (p + 1 < n && text[p + 1] == '"') {
+            field += '"';
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        field += text[p++];
+      }
+    } else {
+      const std::size_t start = p;
+      while (p < n && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') ++p;
+      field = text.substr(start, p - start);
+    }
+    fields.push_back(field);
+    while (p < n && IsBlank(text[p])) ++p;
+    if (p < n && text[p] == ',') {
+      if (p + 1 == n) fields.emplace_back();
+      do {
+        ++p;
+      } while (p < n && IsBlank(text[p]));
+    }
+  }
+  return fields;
+}
+
+TSPopup::TSPopup(CloserServices services) : services_(std::move(services)) { g_current = this; }
+
+TSPopup::~TSPopup() {
+  if (g_current == this) g_current = nullptr;
+  SetExplorer(false);
+  if (thread_) {
+    thread_->OnCheck = nullptr;
+    thread_->Terminate();
+    thread_.reset();
+  }
+}
+
+TSPopup* TSPopup::Current() { return g_current; }
+
+void TSPopup::SetExplorer(bool on) {
+  if (on != explorer_) {
+    explorer_ = on;
+    Quietly([&] {
+      if (on) {
+        ddeJoined_ = services_.monitor &&
+                     services_.monitor->Join(dde::kOwnService, [this](const std::string& service,
+                                                                      const std::string& instance) {
+                       OnRegister(service, instance);
+                     });
+      } else {
+        if (ddeJoined_) services_.monitor->Leave();
+        ddeJoined_ = false;
+      }
+    });
+  }
+  UpdateThread(opera_ || netscape_ || explorer_);
+}
+
+void TSPopup::SetNetscape(bool on) {
+  netscape_ = on;
+  UpdateThread(opera_ || netscape_ || explorer_);
+}
+
+void TSPopup::SetOpera(bool on) {
+  opera_ = on;
+  UpdateThread(opera_ || netscape_ || explorer_);
+}
+
+void TSPopup::SetAgressive(bool on) {
+  agressive_ = on;
+  if (thread_) thread_->Agressive = on;
+}
+
+void TSPopup::SetRules(const std::string& text) {
+  rules_ = SplitRuleLines(AsciiLower(text));
+  if (thread_) thread_->SetRules(RuleText());
+}
+
+std::string TSPopup::RuleText() const {
+  std::string text;
+  for (const std::string& rule : rules_) text += rule + "\r\n";
+  return text;
+}
+
+void TSPopup::UpdateThread(bool run) {
+  if (run && thread_) {
+    thread_->Explorer = explorer_;
+    thread_->Opera = opera_;
+    thread_->Netscape = netscape_;
+  } else if (run) {
+    auto scanner = TSPopupThread::Create(services_.scanner);
+    scanner->SetRules(RuleText());
+    scanner->Explorer = explorer_;
+    scanner->Opera = opera_;
+    scanner->Netscape = netscape_;
+    scanner->Agressive = agressive_;
+    scanner->OnCheck = [this] { CheckNewBrowser(); };
+    scanner->Start();
+    if (services_.tracker) services_.tracker->Add(scanner);
+    thread_ = std::move(scanner);
+  } else if (thread_) {
+    thread_->OnCheck = nullptr;
+    thread_->Terminate();
+    thread_.reset();
+  }
+}
+
+void TSPopup::OnRegister(const std::string& service, const std::string& instance) {
+  const auto now = services_.clock->Now();
+  std::string candidate;
+  const std::string upperInstance = AsciiUpper(instance);
+  if (StartsWith(upperInstance, dde::kInstancePrefix)) {
+    candidate = instance.substr(instance.find('(') + 1);
+    if (!candidate.empty()) candidate.pop_back();
+  } else if (StartsWith(upperInstance, dde::kOperaInstancePrefix)) {
+    lastOperaRegistration_ = now;
+  }
+  // Opera registers an "IEXPLORE" service of its own when it starts; that one is not a new browser.
+  if (AsciiUpper(service) == dde::kBrowserService &&
+      std::llabs(WholeSeconds(now - lastOperaRegistration_)) > kOperaQuietSeconds) {
+    pendingCheck_ = true;
+    pendingWindowId_ = candidate;
+  }
+}
+
+void TSPopup::CheckNewBrowser() {
+  if (!pendingCheck_) return;
+  const std::weak_ptr<bool> alive = alive_;
+  {
+    std::unique_ptr<IDdeConversation> conversation =
+        services_.ddeClient ? services_.ddeClient->NewConversation() : nullptr;
+    const auto start = services_.clock->Now();
+    if (conversation && conversation->Open(dde::kBrowserService, dde::kWindowInfoTopic)) {
+      std::string reply;
+      for (;;) {
+        reply = conversation->RequestText(dde::kWindowInfoItem).value_or("");
+        services_.pump->ProcessMessages();
+        // The pump may have run the engine switching detection off: this closer is then gone.
+        if (alive.expired()) return;
+        if (reply != dde::kNothingYet || WholeSeconds(services_.clock->Now() - start) >= kReplyWaitSeconds) break;
+      }
+      if (Current() != nullptr && reply != dde::kNothingYet) ClosePopup(reply, pendingWindowId_);
+    }
+  }
+  pendingCheck_ = false;
+}
+
+void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) {
+  Quietly([&] {
+    const std::vector<std::string> fields = SplitCommaText(reply);
+    if (fields.size() != 2) return;
+    const std::string& address = fields[0];
+    const std::string& title = fields[1];
+    if (address.empty() || address == kBlankPage) return;
+    if (!MatchTitle(title)) return;
+    std::unique_ptr<IDdeConversation> conversation =
+        services_.ddeClient ? services_.ddeClient->NewConversation() : nullptr;
+    IKillHost* host = services_.scanner.host;
+    if (host) host->WriteLog("Popup Killed: " + address + " => " + title + " (" + MatchedRule + ")");
+    if (conversation && conversation->Open(dde::kBrowserService, dde::kOpenUrlTopic)) {
+      conversation->RequestText(std::string("\"") + dde::kCloseScript + "\",," + windowId + ",0x0,,,,");
+    }
+    if (host) host->PlayAlarm();
+  });
+}
+
+bool TSPopup::MatchTitle(const std::string& title) {
+  const std::string lowered = AsciiLower(title);
+  if (lowered.empty() || lowered == kBlankPage) return false;
+  for (const std::string& rule : rules_) {
+    bool fits = false;
+    // A rule that is not a valid mask fits nothing; the rules after it still count.
+    try {
+      fits = FitsMask(lowered, rule);
+    } catch (const EMaskException&) {
+      continue;
+    }
+    if (fits) {
+      MatchedRule = rule;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace zorvex

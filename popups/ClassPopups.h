@@ -1,0 +1,93 @@
+// The closer: switches detection on for the browser families, owns the scanner while one family is
+// watched, and catches new Internet Explorer windows through the DDE service registry.
+//
+// Lifecycle: made and destroyed on the main thread by the engine, at most one at a time. The DDE
+// link lives while Explorer is watched. Destroying the closer leaves DDE, empties the scanner's
+// check and asks it to end without waiting; the scanner finishes its cycle and never calls back.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "popups/ClassPopupsThread.h"
+
+namespace zorvex {
+
+// Everything a closer works with. monitor, ddeClient and tracker may be empty.
+struct CloserServices {
+  ScannerServices scanner;
+  std::shared_ptr<IDdeMonitor> monitor;
+  std::shared_ptr<IDdeClient> ddeClient;
+  std::shared_ptr<IClock> clock;
+  std::shared_ptr<IMessagePump> pump;
+  std::shared_ptr<ScannerTracker> tracker;
+};
+
+class TSPopup {
+ public:
+  // All families and Agressive off, no rules; becomes the current closer.
+  explicit TSPopup(CloserServices services);
+  ~TSPopup();
+  TSPopup(const TSPopup&) = delete;
+  TSPopup& operator=(const TSPopup&) = delete;
+
+  // The closer that exists now, or nullptr. Main thread.
+  static TSPopup* Current();
+
+  void SetExplorer(bool on);
+  void SetNetscape(bool on);
+  void SetOpera(bool on);
+  void SetAgressive(bool on);
+  // Takes the rules as one text of lines; they are kept lower-cased.
+  void SetRules(const std::string& text);
+
+  // Starts, updates or stops the scanner.
+  void UpdateThread(bool run);
+  // The scanner's per-cycle check: asks a newly registered Internet Explorer for its newest window.
+  void CheckNewBrowser();
+  // Closes the window named by the window-info reply when its title fits a rule.
+  void ClosePopup(const std::string& reply, const std::string& windowId);
+  // True when the title fits a rule; MatchedRule then names it.
+  bool MatchTitle(const std::string& title);
+  // A service registration told by the DDE registry.
+  void OnRegister(const std::string& service, const std::string& instance);
+
+  bool Explorer() const { return explorer_; }
+  bool Netscape() const { return netscape_; }
+  bool Opera() const { return opera_; }
+  bool Agressive() const { return agressive_; }
+  const std::vector<std::string>& Rules() const { return rules_; }
+  const std::shared_ptr<TSPopupThread>& Thread() const { return thread_; }
+  bool DdeJoined() const { return ddeJoined_; }
+  bool PendingCheck() const { return pendingCheck_; }
+  const std::string& PendingWindowId() const { return pendingWindowId_; }
+
+  // The rule found by the last successful MatchTitle.
+  std::string MatchedRule;
+
+ private:
+  std::string RuleText() const;
+
+  CloserServices services_;
+  bool netscape_ = false;
+  bool explorer_ = false;
+  bool opera_ = false;
+  std::shared_ptr<TSPopupThread> thread_;
+  std::vector<std::string> rules_;
+  bool agressive_ = false;
+  bool ddeJoined_ = false;
+  bool pendingCheck_ = false;
+  std::string pendingWindowId_;
+  std::chrono::system_clock::time_point lastOperaRegistration_{};
+  // Expires with the closer; work that pumps messages checks it before touching the closer again.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// Splits comma-separated text: quoted fields may hold commas and blanks ("" is one quote),
+// unquoted ones end at a comma or a blank; a final comma adds an empty field.
+std::vector<std::string> SplitCommaText(const std::string& text);
+
+}  // namespace zorvex

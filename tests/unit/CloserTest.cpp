@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include "platform/fake/FakeDde.h"
+#include "platform/fake/FakeDesktop.h"
+#include "popups/ClassPopups.h"
+
+using namespace zorvex;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RecordingHost : public IKillHost {
+ public:
+  int LimitExplorer() const override { return 0; }
+  void WriteLog(const std::string& line) override { events.push_back("log " + line); }
+  void PlayAlarm() override { events.push_back("alarm"); }
+  std::vector<std::string> events;
+};
+
+class CloserTest : public ::testing::Test {
+ protected:
+  CloserServices Services() {
+    return CloserServices{ScannerServices{desktop, mainThread, sleeper, &host}, monitor, peer, clock, pump, tracker};
+  }
+  std::unique_ptr<TSPopup> MakeCloser(const std::string& rules = "") {
+    auto closer = std::make_unique<TSPopup>(Services());
+    closer->SetExplorer(true);
+    closer->SetRules(rules);
+    return closer;
+  }
+  void TearDown() override {
+    mainThread->End();
+    EXPECT_TRUE(tracker->StopAll(5s));
+  }
+  // The browser answers window info with this reply and records the close request.
+  void BrowserAnswers(const std::string& reply) {
+    peer->answer = [reply](const std::string& topic, const std::string&) -> std::optional<std::string> {
+      if (topic == "WWW_GetWindowInfo") return reply;
+      return std::string("ok");
+    };
+  }
+  std::vector<std::string> Items(const std::string& topic) const {
+    std::vector<std::string> items;
+    for (const auto& r : peer->requests)
+      if (r.topic == topic) items.push_back(r.item);
+    return items;
+  }
+
+  std::shared_ptr<fake::FakeDesktop> desktop = std::make_shared<fake::FakeDesktop>();
+  std::shared_ptr<fake::FakeMainThread> mainThread = std::make_shared<fake::FakeMainThread>();
+  std::shared_ptr<fake::FakeSleeper> sleeper = std::make_shared<fake::FakeSleeper>();
+  std::shared_ptr<fake::FakeDdeMonitor> monitor = std::make_shared<fake::FakeDdeMonitor>();
+  std::shared_ptr<fake::FakeDdePeer> peer = std::make_shared<fake::FakeDdePeer>();
+  std::shared_ptr<fake::FakeClock> clock = std::make_shared<fake::FakeClock>();
+  std::shared_ptr<fake::FakePump> pump = std::make_shared<fake::FakePump>();
+  std::shared_ptr<ScannerTracker> tracker = std::make_shared<ScannerTracker>();
+  RecordingHost host;
+};
+
+}  // namespace
+
+TEST(SplitCommaText, QuotedAndUnquotedFields) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"\"http://a/b\",\"Title, with comma\"", {"http://a/b", "Title, with comma"}},
+      {"\"a\",\"say \"\"hi\"\"\"", {"a", "say \"hi\""}},
+      {"addr,Plain title", {"addr", "Plain", "title"}},
+      {"  a , b  ", {"a", "b"}},
+      {"a,,b", {"a", "", "b"}},
+      {"a,", {"a", ""}},
+      {"", {}},
+      {"\"unclosed, still", {"unclosed, still"}},
+      {std::string("\"a\",\"b\"\0junk", 12), {"a", "b"}},
+      {"\"\"", {""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitCommaText(c.first), c.second) << c.first;
+}
+
+TEST_F(CloserTest, RegistrationsOfInternetExplorerArmTheCheckUnlessOperaJustStarted) {
+  auto closer = MakeCloser();
+  ASSERT_EQ(monitor->joins, (std::vector<std::string>{"ZORVEXSPY"}));
+
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x00A1)");
+  EXPECT_TRUE(closer->PendingCheck());
+  EXPECT_EQ(closer->PendingWindowId(), "0x00A1");
+
+  // Another service, and a lower-case name of the right one with an instance name we do not know.
+  auto fresh = [&] {
+    closer.reset();
+    closer = MakeCloser();
+  };
+  fresh();
+  monitor->Announce("PROGMAN", "PROGMAN(0x1)");
+  EXPECT_FALSE(closer->PendingCheck());
+  monitor->Announce("iexplore", "something");
+  EXPECT_TRUE(closer->PendingCheck());
+  EXPECT_EQ(closer->PendingWindowId(), "");
+  monitor->Announce("IExplore", "iexplore(0x      104)");
+  EXPECT_EQ(closer->PendingWindowId(), "0x      104");
+
+  // Opera's own "IEXPLORE" service within 10 whole seconds of an Opera instance is not a browser.
+  const std::pair<std::chrono::milliseconds, bool> delays[] = {
+      {5s, false}, {10s, false}, {10999ms, false}, {11s, true}, {-11s, true}, {-10s, false}};
+  for (const auto& [delay, accepted] : delays) {
+    fresh();
+    monitor->Announce("OPERA", "Opera(0x5)");
+    clock->time += delay;
+    monitor->Announce("IEXPLORE", "IEXPLORE(0x7)");
+    EXPECT_EQ(closer->PendingCheck(), accepted) << delay.count() << " ms after Opera";
+  }
+}
+
+TEST_F(CloserTest, CheckClosesAFittingWindowThroughTheBrowserAndLogsIt) {
+  auto closer = MakeCloser("*Casino*\r\n");
+  BrowserAnswers("\"http://ads.example/x\",\"Big CASINO Offer\"");
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x00A1)");
+  closer->CheckNewBrowser();
+  EXPECT_EQ(host.events, (std::vector<std::string>{"log Popup Killed: http://ads.example/x => Big CASINO Offer (*casino*)",
+                                                   "alarm"}));
+  EXPECT_EQ(Items("WWW_GetWindowInfo"), (std::vector<std::string>{"0xFFFFFFFF,sUrl,xsTitle"}));
+  EXPECT_EQ(Items("WWW_OpenURL"), (std::vector<std::string>{"\"javascript:window.close();\",,0x00A1,0x0,,,,"}));
+  EXPECT_FALSE(closer->PendingCheck());
+  EXPECT_EQ(peer->live, 0) << "every conversation is ended";
+
+  // Nothing pending: the check costs nothing.
+  peer->requests.clear();
+  closer->CheckNewBrowser();
+  EXPECT_TRUE(peer->requests.empty());
+}
+
+TEST_F(CloserTest, RepliesThatCloseNothing) {
+  const std::string replies[] = {
+      "\"about:blank\",\"casino\"", "\"\",\"casino\"", "\"http://a\",\"news\"", "http://a,casino night",
+      "\"http://a\",\"casino\",\"extra\"", "\"http://a\",\"about:blank\"", "\"http://a\",\"\"", "garbage"};
+  for (const std::string& reply : replies) {
+    auto closer = MakeCloser("*casino*\r\n*\r\n*news*x");
+    closer->SetRules("*casino*");
+    BrowserAnswers(reply);
+    monitor->Announce("IEXPLORE", "IEXPLORE(0x1)");
+    closer->CheckNewBrowser();
+    EXPECT_TRUE(host.events.empty()) << reply;
+    EXPECT_TRUE(Items("WWW_OpenURL").empty()) << reply;
+    EXPECT_FALSE(closer->PendingCheck());
+  }
+}
+
+TEST_F(CloserTest, LogAndAlarmHappenEvenWhenTheCloseConversationFails) {
+  auto closer = MakeCloser("*");
+  peer->topics = {"WWW_GetWindowInfo"};
+  BrowserAnswers("\"A\",\"T\"");
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x2)");
+  closer->CheckNewBrowser();
+  EXPECT_EQ(host.events, (std::vector<std::string>{"log Popup Killed: A => T (*)", "alarm"}));
+}
+
+TEST_F(CloserTest, BrowserWithNothingToTellIsAskedForTwoSecondsThenLeftAlone) {
+  auto closer = MakeCloser("*");
+  BrowserAnswers("\"\"");
+  clock->step = 100ms;
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x3)");
+  closer->CheckNewBrowser();
+  const std::size_t asked = Items("WWW_GetWindowInfo").size();
+  // Start at t0; one read per request loop; it stops at the first read 2 whole seconds after t0.
+  EXPECT_GE(asked, 10u);
+  EXPECT_LE(asked, 21u);
+  EXPECT_EQ(pump->calls, static_cast<int>(asked)) << "the main thread handles its messages while it waits";
+  EXPECT_TRUE(host.events.empty());
+  EXPECT_FALSE(closer->PendingCheck());
+
+  // A browser whose answer comes on the third try is served.
+  int tries = 0;
+  peer->requests.clear();
+  peer->answer = [&](const std::string& topic, const std::string&) -> std::optional<std::string> {
+    if (topic != "WWW_GetWindowInfo") return std::nullopt;
+    return ++tries < 3 ? "\"\"" : "\"A\",\"T\"";
+  };
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x3)");
+  closer->CheckNewBrowser();
+  EXPECT_EQ(tries, 3);
+  EXPECT_EQ(host.events.size(), 2u);
+}
+
+TEST_F(CloserTest, NoServerMeansNoProgramStartedAndTheCheckCleared) {
+  auto closer = MakeCloser("*");
+  peer->service = "SOMETHINGELSE";
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x4)");
+  closer->CheckNewBrowser();
+  EXPECT_EQ(peer->refused, 1);
+  EXPECT_TRUE(peer->requests.empty());
+  EXPECT_FALSE(closer->PendingCheck());
+}
+
+TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
+  auto closer = MakeCloser("[ad] *\r\n[unclosed\r\n*offer*\r\n");
+  EXPECT_EQ(closer->Rules(), (std::vector<std::string>{"[ad] *", "[unclosed", "*offer*"}));
+  EXPECT_TRUE(closer->MatchTitle("A thing"));
+  EXPECT_EQ(closer->MatchedRule, "[ad] *");
+  // "[ad]" is a set here, so "[ad] offer" fits only the later rule, after the invalid one is skipped.
+  EXPECT_TRUE(closer->MatchTitle("[ad] offer"));
+  EXPECT_EQ(closer->MatchedRule, "*offer*");
+  EXPECT_FALSE(closer->MatchTitle("news"));
+  EXPECT_FALSE(closer->MatchTitle(""));
+  EXPECT_FALSE(closer->MatchTitle("About:Blank"));
+  // The scanner holds the same rule with "?" for the brackets.
+  ASSERT_TRUE(closer->Thread());
+  EXPECT_EQ(closer->Thread()->Rules(), (std::vector<std::string>{"?ad? *", "?unclosed", "*offer*"}));
+}
+
+TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatched) {
+  TSPopup closer(Services());
+  EXPECT_EQ(TSPopup::Current(), &closer);
+  EXPECT_FALSE(closer.Thread());
+  closer.SetAgressive(true);
+  closer.SetOpera(true);
+  auto first = closer.Thread();
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(first->Opera);
+  EXPECT_TRUE(first->Agressive);
+  closer.SetNetscape(true);
+  EXPECT_EQ(closer.Thread(), first);
+  EXPECT_TRUE(first->Netscape);
+  closer.SetAgressive(false);
+  EXPECT_FALSE(first->Agressive);
+  closer.SetRules("One\r\nTwo");
+  EXPECT_EQ(first->Rules(), (std::vector<std::string>{"one", "two"}));
+
+  closer.SetOpera(false);
+  closer.SetNetscape(false);
+  EXPECT_FALSE(closer.Thread());
+  EXPECT_TRUE(first->Terminated());
+  EXPECT_FALSE(first->OnCheck);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return first->WaitFor(0ms); }));
+
+  closer.SetNetscape(true);
+  ASSERT_TRUE(closer.Thread());
+  EXPECT_NE(closer.Thread(), first);
+  EXPECT_EQ(closer.Thread()->Rules(), (std::vector<std::string>{"one", "two"}));
+}
+
+TEST_F(CloserTest, ExplorerSwitchingJoinsAndLeavesTheRegistry) {
+  TSPopup closer(Services());
+  closer.SetExplorer(true);
+  closer.SetExplorer(true);
+  EXPECT_EQ(monitor->joins.size(), 1u) << "switching on twice joins once";
+  closer.SetExplorer(false);
+  EXPECT_EQ(monitor->leaves, 1);
+  EXPECT_FALSE(closer.Thread());
+  closer.SetExplorer(true);
+  EXPECT_EQ(monitor->joins.size(), 2u);
+  EXPECT_TRUE(closer.DdeJoined());
+
+  // A refused join: no link, but the scanner still runs for the family.
+  closer.SetExplorer(false);
+  monitor->refuse = true;
+  closer.SetExplorer(true);
+  EXPECT_FALSE(closer.DdeJoined());
+  EXPECT_TRUE(closer.Thread());
+  closer.SetExplorer(false);
+  EXPECT_EQ(monitor->leaves, 2) << "nothing to leave after a refused join";
+}
+
+TEST_F(CloserTest, DestroyingTheCloserWhileItsScannerRunsIsSafe) {
+  desktop->Add("IEFrame", "popup");
+  auto closer = MakeCloser("popup");
+  std::shared_ptr<TSPopupThread> scanner = closer->Thread();
+  ASSERT_TRUE(scanner);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->Closed().size() == 1; }));
+  closer.reset();
+  EXPECT_EQ(TSPopup::Current(), nullptr);
+  EXPECT_FALSE(monitor->Joined());
+  // The scanner ends its cycle; its check no longer reaches the destroyed closer.
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(0ms); }));
+}
+
+TEST_F(CloserTest, ClosingDetectionFromInsideTheWaitLoopDoesNotTouchTheGoneCloser) {
+  auto closer = MakeCloser("*");
+  BrowserAnswers("\"\"");
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x9)");
+  // The user switches detection off while the closer waits for the browser.
+  pump->onPump = [&] { closer.reset(); };
+  TSPopup* raw = closer.get();
+  raw->CheckNewBrowser();
+  EXPECT_EQ(closer, nullptr);
+  EXPECT_TRUE(host.events.empty());
+}
