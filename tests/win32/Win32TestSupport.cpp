@@ -41,14 +41,18 @@ DWORD ChildProcess::ExitCode() const {
 }
 
 ChildProcess OpenHelperWindows(const std::vector<std::string>& specs) {
+  std::string arguments;
+  for (const std::string& spec : specs) arguments += " \"" + spec + "\"";
+  return StartHelper("popup_windows.exe", arguments);
+}
+
+ChildProcess StartHelper(const std::string& exe, const std::string& arguments) {
   static std::atomic<int> serial{0};
   const std::string eventName =
       "ZorvexTestReady-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
   win32::UniqueKernelHandle ready(::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
-  std::string arguments = "--ready=" + eventName;
-  for (const std::string& spec : specs) arguments += " \"" + spec + "\"";
   ChildProcess child;
-  if (child.Start("popup_windows.exe", arguments)) {
+  if (child.Start(exe, "--ready=" + eventName + " " + arguments)) {
     HANDLE waits[] = {ready.get(), child.Handle()};
     ::WaitForMultipleObjects(2, waits, FALSE, 15000);
   }

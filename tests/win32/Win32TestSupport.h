@@ -35,6 +35,8 @@ class ChildProcess {
   DWORD id_ = 0;
 };
 
+// Starts a helper program of the test folder with --ready=EVENT and waits until it sets EVENT.
+ChildProcess StartHelper(const std::string& exe, const std::string& arguments);
 // Starts popup_windows.exe with the window specs and waits until its windows exist.
 ChildProcess OpenHelperWindows(const std::vector<std::string>& specs);
 

@@ -1,0 +1,144 @@
+// The closer over real DDEML, against a browser's DDE interface in another process.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "Win32TestSupport.h"
+#include "platform/win32/Win32Dde.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
+#include "popups/ClassPopups.h"
+
+using namespace zorvex;
+using namespace zorvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RecordingHost : public IKillHost {
+ public:
+  int LimitExplorer() const override { return 0; }
+  void WriteLog(const std::string& line) override { lines.push_back(line); }
+  void PlayAlarm() override { ++alarms; }
+  std::vector<std::string> lines;
+  int alarms = 0;
+};
+
+int g_ticks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticks; }
+
+// The real pump, watched: how long the closer kept pumping and how many timer ticks it handled.
+class WatchedPump : public win32::Win32MessagePump {
+ public:
+  void ProcessMessages() override {
+    const DWORD now = ::GetTickCount();
+    if (calls++ == 0) first = now;
+    last = now;
+    const int before = g_ticks;
+    win32::Win32MessagePump::ProcessMessages();
+    ticksInside += g_ticks - before;
+  }
+  int calls = 0;
+  DWORD first = 0, last = 0;
+  int ticksInside = 0;
+};
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class CloserWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    record = ProgramFolder() + "dde_requests_" + std::to_string(::GetCurrentProcessId()) + ".txt";
+    ::DeleteFileA(record.c_str());
+    closer = std::make_unique<TSPopup>(CloserServices{
+        ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host},
+        std::make_shared<win32::Win32DdeMonitor>(), std::make_shared<win32::Win32DdeClient>(),
+        std::make_shared<SystemClock>(), pump, tracker});
+    closer->SetExplorer(true);
+  }
+  void TearDown() override {
+    closer.reset();
+    mainThread->End();
+    EXPECT_TRUE(tracker->StopAll(5s));
+    ::DeleteFileA(record.c_str());
+  }
+  ChildProcess Browser(const std::string& title, const std::string& extra = "") {
+    return StartHelper("dde_browser.exe", "--url=http://ads.example/pop \"--title=" + title + "\" --record=\"" +
+                                              record + "\" " + extra);
+  }
+  int InfoRequests() {
+    int count = 0;
+    for (const std::string& line : ReadLines(record)) count += line.rfind("WWW_GetWindowInfo|", 0) == 0;
+    return count;
+  }
+
+  std::shared_ptr<win32::Win32MainThread> mainThread = std::make_shared<win32::Win32MainThread>();
+  std::shared_ptr<ScannerTracker> tracker = std::make_shared<ScannerTracker>();
+  std::shared_ptr<WatchedPump> pump = std::make_shared<WatchedPump>();
+  RecordingHost host;
+  std::unique_ptr<TSPopup> closer;
+  std::string record;
+};
+
+}  // namespace
+
+TEST_F(CloserWin32, AFittingNewBrowserWindowIsClosedThroughDdeAndReportedOnce) {
+  ASSERT_TRUE(closer->DdeJoined());
+  closer->SetRules("*Special Offer*\r\n");
+  ChildProcess browser = Browser("Your Special Offer");
+  const HWND page = FindWindowOf(browser.Id(), "Your Special Offer");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 10s)) << "the page was not closed";
+  EXPECT_TRUE(PumpUntil([&] { return browser.WaitForExit(0); }, 5s));
+  // A few more cycles: the kill is reported once only.
+  PumpUntil([] { return false; }, 1500ms);
+  ASSERT_EQ(host.lines.size(), 1u);
+  EXPECT_EQ(host.lines[0], "Popup Killed: http://ads.example/pop => Your Special Offer (*special offer*)");
+  EXPECT_EQ(host.alarms, 1);
+
+  const std::vector<std::string> requests = ReadLines(record);
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], "WWW_GetWindowInfo|0xFFFFFFFF,sUrl,xsTitle");
+  // The window id comes from the instance name the system gave the browser's registration.
+  EXPECT_EQ(requests[1].rfind("WWW_OpenURL|\"javascript:window.close();\",,", 0), 0u) << requests[1];
+  EXPECT_NE(requests[1].find(",0x0,,,,"), std::string::npos) << requests[1];
+}
+
+TEST_F(CloserWin32, ABrowserWindowThatFitsNoRuleStaysOpen) {
+  closer->SetRules("*casino*\r\n");
+  ChildProcess browser = Browser("Daily News");
+  const HWND page = FindWindowOf(browser.Id(), "Daily News");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && !closer->PendingCheck(); }, 10s));
+  PumpUntil([] { return false; }, 700ms);
+  EXPECT_TRUE(::IsWindow(page));
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_EQ(InfoRequests(), 1);
+}
+
+TEST_F(CloserWin32, ABrowserWithNothingToTellIsLeftAloneAndTheMainThreadStaysResponsive) {
+  closer->SetRules("*\r\n");
+  // A timer on the main thread measures whether its messages are handled during the wait.
+  g_ticks = 0;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, CountTick);
+  ChildProcess browser = Browser("Anything", "--quotes");
+  const HWND page = FindWindowOf(browser.Id(), "Anything");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && !closer->PendingCheck(); }, 15s));
+  ::KillTimer(nullptr, timer);
+  // The browser was asked again and again for about 2 seconds...
+  const DWORD waited = pump->last - pump->first;
+  EXPECT_GE(waited, 1800u);
+  EXPECT_LE(waited, 2600u);
+  EXPECT_GE(InfoRequests(), pump->calls);
+  // ...and the main thread kept handling its timer all along.
+  EXPECT_GE(pump->ticksInside, static_cast<int>(waited / 100 / 2)) << waited << " ms";
+  EXPECT_TRUE(::IsWindow(page));
+  EXPECT_TRUE(host.lines.empty());
+}

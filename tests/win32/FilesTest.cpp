@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "xml/SimpleXml.h"
+
+namespace zorvex {
+namespace {
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    dir_ = std::string(temp) + "zorvex-files-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    for (const std::string& name : Listing()) {
+      SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(Path(name).c_str());
+    }
+    RemoveDirectoryA(dir_.c_str());
+  }
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+  static void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  // Names in the folder: no temporary file may be left behind.
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Path("*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static DWORD ErrorOf(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const EFileError& e) {
+      return static_cast<DWORD>(e.Code().value());
+    }
+    return ERROR_SUCCESS;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(Files, SaveReplacesALongerFileWholeAndLoadsBack) {
+  const std::string path = Path("rules.xml");
+  Write(path, std::string(100000, 'x'));
+  TSimpleXml doc;
+  doc.Root().SetName("Rules");
+  doc.Root().Elems().Add("Rule", "a<b");
+  doc.SaveToFile(path);
+  EXPECT_EQ(ReadWholeFile(path),
+            "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules>\r\n <Rule>a&#60;b</Rule>\r\n</Rules>\r\n");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"});
+  TSimpleXml back;
+  back.LoadFromFile(path);
+  EXPECT_EQ(back.Root().Elems().ReadText("RULE", ""), "a<b");
+}
+
+TEST_F(Files, FailuresRaiseTheSystemErrorAndTouchNothing) {
+  const std::string path = Path("options.xml");
+  Write(path, "old");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(ErrorOf([&] { ReplaceFileContents(path, "new"); }), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadWholeFile(path), "old");
+  EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ErrorOf([&] { ReplaceFileContents(Path("none\\x.xml"), "new"); }),
+            static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  TSimpleXml doc;
+  doc.Root().SetName("Keep");
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromFile(Path("missing.xml")); }), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(doc.Root().Name(), "Keep");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"options.xml"});
+}
+
+// Another program reading the file holds a handle; the save must get through whenever that
+// handle lets anyone write or delete, and otherwise fail cleanly.
+TEST_F(Files, ReplacementWhileTheFileIsOpenForReading) {
+  const struct {
+    DWORD share;
+    bool replaced;
+  } cases[] = {
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+      {FILE_SHARE_READ, false},
+  };
+  const std::string path = Path("rules.xml");
+  for (const auto& c : cases) {
+    Write(path, "old and longer content");
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const DWORD error = ErrorOf([&] { ReplaceFileContents(path, "new"); });
+    CloseHandle(reader);
+    EXPECT_EQ(error == ERROR_SUCCESS, c.replaced) << "share " << c.share << " error " << error;
+    EXPECT_EQ(ReadWholeFile(path), c.replaced ? "new" : "old and longer content") << "share " << c.share;
+    EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"}) << "share " << c.share;
+  }
+  // The C runtime's own way of opening a file for reading.
+  Write(path, "old and longer content");
+  {
+    std::ifstream reader(path, std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    TSimpleXml doc;
+    doc.Root().SetName("Rules");
+    doc.SaveToFile(path);
+  }
+  EXPECT_EQ(ReadWholeFile(path), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"});
+}
+
+}  // namespace
+}  // namespace zorvex
