@@ -1,0 +1,32 @@
+// Whole-file reading and safe replacement of a file's content, defined per system
+// (platform/posix, platform/win32). Never includes system headers.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace zorvex {
+
+// A file could not be read, created or replaced; Code() is the system's error
+// (errno on POSIX, GetLastError on Windows).
+class EFileError : public std::runtime_error {
+ public:
+  // message already names the file and the system's reason.
+  EFileError(const std::string& message, std::error_code code) : std::runtime_error(message), code_(code) {}
+  // The system error that caused the failure.
+  const std::error_code& Code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
+};
+
+// The file's whole content; throws EFileError when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+// Makes bytes the file's content by writing a temporary file beside it and moving it over the
+// old one, so a crash or a full disk leaves the old file whole. A read-only target is refused
+// and left untouched. Throws EFileError.
+void ReplaceFileContents(const std::string& path, const std::string& bytes);
+
+}  // namespace zorvex
