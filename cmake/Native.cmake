@@ -24,6 +24,10 @@ endif()
 # libFuzzer targets need clang; scripts/build configures a separate clang tree for them.
 option(ZORVEX_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 if(ZORVEX_FUZZ)
+  # The fuzzers see coverage and memory errors inside the core only if the core is instrumented
+  # too; every program that links it then needs the sanitizer runtimes.
+  target_compile_options(zorvex_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(zorvex_core INTERFACE -fsanitize=address,undefined)
   file(GLOB ZORVEX_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
   foreach(src ${ZORVEX_FUZZERS})
     get_filename_component(name ${src} NAME_WE)
