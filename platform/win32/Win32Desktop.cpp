@@ -57,8 +57,12 @@ bool Win32Desktop::Close(WindowHandle window) {
   if (!::IsWindow(hwnd)) return false;
   // A hung browser must not hold the scanner for ever.
   DWORD_PTR result = 0;
-  return ::SendMessageTimeoutA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, closeTimeoutMs_,
-                               &result) != 0;
+  if (::SendMessageTimeoutA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, closeTimeoutMs_,
+                            &result) != 0) {
+    return true;
+  }
+  // A program that ends while it handles the command never answers; its window is gone all the same.
+  return !::IsWindow(hwnd);
 }
 
 bool Win32Desktop::IsCtrlDown() { return (::GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0; }

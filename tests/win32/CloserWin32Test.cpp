@@ -51,6 +51,23 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
+// The real monitor, watched: every registration notice it passes on.
+class WatchedMonitor : public win32::Win32DdeMonitor {
+ public:
+  bool Join(const std::string& own, RegisterHandler onRegister) override {
+    return win32::Win32DdeMonitor::Join(own, [this, onRegister](const std::string& service, const std::string& instance) {
+      notices.push_back(service + " " + instance);
+      onRegister(service, instance);
+    });
+  }
+  int Count(const std::string& prefix) const {
+    int count = 0;
+    for (const std::string& n : notices) count += n.rfind(prefix, 0) == 0;
+    return count;
+  }
+  std::vector<std::string> notices;
+};
+
 class CloserWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,7 +75,7 @@ class CloserWin32 : public ::testing::Test {
     ::DeleteFileA(record.c_str());
     closer = std::make_unique<TSPopup>(CloserServices{
         ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host},
-        std::make_shared<win32::Win32DdeMonitor>(), std::make_shared<win32::Win32DdeClient>(),
+        monitor, std::make_shared<win32::Win32DdeClient>(),
         std::make_shared<SystemClock>(), pump, tracker});
     closer->SetExplorer(true);
   }
@@ -81,6 +98,7 @@ class CloserWin32 : public ::testing::Test {
   std::shared_ptr<win32::Win32MainThread> mainThread = std::make_shared<win32::Win32MainThread>();
   std::shared_ptr<ScannerTracker> tracker = std::make_shared<ScannerTracker>();
   std::shared_ptr<WatchedPump> pump = std::make_shared<WatchedPump>();
+  std::shared_ptr<WatchedMonitor> monitor = std::make_shared<WatchedMonitor>();
   RecordingHost host;
   std::unique_ptr<TSPopup> closer;
   std::string record;
@@ -141,4 +159,37 @@ TEST_F(CloserWin32, ABrowserWithNothingToTellIsLeftAloneAndTheMainThreadStaysRes
   EXPECT_GE(pump->ticksInside, static_cast<int>(waited / 100 / 2)) << waited << " ms";
   EXPECT_TRUE(::IsWindow(page));
   EXPECT_TRUE(host.lines.empty());
+}
+
+TEST_F(CloserWin32, WinesOwnBrowserIsHandledWithoutStartingAnyProgram) {
+  // A real browser that registers its DDE service but offers no window information.
+  closer->SetRules("");
+  ChildProcess browser;
+  ASSERT_TRUE(browser.StartCommand("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" about:blank"));
+  ASSERT_TRUE(PumpUntil([&] { return monitor->Count("IEXPLORE ") + monitor->Count("IExplore ") == 1; }, 30s));
+  HWND frame = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (HWND w : TopLevelWindowsOf(browser.Id())) {
+      char cls[64] = {};
+      ::GetClassNameA(w, cls, sizeof cls);
+      if (std::string(cls) == "IEFrame") frame = w;
+    }
+    return frame != nullptr && !closer->PendingCheck();
+  }, 30s));
+  // The check found no window information; nothing was closed and no browser was started again.
+  PumpUntil([] { return false; }, 2s);
+  EXPECT_TRUE(::IsWindow(frame));
+  EXPECT_TRUE(host.lines.empty());
+
+  // The scanner still closes its frame window by title.
+  char title[256] = {};
+  ::GetWindowTextA(frame, title, sizeof title);
+  closer->SetRules("*internet explorer*");
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(frame) && !host.lines.empty(); }, 10s));
+  ASSERT_EQ(host.lines.size(), 1u);
+  EXPECT_EQ(host.lines[0], std::string("Popup Killed: ") + title + " (*internet explorer*)");
+  PumpUntil([] { return false; }, 2s);
+  int registrations = 0;
+  for (const std::string& n : monitor->notices) registrations += AsciiUpper(n).rfind("IEXPLORE ", 0) == 0;
+  EXPECT_EQ(registrations, 1) << "a browser was started again";
 }

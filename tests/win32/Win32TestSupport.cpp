@@ -12,7 +12,10 @@ std::string ProgramFolder() {
 }
 
 bool ChildProcess::Start(const std::string& exe, const std::string& arguments) {
-  std::string command = "\"" + ProgramFolder() + exe + "\" " + arguments;
+  return StartCommand("\"" + ProgramFolder() + exe + "\" " + arguments);
+}
+
+bool ChildProcess::StartCommand(std::string command) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

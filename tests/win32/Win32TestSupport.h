@@ -21,6 +21,8 @@ class ChildProcess {
   ChildProcess() = default;
   // Starts ProgramFolder() + exe with the command line arguments (already quoted as needed).
   bool Start(const std::string& exe, const std::string& arguments);
+  // Starts a whole command line.
+  bool StartCommand(std::string commandLine);
   ~ChildProcess();
   ChildProcess(ChildProcess&&) = default;
   ChildProcess& operator=(ChildProcess&&) = default;
