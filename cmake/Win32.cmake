@@ -12,6 +12,8 @@ file(GLOB ZORVEX_WIN32_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/ui/widgets/win32/*.cpp)
 add_library(zorvex_win32 STATIC ${ZORVEX_WIN32_SOURCES})
 target_link_libraries(zorvex_win32 PUBLIC zorvex_core user32 gdi32 advapi32 shell32 winmm comctl32 comdlg32 version)
+# The core declares a few platform primitives (files) that zorvex_win32 defines.
+target_link_libraries(zorvex_core INTERFACE zorvex_win32)
 
 # GoogleTest for Windows, compiled from the sources Debian ships.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
