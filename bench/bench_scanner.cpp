@@ -11,7 +11,7 @@ namespace {
 
 class NullHost : public IKillHost {
  public:
-  int LimitExplorer() const override { return 0; }
+  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string&) override {}
   void PlayAlarm() override {}
 };

@@ -29,4 +29,14 @@ std::string ReadWholeFile(const std::string& path);
 // and left untouched. Throws EFileError.
 void ReplaceFileContents(const std::string& path, const std::string& bytes);
 
+// True when path names an existing file or folder.
+bool FileExists(const std::string& path);
+
+// True when the file exists and carries the read-only attribute (no write permission on POSIX).
+bool IsReadOnlyFile(const std::string& path);
+
+// Appends line and a CR LF to the file, creating it when missing; opened and closed for this one
+// line. Throws EFileError.
+void AppendLine(const std::string& path, const std::string& line);
+
 }  // namespace zorvex

@@ -60,6 +60,9 @@ class IMainThread {
   // Runs fn on the main thread and blocks until it has returned; runs it at once when called on
   // the main thread. Returns false, without running fn, once the main loop has ended.
   virtual bool Run(const std::function<void()>& fn) = 0;
+  // The main loop has ended: releases every waiting caller without running its work; later Run()
+  // calls from other threads return false.
+  virtual void End() = 0;
 };
 
 // Waiting, behind a seam so that tests need not wait.
@@ -112,6 +115,34 @@ class IMessagePump {
  public:
   virtual ~IMessagePump() = default;
   virtual void ProcessMessages() = 0;
+};
+
+// Sound output; every sound starts asynchronously and cuts off one still playing.
+class ISound {
+ public:
+  virtual ~ISound() = default;
+  // Plays a sound alias or, failing that, a wave file of that name.
+  virtual void PlayName(const std::string& name) = 0;
+  // Plays the program's built-in alarm.
+  virtual void PlayBuiltIn() = 0;
+};
+
+// The per-user list of programs that start with Windows.
+class IStartupRegistry {
+ public:
+  virtual ~IStartupRegistry() = default;
+  // Writes (or overwrites) the entry; false when the system refused.
+  virtual bool Write(const std::string& name, const std::string& command) = 0;
+  // Removes the entry when it exists.
+  virtual void Remove(const std::string& name) = 0;
+};
+
+// The local date and time in the user's formats, for the kill log.
+class ILocalTime {
+ public:
+  virtual ~ILocalTime() = default;
+  // Short date, a blank and long time; the date alone at exactly midnight.
+  virtual std::string LogStamp() = 0;
 };
 
 class SystemClock : public IClock {

@@ -183,7 +183,7 @@ void TSPopupThread::RunPass() {
   ExplorerWindows.clear();
   for (WindowHandle window : services_.desktop->TopLevelWindows()) ClassifyWindow(*this, window);
 
-  const int limit = services_.host ? services_.host->LimitExplorer() : 0;
+  const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
   if (limit > 0) {
     while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
       Reason = kLimitReason;

@@ -89,7 +89,7 @@ class FakeMainThread : public IMainThread {
   // Pumps until pred() holds or the timeout passes; returns pred().
   bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Ends the "main loop": queued and later Run() calls return false without running.
-  void End();
+  void End() override;
 
  private:
   struct Task {

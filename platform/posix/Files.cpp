@@ -134,4 +134,28 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   }
 }
 
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+void AppendLine(const std::string& path, const std::string& line) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.Get() < 0) Throw("Cannot open", path, errno);
+  const std::string bytes = line + "\r\n";
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Throw("Cannot write", path, errno);
+    done += static_cast<std::size_t>(n);
+  }
+  if (fd.Close() != 0) Throw("Cannot write", path, errno);
+}
+
 }  // namespace zorvex

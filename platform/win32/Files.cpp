@@ -152,4 +152,23 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   RewriteInPlace(path, bytes);
 }
 
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void AppendLine(const std::string& path, const std::string& line) {
+  UniqueFile file = Open(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, "Cannot open");
+  const std::string bytes = line + "\r\n";
+  DWORD written = 0;
+  if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    Throw("Cannot write", path, GetLastError());
+  }
+}
+
 }  // namespace zorvex

@@ -27,7 +27,7 @@ class Win32MainThread : public IMainThread {
 
   bool Run(const std::function<void()>& fn) override;
   // Releases every waiting and later caller; call on the GUI thread when its loop has ended.
-  void End();
+  void End() override;
 
  private:
   struct Task {

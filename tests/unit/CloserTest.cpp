@@ -11,7 +11,7 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int LimitExplorer() const override { return 0; }
+  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string& line) override { events.push_back("log " + line); }
   void PlayAlarm() override { events.push_back("alarm"); }
   std::vector<std::string> events;

@@ -15,7 +15,7 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int LimitExplorer() const override { return limit; }
+  int ExplorerLimit() const override { return limit; }
   void PlayAlarm() override {}
   void WriteLog(const std::string& line) override {
     lines.push_back(line);

@@ -1,0 +1,318 @@
+#include "engine/ClassKiller.h"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+
+#include "platform/Files.h"
+
+namespace zorvex {
+
+TZorvex* Engine = nullptr;
+
+namespace {
+
+// Names that are part of the files' and the registry's format; never translated.
+namespace names {
+constexpr const char* kOptions = "Options";
+constexpr const char* kRules = "Rules";
+constexpr const char* kRule = "Rule";
+constexpr const char* kOldTitle = "Title";
+constexpr const char* kRunEntry = "Zorvex";
+}  // namespace names
+
+constexpr unsigned kFlashMs = 200;
+constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
+
+// Loading, saving and logging never fail outward: the user keeps working with what there is.
+// This is the one place where those failures are dropped.
+void IgnoringFailure(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception&) {
+  }
+}
+
+bool HasElementChildren(TSimpleXmlElem& elem) {
+  TSimpleXmlElems& children = elem.Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    if (dynamic_cast<TSimpleXmlElemClassic*>(children.Item(i)) != nullptr) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string RuleListText(const std::vector<std::string>& rules) {
+  std::string text;
+  for (const std::string& rule : rules) text += rule + "\r\n";
+  return text;
+}
+
+std::string FormatTrayHint(const std::string& format, std::int32_t count) {
+  std::string hint;
+  bool counted = false;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      if (format[i + 1] == '%') {
+        hint += '%';
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == 'd' && !counted) {
+        hint += std::to_string(count);
+        counted = true;
+        ++i;
+        continue;
+      }
+    }
+    hint += format[i];
+  }
+  return hint;
+}
+
+std::string WithoutControlCharacters(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127) c = ' ';
+  }
+  return text;
+}
+
+bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules) {
+  bool written = false;
+  IgnoringFailure([&] {
+    ReplaceFileContents(path, RuleListText(rules));
+    written = true;
+  });
+  return written;
+}
+
+bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
+  std::string content;
+  bool read = false;
+  IgnoringFailure([&] {
+    content = ReadWholeFile(path);
+    read = true;
+  });
+  if (!read) return false;
+  for (const std::string& line : SplitRuleLines(content)) {
+    if (std::find(list.begin(), list.end(), line) == list.end()) list.push_back(line);
+  }
+  return true;
+}
+
+TZorvex::TZorvex(EngineServices services)
+    : services_(std::move(services)), tracker_(services_.closer.tracker) {
+  if (!tracker_) tracker_ = std::make_shared<ScannerTracker>();
+  services_.closer.tracker = tracker_;
+  services_.closer.scanner.host = this;
+}
+
+TZorvex::~TZorvex() {
+  closer_.reset();
+  // Scanners still finishing their cycle may wait for the main thread, which is here: release them,
+  // then wait until none can touch this object any more.
+  if (services_.closer.scanner.mainThread) services_.closer.scanner.mainThread->End();
+  tracker_->StopAll(kScannerStopTimeout);
+  if (Engine == this) Engine = nullptr;
+}
+
+std::string TZorvex::LogPath() const {
+  const std::string& path = services_.programPath;
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? path.substr(0, dot) : path) + ".log";
+}
+
+void TZorvex::SetActive(bool on) {
+  if (on == AutoDetect) return;
+  AutoDetect = on;
+  if (on) {
+    closer_ = std::make_unique<TSPopup>(services_.closer);
+    closer_->SetOpera(Opera);
+    closer_->SetNetscape(Netscape);
+    closer_->SetExplorer(Explorer);
+    closer_->SetAgressive(Agressive);
+    closer_->SetRules(RuleListText(RuleList()));
+  } else {
+    closer_.reset();
+  }
+}
+
+void TZorvex::SetOpera(bool on) {
+  Opera = on;
+  if (closer_) closer_->SetOpera(on);
+}
+
+void TZorvex::SetNetscape(bool on) {
+  Netscape = on;
+  if (closer_) closer_->SetNetscape(on);
+}
+
+void TZorvex::SetExplorer(bool on) {
+  Explorer = on;
+  if (closer_) closer_->SetExplorer(on);
+}
+
+void TZorvex::SetAgressive(bool on) {
+  Agressive = on;
+  if (closer_) closer_->SetAgressive(on);
+}
+
+void TZorvex::SetCount(std::int32_t count) {
+  Count = count;
+  if (tray_) tray_->SetHint(FormatTrayHint(tray_->TrayHint(), count));
+}
+
+void TZorvex::ApplyDefaults() {
+  SetOpera(true);
+  SetExplorer(true);
+  SetNetscape(true);
+  PlaySound = true;
+  SetAgressive(true);
+  SetCount(0);
+  SetStartWindows(true);
+  PlaySoundVal.clear();
+  LimitExplorer = 0;
+  UseLog = true;
+  SetActive(true);
+}
+
+void TZorvex::SetStartWindows(bool on) {
+  StartWindows = on;
+  if (!services_.startup) return;
+  if (on) {
+    // A refused write leaves the option as asked; the next start tries again.
+    services_.startup->Write(names::kRunEntry, "\"" + services_.programPath + "\"");
+  } else {
+    services_.startup->Remove(names::kRunEntry);
+  }
+}
+
+void TZorvex::WriteLog(const std::string& text) {
+  if (!UseLog) return;
+  const std::string path = LogPath();
+  if (IsReadOnlyFile(path)) return;
+  const std::string stamp = services_.localTime ? services_.localTime->LogStamp() : std::string();
+  IgnoringFailure([&] { AppendLine(path, "[" + stamp + "] " + WithoutControlCharacters(text)); });
+}
+
+void TZorvex::PlayAlarm() {
+  // The count stops at its largest value rather than wrapping to a negative one.
+  SetCount(Count == std::numeric_limits<std::int32_t>::max() ? Count : Count + 1);
+  if (PlaySound && services_.sound) {
+    if (!PlaySoundVal.empty() && FileExists(PlaySoundVal)) {
+      services_.sound->PlayName(PlaySoundVal);
+    } else {
+      services_.sound->PlayBuiltIn();
+    }
+  }
+  if (tray_) {
+    tray_->ShowKillIcon();
+    if (services_.sleeper) services_.sleeper->Sleep(kFlashMs);
+    tray_->ShowStateIcon();
+  }
+}
+
+void TZorvex::LoadOptions() {
+  LoadRules();
+  try {
+    if (!FileExists(OptionsPath())) {
+      ApplyDefaults();
+      return;
+    }
+    TSimpleXml doc;
+    doc.LoadFromFile(OptionsPath());
+    TSimpleXmlElems& o = doc.Root().Elems();
+    SetOpera(o.ReadBool("Opera", true));
+    SetNetscape(o.ReadBool("Netscape", true));
+    SetExplorer(o.ReadBool("Explorer", true));
+    PlaySound = o.ReadBool("PlaySound", true);
+    PlaySoundVal = o.ReadText("PlaySoundVal", "");
+    SetStartWindows(o.ReadBool("StartWindows", true));
+    // The low 32 bits, as the count is stored.
+    SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
+    SetAgressive(o.ReadBool("Agressive", true));
+    SetActive(o.ReadBool("AutoDetect", true));
+    UseLog = o.ReadBool("UseLog", true);
+    Language = o.ReadText("Language", "");
+    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
+  } catch (const std::exception&) {
+    // A broken options.xml: the defaults apply and the file is rewritten at the next save.
+    ApplyDefaults();
+  }
+}
+
+void TZorvex::LoadRules() {
+  TSimpleXmlElemClassic& root = RulesDoc.Root();
+  try {
+    RulesDoc.LoadFromFile(RulesPath());
+    // Older files kept each rule as an element with a "Title" child.
+    TSimpleXmlElems& children = root.Elems();
+    for (std::size_t i = children.Count(); i-- > 0;) {
+      TSimpleXmlElem* child = children.Item(i);
+      if (!HasElementChildren(*child)) continue;
+      child->SetName(names::kRule);
+      child->Value = child->Elems().ReadText(names::kOldTitle, "");
+      child->Elems().Clear();
+    }
+  } catch (const std::exception&) {
+    root.Clear();
+  }
+  root.SetName(names::kRules);
+}
+
+void TZorvex::SaveOptions() {
+  IgnoringFailure([&] {
+    TSimpleXml doc;
+    doc.Root().SetName(names::kOptions);
+    TSimpleXmlElems& o = doc.Root().Elems();
+    o.Add("Opera", Opera);
+    o.Add("Netscape", Netscape);
+    o.Add("Explorer", Explorer);
+    o.Add("PlaySound", PlaySound);
+    o.Add("PlaySoundVal", PlaySoundVal);
+    o.Add("StartWindows", StartWindows);
+    o.Add("Count", Count);
+    o.Add("Agressive", Agressive);
+    o.Add("AutoDetect", AutoDetect);
+    o.Add("UseLog", UseLog);
+    o.Add("LimitExplorer", LimitExplorer.load());
+    o.Add("Language", Language);
+    doc.SaveToFile(OptionsPath());
+  });
+  SaveRules();
+}
+
+void TZorvex::SaveRules() {
+  IgnoringFailure([&] { RulesDoc.SaveToFile(RulesPath()); });
+}
+
+std::vector<std::string> TZorvex::RuleList() {
+  std::vector<std::string> rules;
+  TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    const TSimpleXmlElem* child = children.Item(i);
+    if (child->Name() == names::kRule) rules.push_back(child->Value);
+  }
+  return rules;
+}
+
+void TZorvex::SetRules(const std::vector<std::string>& rules) {
+  TSimpleXmlElemClassic& root = RulesDoc.Root();
+  root.Clear();
+  for (const std::string& rule : rules) root.Elems().Add(names::kRule, rule);
+  if (closer_) closer_->SetRules(RuleListText(rules));
+}
+
+void TZorvex::AddRule(const std::string& text) {
+  IgnoringFailure([&] {
+    RulesDoc.Root().Elems().Add(names::kRule, text);
+    SaveOptions();
+    if (closer_) closer_->SetRules(RuleListText(RuleList()));
+  });
+}
+
+}  // namespace zorvex

@@ -1,0 +1,139 @@
+// The engine: the one object that holds the options, the kill count and the rules, owns the closer
+// while detection is on, and does what follows each kill (log line, count, sound, tray flash).
+//
+// Lifecycle: made and loaded at process start before any form exists, saved and released at the
+// end, all on the main thread. Releasing it ends the main-thread hand-over and stops and joins
+// every scanner first, so no scanner ever reads a released engine.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "popups/ClassPopups.h"
+#include "xml/SimpleXml.h"
+
+namespace zorvex {
+
+// The tray part of the main form, as the engine refreshes it.
+class ITrayView {
+ public:
+  virtual ~ITrayView() = default;
+  // The "TrayHint" text in the language in use.
+  virtual std::string TrayHint() = 0;
+  virtual void SetHint(const std::string& hint) = 0;
+  // Shows the kill flash image.
+  virtual void ShowKillIcon() = 0;
+  // Shows the image of the detection state.
+  virtual void ShowStateIcon() = 0;
+};
+
+// Where the engine keeps its files and what it works with.
+struct EngineServices {
+  // Folder of options.xml and rules.xml, with its trailing separator.
+  std::string folder;
+  // Full path of the program file: the log beside it and the start-with-Windows entry name it.
+  std::string programPath;
+  // The closer's services; the engine fills in itself as their kill host.
+  CloserServices closer;
+  std::shared_ptr<ISound> sound;
+  std::shared_ptr<IStartupRegistry> startup;
+  std::shared_ptr<ILocalTime> localTime;
+  // Holds the main thread for the tray flash.
+  std::shared_ptr<ISleeper> sleeper;
+};
+
+class TZorvex : public IKillHost {
+ public:
+  // Every option off or empty, no closer, an empty rule document; LoadOptions fills it.
+  explicit TZorvex(EngineServices services);
+  ~TZorvex() override;
+  TZorvex(const TZorvex&) = delete;
+  TZorvex& operator=(const TZorvex&) = delete;
+
+  // Options. Those with a setter are changed through it.
+  bool AutoDetect = false;
+  std::int32_t Count = 0;
+  bool PlaySound = false;
+  bool Opera = false;
+  bool Netscape = false;
+  bool Explorer = false;
+  bool Agressive = false;
+  std::string PlaySoundVal;
+  bool StartWindows = false;
+  bool UseLog = false;
+  // Read by the scanner thread.
+  std::atomic<std::int32_t> LimitExplorer{0};
+  std::string Language;
+  // The rules: root "Rules" with one "Rule" child per rule.
+  TSimpleXml RulesDoc;
+
+  // The closer, present exactly while AutoDetect is on.
+  TSPopup* Closer() const { return closer_.get(); }
+
+  void SetActive(bool on);
+  void SetOpera(bool on);
+  void SetNetscape(bool on);
+  void SetExplorer(bool on);
+  void SetAgressive(bool on);
+  // Stores the count and refreshes the tray hint.
+  void SetCount(std::int32_t count);
+  // Every option but Language to its default; switches detection on.
+  void ApplyDefaults();
+  // Stores the flag and writes or removes the start-with-Windows entry.
+  void SetStartWindows(bool on);
+
+  // Appends one line to the kill log when logging is on; never fails outward.
+  void WriteLog(const std::string& text) override;
+  // Counts a kill, plays the sound and flashes the tray icon.
+  void PlayAlarm() override;
+  int ExplorerLimit() const override { return LimitExplorer; }
+
+  // LoadRules, then options.xml or the defaults; never fails outward.
+  void LoadOptions();
+  void LoadRules();
+  // Writes options.xml, then rules.xml; failures are ignored.
+  void SaveOptions();
+  void SaveRules();
+  // The rule texts in document order.
+  std::vector<std::string> RuleList();
+  // Replaces every rule and tells the closer; writes nothing.
+  void SetRules(const std::vector<std::string>& rules);
+  // Appends one rule, saves both files and tells the closer.
+  void AddRule(const std::string& text);
+
+  // The main form's tray, or nullptr until the form exists.
+  void SetTray(ITrayView* tray) { tray_ = tray; }
+  ITrayView* Tray() const { return tray_; }
+
+  std::string OptionsPath() const { return services_.folder + "options.xml"; }
+  std::string RulesPath() const { return services_.folder + "rules.xml"; }
+  // The program path with the extension ".log".
+  std::string LogPath() const;
+
+ private:
+  EngineServices services_;
+  std::shared_ptr<ScannerTracker> tracker_;
+  std::unique_ptr<TSPopup> closer_;
+  ITrayView* tray_ = nullptr;
+};
+
+// The process-wide engine; set while it exists.
+extern TZorvex* Engine;
+
+// The rule list as one text: every rule followed by CR LF.
+std::string RuleListText(const std::vector<std::string>& rules);
+// The tray hint: the first "%d" becomes the count, "%%" a percent sign, anything else stays.
+std::string FormatTrayHint(const std::string& format, std::int32_t count);
+// Control characters become blanks, so that a page title cannot forge log lines.
+std::string WithoutControlCharacters(std::string text);
+
+// Writes the rules to a rule list file, one per line; false when it could not be written.
+bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules);
+// Appends the lines of a rule list file that list does not hold yet; false when it could not be read.
+bool ImportRuleList(const std::string& path, std::vector<std::string>& list);
+
+}  // namespace zorvex

@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "engine/ClassKiller.h"
+#include "platform/Files.h"
+#include "platform/fake/FakeDde.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSystem.h"
+
+using namespace zorvex;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zorvex-engine-XXXXXX";
+    folder = std::string(::mkdtemp(pattern)) + "/";
+  }
+  void TearDown() override {
+    engine.reset();
+    std::system(("chmod -R u+w '" + folder + "' && rm -rf '" + folder + "'").c_str());
+  }
+  TZorvex& Make() {
+    EngineServices services;
+    services.folder = folder;
+    services.programPath = folder + "zorvex.exe";
+    services.closer = CloserServices{ScannerServices{desktop, mainThread, sleeper, nullptr}, monitor, peer, clock, pump,
+                                     nullptr};
+    services.sound = sound;
+    services.startup = registry;
+    services.localTime = localTime;
+    services.sleeper = flashSleeper;
+    engine = std::make_unique<TZorvex>(services);
+    return *engine;
+  }
+  TZorvex& Loaded() {
+    Make().LoadOptions();
+    return *engine;
+  }
+  std::string Options(const std::string& children) {
+    return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options>\r\n" + children + "</Options>\r\n";
+  }
+
+  std::string folder;
+  std::shared_ptr<fake::FakeDesktop> desktop = std::make_shared<fake::FakeDesktop>();
+  std::shared_ptr<fake::FakeMainThread> mainThread = std::make_shared<fake::FakeMainThread>();
+  std::shared_ptr<fake::FakeSleeper> sleeper = std::make_shared<fake::FakeSleeper>();
+  std::shared_ptr<fake::FakeDdeMonitor> monitor = std::make_shared<fake::FakeDdeMonitor>();
+  std::shared_ptr<fake::FakeDdePeer> peer = std::make_shared<fake::FakeDdePeer>();
+  std::shared_ptr<fake::FakeClock> clock = std::make_shared<fake::FakeClock>();
+  std::shared_ptr<fake::FakePump> pump = std::make_shared<fake::FakePump>();
+  std::shared_ptr<fake::FakeSleeper> flashSleeper = std::make_shared<fake::FakeSleeper>();
+  std::shared_ptr<fake::FakeSound> sound = std::make_shared<fake::FakeSound>();
+  std::shared_ptr<fake::FakeStartupRegistry> registry = std::make_shared<fake::FakeStartupRegistry>();
+  std::shared_ptr<fake::FakeLocalTime> localTime = std::make_shared<fake::FakeLocalTime>();
+  fake::FakeTray tray;
+  std::unique_ptr<TZorvex> engine;
+};
+
+}  // namespace
+
+TEST_F(EngineTest, AFreshEngineHasNothingSetUntilLoaded) {
+  TZorvex& e = Make();
+  EXPECT_FALSE(e.AutoDetect || e.PlaySound || e.Opera || e.Netscape || e.Explorer || e.Agressive || e.StartWindows ||
+               e.UseLog);
+  EXPECT_EQ(e.Count, 0);
+  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_TRUE(e.RuleList().empty());
+  EXPECT_EQ(e.LogPath(), folder + "zorvex.log");
+}
+
+TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllTwelveOptions) {
+  TZorvex& e = Loaded();
+  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Opera && e.Netscape && e.Explorer && e.Agressive && e.StartWindows &&
+              e.UseLog);
+  EXPECT_EQ(e.Count, 0);
+  EXPECT_EQ(e.LimitExplorer, 0);
+  EXPECT_EQ(e.PlaySoundVal, "");
+  ASSERT_NE(e.Closer(), nullptr);
+  EXPECT_TRUE(e.Closer()->Explorer() && e.Closer()->Opera() && e.Closer()->Netscape() && e.Closer()->Agressive());
+  EXPECT_EQ(registry->entries["Zorvex"], "\"" + folder + "zorvex.exe\"");
+  EXPECT_FALSE(FileExists(e.OptionsPath())) << "loading writes nothing";
+
+  e.SaveOptions();
+  EXPECT_EQ(Read(e.OptionsPath()),
+            Options(" <Opera>-1</Opera>\r\n <Netscape>-1</Netscape>\r\n <Explorer>-1</Explorer>\r\n"
+                    " <PlaySound>-1</PlaySound>\r\n <PlaySoundVal/>\r\n <StartWindows>-1</StartWindows>\r\n"
+                    " <Count>0</Count>\r\n <Agressive>-1</Agressive>\r\n <AutoDetect>-1</AutoDetect>\r\n"
+                    " <UseLog>-1</UseLog>\r\n <LimitExplorer>0</LimitExplorer>\r\n <Language/>\r\n"));
+  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+}
+
+TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
+  struct Case {
+    std::string opera;  // element as written, or "" for missing
+    bool expected;
+  };
+  const Case booleans[] = {{"", true},
+                           {"<Opera/>", true},
+                           {"<Opera></Opera>", true},
+                           {"<Opera>0</Opera>", false},
+                           {"<Opera>false</Opera>", false},
+                           {"<Opera>FALSE</Opera>", false},
+                           {"<Opera>yes</Opera>", false},
+                           {"<Opera>2</Opera>", true},
+                           {"<Opera>TrUe</Opera>", true},
+                           {"<Opera>-1</Opera><opera>0</opera>", false}};
+  for (const Case& c : booleans) {
+    Write(folder + "options.xml", Options(c.opera));
+    EXPECT_EQ(Loaded().Opera, c.expected) << c.opera;
+  }
+  const std::pair<std::string, std::int32_t> counts[] = {
+      {"", 0}, {"<Count>abc</Count>", -1}, {"<Count/>", -1}, {"<Count>42</Count>", 42},
+      {"<Count>-7</Count>", -7}, {"<Count>4294967297</Count>", 1}, {"<Count> 12</Count>", 12}};
+  for (const auto& [element, expected] : counts) {
+    Write(folder + "options.xml", Options(element));
+    EXPECT_EQ(Loaded().Count, expected) << element;
+  }
+}
+
+TEST_F(EngineTest, APartialOptionsFileTakesDefaultsForWhatIsMissing) {
+  Write(folder + "options.xml",
+        Options(" <Explorer>0</Explorer>\r\n <AutoDetect>0</AutoDetect>\r\n <Language>C:\\L\\de.xml</Language>\r\n"
+                " <LimitExplorer>3</LimitExplorer>\r\n <StartWindows>0</StartWindows>\r\n <Other>x</Other>\r\n"));
+  registry->entries["Zorvex"] = "\"old path\"";
+  TZorvex& e = Loaded();
+  EXPECT_FALSE(e.Explorer);
+  EXPECT_FALSE(e.AutoDetect);
+  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_TRUE(e.Opera && e.Netscape && e.PlaySound && e.Agressive && e.UseLog);
+  EXPECT_EQ(e.Language, "C:\\L\\de.xml");
+  EXPECT_EQ(e.LimitExplorer, 3);
+  EXPECT_EQ(e.Count, 0);
+  EXPECT_EQ(registry->entries.count("Zorvex"), 0u) << "start with Windows off removes the entry";
+}
+
+TEST_F(EngineTest, BrokenOptionsFallBackToDefaultsWithoutLosingTheRules) {
+  Write(folder + "rules.xml", "<Rules><Rule>*casino*</Rule><Rule>ad [1]</Rule></Rules>");
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  const std::string broken[] = {
+      Options(" <Opera>0</Opera>\r\n").substr(0, 60),                           // truncated
+      std::string("\xEF\xBB\xBF") + Options(" <Opera>0</Opera>\r\n"),         // byte-order mark
+      std::string("\x00\x01\xFF\xFEgarbage<<<>>>", 17),                        // binary garbage
+      "<Options><Opera>0</Opera>" + deep,                                      // deeply nested
+      "<Options>" + std::string(3 << 20, 'x') + "</Option>",                   // huge and unclosed
+      "<Options><Opera>0</Opera><Count>5</Count></Optionz>",                   // wrong end tag
+  };
+  for (const std::string& bytes : broken) {
+    Write(folder + "options.xml", bytes);
+    TZorvex& e = Loaded();
+    EXPECT_TRUE(e.Opera) << "the defaults apply, also over values read before the failure";
+    EXPECT_EQ(e.Count, 0);
+    EXPECT_TRUE(e.AutoDetect);
+    EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "ad [1]"}));
+    ASSERT_NE(e.Closer(), nullptr);
+    EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"*casino*", "ad [1]"}));
+    e.SaveOptions();
+    EXPECT_NE(Read(e.OptionsPath()).find("<Opera>-1</Opera>"), std::string::npos) << "overwritten at the next save";
+  }
+}
+
+TEST_F(EngineTest, RulesFilesOfOtherShapesLoadAndSaveInTheCurrentLayout) {
+  Write(folder + "rules.xml",
+        "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!-- mine -->\r\n<PopupList version=\"2\">\r\n"
+        " <Item><Title>Old One</Title><Added>2003</Added></Item>\r\n <Rule>new &#60;one&#62;</Rule>\r\n"
+        " <rule>wrong case</rule>\r\n <!-- note -->\r\n <Item><Other>x</Other></Item>\r\n</PopupList>\r\n");
+  TZorvex& e = Loaded();
+  EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"Old One", "new <one>", ""}));
+  e.SaveRules();
+  EXPECT_EQ(Read(e.RulesPath()),
+            "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!-- mine -->\r\n<Rules version=\"2\">\r\n"
+            " <Rule>Old One</Rule>\r\n <Rule>new &#60;one&#62;</Rule>\r\n <rule>wrong case</rule>\r\n"
+            " <!-- note -->\r\n <Rule/>\r\n</Rules>\r\n");
+
+  // A broken rules file leaves an empty list named "Rules".
+  for (const std::string& bytes : {std::string("<Rules><Rule>a</Rule>"), std::string("\xEF\xBB\xBF<Rules/>")}) {
+    Write(folder + "rules.xml", bytes);
+    TZorvex& broken = Loaded();
+    EXPECT_TRUE(broken.RuleList().empty());
+    EXPECT_EQ(broken.RulesDoc.Root().Name(), "Rules");
+    EXPECT_EQ(broken.RulesDoc.Root().Props().Count(), 0u);
+  }
+}
+
+TEST_F(EngineTest, AddRuleSavesBothFilesAndReachesTheCloserWhileSetRulesOnlyChangesMemory) {
+  TZorvex& e = Loaded();
+  e.AddRule("Casino [Night]");
+  e.AddRule("Casino [Night]");
+  e.AddRule("");
+  EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"Casino [Night]", "Casino [Night]", ""}));
+  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"casino [night]", "casino [night]", ""}));
+  EXPECT_EQ(Read(e.RulesPath()),
+            "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules>\r\n <Rule>Casino [Night]</Rule>\r\n"
+            " <Rule>Casino [Night]</Rule>\r\n <Rule/>\r\n</Rules>\r\n");
+  EXPECT_TRUE(FileExists(e.OptionsPath()));
+
+  const std::string before = Read(e.RulesPath());
+  e.SetRules({"one", "Two"});
+  EXPECT_EQ(Read(e.RulesPath()), before);
+  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two"}));
+  // Reloading proves the document itself was replaced, other content included.
+  e.SaveRules();
+  EXPECT_EQ(Loaded().RuleList(), (std::vector<std::string>{"one", "Two"}));
+}
+
+TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
+  TZorvex& e = Loaded();
+  TSPopup* first = e.Closer();
+  e.SetActive(true);
+  EXPECT_EQ(e.Closer(), first) << "switching on again keeps the closer";
+  e.SetActive(false);
+  EXPECT_EQ(e.Closer(), nullptr);
+  e.SetActive(false);
+  e.SetOpera(false);
+  e.SetAgressive(false);
+  e.SetRules({"Rule A"});
+  e.SetActive(true);
+  ASSERT_NE(e.Closer(), nullptr);
+  EXPECT_FALSE(e.Closer()->Opera());
+  EXPECT_FALSE(e.Closer()->Agressive());
+  EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"rule a"});
+
+  const std::string keep = "C:\\lang.xml";
+  e.Language = keep;
+  e.SetActive(false);
+  e.ApplyDefaults();
+  EXPECT_EQ(e.Language, keep);
+  EXPECT_TRUE(e.AutoDetect && e.Opera);
+  EXPECT_NE(e.Closer(), nullptr);
+}
+
+TEST_F(EngineTest, KillsAreLoggedCountedAnnouncedAndFlashed) {
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  e.WriteLog("Popup Killed: Evil\r\n[fake] line\x07 (rule)");
+  e.PlayAlarm();
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Evil  [fake] line  (rule)\r\n");
+  EXPECT_EQ(e.Count, 1);
+  EXPECT_EQ(tray.hints.back(), "Zorvex - 1 Popups Killed");
+  EXPECT_EQ(sound->played, std::vector<std::string>{"<ALARM>"});
+  EXPECT_EQ(tray.icons, (std::vector<std::string>{"kill", "state"}));
+  EXPECT_EQ(flashSleeper->LastMs(), 200u);
+
+  // A named sound file that exists is played by name; a missing one falls back to the alarm.
+  Write(folder + "ding.wav", "RIFF");
+  e.PlaySoundVal = folder + "ding.wav";
+  e.WriteLog("second");
+  e.PlayAlarm();
+  e.PlaySoundVal = folder + "missing.wav";
+  e.PlayAlarm();
+  EXPECT_EQ(sound->played, (std::vector<std::string>{"<ALARM>", folder + "ding.wav", "<ALARM>"}));
+  EXPECT_EQ(Read(e.LogPath()).size(), std::string("[07.12.2026 09:30:00] Popup Killed: Evil  [fake] line  (rule)\r\n"
+                                                  "[07.12.2026 09:30:00] second\r\n")
+                                           .size());
+
+  // Logging and sound off: nothing written or heard, but the kill still counts and flashes.
+  e.UseLog = false;
+  e.PlaySound = false;
+  const std::string log = Read(e.LogPath());
+  e.WriteLog("silent");
+  e.PlayAlarm();
+  EXPECT_EQ(Read(e.LogPath()), log);
+  EXPECT_EQ(sound->played.size(), 3u);
+  EXPECT_EQ(e.Count, 4);
+  EXPECT_EQ(tray.icons.size(), 8u);
+
+  // A read-only log stays untouched.
+  e.UseLog = true;
+  ::chmod(e.LogPath().c_str(), 0444);
+  e.WriteLog("refused");
+  EXPECT_EQ(Read(e.LogPath()), log);
+
+  // The count stops at its largest value.
+  e.SetCount(2147483647);
+  e.PlayAlarm();
+  EXPECT_EQ(e.Count, 2147483647);
+}
+
+TEST_F(EngineTest, NoLogFileIsMadeWhileLoggingIsOffAndNoHintBeforeTheTrayExists) {
+  TZorvex& e = Loaded();
+  e.UseLog = false;
+  e.WriteLog("x");
+  EXPECT_FALSE(FileExists(e.LogPath()));
+  e.SetCount(7);
+  EXPECT_TRUE(tray.hints.empty());
+  e.PlayAlarm();
+  EXPECT_EQ(e.Count, 8);
+}
+
+TEST_F(EngineTest, ScannerKillsReachTheLogOnTheMainThread) {
+  desktop->Add("IEFrame", "Buy Now");
+  Write(folder + "rules.xml", "<Rules><Rule>*buy*</Rule></Rules>");
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return e.Count == 1; }));
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Buy Now (*buy*)\r\n");
+  // Releasing the engine while its scanner runs stops and joins it first.
+  engine.reset();
+}
+
+TEST_F(EngineTest, StartWithWindowsWritesAndRemovesTheEntry) {
+  TZorvex& e = Make();
+  e.SetStartWindows(false);
+  EXPECT_TRUE(registry->entries.empty());
+  e.SetStartWindows(true);
+  e.SetStartWindows(true);
+  EXPECT_EQ(registry->entries.size(), 1u);
+  EXPECT_EQ(registry->writes, 2);
+  registry->refuse = true;
+  e.SetStartWindows(false);
+  e.SetStartWindows(true);
+  EXPECT_TRUE(e.StartWindows) << "the option follows the request even when the system refuses";
+}
+
+TEST(TrayHint, FormatTakesTheFirstCountOnly) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Zorvex - %d Popups Killed", "Zorvex - 12 Popups Killed"},
+      {"%d%% done, %d again", "12% done, %d again"},
+      {"%s %x %", "%s %x %"},
+      {"no count", "no count"},
+      {"", ""},
+  };
+  for (const auto& [format, hint] : cases) EXPECT_EQ(FormatTrayHint(format, 12), hint) << format;
+}
+
+TEST_F(EngineTest, RuleListFilesExportAndImport) {
+  const std::string path = folder + "list.zvl";
+  ASSERT_TRUE(ExportRuleList(path, {"*casino*", "Ad [1]", ""}));
+  EXPECT_EQ(Read(path), "*casino*\r\nAd [1]\r\n\r\n");
+  ASSERT_TRUE(ExportRuleList(path, {}));
+  EXPECT_EQ(Read(path), "");
+
+  Write(path, "*Casino*\r\n*casino*\nnew one\rnew one\r\n\r\nlast");
+  std::vector<std::string> list = {"*casino*"};
+  ASSERT_TRUE(ImportRuleList(path, list));
+  EXPECT_EQ(list, (std::vector<std::string>{"*casino*", "*Casino*", "new one", "", "last"}));
+  EXPECT_FALSE(ImportRuleList(folder + "missing.zvl", list));
+  EXPECT_FALSE(ExportRuleList(folder + "no/such/folder/x.zvl", list));
+}
