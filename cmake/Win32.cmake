@@ -42,8 +42,47 @@ if(ZORVEX_E2E_TESTS)
   target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_win32 gtest gtest_main)
 endif()
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp)
-  file(GLOB ZORVEX_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
-  add_executable(zorvex WIN32 ${ZORVEX_UI_SOURCES} ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
-  target_link_libraries(zorvex PRIVATE zorvex_win32)
+# The forms, in a library of their own so that the Wine tests drive the same forms as the program.
+file(GLOB ZORVEX_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+list(REMOVE_ITEM ZORVEX_UI_SOURCES ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp)
+add_library(zorvex_ui STATIC ${ZORVEX_UI_SOURCES})
+target_link_libraries(zorvex_ui PUBLIC zorvex_win32)
+if(TARGET zorvex_win32_tests)
+  target_link_libraries(zorvex_win32_tests PRIVATE zorvex_ui)
 endif()
+
+add_executable(zorvex WIN32 ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
+target_link_libraries(zorvex PRIVATE zorvex_ui)
+
+# ---- resources: icons, alarm wave, version, manifest (drawn at build time) -------------------
+# ZORVEX_RESOURCE_RC is the .rc that a program adds to its sources; its pictures and wave are
+# made by resources/make_resources.py into ZORVEX_RESOURCE_DIR.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+set(ZORVEX_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
+set(ZORVEX_RESOURCE_RC ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
+set(ZORVEX_RESOURCE_FILES zorvex.ico tray_on.ico tray_off.ico tray_kill.ico menu_exit.ico
+  menu_options.ico menu_add_rule.ico menu_active.ico menu_close_menu.ico menu_language.ico alarm.wav)
+list(TRANSFORM ZORVEX_RESOURCE_FILES PREPEND ${ZORVEX_RESOURCE_DIR}/ OUTPUT_VARIABLE ZORVEX_RESOURCE_OUTPUTS)
+add_custom_command(OUTPUT ${ZORVEX_RESOURCE_OUTPUTS}
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_resources.py ${ZORVEX_RESOURCE_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_resources.py
+  COMMENT "Drawing the icons and the alarm sound" VERBATIM)
+add_custom_target(zorvex_resources DEPENDS ${ZORVEX_RESOURCE_OUTPUTS})
+# windres sees include directories and definitions of the source file on every CMake version.
+set_source_files_properties(${ZORVEX_RESOURCE_RC} PROPERTIES
+  OBJECT_DEPENDS "${ZORVEX_RESOURCE_OUTPUTS};${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/zorvex.manifest"
+  INCLUDE_DIRECTORIES "${ZORVEX_RESOURCE_DIR};${CMAKE_SOURCE_DIR}/resources"
+  COMPILE_DEFINITIONS "ZORVEX_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};ZORVEX_VERSION_MINOR=${PROJECT_VERSION_MINOR};ZORVEX_VERSION_PATCH=${PROJECT_VERSION_PATCH}")
+# The Wine tests carry the same resources, to prove they load before zorvex.exe exists.
+if(TARGET zorvex_win32_tests)
+  target_sources(zorvex_win32_tests PRIVATE ${ZORVEX_RESOURCE_RC})
+  target_compile_definitions(zorvex_win32_tests PRIVATE
+    ZORVEX_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} ZORVEX_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+    ZORVEX_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+endif()
+foreach(target zorvex_win32_tests zorvex)
+  if(TARGET ${target})
+    add_dependencies(${target} zorvex_resources)
+  endif()
+endforeach()
+# ---- end of resources ----------------------------------------------------------------------------

@@ -48,6 +48,9 @@ struct DestroyIconCloser {
 struct RegCloseKeyCloser {
   void operator()(HKEY h) const { ::RegCloseKey(h); }
 };
+struct FindCloseCloser {
+  void operator()(HANDLE h) const { ::FindClose(h); }
+};
 struct UnhookCloser {
   void operator()(HHOOK h) const { ::UnhookWindowsHookEx(h); }
 };
@@ -58,5 +61,7 @@ using UniqueMenu = UniqueHandle<HMENU, DestroyMenuCloser>;
 using UniqueIcon = UniqueHandle<HICON, DestroyIconCloser>;
 using UniqueRegKey = UniqueHandle<HKEY, RegCloseKeyCloser>;
 using UniqueHook = UniqueHandle<HHOOK, UnhookCloser>;
+// A file search; hold only handles other than INVALID_HANDLE_VALUE.
+using UniqueFind = UniqueHandle<HANDLE, FindCloseCloser>;
 
 }  // namespace zorvex::win32

@@ -1,0 +1,33 @@
+#include "ui/Program.h"
+
+#include "platform/win32/Win32Dde.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
+#include "platform/win32/Win32System.h"
+
+namespace zorvex {
+
+ProgramServices MakeProgramServices(HINSTANCE instance) {
+  ProgramServices p;
+  p.desktop = std::make_shared<win32::Win32Desktop>();
+  p.mainThread = std::make_shared<win32::Win32MainThread>();
+  p.engine.folder = win32::ProgramFolder();
+  p.engine.programPath = win32::ProgramPath();
+  p.engine.closer.scanner = ScannerServices{p.desktop, p.mainThread, std::make_shared<SystemSleeper>(), nullptr};
+  p.engine.closer.monitor = std::make_shared<win32::Win32DdeMonitor>();
+  p.engine.closer.ddeClient = std::make_shared<win32::Win32DdeClient>();
+  p.engine.closer.clock = std::make_shared<SystemClock>();
+  p.engine.closer.pump = std::make_shared<win32::Win32MessagePump>();
+  p.engine.sound = std::make_shared<win32::Win32Sound>(instance);
+  p.engine.startup = std::make_shared<win32::Win32StartupRegistry>();
+  p.engine.localTime = std::make_shared<win32::Win32LocalTime>();
+  p.engine.sleeper = std::make_shared<SystemSleeper>();
+  return p;
+}
+
+std::unique_ptr<TfoMain> MakeMainForm(TZorvex& engine, const ProgramServices& services) {
+  MainFormDialogs dialogs;
+  return std::make_unique<TfoMain>(engine, *services.desktop, std::move(dialogs), win32::ProgramFolder());
+}
+
+}  // namespace zorvex

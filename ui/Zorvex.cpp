@@ -1,0 +1,42 @@
+// The program body: the engine is made and loaded first, so that detection runs before any form
+// exists; a second instance ends silently; the end of the message loop saves everything.
+#include <windows.h>
+
+#include <memory>
+
+#include "engine/ClassKiller.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Dde.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
+#include "platform/win32/Win32System.h"
+#include "ui/FormMain.h"
+#include "ui/Program.h"
+
+using namespace zorvex;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  win32::InstallSystemLeadBytes();
+  ProgramServices services = MakeProgramServices(instance);
+  auto engine = std::make_unique<TZorvex>(services.engine);
+  Engine = engine.get();
+  engine->LoadOptions();
+
+  // A second instance ends without a word, saving what it loaded like any instance.
+  win32::UniqueKernelHandle mutex(::CreateMutexA(nullptr, TRUE, "ZORVEX"));
+  const bool alreadyRunning = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  std::unique_ptr<TfoMain> form;
+  if (!alreadyRunning) {
+    form = MakeMainForm(*engine, services);
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+  engine->SaveOptions();
+  Engine = nullptr;
+  engine.reset();
+  form.reset();
+  return 0;
+}
