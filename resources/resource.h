@@ -13,7 +13,8 @@
 #define IDI_TRAY_KILL 102
 #define IDI_TRAY_COUNT 3
 
-// Menu images (icons): IDI_MENU_FIRST + index in the main form's Images list.
+// Menu images: IDI_MENU_FIRST + index in the main form's Images list. Icons rather than
+// bitmaps: they carry alpha and a mask, and go into an image list with ImageList_ReplaceIcon.
 #define IDI_MENU_FIRST 200
 #define IDI_MENU_EXIT 200
 #define IDI_MENU_OPTIONS 201
