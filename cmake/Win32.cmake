@@ -38,7 +38,7 @@ endif()
 
 file(GLOB ZORVEX_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 if(ZORVEX_E2E_TESTS)
-  add_executable(zorvex_e2e_tests ${ZORVEX_E2E_TESTS})
+  add_executable(zorvex_e2e_tests ${ZORVEX_E2E_TESTS} ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
   target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_win32 gtest gtest_main)
 endif()
 

@@ -17,6 +17,7 @@ constexpr const char* kWindowClass = "TfoMain";
 constexpr const char* kLanguagePattern = "Languages\\*.xml";
 constexpr const char* kLanguageFolder = "Languages\\";
 constexpr int kImageSize = 16;
+constexpr int kImagePadding = 3;
 constexpr auto kPopupRefreshThrottle = std::chrono::seconds(5);
 
 // Images of the Images list.
@@ -194,7 +195,9 @@ void TfoMain::RefreshMenu() {
     const int image = i.Action ? i.Action->ImageIndex : i.ImageIndex;
     MENUITEMINFOA info{};
     info.cbSize = sizeof info;
-    info.fMask = MIIM_STRING | MIIM_STATE | MIIM_BITMAP | MIIM_DATA;
+    // The type is set again: an item made without text counts as a separator until told otherwise.
+    info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_STATE | MIIM_BITMAP | MIIM_DATA;
+    info.fType = MFT_STRING;
     info.dwTypeData = const_cast<char*>(text.c_str());
     info.fState = (i.Action && i.Action->Checked ? MFS_CHECKED : 0) | (i.Enabled ? 0 : MFS_DISABLED);
     info.hbmpItem = image >= 0 ? HBMMENU_CALLBACK : nullptr;
@@ -211,7 +214,8 @@ LRESULT TfoMain::MenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_MENU) return FALSE;
-      measure->itemWidth = kImageSize;
+      // A little room on either side keeps the picture off the text.
+      measure->itemWidth = kImageSize + 2 * kImagePadding;
       measure->itemHeight = kImageSize;
       return TRUE;
     }
@@ -221,7 +225,7 @@ LRESULT TfoMain::MenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const std::size_t image = draw->itemData - 1;
       if (image < images_.size() && images_[image]) {
         const int top = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - kImageSize) / 2;
-        ::DrawIconEx(draw->hDC, draw->rcItem.left, top, images_[image].get(), kImageSize, kImageSize, 0, nullptr,
+        ::DrawIconEx(draw->hDC, draw->rcItem.left + kImagePadding, top, images_[image].get(), kImageSize, kImageSize, 0, nullptr,
                      DI_NORMAL);
       }
       return TRUE;

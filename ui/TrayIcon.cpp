@@ -121,7 +121,7 @@ void TTrayIcon::PopupAtCursor() {
   ::GetCursorPos(&at);
   // The menu closes on a click elsewhere only when our window is in the foreground.
   ::SetForegroundWindow(window_.get());
-  const UINT command = static_cast<UINT>(::TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
+  const UINT command = static_cast<UINT>(::TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x,
                                                           at.y, 0, window_.get(), nullptr));
   ::PostMessageA(window_.get(), WM_NULL, 0, 0);
   if (OnMenuCommand) OnMenuCommand(command);

@@ -1,0 +1,49 @@
+// zorvex.exe as a user runs it: copied into a scratch folder of its own, started, watched from
+// outside through its windows and files, and ended the polite way.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "../win32/Win32TestSupport.h"
+
+namespace zorvex::testing {
+
+class RunningZorvex {
+ public:
+  // Makes a fresh scratch folder holding a copy of zorvex.exe.
+  RunningZorvex();
+  // Ends the program if it still runs and removes the folder.
+  ~RunningZorvex();
+  RunningZorvex(const RunningZorvex&) = delete;
+  RunningZorvex& operator=(const RunningZorvex&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  // Writes a file into the scratch folder (a relative path; its folder must exist).
+  void WriteFile(const std::string& name, const std::string& bytes) const;
+  std::string ReadFile(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+  // Starts the program and waits for its main form; false when it did not come up.
+  bool Start();
+  // Starts one more instance from the same folder.
+  ChildProcess StartAnother() const;
+  // Asks it to end as Windows would (WM_CLOSE to its main form) and waits; true when it ended.
+  bool Close();
+  bool Running();
+
+  DWORD Id() const { return process_.Id(); }
+  HWND MainForm() const { return mainForm_; }
+  HWND TrayWindow() const;
+
+ private:
+  std::string folder_;
+  ChildProcess process_;
+  HWND mainForm_ = nullptr;
+};
+
+// The icons Wine shows in its stand-alone system tray.
+int TrayIconCount();
+
+}  // namespace zorvex::testing

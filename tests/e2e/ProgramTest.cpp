@@ -1,0 +1,139 @@
+// zorvex.exe seen from outside, the way a user meets it.
+#include <gtest/gtest.h>
+
+#include "E2eSupport.h"
+
+using namespace zorvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kRulesHeader = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules>\r\n";
+
+std::vector<HWND> VisibleWindowsOf(DWORD processId) {
+  std::vector<HWND> visible;
+  for (HWND w : TopLevelWindowsOf(processId))
+    if (::IsWindowVisible(w)) visible.push_back(w);
+  return visible;
+}
+
+}  // namespace
+
+TEST(Program, StartsHiddenWithATrayIconAndSavesWhenAskedToEnd) {
+  const int iconsBefore = TrayIconCount();
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconCount() == iconsBefore + 1; }, 10s)) << "no tray icon appeared";
+  EXPECT_TRUE(VisibleWindowsOf(zorvex.Id()).empty()) << "a window of the program is visible";
+  EXPECT_NE(zorvex.TrayWindow(), nullptr);
+  // Detection runs from the start; nothing is written before the end.
+  EXPECT_FALSE(zorvex.Exists("options.xml"));
+
+  ASSERT_TRUE(zorvex.Close()) << "WM_CLOSE to the main form did not end the program";
+  EXPECT_TRUE(PumpUntil([&] { return TrayIconCount() == iconsBefore; }, 10s)) << "the tray icon stayed behind";
+  EXPECT_NE(zorvex.ReadFile("options.xml").find(" <Count>0</Count>\r\n"), std::string::npos);
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+}
+
+TEST(Program, ClosesABrowserPopupWithinAboutASecondLogsItAndCountsIt) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", std::string(kRulesHeader) + " <Rule>*evil popup*</Rule>\r\n</Rules>\r\n");
+  ASSERT_TRUE(zorvex.Start());
+  ChildProcess browser = OpenHelperWindows({"IEFrame|An Evil Popup Page|900|700|v", "IEFrame|Good Page|900|700|v"});
+  const HWND popup = FindWindowOf(browser.Id(), "An Evil Popup Page");
+  const HWND good = FindWindowOf(browser.Id(), "Good Page");
+  ASSERT_NE(popup, nullptr);
+  const DWORD opened = ::GetTickCount();
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(popup); }, 5s));
+  const DWORD took = ::GetTickCount() - opened;
+  // One cycle is a walk and half a second of sleep; allow the slower machine some room.
+  EXPECT_LT(took, 2000u) << "the popup took " << took << " ms to close";
+  EXPECT_TRUE(::IsWindow(good));
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("zorvex.log").find('\n') != std::string::npos; }, 5s));
+  const std::string log = zorvex.ReadFile("zorvex.log");
+  EXPECT_EQ(log.front(), '[');
+  EXPECT_NE(log.find("] Popup Killed: An Evil Popup Page (*evil popup*)\r\n"), std::string::npos) << log;
+
+  ASSERT_TRUE(zorvex.Close());
+  EXPECT_NE(zorvex.ReadFile("options.xml").find(" <Count>1</Count>\r\n"), std::string::npos);
+  EXPECT_NE(zorvex.ReadFile("rules.xml").find("<Rule>*evil popup*</Rule>"), std::string::npos);
+}
+
+TEST(Program, ASecondInstanceEndsAtOnceAndTheFirstKeepsRunning) {
+  const int before = TrayIconCount();
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return TrayIconCount() == before + 1; }, 10s));
+  const int icons = TrayIconCount();
+  ChildProcess second = zorvex.StartAnother();
+  ASSERT_TRUE(second.WaitForExit(10000)) << "the second instance kept running";
+  EXPECT_EQ(second.ExitCode(), 0u);
+  EXPECT_TRUE(zorvex.Running());
+  EXPECT_TRUE(::IsWindow(zorvex.MainForm()));
+  EXPECT_EQ(TrayIconCount(), icons);
+}
+
+TEST(Program, HotKeyAddsTheForegroundBrowserWindowsTitle) {
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  ChildProcess browser = OpenHelperWindows({"MozillaWindowClass|Page To Block|900|700|v", "Notepad|Not a Page|900|700|v"});
+  const HWND page = FindWindowOf(browser.Id(), "Page To Block");
+  const HWND other = FindWindowOf(browser.Id(), "Not a Page");
+  ASSERT_NE(page, nullptr);
+
+  // Over a window of another class nothing is added.
+  ::SetForegroundWindow(other);
+  ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == other; }, 5s));
+  ::PostMessageA(zorvex.MainForm(), WM_HOTKEY, 2, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, VK_DELETE));
+  PumpUntil([] { return false; }, 1s);
+  EXPECT_FALSE(zorvex.Exists("rules.xml"));
+
+  // Ctrl+Shift+Delete pressed over the browser window: its title becomes a rule at once.
+  ::SetForegroundWindow(page);
+  ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == page; }, 5s));
+  INPUT keys[6] = {};
+  const WORD sequence[3] = {VK_CONTROL, VK_SHIFT, VK_DELETE};
+  for (int i = 0; i < 3; ++i) {
+    keys[i].type = keys[5 - i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = keys[5 - i].ki.wVk = sequence[i];
+    keys[5 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  ::SendInput(6, keys, sizeof(INPUT));
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Page To Block") != std::string::npos; }, 5s))
+      << "the hot key added nothing";
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kRulesHeader) + " <Rule>Page To Block</Rule>\r\n</Rules>\r\n");
+  // The new rule reaches the scanner too: the page is closed now.
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s));
+}
+
+TEST(Program, TheAddPopupSubmenuListsTheOpenBrowserWindowsAndAddsTheChosenOne) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("options.xml",
+                   "<Options><AutoDetect>0</AutoDetect><StartWindows>0</StartWindows></Options>");
+  ASSERT_TRUE(zorvex.Start());
+  ChildProcess browser = OpenHelperWindows({"IEFrame|Listed Page One|900|700|v"});
+  ASSERT_NE(FindWindowOf(browser.Id(), "Listed Page One"), nullptr);
+
+  // The tray icon's right-button release opens the menu; the keyboard walks to "Add Popup"
+  // (the fifth item), opens it, and picks its first entry.
+  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
+  HWND menu = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (menu = ::FindWindowA("#32768", nullptr)) != nullptr && ::IsWindowVisible(menu); },
+                        5s));
+  auto key = [&](WORD vk) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_KEYBOARD;
+    press[0].ki.wVk = press[1].ki.wVk = vk;
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, press, sizeof(INPUT));
+    PumpUntil([] { return false; }, 200ms);
+  };
+  // Down selects the first item, four more reach the fifth (separators are skipped).
+  for (int i = 0; i < 4; ++i) key(VK_DOWN);
+  key(VK_RIGHT);
+  key(VK_RETURN);
+  ASSERT_TRUE(
+      PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Listed Page One") != std::string::npos; }, 5s))
+      << "choosing the listed window added no rule";
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kRulesHeader) + " <Rule>Listed Page One</Rule>\r\n</Rules>\r\n");
+}

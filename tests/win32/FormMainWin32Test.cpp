@@ -1,0 +1,138 @@
+// The main form in this process, over the real desktop: its menu as built, its submenus driven by
+// the messages the menu sends, and its actions.
+#include <gtest/gtest.h>
+
+#include "Win32TestSupport.h"
+#include "platform/fake/FakeSystem.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
+#include "ui/FormMain.h"
+#include "ui/Strings.h"
+
+using namespace zorvex;
+using namespace zorvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string MenuText(HMENU menu, UINT position) {
+  char text[256] = {};
+  ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+  return text;
+}
+
+std::vector<std::string> MenuTexts(HMENU menu) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) texts.push_back(MenuText(menu, i));
+  return texts;
+}
+
+class FormMainWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    folder = std::string(temp) + "zorvex-form-" + std::to_string(::GetCurrentProcessId()) + "\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ::CreateDirectoryA((folder + "Languages").c_str(), nullptr);
+    EngineServices services;
+    services.folder = folder;
+    services.programPath = folder + "zorvex.exe";
+    services.closer.scanner =
+        ScannerServices{desktop, std::make_shared<win32::Win32MainThread>(), std::make_shared<SystemSleeper>(), nullptr};
+    services.closer.clock = std::make_shared<SystemClock>();
+    services.startup = std::make_shared<fake::FakeStartupRegistry>();
+    services.localTime = std::make_shared<fake::FakeLocalTime>();
+    engine = std::make_unique<TZorvex>(services);
+  }
+  void TearDown() override {
+    form.reset();
+    engine.reset();
+    for (const char* name : {"options.xml", "rules.xml", "zorvex.log", "Languages\\Deutsch.xml", "Languages\\Francais.xml"})
+      ::DeleteFileA((folder + name).c_str());
+    ::RemoveDirectoryA((folder + "Languages").c_str());
+    ::RemoveDirectoryA(folder.c_str());
+  }
+  void MakeForm() {
+    MainFormDialogs dialogs;
+    dialogs.loadLanguage = [this](const std::string& path) { loaded.push_back(path); };
+    form = std::make_unique<TfoMain>(*engine, *desktop, dialogs, folder);
+  }
+  HMENU Submenu(const char* name) { return form->FindItem(name)->Submenu; }
+  // What the system sends the menu's owner when a submenu is about to open.
+  void OpenSubmenu(const char* name) {
+    ::SendMessageA(form->Tray().Window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(Submenu(name)), 4);
+  }
+
+  std::string folder;
+  std::shared_ptr<win32::Win32Desktop> desktop = std::make_shared<win32::Win32Desktop>();
+  std::unique_ptr<TZorvex> engine;
+  std::unique_ptr<TfoMain> form;
+  std::vector<std::string> loaded;
+};
+
+}  // namespace
+
+TEST_F(FormMainWin32, TheTrayMenuHoldsItsItemsWithShortcutAndCheckMark) {
+  engine->LoadOptions();
+  MakeForm();
+  form->RefreshMenu();
+  EXPECT_EQ(MenuTexts(form->PopupMenu1()),
+            (std::vector<std::string>{"&Close this menu", "", "&Add Rule...\tCtrl+Shift+Ins", "&Options...", "Add Popup",
+                                      "", "Active", "Language", "", "&Exit"}));
+  EXPECT_TRUE(::GetMenuState(form->PopupMenu1(), 6, MF_BYPOSITION) & MF_CHECKED);
+  EXPECT_EQ(MenuTexts(Submenu("Windows1")), std::vector<std::string>{"No Item"});
+  EXPECT_TRUE(::GetMenuState(Submenu("Windows1"), 0, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_EQ(form->Tray().Hint(), "Zorvex - 0 Popups Killed");
+
+  // Active toggles detection and the check mark.
+  form->RunCommand(form->FindItem("Active1")->Id);
+  EXPECT_FALSE(engine->AutoDetect);
+  EXPECT_EQ(engine->Closer(), nullptr);
+  EXPECT_FALSE(::GetMenuState(form->PopupMenu1(), 6, MF_BYPOSITION) & MF_CHECKED);
+}
+
+TEST_F(FormMainWin32, AddPopupListsBrowserWindowsAtMostOncePerFiveSecondsAndAddsTheChosenTitle) {
+  engine->LoadOptions();
+  engine->SetActive(false);
+  MakeForm();
+  ChildProcess first = OpenHelperWindows({"IEFrame|First Listed|800|600|v", "Notepad|Not Listed|800|600|v"});
+  OpenSubmenu("Windows1");
+  EXPECT_EQ(MenuTexts(Submenu("Windows1")), std::vector<std::string>{"First Listed"});
+  ChildProcess second = OpenHelperWindows({"MozillaWindowClass|Second Listed|800|600|v"});
+  OpenSubmenu("Windows1");
+  EXPECT_EQ(MenuTexts(Submenu("Windows1")), std::vector<std::string>{"First Listed"}) << "rebuilt within 5 seconds";
+
+  form->RunCommand(TfoMain::kFirstPopupId);
+  EXPECT_EQ(engine->RuleList(), std::vector<std::string>{"First Listed"});
+}
+
+TEST_F(FormMainWin32, LanguageMenuListsTheFilesAndAChoiceReformatsTheHint) {
+  for (const char* name : {"Deutsch.xml", "Francais.xml"}) {
+    HANDLE file = ::CreateFileA((folder + "Languages\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ::CloseHandle(file);
+  }
+  engine->LoadOptions();
+  MakeForm();
+  std::vector<std::string> captions = MenuTexts(Submenu("Language1"));
+  std::sort(captions.begin(), captions.end());
+  EXPECT_EQ(captions, (std::vector<std::string>{"Deutsch", "Francais"}));
+
+  const std::string saved = strings::TrayHint;
+  strings::TrayHint = "Zorvex: %d Fenster geschlossen";
+  form->RunCommand(TfoMain::kFirstLanguageId);
+  strings::TrayHint = saved;
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(engine->Language, loaded[0]);
+  EXPECT_EQ(loaded[0].rfind(folder + "Languages\\", 0), 0u);
+  EXPECT_EQ(form->Tray().Hint(), "Zorvex: 0 Fenster geschlossen");
+}
+
+TEST_F(FormMainWin32, AKillFlashesTheTrayIconAndCountsInTheHint) {
+  engine->LoadOptions();
+  MakeForm();
+  engine->WriteLog("Popup Killed: x (y)");
+  engine->PlayAlarm();
+  EXPECT_EQ(form->Tray().Hint(), "Zorvex - 1 Popups Killed");
+}
