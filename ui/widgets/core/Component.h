@@ -82,12 +82,16 @@ class TPlainComponent : public TComponent {
   // A component of class "TPlainComponent" publishing the fields below under their own names.
   explicit TPlainComponent(std::string name = {});
 
+  // Long strings.
   std::string Caption;
   std::string Hint;
+  // Booleans.
   bool Enabled = true;
   bool Visible = true;
   bool Checked = false;
-  std::uint16_t ShortCut = 0;  // modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt, plus a virtual-key code
+  // Integer 0..0xFFFF: modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt, plus a virtual-key code.
+  std::uint16_t ShortCut = 0;
+  // Integers, in pixels.
   std::int32_t Left = 0;
   std::int32_t Top = 0;
   std::int32_t Width = 0;

@@ -24,7 +24,7 @@ enum class PropKind { Integer, Enumeration, ShortString, LongString, WideString,
 
 // The value names of an enumeration; a name's position is its ordinal.
 struct TEnumType {
-  std::vector<std::string> Names;
+  std::vector<std::string> Names;  // value names by ordinal
 
   // Number of values.
   int Count() const { return static_cast<int>(Names.size()); }
@@ -51,8 +51,9 @@ class TPropInfo {
   const TEnumType* EnumType() const { return enumType_; }
   // True when the property has a setter.
   bool Writable() const;
-  // Smallest and largest value an integer property accepts.
+  // Smallest value an integer property accepts.
   std::int32_t MinValue() const { return min_; }
+  // Largest value an integer property accepts.
   std::int32_t MaxValue() const { return max_; }
 
   // An integer property's value; 0 for other kinds.

@@ -47,6 +47,7 @@ class TStringList : public TStrings {
   TStringList() { DeclareClass("TStringList"); }
   // A list holding lines, in order.
   explicit TStringList(std::vector<std::string> lines) : TStringList() { lines_ = std::move(lines); }
+  // The TStrings operations over the lines in memory.
   std::size_t Count() const override { return lines_.size(); }
   std::string Get(std::size_t index) const override { return lines_.at(index); }
   void Put(std::size_t index, const std::string& text) override { lines_.at(index) = text; }
@@ -78,8 +79,8 @@ class TPlainTreeNodes : public TTreeNodes {
  public:
   // One node and the nodes under it, in order.
   struct TNode {
-    std::string Text;
-    std::vector<std::unique_ptr<TNode>> Children;
+    std::string Text;                              // the node's caption
+    std::vector<std::unique_ptr<TNode>> Children;  // the nodes under it
   };
 
   // An empty tree of class "TPlainTreeNodes".
@@ -88,6 +89,7 @@ class TPlainTreeNodes : public TTreeNodes {
   TNode& Add(TNode* parent, std::string text);
   // The top-level nodes.
   const std::vector<std::unique_ptr<TNode>>& Roots() const { return roots_; }
+  // The TTreeNodes operations; a look-up walks the tree from its first node.
   std::size_t Count() const override { return count_; }
   std::string Text(std::size_t index) const override { return At(index).Text; }
   void SetText(std::size_t index, const std::string& text) override { At(index).Text = text; }
@@ -125,6 +127,7 @@ class TPlainListItems : public TListItems {
   TPlainListItems() { DeclareClass("TPlainListItems"); }
   // Appends an item.
   void Add(std::string caption, std::vector<std::string> subItems = {});
+  // The TListItems operations over the items in memory.
   std::size_t Count() const override { return items_.size(); }
   std::string Caption(std::size_t index) const override { return items_.at(index).caption; }
   void SetCaption(std::size_t index, const std::string& text) override { items_.at(index).caption = text; }
@@ -188,8 +191,8 @@ class TPlainCollectionItem : public TCollectionItem {
   // An item of class "TPlainCollectionItem".
   explicit TPlainCollectionItem(std::string caption = {}, std::int32_t width = 0);
 
-  std::string Caption;
-  std::int32_t Width = 0;
+  std::string Caption;     // published as a long string
+  std::int32_t Width = 0;  // published as an integer
 };
 
 // fsBold, fsItalic, fsUnderline, fsStrikeOut.
@@ -208,12 +211,12 @@ class TFont : public TPersistent {
   // Arial, 8 points (character height 11 pixels), plain, black, default character set.
   TFont();
 
-  std::string Name = "Arial";
-  std::int32_t Height = -11;  // negative: character height in pixels; positive: cell height
-  TSetValue Style = 0;
-  int Pitch = 0;
-  std::int32_t Color = 0;
-  std::int32_t Charset = 1;
+  std::string Name = "Arial";  // face name
+  std::int32_t Height = -11;   // negative: character height in pixels; positive: cell height
+  TSetValue Style = 0;         // kBold | kItalic | kUnderline | kStrikeOut
+  int Pitch = 0;               // FontPitchType ordinal
+  std::int32_t Color = 0;      // 0x00BBGGRR
+  std::int32_t Charset = 1;    // 0..255; 1 is the system's default character set
   // Runs after a property has been set, so that a control can rebuild its font.
   std::function<void()> OnChange;
 
