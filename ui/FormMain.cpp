@@ -18,6 +18,8 @@ constexpr const char* kLanguagePattern = "Languages\\*.xml";
 constexpr const char* kLanguageFolder = "Languages\\";
 constexpr int kImageSize = 16;
 constexpr int kImagePadding = 3;
+constexpr int kImageCount = 6;
+constexpr UINT kFirstItemId = 100;
 constexpr auto kPopupRefreshThrottle = std::chrono::seconds(5);
 
 // Images of the Images list.
@@ -69,8 +71,72 @@ std::string ShortCutText(int shortCut) {
   return text + name;
 }
 
+TAction::TAction(std::string name, std::string caption, int imageIndex, std::function<void()> onExecute,
+                 int shortCut, bool autoCheck)
+    : TComponent(std::move(name)),
+      Caption(std::move(caption)),
+      ImageIndex(imageIndex),
+      ShortCut(shortCut),
+      AutoCheck(autoCheck),
+      OnExecute(std::move(onExecute)) {
+  DeclareClass("TAction");
+  auto changed = [this] {
+    if (OnChange) OnChange();
+  };
+  PublishString("Caption", [this] { return Caption; }, [this, changed](const std::string& v) { Caption = v; changed(); });
+  PublishString("Hint", [this] { return Hint; }, [this](const std::string& v) { Hint = v; });
+  PublishInteger("ImageIndex", [this] { return ImageIndex; }, [this, changed](int v) { ImageIndex = v; changed(); }, -1,
+                 kImageCount - 1);
+  PublishInteger("ShortCut", [this] { return ShortCut; }, [this, changed](int v) { ShortCut = v; changed(); }, 0,
+                 0xFFFF);
+  PublishBoolean("Checked", [this] { return Checked; }, [this, changed](bool v) { Checked = v; changed(); });
+  PublishBoolean("Enabled", [this] { return Enabled; }, [this, changed](bool v) { Enabled = v; changed(); });
+  PublishBoolean("Visible", [this] { return Visible; }, [this, changed](bool v) { Visible = v; changed(); });
+}
+
+void TAction::Execute() {
+  if (!Enabled) return;
+  if (AutoCheck) {
+    Checked = !Checked;
+    if (OnChange) OnChange();
+  }
+  if (OnExecute) OnExecute();
+}
+
+TMenuItem::TMenuItem(std::string name, TAction* action, std::string caption, bool separator)
+    : TComponent(std::move(name)), Caption(std::move(caption)), Action(action), Separator(separator) {
+  DeclareClass("TMenuItem");
+  auto changed = [this] {
+    if (OnChange) OnChange();
+  };
+  PublishString("Caption", [this] { return Caption; }, [this, changed](const std::string& v) { Caption = v; changed(); });
+  PublishString("Hint", [this] { return Hint; }, [this](const std::string& v) { Hint = v; });
+  PublishInteger("ImageIndex", [this] { return ImageIndex; }, [this, changed](int v) { ImageIndex = v; changed(); }, -1,
+                 kImageCount - 1);
+  PublishBoolean("Checked", [this] { return Checked; }, [this, changed](bool v) { Checked = v; changed(); });
+  PublishBoolean("Enabled", [this] { return Enabled; }, [this, changed](bool v) { Enabled = v; changed(); });
+  PublishBoolean("Visible", [this] { return Visible; }, [this, changed](bool v) { Visible = v; changed(); });
+  UpdateFromAction();
+}
+
+void TMenuItem::UpdateFromAction() {
+  if (Action == nullptr) return;
+  Caption = Action->Caption;
+  Hint = Action->Hint;
+  ImageIndex = Action->ImageIndex;
+  Checked = Action->Checked;
+  Enabled = Action->Enabled;
+  Visible = Action->Visible;
+}
+
 TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, std::string programFolder)
-    : engine_(engine), desktop_(desktop), dialogs_(std::move(dialogs)), programFolder_(std::move(programFolder)) {
+    : TComponent("foMain"),
+      engine_(engine),
+      desktop_(desktop),
+      dialogs_(std::move(dialogs)),
+      programFolder_(std::move(programFolder)) {
+  DeclareClass("TfoMain");
+  PublishString("Caption", [this] { return caption_; }, [this](const std::string& v) { caption_ = v; });
   WNDCLASSA wc{};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = ::GetModuleHandleA(nullptr);
@@ -84,16 +150,30 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(LoadSmallIcon(IDI_TRAY_FIRST + i));
   for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i));
 
-  actions_ = {
-      {"actCloseMenu", "&Close this menu", kImageCloseMenu, 0, false, false, [] {}},
-      {"actExit", "&Exit", kImageExit, 0, false, false, [this] { actExitExecute(); }},
-      {"actOptions", "&Options...", kImageOptions, 0, false, false, [this] { actOptionsExecute(); }},
-      {"actAddRule", "&Add Rule...", kImageAddRule, 0x6000 | VK_INSERT, false, false,
-       [this] { actAddRuleExecute(); }},
-      {"actActive", "Active", kImageActive, 0, false, true, [this] { actActiveExecute(); }},
-      {"actLanguage", "Language", kImageLanguage, 0, false, false, [] {}},
-      {"actAddPopupDirect", "actAddPopupDirect", -1, 0, false, false, [this] { actAddPopupDirectExecute(); }},
+  translator_ = &Create<TTranslator>("ZorvexTranslator");
+  translator_->KeyName = [](int key) {
+    char name[64] = {};
+    ::GetKeyNameTextA(static_cast<LONG>(::MapVirtualKeyA(static_cast<UINT>(key), 0) << 16), name, sizeof name);
+    return std::string(name);
   };
+  variables_ = &Create<TTranslatorStrings>("Variables");
+
+  auto action = [this](const char* name, const char* caption, int image, std::function<void()> run, int shortCut = 0,
+                       bool autoCheck = false) {
+    TAction& a = Create<TAction>(name, caption, image, std::move(run), shortCut, autoCheck);
+    a.OnChange = [this, &a] {
+      for (TMenuItem* item : items_)
+        if (item->Action == &a) item->UpdateFromAction();
+      RefreshMenu();
+    };
+  };
+  action("actCloseMenu", "&Close this menu", kImageCloseMenu, [] {});
+  action("actExit", "&Exit", kImageExit, [this] { actExitExecute(); });
+  action("actOptions", "&Options...", kImageOptions, [this] { actOptionsExecute(); });
+  action("actAddRule", "&Add Rule...", kImageAddRule, [this] { actAddRuleExecute(); }, 0x6000 | VK_INSERT);
+  action("actActive", "Active", kImageActive, [this] { actActiveExecute(); }, 0, true);
+  action("actLanguage", "Language", kImageLanguage, [] {});
+  action("actAddPopupDirect", "actAddPopupDirect", -1, [this] { actAddPopupDirectExecute(); });
   BuildMenu();
 
   tray_.SetMenu(popupMenu_.get());
@@ -103,21 +183,32 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   tray_.OnMenuMessage = [this](UINT m, WPARAM w, LPARAM l) { return MenuMessage(m, w, l); };
   tray_.SetActive(true);
 
-  // FormCreate. A hot key that another program holds simply doesn't work.
+  // FormCreate.
+  variables_->RegisterString("MenuRules", &strings::MenuRules);
+  variables_->RegisterString("MenuOptions", &strings::MenuOptions);
+  variables_->RegisterString("MenuAbout", &strings::MenuAbout);
+  variables_->RegisterString("TrayHint", &strings::TrayHint);
+  // A hot key that another program holds simply doesn't work.
   ::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT);
   ::RegisterHotKey(window_.get(), kHotKeyAddPopupDirect, MOD_CONTROL | MOD_SHIFT, VK_DELETE);
-  FindAction("actActive")->Checked = engine_.AutoDetect;
+  TAction* active = FindAction("actActive");
+  active->Checked = engine_.AutoDetect;
+  active->OnChange();
   foMain = this;
   engine_.SetTray(this);
   ShowStateIcon();
   BuildLanguageMenu();
-  if (!engine_.Language.empty() && ::GetFileAttributesA(engine_.Language.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      dialogs_.loadLanguage) {
-    dialogs_.loadLanguage(engine_.Language);
+  ::SetTimer(window_.get(), kCheckCrashTimer, 1000, nullptr);
+}
+
+void TfoMain::Loaded() {
+  // Runs once the form sits under the application object, so that the saved language reaches
+  // every form; then the hint is shown in it.
+  if (!engine_.Language.empty() && ::GetFileAttributesA(engine_.Language.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    translator_->LoadLanguage(engine_.Language);
   }
   RefreshMenu();
   engine_.SetCount(engine_.Count);
-  ::SetTimer(window_.get(), kCheckCrashTimer, 1000, nullptr);
 }
 
 TfoMain::~TfoMain() {
@@ -130,79 +221,80 @@ TfoMain::~TfoMain() {
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
 }
 
-TAction* TfoMain::FindAction(const std::string& name) {
-  for (TAction& a : actions_)
-    if (a.Name == name) return &a;
-  return nullptr;
-}
+TAction* TfoMain::FindAction(const std::string& name) { return dynamic_cast<TAction*>(FindComponent(name)); }
 
-TMenuItem* TfoMain::FindItem(const std::string& name) {
-  for (TMenuItem& i : items_)
-    if (i.Name == name) return &i;
-  return nullptr;
-}
+TMenuItem* TfoMain::FindItem(const std::string& name) { return dynamic_cast<TMenuItem*>(FindComponent(name)); }
 
 void TfoMain::BuildMenu() {
   popupMenu_.reset(::CreatePopupMenu());
   windows1_ = ::CreatePopupMenu();
   language1_ = ::CreatePopupMenu();
-  auto item = [&](const char* name, const char* action) {
-    TMenuItem i;
-    i.Name = name;
-    i.Action = FindAction(action);
-    return i;
+  auto item = [&](const char* name, const char* action, const char* caption = "", bool separator = false) {
+    TMenuItem& i = Create<TMenuItem>(name, action ? FindAction(action) : nullptr, caption, separator);
+    i.OnChange = [this] { RefreshMenu(); };
+    i.Id = kFirstItemId + static_cast<UINT>(items_.size());
+    items_.push_back(&i);
+    return &i;
   };
-  auto separator = [](const char* name) {
-    TMenuItem i;
-    i.Name = name;
-    i.Separator = true;
-    return i;
-  };
-  TMenuItem windows1;
-  windows1.Name = "Windows1";
-  windows1.Caption = "Add Popup";
-  windows1.Submenu = windows1_;
-  TMenuItem language1 = item("Language1", "actLanguage");
-  language1.Submenu = language1_;
-  items_ = {item("Closethismenu1", "actCloseMenu"), separator("N2"), item("AddRule1", "actAddRule"),
-            item("Options1", "actOptions"), windows1, separator("N3"), item("Active1", "actActive"), language1,
-            separator("N1"), item("Exit1", "actExit")};
-  UINT id = 100;
-  for (TMenuItem& i : items_) {
-    i.Id = id++;
-    MENUITEMINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_ID | MIIM_FTYPE | (i.Submenu ? MIIM_SUBMENU : 0);
-    info.fType = i.Separator ? MFT_SEPARATOR : MFT_STRING;
-    info.wID = i.Id;
-    info.hSubMenu = i.Submenu;
-    ::InsertMenuItemA(popupMenu_.get(), ::GetMenuItemCount(popupMenu_.get()), TRUE, &info);
+  item("Closethismenu1", "actCloseMenu");
+  item("N2", nullptr, "-", true);
+  item("AddRule1", "actAddRule");
+  item("Options1", "actOptions");
+  item("Windows1", nullptr, "Add Popup")->Submenu = windows1_;
+  item("N3", nullptr, "-", true);
+  item("Active1", "actActive");
+  item("Language1", "actLanguage")->Submenu = language1_;
+  item("N1", nullptr, "-", true);
+  item("Exit1", "actExit");
+  // The Add Popup submenu holds at first only "No Item", disabled; it is no item of the tray menu
+  // itself, but a language file translates it like one.
+  noItem_ = &Create<TMenuItem>("NoItem1", nullptr, "No Item");
+  noItem_->Enabled = false;
+  noItem_->OnChange = [this] { FillWindows1(); };
+  FillWindows1();
+}
+
+void TfoMain::FillWindows1() {
+  while (::GetMenuItemCount(windows1_) > 0) ::DeleteMenu(windows1_, 0, MF_BYPOSITION);
+  // "No Item" shows only while the submenu has nothing else.
+  if (popupTitles_.empty()) {
+    ::AppendMenuA(windows1_, MF_STRING | (noItem_->Enabled ? 0 : MF_GRAYED), kNoItemId, noItem_->Caption.c_str());
   }
-  // The Add Popup submenu holds at first only the disabled "No Item".
-  ::AppendMenuA(windows1_, MF_STRING | MF_GRAYED, kFirstPopupId - 1, "No Item");
+  for (std::size_t i = 0; i < popupTitles_.size(); ++i) {
+    ::AppendMenuA(windows1_, MF_STRING, kFirstPopupId + static_cast<UINT>(i), popupTitles_[i].c_str());
+  }
 }
 
 std::string TfoMain::ItemText(const TMenuItem& item) const {
-  if (item.Action == nullptr) return item.Caption;
-  const std::string shortCut = ShortCutText(item.Action->ShortCut);
-  return shortCut.empty() ? item.Action->Caption : item.Action->Caption + "\t" + shortCut;
+  const int shortCut = item.Action ? item.Action->ShortCut : 0;
+  const std::string text = ShortCutText(shortCut);
+  return text.empty() ? item.Caption : item.Caption + "\t" + text;
 }
 
 void TfoMain::RefreshMenu() {
-  for (const TMenuItem& i : items_) {
-    if (i.Separator) continue;
-    const std::string text = ItemText(i);
-    const int image = i.Action ? i.Action->ImageIndex : i.ImageIndex;
+  HMENU menu = popupMenu_.get();
+  if (menu == nullptr) return;
+  // Rebuilt whole, so that hidden items leave no gap; RemoveMenu keeps the submenus alive.
+  while (::GetMenuItemCount(menu) > 0) ::RemoveMenu(menu, 0, MF_BYPOSITION);
+  for (const TMenuItem* i : items_) {
+    if (!i->Visible) continue;
+    const std::string text = ItemText(*i);
     MENUITEMINFOA info{};
     info.cbSize = sizeof info;
-    // The type is set again: an item made without text counts as a separator until told otherwise.
-    info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_STATE | MIIM_BITMAP | MIIM_DATA;
-    info.fType = MFT_STRING;
-    info.dwTypeData = const_cast<char*>(text.c_str());
-    info.fState = (i.Action && i.Action->Checked ? MFS_CHECKED : 0) | (i.Enabled ? 0 : MFS_DISABLED);
-    info.hbmpItem = image >= 0 ? HBMMENU_CALLBACK : nullptr;
-    info.dwItemData = ImageData(image);
-    ::SetMenuItemInfoA(popupMenu_.get(), i.Id, FALSE, &info);
+    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_SUBMENU;
+    info.wID = i->Id;
+    info.hSubMenu = i->Submenu;
+    if (i->Separator) {
+      info.fType = MFT_SEPARATOR;
+    } else {
+      info.fMask |= MIIM_STRING | MIIM_STATE | MIIM_BITMAP | MIIM_DATA;
+      info.fType = MFT_STRING;
+      info.dwTypeData = const_cast<char*>(text.c_str());
+      info.fState = (i->Checked ? MFS_CHECKED : 0) | (i->Enabled ? 0 : MFS_DISABLED);
+      info.hbmpItem = i->ImageIndex >= 0 ? HBMMENU_CALLBACK : nullptr;
+      info.dwItemData = ImageData(i->ImageIndex);
+    }
+    ::InsertMenuItemA(menu, ::GetMenuItemCount(menu), TRUE, &info);
   }
 }
 
@@ -251,9 +343,9 @@ void TfoMain::BuildLanguageMenu() {
   } while (::FindNextFileA(search, &found));
 }
 
-void TfoMain::Execute(TAction& action) {
-  if (action.AutoCheck) action.Checked = !action.Checked;
-  if (action.OnExecute) action.OnExecute();
+void TfoMain::LoadLanguage(const std::string& path) {
+  translator_->LoadLanguage(path);
+  RefreshMenu();
 }
 
 void TfoMain::RunCommand(UINT id) {
@@ -265,9 +357,9 @@ void TfoMain::RunCommand(UINT id) {
     PopupItemClick(id - kFirstPopupId);
     return;
   }
-  for (TMenuItem& i : items_) {
-    if (i.Id == id && i.Action != nullptr && i.Enabled) {
-      Execute(*i.Action);
+  for (TMenuItem* i : items_) {
+    if (i->Id == id && i->Action != nullptr && i->Enabled) {
+      i->Action->Execute();
       return;
     }
   }
@@ -291,7 +383,7 @@ void TfoMain::actOptionsExecute() {
     bool& open;
     ~Release() { open = false; }
   } release{OptionsOpen};
-  dialogs_.options();
+  if (dialogs_.options()) engine_.SaveOptions();
 }
 
 void TfoMain::actAddRuleExecute() {
@@ -301,10 +393,9 @@ void TfoMain::actAddRuleExecute() {
 void TfoMain::actActiveExecute() {
   engine_.SetActive(FindAction("actActive")->Checked);
   ShowStateIcon();
-  RefreshMenu();
 }
 
-void TfoMain::TrayDblClick() { Execute(*FindAction("actOptions")); }
+void TfoMain::TrayDblClick() { FindAction("actOptions")->Execute(); }
 
 void TfoMain::actAddPopupDirectExecute() {
   const WindowHandle window = desktop_.ForegroundWindow();
@@ -321,13 +412,8 @@ void TfoMain::Windows1Click() {
   std::vector<std::string> titles;
   TEnum(desktop_, [this] { return BrowserFamilies{engine_.Opera, engine_.Netscape, engine_.Explorer}; })
       .ListWindows(titles);
-  while (::GetMenuItemCount(windows1_) > 0) ::DeleteMenu(windows1_, 0, MF_BYPOSITION);
   popupTitles_ = titles;
-  // "No Item" shows only while the submenu has nothing else.
-  if (titles.empty()) ::AppendMenuA(windows1_, MF_STRING | MF_GRAYED, kFirstPopupId - 1, "No Item");
-  for (std::size_t i = 0; i < titles.size(); ++i) {
-    ::AppendMenuA(windows1_, MF_STRING, kFirstPopupId + static_cast<UINT>(i), titles[i].c_str());
-  }
+  FillWindows1();
 }
 
 void TfoMain::PopupItemClick(std::size_t index) {
@@ -337,10 +423,9 @@ void TfoMain::PopupItemClick(std::size_t index) {
 void TfoMain::LanguageItemClick(std::size_t index) {
   if (index >= languagePaths_.size()) return;
   const std::string path = languagePaths_[index];
-  if (dialogs_.loadLanguage) dialogs_.loadLanguage(path);
+  LoadLanguage(path);
   engine_.Language = path;
   engine_.SetCount(engine_.Count);
-  RefreshMenu();
 }
 
 void TfoMain::CheckCrashTimer() {
@@ -351,8 +436,8 @@ void TfoMain::CheckCrashTimer() {
 LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_HOTKEY:
-      if (wParam == kHotKeyAddRule) Execute(*FindAction("actAddRule"));
-      if (wParam == kHotKeyAddPopupDirect) Execute(*FindAction("actAddPopupDirect"));
+      if (wParam == kHotKeyAddRule) FindAction("actAddRule")->Execute();
+      if (wParam == kHotKeyAddPopupDirect) FindAction("actAddPopupDirect")->Execute();
       return 0;
     case WM_TIMER:
       if (wParam == kCheckCrashTimer) CheckCrashTimer();

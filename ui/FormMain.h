@@ -17,46 +17,66 @@
 #include "engine/ClassKiller.h"
 #include "platform/win32/Handles.h"
 #include "ui/TrayIcon.h"
+#include "ui/widgets/core/Component.h"
+#include "xml/Translator.h"
 
 namespace zorvex {
 
-// One action of the main form; menu items and hot keys run it.
-struct TAction {
-  std::string Name;
+// One action of the main form; menu items and hot keys run it. A language file may change its
+// published texts; the menu items linked to it follow.
+class TAction : public widgets::TComponent {
+ public:
+  TAction(std::string name, std::string caption, int imageIndex, std::function<void()> onExecute,
+          int shortCut = 0, bool autoCheck = false);
   std::string Caption;
+  std::string Hint;
   int ImageIndex = -1;
-  // Shortcut as the menus show it: modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt + key.
+  // Modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt, plus the virtual key.
   int ShortCut = 0;
   bool Checked = false;
-  bool AutoCheck = false;
-  std::function<void()> OnExecute;
-};
-
-// One item of the tray menu.
-struct TMenuItem {
-  std::string Name;
-  std::string Caption;
-  int ImageIndex = -1;
-  TAction* Action = nullptr;
-  bool Separator = false;
   bool Enabled = true;
   bool Visible = true;
+  // Running the action toggles Checked first.
+  bool AutoCheck = false;
+  std::function<void()> OnExecute;
+  // Run after a published property changed.
+  std::function<void()> OnChange;
+  // Runs the action (toggling the check first when AutoCheck).
+  void Execute();
+};
+
+// One item of the tray menu; an item linked to an action shows the action's texts.
+class TMenuItem : public widgets::TComponent {
+ public:
+  TMenuItem(std::string name, TAction* action, std::string caption = {}, bool separator = false);
+  std::string Caption;
+  std::string Hint;
+  int ImageIndex = -1;
+  bool Checked = false;
+  bool Enabled = true;
+  bool Visible = true;
+  TAction* Action = nullptr;
+  bool Separator = false;
   UINT Id = 0;
   HMENU Submenu = nullptr;
+  // Run after a published property changed.
+  std::function<void()> OnChange;
+  // Takes the texts and states of the linked action.
+  void UpdateFromAction();
 };
 
 // What the main form opens but does not own: the two dialogs.
 struct MainFormDialogs {
-  // Runs the options dialog modally and applies it on OK (the opener saves); may be empty.
-  std::function<void()> options;
+  // Runs the options dialog modally; true when the user confirmed with OK, after which the form
+  // saves. May be empty.
+  std::function<bool()> options;
   // Lets the user pick titles and adds each as a rule; may be empty.
   std::function<void()> addRule;
-  // Applies a language file to every form; may be empty.
-  std::function<void(const std::string& path)> loadLanguage;
 };
 
-class TfoMain : public ITrayView {
+class TfoMain : public widgets::TComponent, public ITrayView {
  public:
+  // Component "foMain"; put it under the application object before anything loads a language.
   TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, std::string programFolder);
   ~TfoMain() override;
   TfoMain(const TfoMain&) = delete;
@@ -84,14 +104,18 @@ class TfoMain : public ITrayView {
   void LanguageItemClick(std::size_t index);
   void CheckCrashTimer();
 
+  // The saved language reaches the forms once the form sits under the application object.
+  void Loaded() override;
+
   // Runs the command of a menu item id, as choosing it in the menu does.
   void RunCommand(UINT id);
   // Applies the captions, checks and images of the items to the menu.
   void RefreshMenu();
 
   bool OptionsOpen = false;
-  std::vector<TAction>& Actions() { return actions_; }
-  std::vector<TMenuItem>& Items() { return items_; }
+  // The translator that the program's forms are translated by, and the named strings.
+  TTranslator& ZorvexTranslator() { return *translator_; }
+  TTranslatorStrings& Variables() { return *variables_; }
   TAction* FindAction(const std::string& name);
   TMenuItem* FindItem(const std::string& name);
   HMENU PopupMenu1() const { return popupMenu_.get(); }
@@ -101,6 +125,7 @@ class TfoMain : public ITrayView {
 
   // Command ids of the dynamic items.
   static constexpr UINT kFirstPopupId = 1000;
+  static constexpr UINT kNoItemId = 999;
   static constexpr UINT kFirstLanguageId = 3000;
   static constexpr UINT_PTR kCheckCrashTimer = 1;
   static constexpr int kHotKeyAddRule = 1;
@@ -112,8 +137,11 @@ class TfoMain : public ITrayView {
   LRESULT MenuMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildMenu();
   void BuildLanguageMenu();
+  // Puts the last titles found, or "No Item", into the Add Popup submenu.
+  void FillWindows1();
   std::string ItemText(const TMenuItem& item) const;
-  void Execute(TAction& action);
+  // Applies the language file at path to every form and the named strings.
+  void LoadLanguage(const std::string& path);
 
   TZorvex& engine_;
   IDesktop& desktop_;
@@ -123,8 +151,11 @@ class TfoMain : public ITrayView {
   TTrayIcon tray_;
   std::vector<win32::UniqueIcon> trayIcons_;
   std::vector<win32::UniqueIcon> images_;
-  std::vector<TAction> actions_;
-  std::vector<TMenuItem> items_;
+  std::vector<TMenuItem*> items_;
+  TMenuItem* noItem_ = nullptr;
+  TTranslator* translator_ = nullptr;
+  TTranslatorStrings* variables_ = nullptr;
+  std::string caption_ = "Zorvex";
   win32::UniqueMenu popupMenu_;
   HMENU windows1_ = nullptr;
   HMENU language1_ = nullptr;

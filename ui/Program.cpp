@@ -25,9 +25,16 @@ ProgramServices MakeProgramServices(HINSTANCE instance) {
   return p;
 }
 
-std::unique_ptr<TfoMain> MakeMainForm(TZorvex& engine, const ProgramServices& services) {
-  MainFormDialogs dialogs;
-  return std::make_unique<TfoMain>(engine, *services.desktop, std::move(dialogs), win32::ProgramFolder());
+widgets::TApplication& Application() {
+  static widgets::TApplication application;
+  return application;
 }
+
+TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
+  MainFormDialogs dialogs;
+  return Application().Create<TfoMain>(engine, *services.desktop, std::move(dialogs), win32::ProgramFolder());
+}
+
+void DestroyForm(widgets::TComponent& form) { Application().Remove(form).reset(); }
 
 }  // namespace zorvex

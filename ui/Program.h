@@ -19,7 +19,11 @@ struct ProgramServices {
 
 // Every service over the real system; files live beside the running program.
 ProgramServices MakeProgramServices(HINSTANCE instance);
-// The main form with everything it opens.
-std::unique_ptr<TfoMain> MakeMainForm(TZorvex& engine, const ProgramServices& services);
+// The application object: it owns the forms, and language files address them through it.
+widgets::TApplication& Application();
+// Makes the main form, with everything it opens, under the application object.
+TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services);
+// Takes a form from the application object and destroys it.
+void DestroyForm(widgets::TComponent& form);
 
 }  // namespace zorvex

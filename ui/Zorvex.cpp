@@ -25,9 +25,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // A second instance ends without a word, saving what it loaded like any instance.
   win32::UniqueKernelHandle mutex(::CreateMutexA(nullptr, TRUE, "ZORVEX"));
   const bool alreadyRunning = ::GetLastError() == ERROR_ALREADY_EXISTS;
-  std::unique_ptr<TfoMain> form;
+  TfoMain* form = nullptr;
   if (!alreadyRunning) {
-    form = MakeMainForm(*engine, services);
+    form = &CreateMainForm(*engine, services);
     MSG msg;
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
@@ -37,6 +37,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   engine->SaveOptions();
   Engine = nullptr;
   engine.reset();
-  form.reset();
+  if (form != nullptr) DestroyForm(*form);
   return 0;
 }

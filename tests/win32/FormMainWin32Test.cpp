@@ -2,6 +2,8 @@
 // the messages the menu sends, and its actions.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Win32TestSupport.h"
 #include "platform/fake/FakeSystem.h"
 #include "platform/win32/Win32Desktop.h"
@@ -46,18 +48,15 @@ class FormMainWin32 : public ::testing::Test {
     engine = std::make_unique<TZorvex>(services);
   }
   void TearDown() override {
-    form.reset();
+    if (form) application.Remove(*form).reset();
+    form = nullptr;
     engine.reset();
     for (const char* name : {"options.xml", "rules.xml", "zorvex.log", "Languages\\Deutsch.xml", "Languages\\Francais.xml"})
       ::DeleteFileA((folder + name).c_str());
     ::RemoveDirectoryA((folder + "Languages").c_str());
     ::RemoveDirectoryA(folder.c_str());
   }
-  void MakeForm() {
-    MainFormDialogs dialogs;
-    dialogs.loadLanguage = [this](const std::string& path) { loaded.push_back(path); };
-    form = std::make_unique<TfoMain>(*engine, *desktop, dialogs, folder);
-  }
+  void MakeForm() { form = &application.Create<TfoMain>(*engine, *desktop, MainFormDialogs{}, folder); }
   HMENU Submenu(const char* name) { return form->FindItem(name)->Submenu; }
   // What the system sends the menu's owner when a submenu is about to open.
   void OpenSubmenu(const char* name) {
@@ -67,8 +66,8 @@ class FormMainWin32 : public ::testing::Test {
   std::string folder;
   std::shared_ptr<win32::Win32Desktop> desktop = std::make_shared<win32::Win32Desktop>();
   std::unique_ptr<TZorvex> engine;
-  std::unique_ptr<TfoMain> form;
-  std::vector<std::string> loaded;
+  widgets::TApplication application;
+  TfoMain* form = nullptr;
 };
 
 }  // namespace
@@ -120,13 +119,20 @@ TEST_F(FormMainWin32, LanguageMenuListsTheFilesAndAChoiceReformatsTheHint) {
   EXPECT_EQ(captions, (std::vector<std::string>{"Deutsch", "Francais"}));
 
   const std::string saved = strings::TrayHint;
-  strings::TrayHint = "Zorvex: %d Fenster geschlossen";
-  form->RunCommand(TfoMain::kFirstLanguageId);
-  strings::TrayHint = saved;
-  ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_EQ(engine->Language, loaded[0]);
-  EXPECT_EQ(loaded[0].rfind(folder + "Languages\\", 0), 0u);
+  std::vector<std::string> paths = form->LanguagePaths();
+  ASSERT_EQ(paths.size(), 2u);
+  const std::size_t deutsch = paths[0].find("Deutsch") != std::string::npos ? 0 : 1;
+  {
+    std::ofstream(paths[deutsch], std::ios::binary)
+        << "<Zorvex><foMain><actActive Caption='Aktiv'/><Exit1 Caption='&amp;Beenden'/>"
+           "<Variables><S Name='TrayHint' Value='Zorvex: %d Fenster geschlossen'/></Variables></foMain></Zorvex>";
+  }
+  form->RunCommand(TfoMain::kFirstLanguageId + static_cast<UINT>(deutsch));
+  EXPECT_EQ(engine->Language, paths[deutsch]);
   EXPECT_EQ(form->Tray().Hint(), "Zorvex: 0 Fenster geschlossen");
+  EXPECT_EQ(MenuText(form->PopupMenu1(), 6), "Aktiv");
+  EXPECT_EQ(MenuText(form->PopupMenu1(), 9), "&Beenden");
+  strings::TrayHint = saved;
 }
 
 TEST_F(FormMainWin32, AKillFlashesTheTrayIconAndCountsInTheHint) {
