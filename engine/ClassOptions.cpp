@@ -1,0 +1,52 @@
+#include "engine/ClassOptions.h"
+
+#include "ui/widgets/core/EditValues.h"
+
+namespace zorvex {
+
+TOptionsValues ReadOptions(TZorvex& engine) {
+  TOptionsValues values;
+  values.Agressive = engine.Agressive;
+  values.Opera = engine.Opera;
+  values.Netscape = engine.Netscape;
+  values.Explorer = engine.Explorer;
+  values.StartWindows = engine.StartWindows;
+  values.UseLog = engine.UseLog;
+  values.PlaySound = engine.PlaySound;
+  values.InternalSound = engine.PlaySoundVal.empty();
+  values.SoundFile = engine.PlaySoundVal;
+  const std::int32_t limit = engine.LimitExplorer;
+  values.Limit = limit != 0;
+  values.LimitValue = widgets::ClampSpinValue(limit, kLimitMin, kLimitMax);
+  values.Rules = engine.RuleList();
+  return values;
+}
+
+void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
+  engine.SetAgressive(values.Agressive);
+  engine.SetOpera(values.Opera);
+  engine.SetNetscape(values.Netscape);
+  engine.SetExplorer(values.Explorer);
+  engine.SetStartWindows(values.StartWindows);
+  engine.UseLog = values.UseLog;
+  engine.PlaySound = values.PlaySound;
+  engine.PlaySoundVal = values.InternalSound ? std::string() : values.SoundFile;
+  engine.LimitExplorer = values.Limit ? widgets::ClampSpinValue(values.LimitValue, kLimitMin, kLimitMax) : 0;
+  engine.SetRules(values.Rules);
+}
+
+std::vector<std::string> RulesToExport(const std::vector<std::string>& titles, const std::vector<bool>& selected) {
+  std::vector<std::string> chosen;
+  for (std::size_t i = 0; i < titles.size(); ++i) {
+    if (i < selected.size() && selected[i]) chosen.push_back(titles[i]);
+  }
+  return chosen.empty() ? titles : chosen;
+}
+
+std::vector<std::string> RulesToImport(const std::string& path, const std::vector<std::string>& held) {
+  std::vector<std::string> merged = held;
+  if (!ImportRuleList(path, merged)) return {};
+  return std::vector<std::string>(merged.begin() + static_cast<std::ptrdiff_t>(held.size()), merged.end());
+}
+
+}  // namespace zorvex
