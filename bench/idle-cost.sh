@@ -15,7 +15,7 @@ for i in $(seq 1 100); do specs+=("Notepad|Document $i|300|200|v"); done
   wine zorvex.exe 2>/dev/null &
   wine popup_windows.exe --seconds=$((seconds + 30)) "$@" 2>/dev/null &
   sleep 8
-  pid=$(pgrep -f "zorvex.exe" | head -n 1)
+  pid=$(pgrep -x zorvex.exe | head -n 1)
   ticks() { awk "{print \$14 + \$15}" "/proc/$pid/stat"; }
   hz=$(getconf CLK_TCK)
   before=$(ticks)

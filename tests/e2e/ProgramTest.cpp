@@ -137,3 +137,14 @@ TEST(Program, TheAddPopupSubmenuListsTheOpenBrowserWindowsAndAddsTheChosenOne) {
       << "choosing the listed window added no rule";
   EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kRulesHeader) + " <Rule>Listed Page One</Rule>\r\n</Rules>\r\n");
 }
+
+TEST(Program, SavesWhenWindowsEndsTheSession) {
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  // At log-off Windows asks, then tells; the process may be ended right after the second message.
+  EXPECT_EQ(::SendMessageA(zorvex.MainForm(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_FALSE(zorvex.Exists("options.xml"));
+  ::SendMessageA(zorvex.MainForm(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(zorvex.Exists("options.xml"));
+  EXPECT_TRUE(zorvex.Exists("rules.xml"));
+}

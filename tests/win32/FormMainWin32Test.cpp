@@ -142,3 +142,10 @@ TEST_F(FormMainWin32, AKillFlashesTheTrayIconAndCountsInTheHint) {
   engine->PlayAlarm();
   EXPECT_EQ(form->Tray().Hint(), "Zorvex - 1 Popups Killed");
 }
+
+TEST(TrayIcon, TipFollowsTheShellVersion) {
+  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 5), "Zorvex\r\n3 killed");
+  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 4), "Zorvex - 3 killed");
+  EXPECT_EQ(TrayTip(std::string(300, 'x'), 6).size(), 127u);
+  EXPECT_EQ(TrayTip("", 6), "");
+}
