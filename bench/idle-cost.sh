@@ -8,8 +8,8 @@ seconds=${1:-60}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp "$root"/build/win32/{zorvex,popup_windows}.exe "$scratch/"
-specs=()
-for i in $(seq 1 100); do specs+=("Notepad|Document $i|300|200|v"); done
+windows=()
+for i in $(seq 1 100); do windows+=("Notepad|Document $i|300|200|v"); done
 "$root/scripts/wine-session" bash -c '
   cd "$1"; seconds=$2; shift 2
   wine zorvex.exe 2>/dev/null &
@@ -24,4 +24,4 @@ for i in $(seq 1 100); do specs+=("Notepad|Document $i|300|200|v"); done
   peak=$(awk "/VmHWM/ {print \$2}" "/proc/$pid/status")
   awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" -v peak="$peak" "BEGIN {
     printf \"zorvex.exe over %d s with 100 windows: %.2f%% of one core, peak resident %.1f MiB\n\", s, 100 * t / hz / s, peak / 1024 }"
-' _ "$scratch" "$seconds" "${specs[@]}"
+' _ "$scratch" "$seconds" "${windows[@]}"

@@ -1,9 +1,9 @@
 // Test helper: opens windows of given classes, titles and sizes in a process of its own, the way
 // browsers would, and keeps them until they are closed or the time runs out.
 //
-//   popup_windows.exe --ready=EVENT [--seconds=N] SPEC...
-//   SPEC: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised
-//   parent: 0-based index of an earlier SPEC; the window becomes its child.
+//   popup_windows.exe --ready=EVENT [--seconds=N] WINDOW...
+//   WINDOW: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised
+//   parent: 0-based index of an earlier WINDOW; the window becomes its child.
 // EVENT (a named event the caller made) is set once every window exists.
 #include <windows.h>
 
@@ -42,7 +42,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::string readyEvent;
   int seconds = 60;
-  std::vector<std::string> specs;
+  std::vector<std::string> descriptions;
   for (int i = 1; i < __argc; ++i) {
     const std::string arg = __argv[i];
     if (arg.rfind("--ready=", 0) == 0) {
@@ -50,14 +50,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } else if (arg.rfind("--seconds=", 0) == 0) {
       seconds = std::stoi(arg.substr(10));
     } else {
-      specs.push_back(arg);
+      descriptions.push_back(arg);
     }
   }
 
   std::set<std::string> registered;
   std::vector<HWND> windows;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const std::vector<std::string> f = Split(specs[i], '|');
+  for (std::size_t i = 0; i < descriptions.size(); ++i) {
+    const std::vector<std::string> f = Split(descriptions[i], '|');
     if (f.size() < 5) return 2;
     const std::string& cls = f[0];
     if (registered.insert(cls).second) {

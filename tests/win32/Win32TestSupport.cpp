@@ -43,9 +43,9 @@ DWORD ChildProcess::ExitCode() const {
   return code;
 }
 
-ChildProcess OpenHelperWindows(const std::vector<std::string>& specs) {
+ChildProcess OpenHelperWindows(const std::vector<std::string>& windows) {
   std::string arguments;
-  for (const std::string& spec : specs) arguments += " \"" + spec + "\"";
+  for (const std::string& window : windows) arguments += " \"" + window + "\"";
   return StartHelper("popup_windows.exe", arguments);
 }
 

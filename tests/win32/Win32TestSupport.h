@@ -39,8 +39,8 @@ class ChildProcess {
 
 // Starts a helper program of the test folder with --ready=EVENT and waits until it sets EVENT.
 ChildProcess StartHelper(const std::string& exe, const std::string& arguments);
-// Starts popup_windows.exe with the window specs and waits until its windows exist.
-ChildProcess OpenHelperWindows(const std::vector<std::string>& specs);
+// Starts popup_windows.exe with the window windows and waits until its windows exist.
+ChildProcess OpenHelperWindows(const std::vector<std::string>& windows);
 
 // Top-level windows of a process, highest in the z-order first.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId);
