@@ -17,6 +17,23 @@ std::vector<HWND> VisibleWindowsOf(DWORD processId) {
   return visible;
 }
 
+// Opens the tray menu and presses keys in it, as a user would.
+void MenuKeys(RunningZorvex& zorvex, std::initializer_list<WORD> keys) {
+  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
+  PumpUntil([&] {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu != nullptr && ::IsWindowVisible(menu);
+  }, 5s);
+  for (WORD vk : keys) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_KEYBOARD;
+    press[0].ki.wVk = press[1].ki.wVk = vk;
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, press, sizeof(INPUT));
+    PumpUntil([] { return false; }, 200ms);
+  }
+}
+
 }  // namespace
 
 TEST(Program, StartsHiddenWithATrayIconAndSavesWhenAskedToEnd) {
@@ -114,24 +131,9 @@ TEST(Program, TheAddPopupSubmenuListsTheOpenBrowserWindowsAndAddsTheChosenOne) {
   ChildProcess browser = OpenHelperWindows({"IEFrame|Listed Page One|900|700|v"});
   ASSERT_NE(FindWindowOf(browser.Id(), "Listed Page One"), nullptr);
 
-  // The tray icon's right-button release opens the menu; the keyboard walks to "Add Popup"
-  // (the fifth item), opens it, and picks its first entry.
-  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
-  HWND menu = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (menu = ::FindWindowA("#32768", nullptr)) != nullptr && ::IsWindowVisible(menu); },
-                        5s));
-  auto key = [&](WORD vk) {
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_KEYBOARD;
-    press[0].ki.wVk = press[1].ki.wVk = vk;
-    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, press, sizeof(INPUT));
-    PumpUntil([] { return false; }, 200ms);
-  };
-  // Down selects the first item, four more reach the fifth (separators are skipped).
-  for (int i = 0; i < 4; ++i) key(VK_DOWN);
-  key(VK_RIGHT);
-  key(VK_RETURN);
+  // The tray icon's right-button release opens the menu; the keyboard walks to "Add Popup" (Down
+  // selects the first item, separators are skipped), opens it and picks its first entry.
+  MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
   ASSERT_TRUE(
       PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Listed Page One") != std::string::npos; }, 5s))
       << "choosing the listed window added no rule";
@@ -147,4 +149,29 @@ TEST(Program, SavesWhenWindowsEndsTheSession) {
   ::SendMessageA(zorvex.MainForm(), WM_ENDSESSION, TRUE, 0);
   EXPECT_TRUE(zorvex.Exists("options.xml"));
   EXPECT_TRUE(zorvex.Exists("rules.xml"));
+}
+
+TEST(Program, AChosenLanguageIsSavedAndAppliedAtTheNextStartAndABrokenOneHarmsNothing) {
+  for (const std::string& content :
+       {std::string("<Zorvex><foMain><Exit1 Caption='&amp;Beenden'/><Variables><S Name='TrayHint' "
+                    "Value='%d Fenster'/></Variables></foMain></Zorvex>"),
+        std::string("\x01\xFF<<<garbage <a><b><c></a>") + std::string(100000, '<')}) {
+    RunningZorvex zorvex;
+    ::CreateDirectoryA((zorvex.Folder() + "Languages").c_str(), nullptr);
+    zorvex.WriteFile("Languages\\Test.xml", content);
+    ASSERT_TRUE(zorvex.Start());
+    // Language is the sixth item; its submenu holds the one file.
+    MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+    PumpUntil([] { return false; }, 500ms);
+    ASSERT_TRUE(zorvex.Running()) << "choosing the language ended the program";
+    ASSERT_TRUE(zorvex.Close());
+    const std::string options = zorvex.ReadFile("options.xml");
+    EXPECT_NE(options.find("<Language>" + zorvex.Folder() + "Languages\\Test.xml</Language>"), std::string::npos)
+        << options;
+    // The next start loads it again.
+    ASSERT_TRUE(zorvex.Start());
+    PumpUntil([] { return false; }, 500ms);
+    EXPECT_TRUE(zorvex.Running());
+    ASSERT_TRUE(zorvex.Close());
+  }
 }
