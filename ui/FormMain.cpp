@@ -138,14 +138,14 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   DeclareClass("TfoMain");
   PublishString("Caption", [this] { return caption_; }, [this](const std::string& v) { caption_ = v; });
   WNDCLASSA wc{};
-  wc.lpfnWndProc = WindowProc;
+  wc.lpfnWndProc = win32::ObjectWindowProc<TfoMain>;
   wc.hInstance = ::GetModuleHandleA(nullptr);
   wc.hIcon = ::LoadIconA(wc.hInstance, MAKEINTRESOURCEA(IDI_APP));
   wc.lpszClassName = kWindowClass;
   ::RegisterClassA(&wc);
   window_.reset(::CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "Zorvex", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   wc.hInstance, nullptr));
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  win32::AttachObject(window_.get(), this);
 
   for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(LoadSmallIcon(IDI_TRAY_FIRST + i));
   for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i));
@@ -218,7 +218,7 @@ TfoMain::~TfoMain() {
   if (engine_.Tray() == this) engine_.SetTray(nullptr);
   if (foMain == this) foMain = nullptr;
   tray_.SetActive(false);
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+  win32::AttachObject<TfoMain>(window_.get(), nullptr);
 }
 
 TAction* TfoMain::FindAction(const std::string& name) { return dynamic_cast<TAction*>(FindComponent(name)); }
@@ -465,15 +465,5 @@ LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::DefWindowProcA(window_.get(), message, wParam, lParam);
 }
 
-LRESULT CALLBACK TfoMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TfoMain*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
-  // No exception may cross the window procedure; a command that fails is simply not done.
-  try {
-    return self->Handle(message, wParam, lParam);
-  } catch (...) {
-    return 0;
-  }
-}
 
 }  // namespace zorvex

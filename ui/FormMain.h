@@ -16,6 +16,7 @@
 
 #include "engine/ClassKiller.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/WindowProc.h"
 #include "ui/TrayIcon.h"
 #include "ui/widgets/core/Component.h"
 #include "xml/Translator.h"
@@ -132,7 +133,8 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   static constexpr int kHotKeyAddPopupDirect = 2;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  template <class T>
+  friend LRESULT CALLBACK win32::ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT MenuMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildMenu();

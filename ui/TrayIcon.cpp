@@ -49,18 +49,18 @@ std::string TrayTip(const std::string& hint, int shellMajor) {
 
 TTrayIcon::TTrayIcon() : taskbarCreated_(::RegisterWindowMessageA("TaskbarCreated")), shellMajor_(ShellMajorVersion()) {
   WNDCLASSA wc{};
-  wc.lpfnWndProc = WindowProc;
+  wc.lpfnWndProc = win32::ObjectWindowProc<TTrayIcon>;
   wc.hInstance = ::GetModuleHandleA(nullptr);
   wc.lpszClassName = kWindowClass;
   ::RegisterClassA(&wc);
   window_.reset(::CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   ::GetModuleHandleA(nullptr), nullptr));
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  win32::AttachObject(window_.get(), this);
 }
 
 TTrayIcon::~TTrayIcon() {
   SetActive(false);
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+  win32::AttachObject<TTrayIcon>(window_.get(), nullptr);
 }
 
 bool TTrayIcon::Notify(DWORD action) {
@@ -159,15 +159,5 @@ LRESULT TTrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::DefWindowProcA(window_.get(), message, wParam, lParam);
 }
 
-LRESULT CALLBACK TTrayIcon::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TTrayIcon*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
-  // No exception may cross the window procedure; a failed tray action is simply not done.
-  try {
-    return self->Handle(message, wParam, lParam);
-  } catch (...) {
-    return 0;
-  }
-}
 
 }  // namespace zorvex

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/WindowProc.h"
 
 namespace zorvex {
 
@@ -53,7 +54,8 @@ class TTrayIcon {
   static constexpr UINT kCallbackMessage = WM_USER + 1;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  template <class T>
+  friend LRESULT CALLBACK win32::ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   bool Notify(DWORD action);
   void AddIcon();
