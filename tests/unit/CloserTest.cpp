@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/fake/FakeDde.h"
-#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakePlatform.h"
 #include "popups/ClassPopups.h"
 
 using namespace zorvex;
@@ -19,9 +18,7 @@ class RecordingHost : public IKillHost {
 
 class CloserTest : public ::testing::Test {
  protected:
-  CloserServices Services() {
-    return CloserServices{ScannerServices{desktop, mainThread, sleeper, &host}, monitor, peer, clock, pump, tracker};
-  }
+  CloserServices Services() { return fakes.Closer(&host, tracker); }
   std::unique_ptr<TSPopup> MakeCloser(const std::string& rules = "") {
     auto closer = std::make_unique<TSPopup>(Services());
     closer->SetExplorer(true);
@@ -46,13 +43,13 @@ class CloserTest : public ::testing::Test {
     return items;
   }
 
-  std::shared_ptr<fake::FakeDesktop> desktop = std::make_shared<fake::FakeDesktop>();
-  std::shared_ptr<fake::FakeMainThread> mainThread = std::make_shared<fake::FakeMainThread>();
-  std::shared_ptr<fake::FakeSleeper> sleeper = std::make_shared<fake::FakeSleeper>();
-  std::shared_ptr<fake::FakeDdeMonitor> monitor = std::make_shared<fake::FakeDdeMonitor>();
-  std::shared_ptr<fake::FakeDdePeer> peer = std::make_shared<fake::FakeDdePeer>();
-  std::shared_ptr<fake::FakeClock> clock = std::make_shared<fake::FakeClock>();
-  std::shared_ptr<fake::FakePump> pump = std::make_shared<fake::FakePump>();
+  fake::FakePlatform fakes;
+  std::shared_ptr<fake::FakeDesktop> desktop = fakes.desktop;
+  std::shared_ptr<fake::FakeMainThread> mainThread = fakes.mainThread;
+  std::shared_ptr<fake::FakeDdeMonitor> monitor = fakes.monitor;
+  std::shared_ptr<fake::FakeDdePeer> peer = fakes.peer;
+  std::shared_ptr<fake::FakeClock> clock = fakes.clock;
+  std::shared_ptr<fake::FakePump> pump = fakes.pump;
   std::shared_ptr<ScannerTracker> tracker = std::make_shared<ScannerTracker>();
   RecordingHost host;
 };

@@ -9,9 +9,7 @@
 
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
-#include "platform/fake/FakeDde.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeSystem.h"
+#include "platform/fake/FakePlatform.h"
 
 using namespace zorvex;
 using namespace std::chrono_literals;
@@ -40,16 +38,7 @@ class EngineTest : public ::testing::Test {
     std::system(("chmod -R u+w '" + folder + "' && rm -rf '" + folder + "'").c_str());
   }
   TZorvex& Make() {
-    EngineServices services;
-    services.folder = folder;
-    services.programPath = folder + "zorvex.exe";
-    services.closer = CloserServices{ScannerServices{desktop, mainThread, sleeper, nullptr}, monitor, peer, clock, pump,
-                                     nullptr};
-    services.sound = sound;
-    services.startup = registry;
-    services.localTime = localTime;
-    services.sleeper = flashSleeper;
-    engine = std::make_unique<TZorvex>(services);
+    engine = std::make_unique<TZorvex>(fakes.Engine(folder));
     return *engine;
   }
   TZorvex& Loaded() {
@@ -61,17 +50,12 @@ class EngineTest : public ::testing::Test {
   }
 
   std::string folder;
-  std::shared_ptr<fake::FakeDesktop> desktop = std::make_shared<fake::FakeDesktop>();
-  std::shared_ptr<fake::FakeMainThread> mainThread = std::make_shared<fake::FakeMainThread>();
-  std::shared_ptr<fake::FakeSleeper> sleeper = std::make_shared<fake::FakeSleeper>();
-  std::shared_ptr<fake::FakeDdeMonitor> monitor = std::make_shared<fake::FakeDdeMonitor>();
-  std::shared_ptr<fake::FakeDdePeer> peer = std::make_shared<fake::FakeDdePeer>();
-  std::shared_ptr<fake::FakeClock> clock = std::make_shared<fake::FakeClock>();
-  std::shared_ptr<fake::FakePump> pump = std::make_shared<fake::FakePump>();
-  std::shared_ptr<fake::FakeSleeper> flashSleeper = std::make_shared<fake::FakeSleeper>();
-  std::shared_ptr<fake::FakeSound> sound = std::make_shared<fake::FakeSound>();
-  std::shared_ptr<fake::FakeStartupRegistry> registry = std::make_shared<fake::FakeStartupRegistry>();
-  std::shared_ptr<fake::FakeLocalTime> localTime = std::make_shared<fake::FakeLocalTime>();
+  fake::FakePlatform fakes;
+  std::shared_ptr<fake::FakeDesktop> desktop = fakes.desktop;
+  std::shared_ptr<fake::FakeMainThread> mainThread = fakes.mainThread;
+  std::shared_ptr<fake::FakeSleeper> flashSleeper = fakes.flashSleeper;
+  std::shared_ptr<fake::FakeSound> sound = fakes.sound;
+  std::shared_ptr<fake::FakeStartupRegistry> registry = fakes.registry;
   fake::FakeTray tray;
   std::unique_ptr<TZorvex> engine;
 };

@@ -1,0 +1,49 @@
+// Every in-memory stand-in a test of the engine or the closer needs, made together, and the
+// service bundles built from them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/ClassKiller.h"
+#include "platform/fake/FakeDde.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeSystem.h"
+
+namespace zorvex::fake {
+
+struct FakePlatform {
+  std::shared_ptr<FakeDesktop> desktop = std::make_shared<FakeDesktop>();
+  // Made on the thread that makes this object, which is then the "main thread".
+  std::shared_ptr<FakeMainThread> mainThread = std::make_shared<FakeMainThread>();
+  std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
+  std::shared_ptr<FakeDdeMonitor> monitor = std::make_shared<FakeDdeMonitor>();
+  std::shared_ptr<FakeDdePeer> peer = std::make_shared<FakeDdePeer>();
+  std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+  std::shared_ptr<FakePump> pump = std::make_shared<FakePump>();
+  std::shared_ptr<FakeSound> sound = std::make_shared<FakeSound>();
+  std::shared_ptr<FakeStartupRegistry> registry = std::make_shared<FakeStartupRegistry>();
+  std::shared_ptr<FakeLocalTime> localTime = std::make_shared<FakeLocalTime>();
+  // The engine's pause for the tray flash, apart from the scanner's sleeps.
+  std::shared_ptr<FakeSleeper> flashSleeper = std::make_shared<FakeSleeper>();
+
+  // A closer's services over these fakes.
+  CloserServices Closer(IKillHost* host = nullptr, std::shared_ptr<ScannerTracker> tracker = nullptr) const {
+    return CloserServices{ScannerServices{desktop, mainThread, sleeper, host}, monitor, peer, clock, pump,
+                          std::move(tracker)};
+  }
+  // An engine's services over these fakes, its files in folder (with its trailing separator).
+  EngineServices Engine(const std::string& folder) const {
+    EngineServices services;
+    services.folder = folder;
+    services.programPath = folder + "zorvex.exe";
+    services.closer = Closer();
+    services.sound = sound;
+    services.startup = registry;
+    services.localTime = localTime;
+    services.sleeper = flashSleeper;
+    return services;
+  }
+};
+
+}  // namespace zorvex::fake
