@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include "engine/ClassOptions.h"
-#include "platform/fake/FakeDde.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeSystem.h"
+#include "platform/fake/FakePlatform.h"
 #include "ui/widgets/core/EditValues.h"
 
 using namespace zorvex;
@@ -96,16 +94,7 @@ class OptionsValuesTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/zorvex-options-XXXXXX";
     folder = std::string(::mkdtemp(pattern)) + "/";
-    EngineServices services;
-    services.folder = folder;
-    services.programPath = folder + "zorvex.exe";
-    services.closer = CloserServices{ScannerServices{desktop, mainThread, sleeper, nullptr}, monitor, peer, clock, pump,
-                                     nullptr};
-    services.sound = std::make_shared<fake::FakeSound>();
-    services.startup = registry;
-    services.localTime = std::make_shared<fake::FakeLocalTime>();
-    services.sleeper = sleeper;
-    engine = std::make_unique<TZorvex>(services);
+    engine = std::make_unique<TZorvex>(platform.Engine(folder));
   }
   void TearDown() override {
     engine.reset();
@@ -116,14 +105,7 @@ class OptionsValuesTest : public ::testing::Test {
   }
 
   std::string folder;
-  std::shared_ptr<fake::FakeDesktop> desktop = std::make_shared<fake::FakeDesktop>();
-  std::shared_ptr<fake::FakeMainThread> mainThread = std::make_shared<fake::FakeMainThread>();
-  std::shared_ptr<fake::FakeSleeper> sleeper = std::make_shared<fake::FakeSleeper>();
-  std::shared_ptr<fake::FakeDdeMonitor> monitor = std::make_shared<fake::FakeDdeMonitor>();
-  std::shared_ptr<fake::FakeDdePeer> peer = std::make_shared<fake::FakeDdePeer>();
-  std::shared_ptr<fake::FakeClock> clock = std::make_shared<fake::FakeClock>();
-  std::shared_ptr<fake::FakePump> pump = std::make_shared<fake::FakePump>();
-  std::shared_ptr<fake::FakeStartupRegistry> registry = std::make_shared<fake::FakeStartupRegistry>();
+  fake::FakePlatform platform;
   std::unique_ptr<TZorvex> engine;
 };
 
@@ -167,7 +149,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   EXPECT_TRUE(engine->Explorer);
   EXPECT_FALSE(engine->Opera);
   EXPECT_TRUE(engine->StartWindows);
-  EXPECT_EQ(registry->entries.count("Zorvex"), 1u) << "StartWindows goes through its setter";
+  EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "StartWindows goes through its setter";
   EXPECT_TRUE(engine->PlaySound);
   EXPECT_EQ(engine->PlaySoundVal, "C:\\ding.wav");
   EXPECT_EQ(engine->LimitExplorer, 1);
@@ -180,7 +162,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   WriteOptions(*engine, v);
   EXPECT_EQ(engine->PlaySoundVal, "");
   EXPECT_EQ(engine->LimitExplorer, 0);
-  EXPECT_EQ(registry->entries.count("Zorvex"), 0u);
+  EXPECT_EQ(platform.registry->entries.count("Zorvex"), 0u);
 }
 
 TEST_F(OptionsValuesTest, ExportTakesTheSelectionOrEverything) {
