@@ -1,0 +1,392 @@
+#include "ui/widgets/win32/Basic.h"
+
+#include <shellapi.h>
+
+#include <stdexcept>
+
+namespace zorvex::widgets {
+
+namespace {
+
+constexpr COLORREF kLinkColor = RGB(0, 0, 255);
+constexpr COLORREF kHotLinkColor = RGB(255, 0, 0);
+
+const TEnumType& ModalResultType() {
+  // Ordinals are the dialog results the system uses.
+  static const TEnumType type{{"mrNone", "mrOk", "mrCancel", "mrAbort", "mrRetry", "mrIgnore", "mrYes", "mrNo"}};
+  return type;
+}
+
+const TEnumType& BevelShapeType() {
+  static const TEnumType type{{"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine", "bsSpacer"}};
+  return type;
+}
+
+const TEnumType& BevelStyleType() {
+  static const TEnumType type{{"bsLowered", "bsRaised"}};
+  return type;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) text += (i == 0 ? "" : "\r\n") + lines[i];
+  return text;
+}
+
+}  // namespace
+
+// ---- TLabel --------------------------------------------------------------------------------------
+
+TLabel::TLabel(TWinControl& parent, std::string name, TBounds bounds, std::string caption, bool autoSize, bool wordWrap)
+    : TLabel(parent, std::move(name), bounds, std::move(caption), autoSize, wordWrap, 0) {}
+
+TLabel::TLabel(TWinControl& parent, std::string name, TBounds bounds, std::string caption, bool autoSize, bool wordWrap,
+               DWORD extraStyle)
+    : TWinControl(parent, std::move(name)), autoSize_(autoSize), wordWrap_(wordWrap) {
+  DeclareClass("TLabel");
+  CreateHandle(TWindowParams{"STATIC", (wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP) | extraStyle, 0, bounds, caption});
+  PublishText("Caption");
+  PublishBoolean("AutoSize", [this] { return autoSize_; }, [this](bool v) { SetAutoSize(v); });
+  AdjustSize();
+}
+
+void TLabel::SetAutoSize(bool on) {
+  autoSize_ = on;
+  AdjustSize();
+}
+
+void TLabel::AdjustSize() {
+  if (!autoSize_ || Handle() == nullptr) return;
+  TWindowDC dc(Handle());
+  if (dc.get() == nullptr) return;
+  HGDIOBJ old = ::SelectObject(dc.get(), FontHandle());
+  const std::string text = Caption();
+  TBounds b = Bounds();
+  RECT r{0, 0, wordWrap_ ? b.Width : 0, 0};
+  // An empty label keeps the height of one line.
+  ::DrawTextA(dc.get(), text.empty() ? " " : text.c_str(), -1, &r,
+              DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE));
+  ::SelectObject(dc.get(), old);
+  if (!wordWrap_) b.Width = text.empty() ? 0 : r.right;
+  b.Height = r.bottom;
+  TWinControl::SetBounds(b);
+}
+
+bool TLabel::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message != WM_CTLCOLORSTATIC) return false;
+  result = TransparentColors(reinterpret_cast<HDC>(wParam));
+  return true;
+}
+
+// ---- TLinkLabel ----------------------------------------------------------------------------------
+
+TLinkLabel::TLinkLabel(TWinControl& parent, std::string name, TBounds bounds, std::string caption, std::string url)
+    : TLabel(parent, std::move(name), bounds, std::move(caption), true, false, SS_NOTIFY), Url(std::move(url)) {
+  DeclareClass("TLinkLabel");
+  Opener = [](const std::string& address) {
+    ::ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  };
+}
+
+void TLinkLabel::Click() {
+  if (Opener) Opener(Url.empty() ? Caption() : Url);
+}
+
+void TLinkLabel::SetHot(bool on) {
+  if (hot_ == on) return;
+  hot_ = on;
+  if (on && !hotFont_) {
+    LOGFONTA font{};
+    ::GetObjectA(FontHandle(), sizeof font, &font);
+    font.lfUnderline = TRUE;
+    hotFont_.reset(::CreateFontIndirectA(&font));
+  }
+  HFONT shown = on && hotFont_ ? hotFont_.get() : FontHandle();
+  ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(shown), TRUE);
+}
+
+void TLinkLabel::FontChanged() {
+  // The control now shows the new plain font; the underlined one is made again at the next hover.
+  hot_ = false;
+  hotFont_.reset();
+  TLabel::FontChanged();
+}
+
+bool TLinkLabel::Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_CTLCOLORSTATIC) {
+    result = TransparentColors(reinterpret_cast<HDC>(wParam));
+    ::SetTextColor(reinterpret_cast<HDC>(wParam), hot_ ? kHotLinkColor : kLinkColor);
+    return true;
+  }
+  if (message == WM_COMMAND && HIWORD(wParam) == STN_CLICKED) {
+    Click();
+    return true;
+  }
+  return TLabel::Notified(from, message, wParam, lParam, result);
+}
+
+LRESULT TLinkLabel::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SETCURSOR:
+      ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+      return TRUE;
+    case WM_MOUSEMOVE:
+      if (!hot_) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        ::TrackMouseEvent(&track);
+        SetHot(true);
+      }
+      break;
+    case WM_MOUSELEAVE:
+      SetHot(false);
+      break;
+    default:
+      break;
+  }
+  return TLabel::WndProc(window, message, wParam, lParam);
+}
+
+// ---- TButton -------------------------------------------------------------------------------------
+
+TButton::TButton(TWinControl& parent, std::string name, TBounds bounds, std::string caption)
+    : TWinControl(parent, std::move(name)) {
+  DeclareClass("TButtonControl");
+  DeclareClass("TButton");
+  CreateHandle(TWindowParams{"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0, bounds, caption});
+  PublishText("Caption");
+  PublishBoolean("Default", [this] { return default_; }, [this](bool v) { SetDefault(v); });
+  PublishBoolean("Cancel", [this] { return Cancel; }, [this](bool v) { Cancel = v; });
+  PublishEnum("ModalResult", ModalResultType(), [this] { return ModalResult; }, [this](int v) { ModalResult = v; });
+}
+
+void TButton::SetDefault(bool on) {
+  default_ = on;
+  ::SendMessageA(Handle(), BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void TButton::Click() {
+  if (ModalResult != mrNone) Form().SetModalResult(ModalResult);
+  if (OnClick) OnClick();
+}
+
+bool TButton::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    Click();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+// ---- TCheckBox, TRadioButton ---------------------------------------------------------------------
+
+TCheckControl::TCheckControl(TWinControl& parent, std::string name, TBounds bounds, std::string caption, DWORD style)
+    : TWinControl(parent, std::move(name)) {
+  DeclareClass("TButtonControl");
+  CreateHandle(TWindowParams{"BUTTON", style | WS_TABSTOP, 0, bounds, caption});
+  PublishText("Caption");
+  PublishBoolean("Checked", [this] { return Checked(); }, [this](bool v) { SetChecked(v); });
+}
+
+bool TCheckControl::Checked() const { return ::SendMessageA(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TCheckControl::SetChecked(bool on) {
+  if (Checked() == on) return;
+  ::SendMessageA(Handle(), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  StateChanged();
+  if (OnClick) OnClick();
+}
+
+bool TCheckControl::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+    result = TransparentColors(reinterpret_cast<HDC>(wParam));
+    return true;
+  }
+  if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    // The button has toggled itself already.
+    StateChanged();
+    if (OnClick) OnClick();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+TCheckBox::TCheckBox(TWinControl& parent, std::string name, TBounds bounds, std::string caption)
+    : TCheckControl(parent, std::move(name), bounds, std::move(caption), BS_AUTOCHECKBOX) {
+  DeclareClass("TCheckBox");
+}
+
+TRadioButton::TRadioButton(TWinControl& parent, std::string name, TBounds bounds, std::string caption)
+    : TCheckControl(parent, std::move(name), bounds, std::move(caption), BS_AUTORADIOBUTTON) {
+  DeclareClass("TRadioButton");
+}
+
+void TRadioButton::StateChanged() {
+  if (!Checked() || Parent() == nullptr) return;
+  for (TWinControl* sibling : Parent()->Controls()) {
+    if (sibling != this && dynamic_cast<TRadioButton*>(sibling) != nullptr) {
+      ::SendMessageA(sibling->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+  }
+}
+
+// ---- TEdit, TMemo --------------------------------------------------------------------------------
+
+TEdit::TEdit(TWinControl& parent, std::string name, TBounds bounds, std::string text)
+    : TEdit(parent, std::move(name), bounds, std::move(text), ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE) {}
+
+TEdit::TEdit(TWinControl& parent, std::string name, TBounds bounds, std::string text, DWORD style, DWORD exStyle)
+    : TWinControl(parent, std::move(name)) {
+  DeclareClass("TEdit");
+  CreateHandle(TWindowParams{"EDIT", style, exStyle, bounds, text});
+  PublishString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishBoolean("ReadOnly", [this] { return ReadOnly(); }, [this](bool v) { SetReadOnly(v); });
+}
+
+void TEdit::SetText(const std::string& text) {
+  if (Text() != text) SetCaption(text);
+}
+
+bool TEdit::ReadOnly() const { return (::GetWindowLongA(Handle(), GWL_STYLE) & ES_READONLY) != 0; }
+
+void TEdit::SetReadOnly(bool on) { ::SendMessageA(Handle(), EM_SETREADONLY, on ? TRUE : FALSE, 0); }
+
+void TEdit::Changed() {
+  if (OnChange) OnChange();
+}
+
+bool TEdit::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+    Changed();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+TMemoLines::TMemoLines(TMemo& memo) : memo_(memo) { DeclareClass("TMemoLines"); }
+
+std::size_t TMemoLines::Count() const { return SplitLines(memo_.Text()).size(); }
+
+std::string TMemoLines::Get(std::size_t index) const { return SplitLines(memo_.Text()).at(index); }
+
+void TMemoLines::Put(std::size_t index, const std::string& text) {
+  std::vector<std::string> lines = SplitLines(memo_.Text());
+  lines.at(index) = text;
+  Store(lines);
+}
+
+void TMemoLines::Add(const std::string& text) {
+  std::vector<std::string> lines = SplitLines(memo_.Text());
+  lines.push_back(text);
+  Store(lines);
+}
+
+void TMemoLines::Clear() { memo_.SetText(std::string()); }
+
+void TMemoLines::SetText(std::string_view text) { Store(SplitLines(text)); }
+
+void TMemoLines::Store(const std::vector<std::string>& lines) { memo_.SetText(JoinLines(lines)); }
+
+TMemo::TMemo(TWinControl& parent, std::string name, TBounds bounds, bool wordWrap)
+    : TEdit(parent, std::move(name), bounds, std::string(),
+            ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | (wordWrap ? 0 : ES_AUTOHSCROLL) | WS_TABSTOP,
+            WS_EX_CLIENTEDGE) {
+  DeclareClass("TMemo");
+  lines_ = &PublishOwned("Lines", std::make_unique<TMemoLines>(*this));
+}
+
+// ---- TBevel --------------------------------------------------------------------------------------
+
+TBevel::TBevel(TWinControl& parent, std::string name, TBounds bounds, TBevelShape shape)
+    : TWinControl(parent, std::move(name)), shape_(shape) {
+  DeclareClass("TBevel");
+  CreateHandle(TWindowParams{"STATIC", SS_OWNERDRAW, 0, bounds, ""});
+  PublishEnum("Shape", BevelShapeType(), [this] { return static_cast<int>(shape_); },
+              [this](int v) { SetShape(static_cast<TBevelShape>(v)); });
+  PublishEnum("Style", BevelStyleType(), [this] { return lowered_ ? 0 : 1; }, [this](int v) { SetLowered(v == 0); });
+}
+
+void TBevel::SetShape(TBevelShape shape) {
+  shape_ = shape;
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TBevel::SetLowered(bool on) {
+  lowered_ = on;
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TBevel::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+  if (message != WM_DRAWITEM) return false;
+  const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+  RECT r = draw->rcItem;
+  ::FillRect(draw->hDC, &r, BackgroundBrush());
+  UINT edge = lowered_ ? EDGE_ETCHED : EDGE_BUMP;
+  UINT sides = 0;
+  switch (shape_) {
+    case TBevelShape::Box:
+      edge = lowered_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER;
+      sides = BF_RECT;
+      break;
+    case TBevelShape::Frame:
+      sides = BF_RECT;
+      break;
+    case TBevelShape::TopLine:
+      sides = BF_TOP;
+      break;
+    case TBevelShape::BottomLine:
+      // The edge is two pixels high and ends at the bottom of the control.
+      r.top = r.bottom - 2;
+      sides = BF_TOP;
+      break;
+    case TBevelShape::LeftLine:
+      sides = BF_LEFT;
+      break;
+    case TBevelShape::RightLine:
+      r.left = r.right - 2;
+      sides = BF_LEFT;
+      break;
+    case TBevelShape::Spacer:
+      break;
+  }
+  if (sides != 0) ::DrawEdge(draw->hDC, &r, edge, sides);
+  result = TRUE;
+  return true;
+}
+
+// ---- TImage --------------------------------------------------------------------------------------
+
+TImage::TImage(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
+  DeclareClass("TImage");
+  CreateHandle(TWindowParams{"STATIC", SS_OWNERDRAW, 0, bounds, ""});
+}
+
+void TImage::SetIcon(win32::UniqueIcon icon) {
+  icon_ = std::move(icon);
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TImage::LoadIcon(int resourceId) {
+  const TBounds b = Bounds();
+  win32::UniqueIcon icon(static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId),
+                                                         IMAGE_ICON, b.Width, b.Height, LR_DEFAULTCOLOR)));
+  if (!icon) return false;
+  SetIcon(std::move(icon));
+  return true;
+}
+
+bool TImage::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+  if (message != WM_DRAWITEM) return false;
+  const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+  ::FillRect(draw->hDC, &draw->rcItem, BackgroundBrush());
+  if (icon_) {
+    ::DrawIconEx(draw->hDC, draw->rcItem.left, draw->rcItem.top, icon_.get(), draw->rcItem.right - draw->rcItem.left,
+                 draw->rcItem.bottom - draw->rcItem.top, 0, nullptr, DI_NORMAL);
+  }
+  result = TRUE;
+  return true;
+}
+
+}  // namespace zorvex::widgets

@@ -1,0 +1,187 @@
+#include "ui/widgets/win32/Inputs.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zorvex::widgets {
+
+namespace {
+
+// Characters that no file name given by code may hold.
+constexpr const char* kRefusedCharacters = "<>\"[]|";
+
+bool FileExists(const std::string& path) {
+  return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The number a text shows: an optional sign and decimal digits; nothing for any other text or an
+// overflow.
+std::optional<long long> ParseNumber(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  if (i == text.size()) return std::nullopt;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9' || value > 1000000000000LL) return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+std::optional<std::string> ChooseWithOpenDialog(HWND owner, const std::string& filter, const std::string& current) {
+  std::string pairs = filter;
+  std::replace(pairs.begin(), pairs.end(), '|', '\0');
+  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
+  char file[MAX_PATH * 4] = {};
+  if (current.size() < sizeof file) current.copy(file, current.size());
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = pairs.c_str();
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!::GetOpenFileNameA(&dialog)) return std::nullopt;
+  return std::string(file);
+}
+
+}  // namespace
+
+std::string FirstCommandLineWord(const std::string& text) {
+  std::size_t i = text.find_first_not_of(' ');
+  std::string word;
+  bool quoted = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (text[i] == ' ' && !quoted) {
+      break;
+    } else {
+      word += text[i];
+    }
+  }
+  return word;
+}
+
+// ---- TSpinEdit -----------------------------------------------------------------------------------
+
+TSpinEdit::TSpinEdit(TWinControl& parent, std::string name, TBounds bounds, int min, int max)
+    : TEdit(parent, std::move(name), bounds, std::to_string(min), ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE),
+      min_(min),
+      max_(std::max(min, max)) {
+  DeclareClass("TSpinEdit");
+  arrows_ = CreateInnerWindow(
+      TWindowParams{UPDOWN_CLASSA, UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, TBounds{}, ""},
+      ::GetParent(Handle()));
+  ::SendMessageA(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
+  ::SendMessageA(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+  ::SendMessageA(arrows_, UDM_SETPOS32, 0, min_);
+  PublishInteger("Value", [this] { return Value(); }, [this](std::int32_t v) { SetValue(v); });
+  PublishInteger("MinValue", [this] { return min_; }, [this](std::int32_t v) { SetRange(v, max_); });
+  PublishInteger("MaxValue", [this] { return max_; }, [this](std::int32_t v) { SetRange(min_, v); });
+}
+
+int TSpinEdit::Value() const {
+  const std::optional<long long> number = ParseNumber(Text());
+  if (!number) return min_;
+  return static_cast<int>(std::clamp<long long>(*number, min_, max_));
+}
+
+void TSpinEdit::SetValue(int value) {
+  const int clamped = std::clamp(value, min_, max_);
+  SetText(std::to_string(clamped));
+  ::SendMessageA(arrows_, UDM_SETPOS32, 0, clamped);
+}
+
+void TSpinEdit::SetRange(int min, int max) {
+  const int value = Value();
+  min_ = min;
+  max_ = std::max(min, max);
+  ::SendMessageA(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+  SetValue(value);
+}
+
+void TSpinEdit::SetBounds(const TBounds& bounds) {
+  TEdit::SetBounds(bounds);
+  // Attaching again makes the arrows take their place inside the new bounds.
+  ::SendMessageA(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
+}
+
+void TSpinEdit::SetEnabled(bool on) {
+  TEdit::SetEnabled(on);
+  ::EnableWindow(arrows_, on ? TRUE : FALSE);
+}
+
+void TSpinEdit::SetVisible(bool on) {
+  TEdit::SetVisible(on);
+  ::ShowWindow(arrows_, on ? SW_SHOWNA : SW_HIDE);
+}
+
+// ---- TFileNameEdit -------------------------------------------------------------------------------
+
+TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds)
+    : TEdit(parent, std::move(name), bounds, std::string(), ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
+            WS_EX_CLIENTEDGE) {
+  DeclareClass("TFileNameEdit");
+  button_ = CreateInnerWindow(TWindowParams{"BUTTON", BS_PUSHBUTTON | BS_FLAT, 0, TBounds{}, "..."}, Handle());
+  PlaceButton();
+  Chooser = [this](const std::string& current) { return ChooseWithOpenDialog(Form().Handle(), Filter, current); };
+  PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
+}
+
+std::string TFileNameEdit::FileName() const {
+  const std::string text = Text();
+  return FileExists(text) ? text : FirstCommandLineWord(text);
+}
+
+void TFileNameEdit::SetFileName(const std::string& value) {
+  if (!value.empty()) {
+    const std::string reduced = FileExists(value) ? value : FirstCommandLineWord(value);
+    if (reduced.find_first_of(kRefusedCharacters) != std::string::npos) {
+      throw std::invalid_argument("Invalid file name - " + value);
+    }
+  }
+  const bool quote = value.find(' ') != std::string::npos && value.front() != '"';
+  SetText(quote ? "\"" + value + "\"" : value);
+}
+
+void TFileNameEdit::Browse() {
+  if (!Chooser) return;
+  if (std::optional<std::string> chosen = Chooser(FileName())) SetFileName(*chosen);
+}
+
+void TFileNameEdit::SetEnabled(bool on) {
+  TEdit::SetEnabled(on);
+  ::EnableWindow(button_, on ? TRUE : FALSE);
+}
+
+void TFileNameEdit::PlaceButton() {
+  if (button_ == nullptr) return;
+  RECT client{};
+  ::GetClientRect(Handle(), &client);
+  const int width = std::max<int>(16, client.bottom);
+  ::SetWindowPos(button_, nullptr, client.right - width, 0, width, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The text stops short of the button.
+  ::SendMessageA(Handle(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, width + 1));
+}
+
+bool TFileNameEdit::Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (from == button_ && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    Browse();
+    result = 0;
+    return true;
+  }
+  return TEdit::Notified(from, message, wParam, lParam, result);
+}
+
+LRESULT TFileNameEdit::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = TEdit::WndProc(window, message, wParam, lParam);
+  if (message == WM_SIZE && window == Handle()) PlaceButton();
+  return result;
+}
+
+}  // namespace zorvex::widgets

@@ -1,0 +1,449 @@
+#include "ui/widgets/win32/Lists.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zorvex::widgets {
+
+namespace {
+
+// Window titles and rules are at most 1024 bytes; texts read back are cut at this length.
+constexpr int kTextMax = 4096;
+
+}  // namespace
+
+// ---- TListBox ------------------------------------------------------------------------------------
+
+TListBoxStrings::TListBoxStrings(TListBox& list) : list_(list) { DeclareClass("TListBoxStrings"); }
+
+std::size_t TListBoxStrings::Count() const {
+  const LRESULT count = ::SendMessageA(list_.Handle(), LB_GETCOUNT, 0, 0);
+  return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+std::string TListBoxStrings::Get(std::size_t index) const {
+  if (index >= Count()) throw std::out_of_range("list box entry index out of range");
+  const LRESULT length = ::SendMessageA(list_.Handle(), LB_GETTEXTLEN, index, 0);
+  std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
+  const LRESULT got = ::SendMessageA(list_.Handle(), LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
+  return text;
+}
+
+void TListBoxStrings::Put(std::size_t index, const std::string& text) {
+  if (index >= Count()) throw std::out_of_range("list box entry index out of range");
+  const int at = static_cast<int>(index);
+  const bool selected = list_.Selected(at);
+  ::SendMessageA(list_.Handle(), LB_DELETESTRING, index, 0);
+  ::SendMessageA(list_.Handle(), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text.c_str()));
+  if (selected) list_.SetSelected(at, true);
+}
+
+void TListBoxStrings::Add(const std::string& text) {
+  ::SendMessageA(list_.Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TListBoxStrings::Clear() { ::SendMessageA(list_.Handle(), LB_RESETCONTENT, 0, 0); }
+
+TListBox::TListBox(TWinControl& parent, std::string name, TBounds bounds, bool multiSelect)
+    : TWinControl(parent, std::move(name)) {
+  DeclareClass("TListBox");
+  const DWORD style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | (multiSelect ? LBS_EXTENDEDSEL : 0);
+  CreateHandle(TWindowParams{"LISTBOX", style, WS_EX_CLIENTEDGE, bounds, ""});
+  items_ = &PublishOwned("Items", std::make_unique<TListBoxStrings>(*this));
+  PublishBoolean("MultiSelect", [this] { return MultiSelect(); }, [this](bool v) { SetMultiSelect(v); });
+  PublishInteger("ItemHeight", [this] { return ItemHeight(); }, [this](std::int32_t v) { SetItemHeight(v); }, 0, 255);
+}
+
+bool TListBox::MultiSelect() const {
+  return (::GetWindowLongA(Handle(), GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+}
+
+void TListBox::SetMultiSelect(bool on) {
+  if (MultiSelect() == on) return;
+  // A list box takes its selection style only when made: the window is made again around the entries.
+  std::vector<std::string> entries;
+  std::vector<int> selected;
+  for (std::size_t i = 0; i < items_->Count(); ++i) {
+    entries.push_back(items_->Get(i));
+    if (Selected(static_cast<int>(i))) selected.push_back(static_cast<int>(i));
+  }
+  const int top = TopIndex();
+  RecreateHandle(on ? LBS_EXTENDEDSEL : 0, on ? 0 : (LBS_EXTENDEDSEL | LBS_MULTIPLESEL));
+  for (const std::string& entry : entries) items_->Add(entry);
+  if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  if (on) {
+    for (int index : selected) SetSelected(index, true);
+  } else if (!selected.empty()) {
+    SetItemIndex(selected.front());
+  }
+  SetTopIndex(top);
+}
+
+int TListBox::ItemHeight() const {
+  return itemHeight_ > 0 ? itemHeight_ : static_cast<int>(::SendMessageA(Handle(), LB_GETITEMHEIGHT, 0, 0));
+}
+
+void TListBox::SetItemHeight(int pixels) {
+  itemHeight_ = pixels;
+  if (pixels > 0) {
+    ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, pixels);
+  } else {
+    // The font again decides the height.
+    ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+  }
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TListBox::FontChanged() {
+  // A new font resets the entry height to the font's.
+  if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+}
+
+int TListBox::ItemIndex() const {
+  if (!MultiSelect()) return static_cast<int>(::SendMessageA(Handle(), LB_GETCURSEL, 0, 0));
+  if (items_->Count() == 0) return -1;
+  return static_cast<int>(::SendMessageA(Handle(), LB_GETCARETINDEX, 0, 0));
+}
+
+void TListBox::SetItemIndex(int index) {
+  if (!MultiSelect()) {
+    ::SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    return;
+  }
+  ::SendMessageA(Handle(), LB_SETSEL, FALSE, -1);
+  if (index >= 0) {
+    ::SendMessageA(Handle(), LB_SETSEL, TRUE, index);
+    ::SendMessageA(Handle(), LB_SETCARETINDEX, static_cast<WPARAM>(index), FALSE);
+  }
+}
+
+bool TListBox::Selected(int index) const { return ::SendMessageA(Handle(), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0; }
+
+void TListBox::SetSelected(int index, bool on) {
+  if (MultiSelect()) {
+    ::SendMessageA(Handle(), LB_SETSEL, on ? TRUE : FALSE, index);
+  } else if (on) {
+    SetItemIndex(index);
+  } else if (ItemIndex() == index) {
+    SetItemIndex(-1);
+  }
+}
+
+int TListBox::SelCount() const {
+  if (MultiSelect()) return static_cast<int>(::SendMessageA(Handle(), LB_GETSELCOUNT, 0, 0));
+  return ItemIndex() >= 0 ? 1 : 0;
+}
+
+int TListBox::TopIndex() const { return static_cast<int>(::SendMessageA(Handle(), LB_GETTOPINDEX, 0, 0)); }
+
+void TListBox::SetTopIndex(int index) { ::SendMessageA(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
+
+bool TListBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message != WM_COMMAND) return false;
+  if (HIWORD(wParam) == LBN_SELCHANGE) {
+    if (OnClick) OnClick();
+  } else if (HIWORD(wParam) == LBN_DBLCLK) {
+    if (OnDblClick) OnDblClick();
+  } else {
+    return false;
+  }
+  result = 0;
+  return true;
+}
+
+// ---- TTreeView -----------------------------------------------------------------------------------
+
+TTreeViewNodes::TTreeViewNodes(TTreeView& tree) : tree_(tree) { DeclareClass("TTreeViewNodes"); }
+
+std::size_t TTreeViewNodes::Count() const {
+  return static_cast<std::size_t>(::SendMessageA(tree_.Handle(), TVM_GETCOUNT, 0, 0));
+}
+
+HTREEITEM TTreeViewNodes::Node(std::size_t index) const {
+  HWND tree = tree_.Handle();
+  auto next = [tree](UINT relation, HTREEITEM node) {
+    return reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(node)));
+  };
+  std::size_t position = 0;
+  for (HTREEITEM node = next(TVGN_ROOT, nullptr); node != nullptr;) {
+    if (position++ == index) return node;
+    // Each node before its children, then its next sibling, else the next sibling of an ancestor.
+    HTREEITEM following = next(TVGN_CHILD, node);
+    for (HTREEITEM up = node; following == nullptr && up != nullptr; up = next(TVGN_PARENT, up)) {
+      following = next(TVGN_NEXT, up);
+    }
+    node = following;
+  }
+  throw std::out_of_range("tree node index out of range");
+}
+
+std::string TTreeViewNodes::Text(std::size_t index) const { return tree_.NodeText(Node(index)); }
+
+void TTreeViewNodes::SetText(std::size_t index, const std::string& text) {
+  TVITEMA item{};
+  item.mask = TVIF_TEXT | TVIF_HANDLE;
+  item.hItem = Node(index);
+  item.pszText = const_cast<char*>(text.c_str());
+  ::SendMessageA(tree_.Handle(), TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+TTreeView::TTreeView(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
+  DeclareClass("TTreeView");
+  CreateHandle(TWindowParams{WC_TREEVIEWA, TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP,
+                             WS_EX_CLIENTEDGE, bounds, ""});
+  items_ = &PublishOwned("Items", std::make_unique<TTreeViewNodes>(*this));
+  PublishInteger("Indent", [this] { return static_cast<std::int32_t>(::SendMessageA(Handle(), TVM_GETINDENT, 0, 0)); },
+                 [this](std::int32_t v) { ::SendMessageA(Handle(), TVM_SETINDENT, static_cast<WPARAM>(v), 0); }, 0);
+  PublishStyle("HotTrack", TVS_TRACKSELECT);
+  PublishStyle("ShowLines", TVS_HASLINES);
+  PublishStyle("ShowButtons", TVS_HASBUTTONS);
+  PublishStyle("ShowRoot", TVS_LINESATROOT);
+  PublishStyle("ReadOnly", TVS_EDITLABELS, true);
+}
+
+void TTreeView::PublishStyle(std::string name, DWORD bit, bool inverted) {
+  PublishBoolean(
+      std::move(name), [this, bit, inverted] { return ((::GetWindowLongA(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
+      [this, bit, inverted](bool v) { SetStyleBits(bit, v != inverted); });
+}
+
+HTREEITEM TTreeView::AddNode(HTREEITEM parent, const std::string& text, std::uintptr_t data) {
+  TVINSERTSTRUCTA insert{};
+  insert.hParent = parent != nullptr ? parent : TVI_ROOT;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+  insert.item.pszText = const_cast<char*>(text.c_str());
+  insert.item.lParam = static_cast<LPARAM>(data);
+  auto node = reinterpret_cast<HTREEITEM>(::SendMessageA(Handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+  if (node == nullptr) throw std::runtime_error("cannot add a node to " + Name());
+  return node;
+}
+
+void TTreeView::Clear() { ::SendMessageA(Handle(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)); }
+
+std::string TTreeView::NodeText(HTREEITEM node) const {
+  char text[kTextMax] = {};
+  TVITEMA item{};
+  item.mask = TVIF_TEXT | TVIF_HANDLE;
+  item.hItem = node;
+  item.pszText = text;
+  item.cchTextMax = kTextMax;
+  ::SendMessageA(Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  return item.pszText != nullptr ? std::string(item.pszText) : std::string();
+}
+
+std::uintptr_t TTreeView::NodeData(HTREEITEM node) const {
+  TVITEMA item{};
+  item.mask = TVIF_PARAM | TVIF_HANDLE;
+  item.hItem = node;
+  ::SendMessageA(Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  return static_cast<std::uintptr_t>(item.lParam);
+}
+
+HTREEITEM TTreeView::Selected() const {
+  return reinterpret_cast<HTREEITEM>(::SendMessageA(Handle(), TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+
+void TTreeView::Select(HTREEITEM node) {
+  ::SendMessageA(Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+}
+
+bool TTreeView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+  if (message != WM_NOTIFY) return false;
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  // Which of the two codes arrives depends on how the parent window answers WM_NOTIFYFORMAT.
+  if (header->code != TVN_SELCHANGEDA && header->code != TVN_SELCHANGEDW) return false;
+  if (OnChange) OnChange(reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem);
+  result = 0;
+  return true;
+}
+
+// ---- TListView -----------------------------------------------------------------------------------
+
+TListColumn::TListColumn(TListView& view, int index) : view_(view), index_(index) {
+  DeclareClass("TListColumn");
+  PublishString("Caption", [this] { return Caption(); }, [this](const std::string& v) { SetCaption(v); });
+  PublishInteger("Width", [this] { return Width(); }, [this](std::int32_t v) { SetWidth(v); }, 0);
+}
+
+std::string TListColumn::Caption() const {
+  char text[kTextMax] = {};
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT;
+  column.pszText = text;
+  column.cchTextMax = kTextMax;
+  ::SendMessageA(view_.Handle(), LVM_GETCOLUMNA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
+  return column.pszText != nullptr ? std::string(column.pszText) : std::string();
+}
+
+void TListColumn::SetCaption(const std::string& text) {
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT;
+  column.pszText = const_cast<char*>(text.c_str());
+  ::SendMessageA(view_.Handle(), LVM_SETCOLUMNA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
+}
+
+int TListColumn::Width() const {
+  return static_cast<int>(::SendMessageA(view_.Handle(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index_), 0));
+}
+
+void TListColumn::SetWidth(int pixels) {
+  ::SendMessageA(view_.Handle(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index_), MAKELPARAM(pixels, 0));
+}
+
+TListViewItems::TListViewItems(TListView& view) : view_(view) { DeclareClass("TListViewItems"); }
+
+std::size_t TListViewItems::Count() const {
+  return static_cast<std::size_t>(::SendMessageA(view_.Handle(), LVM_GETITEMCOUNT, 0, 0));
+}
+
+void TListViewItems::Check(std::size_t index) const {
+  if (index >= Count()) throw std::out_of_range("list view item index out of range");
+}
+
+std::string TListViewItems::Caption(std::size_t index) const {
+  Check(index);
+  return Cell(index, 0);
+}
+
+void TListViewItems::SetCaption(std::size_t index, const std::string& text) {
+  Check(index);
+  SetCell(index, 0, text);
+  if (view_.SortByCaption()) view_.Sort();
+}
+
+std::size_t TListViewItems::SubItemCount(std::size_t index) const {
+  Check(index);
+  const std::size_t columns = view_.Columns().Count();
+  return columns > 0 ? columns - 1 : 0;
+}
+
+std::string TListViewItems::SubItem(std::size_t index, std::size_t sub) const {
+  if (sub >= SubItemCount(index)) throw std::out_of_range("list view sub-item index out of range");
+  return Cell(index, sub + 1);
+}
+
+void TListViewItems::SetSubItem(std::size_t index, std::size_t sub, const std::string& text) {
+  if (sub >= SubItemCount(index)) throw std::out_of_range("list view sub-item index out of range");
+  SetCell(index, sub + 1, text);
+}
+
+std::string TListViewItems::Cell(std::size_t index, std::size_t column) const {
+  char text[kTextMax] = {};
+  LVITEMA item{};
+  item.iSubItem = static_cast<int>(column);
+  item.pszText = text;
+  item.cchTextMax = kTextMax;
+  ::SendMessageA(view_.Handle(), LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+void TListViewItems::SetCell(std::size_t index, std::size_t column, const std::string& text) {
+  LVITEMA item{};
+  item.iSubItem = static_cast<int>(column);
+  item.pszText = const_cast<char*>(text.c_str());
+  ::SendMessageA(view_.Handle(), LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+}
+
+void TListViewItems::Add(const std::string& caption) {
+  LVITEMA item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = static_cast<int>(Count());
+  item.pszText = const_cast<char*>(caption.c_str());
+  if (::SendMessageA(view_.Handle(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+    throw std::runtime_error("cannot add an item to " + view_.Name());
+  }
+  if (view_.SortByCaption()) view_.Sort();
+}
+
+void TListViewItems::Delete(std::size_t index) {
+  Check(index);
+  ::SendMessageA(view_.Handle(), LVM_DELETEITEM, index, 0);
+}
+
+void TListViewItems::Clear() { ::SendMessageA(view_.Handle(), LVM_DELETEALLITEMS, 0, 0); }
+
+TListView::TListView(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
+  DeclareClass("TListView");
+  CreateHandle(TWindowParams{WC_LISTVIEWA, LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE, bounds, ""});
+  columns_ = &PublishOwned("Columns", std::make_unique<TCollection>());
+  items_ = &PublishOwned("Items", std::make_unique<TListViewItems>(*this));
+  PublishStyle("MultiSelect", LVS_SINGLESEL, true);
+  PublishStyle("ShowColumnHeaders", LVS_NOCOLUMNHEADER, true);
+  PublishStyle("HideSelection", LVS_SHOWSELALWAYS, true);
+  PublishStyle("ReadOnly", LVS_EDITLABELS, true);
+  PublishListStyle("GridLines", LVS_EX_GRIDLINES);
+  PublishListStyle("RowSelect", LVS_EX_FULLROWSELECT);
+}
+
+void TListView::PublishStyle(std::string name, DWORD bit, bool inverted) {
+  PublishBoolean(
+      std::move(name), [this, bit, inverted] { return ((::GetWindowLongA(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
+      [this, bit, inverted](bool v) { SetStyleBits(bit, v != inverted); });
+}
+
+void TListView::PublishListStyle(std::string name, DWORD bit) {
+  PublishBoolean(
+      std::move(name),
+      [this, bit] { return (::SendMessageA(Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & bit) != 0; },
+      [this, bit](bool v) { ::SendMessageA(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, bit, v ? bit : 0); });
+}
+
+TListColumn& TListView::AddColumn(const std::string& caption, int width) {
+  const int index = static_cast<int>(columns_->Count());
+  LVCOLUMNA column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.cx = width;
+  column.pszText = const_cast<char*>(caption.c_str());
+  column.iSubItem = index;
+  if (::SendMessageA(Handle(), LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
+    throw std::runtime_error("cannot add a column to " + Name());
+  }
+  return columns_->Add<TListColumn>(*this, index);
+}
+
+bool TListView::Selected(std::size_t index) const {
+  return (::SendMessageA(Handle(), LVM_GETITEMSTATE, index, LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+void TListView::SetSelected(std::size_t index, bool on) {
+  LVITEMA item{};
+  item.stateMask = LVIS_SELECTED;
+  item.state = on ? LVIS_SELECTED : 0;
+  ::SendMessageA(Handle(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+}
+
+int TListView::SelCount() const { return static_cast<int>(::SendMessageA(Handle(), LVM_GETSELECTEDCOUNT, 0, 0)); }
+
+void TListView::SetSortByCaption(bool on) {
+  sorted_ = on;
+  if (on) Sort();
+}
+
+void TListView::Sort() {
+  // Rows are read, sorted and written back whole, texts and selection together; a stable sort
+  // keeps equal captions in the order they had.
+  struct Row {
+    std::vector<std::string> texts;
+    UINT state;
+  };
+  const std::size_t count = items_->Count();
+  const std::size_t columns = std::max<std::size_t>(columns_->Count(), 1);
+  std::vector<Row> rows(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t c = 0; c < columns; ++c) rows[i].texts.push_back(items_->Cell(i, c));
+    rows[i].state = static_cast<UINT>(::SendMessageA(Handle(), LVM_GETITEMSTATE, i, LVIS_SELECTED | LVIS_FOCUSED));
+  }
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const Row& a, const Row& b) { return ::lstrcmpA(a.texts[0].c_str(), b.texts[0].c_str()) < 0; });
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t c = 0; c < columns; ++c) items_->SetCell(i, c, rows[i].texts[c]);
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = rows[i].state;
+    ::SendMessageA(Handle(), LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+}  // namespace zorvex::widgets
