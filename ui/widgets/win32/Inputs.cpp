@@ -9,9 +9,6 @@ namespace zorvex::widgets {
 
 namespace {
 
-// Characters that no file name given by code may hold.
-constexpr const char* kRefusedCharacters = "<>\"[]|";
-
 bool FileExists(const std::string& path) {
   return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -51,22 +48,6 @@ std::optional<std::string> ChooseWithOpenDialog(HWND owner, const std::string& f
 
 }  // namespace
 
-std::string FirstCommandLineWord(const std::string& text) {
-  std::size_t i = text.find_first_not_of(' ');
-  std::string word;
-  bool quoted = false;
-  for (; i < text.size(); ++i) {
-    if (text[i] == '"') {
-      quoted = !quoted;
-    } else if (text[i] == ' ' && !quoted) {
-      break;
-    } else {
-      word += text[i];
-    }
-  }
-  return word;
-}
-
 // ---- TSpinEdit -----------------------------------------------------------------------------------
 
 TSpinEdit::TSpinEdit(TWinControl& parent, std::string name, TBounds bounds, int min, int max)
@@ -87,12 +68,11 @@ TSpinEdit::TSpinEdit(TWinControl& parent, std::string name, TBounds bounds, int 
 
 int TSpinEdit::Value() const {
   const std::optional<long long> number = ParseNumber(Text());
-  if (!number) return min_;
-  return static_cast<int>(std::clamp<long long>(*number, min_, max_));
+  return number ? ClampSpinValue(*number, min_, max_) : min_;
 }
 
 void TSpinEdit::SetValue(int value) {
-  const int clamped = std::clamp(value, min_, max_);
+  const int clamped = ClampSpinValue(value, min_, max_);
   SetText(std::to_string(clamped));
   ::SendMessageA(arrows_, UDM_SETPOS32, 0, clamped);
 }
@@ -133,20 +113,11 @@ TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds boun
   PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
 }
 
-std::string TFileNameEdit::FileName() const {
-  const std::string text = Text();
-  return FileExists(text) ? text : FirstCommandLineWord(text);
-}
+std::string TFileNameEdit::FileName() const { return FileNameFromText(Text(), FileExists); }
 
 void TFileNameEdit::SetFileName(const std::string& value) {
-  if (!value.empty()) {
-    const std::string reduced = FileExists(value) ? value : FirstCommandLineWord(value);
-    if (reduced.find_first_of(kRefusedCharacters) != std::string::npos) {
-      throw std::invalid_argument("Invalid file name - " + value);
-    }
-  }
-  const bool quote = value.find(' ') != std::string::npos && value.front() != '"';
-  SetText(quote ? "\"" + value + "\"" : value);
+  CheckFileName(value, FileExists);
+  SetText(QuotedFileName(value));
 }
 
 void TFileNameEdit::Browse() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "ui/widgets/core/EditValues.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
@@ -36,11 +37,8 @@ class TSpinEdit : public TEdit {
   int max_;
 };
 
-// A file-name edit with a flat browse button inside its right end (class "TFileNameEdit").
-//
-// Its value rules: a value given by code that holds a blank and does not begin with a double quote
-// is shown between double quotes; the value handed back is the shown text when a file of that name
-// exists, otherwise the first word of the text read like a command line.
+// A file-name edit with a flat browse button inside its right end (class "TFileNameEdit"), with
+// the value rules of ui/widgets/core/EditValues.h over the real file system.
 class TFileNameEdit : public TEdit {
  public:
   TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds);
@@ -49,10 +47,10 @@ class TFileNameEdit : public TEdit {
   // Asks the user for a file, starting from the current value; nothing when cancelled. The common
   // open-file dialog with Filter unless replaced.
   std::function<std::optional<std::string>(const std::string& current)> Chooser;
-  // The value handed back (see the rules above).
+  // The value handed back: FileNameFromText of the shown text.
   std::string FileName() const;
-  // Shows value by the rules above. Throws std::invalid_argument "Invalid file name - <value>" when
-  // the value's first word holds one of < > " [ ] |; the text then stays as it was.
+  // Shows QuotedFileName(value); throws EInvalidFileName, leaving the text as it was, for a value
+  // that CheckFileName refuses.
   void SetFileName(const std::string& value);
   // Asks Chooser and shows the chosen file, as the browse button does.
   void Browse();
@@ -70,9 +68,5 @@ class TFileNameEdit : public TEdit {
   void PlaceButton();
   HWND button_ = nullptr;
 };
-
-// The first word of text read like a command line: a part in double quotes is one word without its
-// quotes, blanks separate words; empty for an empty text.
-std::string FirstCommandLineWord(const std::string& text);
 
 }  // namespace zorvex::widgets
