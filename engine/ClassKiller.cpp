@@ -315,4 +315,24 @@ void TZorvex::AddRule(const std::string& text) {
   });
 }
 
+// --- The add-rule dialog seam. ---
+
+void TZorvex::AddRuleFromDialog() {
+  if (!RuleDialog) return;
+  const TRuleDialogResult result = RuleDialog(true);
+  if (!result.Ok) return;
+  if (result.Selected.size() > 1) {
+    for (const std::string& title : result.Selected) AddRule(title);
+  } else if (!result.Edit.empty()) {
+    // With one entry selected the edit box holds its title as the user left it.
+    AddRule(result.Edit);
+  }
+}
+
+std::string TZorvex::PickRuleTitle() {
+  if (!RuleDialog) return std::string();
+  const TRuleDialogResult result = RuleDialog(false);
+  return result.Ok ? result.Edit : std::string();
+}
+
 }  // namespace zorvex

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,18 @@ struct EngineServices {
   // Holds the main thread for the tray flash.
   std::shared_ptr<ISleeper> sleeper;
 };
+
+// --- The add-rule dialog seam: the UI shows the dialog, the engine decides what becomes a rule. ---
+
+// What the add-rule dialog hands back when it closes.
+struct TRuleDialogResult {
+  bool Ok = false;                     // closed with Ok
+  std::string Edit;                    // the edit box's text
+  std::vector<std::string> Selected;   // the selected list entries, in list order (multi-select only)
+};
+
+// Shows the add-rule dialog modally; several entries may be selected when multiSelect is set.
+using TRuleDialog = std::function<TRuleDialogResult(bool multiSelect)>;
 
 class TZorvex : public IKillHost {
  public:
@@ -104,6 +117,14 @@ class TZorvex : public IKillHost {
   void SetRules(const std::vector<std::string>& rules);
   // Appends one rule, saves both files and tells the closer.
   void AddRule(const std::string& text);
+
+  // The add-rule dialog, set by the UI; while empty the two operations below show nothing.
+  TRuleDialog RuleDialog;
+  // Lets the user pick titles: after Ok, two or more selected entries each become a rule, in list
+  // order; otherwise the edit box's text does, unless it is empty.
+  void AddRuleFromDialog();
+  // Lets the user pick or type one title: the edit box's text after Ok (possibly empty), else empty.
+  std::string PickRuleTitle();
 
   // The main form's tray, or nullptr until the form exists.
   void SetTray(ITrayView* tray) { tray_ = tray; }

@@ -4,6 +4,8 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
+#include "ui/FormAddPopup.h"
+#include "xml/ClassForm.h"
 
 namespace zorvex {
 
@@ -32,6 +34,16 @@ widgets::TApplication& Application() {
 
 TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
   MainFormDialogs dialogs;
+  // --- The add-rule dialog: the engine runs it; the main form's Add Rule action asks the engine.
+  engine.RuleDialog = [&engine, desktop = services.desktop](bool multiSelect) {
+    return RunAddPopupDialog(
+        Application(), *desktop, [&engine] { return BrowserFamilies{engine.Opera, engine.Netscape, engine.Explorer}; },
+        multiSelect);
+  };
+  dialogs.addRule = [&engine] { engine.AddRuleFromDialog(); };
+  // New dialogs are translated by the main form's translator, for as long as the main form exists.
+  SetFormTranslator([] { return foMain != nullptr ? &foMain->ZorvexTranslator() : nullptr; });
+  // --- end of the add-rule dialog.
   return Application().Create<TfoMain>(engine, *services.desktop, std::move(dialogs), win32::ProgramFolder());
 }
 

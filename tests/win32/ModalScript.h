@@ -17,8 +17,9 @@ class ModalScript {
  public:
   using Step = std::function<bool()>;
 
-  // Starts ticking at once. When timeout passes before the last step is done, the remaining steps
-  // are dropped and every visible form of the thread is asked to close, so no test hangs.
+  // Starts ticking at once. When timeout passes before the last step is done, or while a form of
+  // the thread still shows after it, the script fails and every visible form of the thread is asked
+  // to close, so that no test hangs.
   explicit ModalScript(std::vector<Step> steps, std::chrono::milliseconds timeout = std::chrono::seconds(20))
       : steps_(std::move(steps)), deadline_(std::chrono::steady_clock::now() + timeout) {
     current_ = this;
@@ -37,9 +38,11 @@ class ModalScript {
   const std::string& Failure() const { return failure_; }
 
  private:
-  static BOOL CALLBACK CloseForm(HWND window, LPARAM) {
+  // Asks a visible form to close and counts it.
+  static BOOL CALLBACK CloseForm(HWND window, LPARAM closed) {
     if (::IsWindowVisible(window) && dynamic_cast<widgets::TForm*>(widgets::TWinControl::FromHandle(window))) {
       ::PostMessageA(window, WM_CLOSE, 0, 0);
+      ++*reinterpret_cast<int*>(closed);
     }
     return TRUE;
   }
@@ -47,7 +50,7 @@ class ModalScript {
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     ModalScript* self = current_;
     // A step may pump messages itself; the ticks it sees meanwhile do nothing.
-    if (self == nullptr || self->busy_ || self->next_ == self->steps_.size()) return;
+    if (self == nullptr || self->busy_) return;
     self->busy_ = true;
     // No exception crosses the timer callback: a throwing step ends the script as a failure.
     try {
@@ -56,10 +59,15 @@ class ModalScript {
       self->failure_ = "step " + std::to_string(self->next_) + " threw";
       self->next_ = self->steps_.size();
     }
-    if (self->next_ < self->steps_.size() && std::chrono::steady_clock::now() > self->deadline_) {
-      self->failure_ = "step " + std::to_string(self->next_) + " timed out";
+    if (std::chrono::steady_clock::now() > self->deadline_ && self->failure_.empty()) {
+      int closed = 0;
+      ::EnumThreadWindows(::GetCurrentThreadId(), CloseForm, reinterpret_cast<LPARAM>(&closed));
+      if (self->next_ < self->steps_.size()) {
+        self->failure_ = "step " + std::to_string(self->next_) + " timed out";
+      } else if (closed > 0) {
+        self->failure_ = "a form stayed open after the last step";
+      }
       self->next_ = self->steps_.size();
-      ::EnumThreadWindows(::GetCurrentThreadId(), CloseForm, 0);
     }
     self->busy_ = false;
   }

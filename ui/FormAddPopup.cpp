@@ -1,0 +1,125 @@
+#include "ui/FormAddPopup.h"
+
+#include "resources/resource.h"
+
+namespace zorvex {
+
+using namespace widgets;
+
+namespace {
+
+constexpr int kEntryHeight = 14;
+
+// Locale-aware and without regard to letter case, as the user reads titles.
+bool SameTitle(const std::string& a, const std::string& b) { return ::lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+}  // namespace
+
+TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> families)
+    : TSForm("foAddPopup", TFormParams{351, 218, ::GetDesktopWindow(), TBorderStyle::Dialog, true, true}),
+      desktop_(desktop),
+      families_(std::move(families)) {
+  DeclareClass("TfoAddPopup");
+  SetCaption("Add Popup Rule");
+  Position = TPosition::ScreenCenter;
+  SetIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
+  ListBox1.SetItemHeight(kEntryHeight);
+  ListBox1.OnClick = [this] { ListBox1Click(); };
+  ListBox1.SetTabOrder(0);
+  Edit1.SetTabOrder(1);
+  OkButton.SetTabOrder(2);
+  CancelButton.SetTabOrder(3);
+  HintLabel.SetTabOrder(4);
+  OkButton.SetDefault(true);
+  OkButton.ModalResult = mrOk;
+  CancelButton.Cancel = true;
+  CancelButton.ModalResult = mrCancel;
+  RefreshTimer.OnTimer = [this] { RefreshList(); };
+}
+
+void TfoAddPopup::RefreshList() {
+  TStrings& items = ListBox1.Items();
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < items.Count(); ++i) {
+    if (ListBox1.Selected(static_cast<int>(i))) kept.push_back(items.Get(i));
+  }
+  const int top = ListBox1.TopIndex();
+
+  std::vector<std::string> titles;
+  // Listing fails only as a whole when the desktop cannot be read: the list is then empty.
+  try {
+    TEnum(desktop_, families_).ListWindows(titles);
+  } catch (const std::exception&) {
+    titles.clear();
+  }
+  std::string text;
+  for (const std::string& title : titles) text += title + "\r\n";
+
+  // Drawn once when done, so that the list does not flicker every two seconds.
+  ::SendMessageA(ListBox1.Handle(), WM_SETREDRAW, FALSE, 0);
+  items.SetText(text);
+  const bool multi = ListBox1.MultiSelect();
+  for (std::size_t i = 0; i < items.Count(); ++i) {
+    const std::string title = items.Get(i);
+    bool again = false;
+    for (const std::string& k : kept) again = again || SameTitle(title, k);
+    if (!again) continue;
+    ListBox1.SetSelected(static_cast<int>(i), true);
+    if (!multi) break;
+  }
+  ListBox1.SetTopIndex(top);
+  ::SendMessageA(ListBox1.Handle(), WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(ListBox1.Handle(), nullptr, TRUE);
+}
+
+void TfoAddPopup::ListBox1Click() {
+  TStrings& items = ListBox1.Items();
+  const int index = ListBox1.ItemIndex();
+  if (index < 0 || static_cast<std::size_t>(index) >= items.Count()) return;
+  if (!ListBox1.MultiSelect() || ListBox1.Selected(index)) {
+    Edit1.SetText(items.Get(static_cast<std::size_t>(index)));
+    return;
+  }
+  // The click took its entry out of the selection: its title must not be what Ok adds.
+  if (ListBox1.SelCount() != 1) return;
+  for (std::size_t i = 0; i < items.Count(); ++i) {
+    if (ListBox1.Selected(static_cast<int>(i))) Edit1.SetText(items.Get(i));
+  }
+}
+
+TRuleDialogResult TfoAddPopup::Result() const {
+  TRuleDialogResult result;
+  result.Ok = ModalResult() == mrOk;
+  result.Edit = Edit1.Text();
+  if (ListBox1.MultiSelect()) {
+    for (std::size_t i = 0; i < ListBox1.Items().Count(); ++i) {
+      if (ListBox1.Selected(static_cast<int>(i))) result.Selected.push_back(ListBox1.Items().Get(i));
+    }
+  }
+  return result;
+}
+
+TRuleDialogResult RunAddPopupDialog(TApplication& application, IDesktop& desktop,
+                                    const std::function<BrowserFamilies()>& families, bool multiSelect) {
+  // One usable dialog at a time: a hot key pressed twice must not stack two of them. One that a
+  // later modal dialog has disabled does not count, so that dialog can still open its own.
+  for (std::size_t i = 0; i < application.ComponentCount(); ++i) {
+    auto* open = dynamic_cast<TfoAddPopup*>(&application.Component(i));
+    if (open != nullptr && open->Visible() && open->Enabled()) {
+      ::SetForegroundWindow(open->Handle());
+      return TRuleDialogResult{};
+    }
+  }
+  TfoAddPopup& form = application.Create<TfoAddPopup>(desktop, families);
+  struct Free {
+    TApplication& application;
+    TComponent& form;
+    ~Free() { application.Remove(form).reset(); }
+  } free{application, form};
+  form.ListBox1.SetMultiSelect(multiSelect);
+  form.RefreshList();
+  form.ShowModal();
+  return form.Result();
+}
+
+}  // namespace zorvex
