@@ -1,0 +1,93 @@
+// The dialogs of the running zorvex.exe, opened from its tray menu and used from outside.
+#include <gtest/gtest.h>
+
+#include "E2eSupport.h"
+
+using namespace zorvex::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+void Keys(std::initializer_list<WORD> keys) {
+  for (WORD vk : keys) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_KEYBOARD;
+    press[0].ki.wVk = press[1].ki.wVk = vk;
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, press, sizeof(INPUT));
+    PumpUntil([] { return false; }, 200ms);
+  }
+}
+
+void OpenTrayMenu(RunningZorvex& zorvex) {
+  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
+  PumpUntil([&] {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu != nullptr && ::IsWindowVisible(menu);
+  }, 5s);
+}
+
+// A visible top-level window of the process with this title.
+HWND WaitForDialog(DWORD processId, const std::string& title) {
+  HWND found = nullptr;
+  PumpUntil([&] {
+    for (HWND w : TopLevelWindowsOf(processId)) {
+      char text[256] = {};
+      ::GetWindowTextA(w, text, sizeof text);
+      if (title == text && ::IsWindowVisible(w)) found = w;
+    }
+    return found != nullptr;
+  }, 10s);
+  return found;
+}
+
+struct ChildSearch {
+  const char* cls;
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<ChildSearch*>(p);
+  char cls[64] = {}, text[256] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  ::GetWindowTextA(w, text, sizeof text);
+  if (lstrcmpiA(cls, s->cls) == 0 && (s->caption == nullptr || std::string(text) == s->caption)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The first child of a window of a class (and caption, when given).
+HWND Child(HWND parent, const char* className, const char* caption = nullptr) {
+  ChildSearch search{className, caption, nullptr};
+  ::EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
+TEST(Dialogs, AddRuleFromTheTrayMenuAddsTheTypedTitleAndTheScannerClosesIt) {
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  ChildProcess browser = OpenHelperWindows({"IEFrame|Casino Royale Page|900|700|v"});
+  const HWND page = FindWindowOf(browser.Id(), "Casino Royale Page");
+  ASSERT_NE(page, nullptr);
+
+  OpenTrayMenu(zorvex);
+  Keys({VK_DOWN, VK_DOWN, VK_RETURN});  // "&Add Rule..."
+  const HWND dialog = WaitForDialog(zorvex.Id(), "Add Popup Rule");
+  ASSERT_NE(dialog, nullptr) << "the add-rule dialog did not open";
+  // The list shows the open browser window.
+  const HWND list = Child(dialog, "ListBox");
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) >= 1; }, 5s));
+  ::SendMessageA(Child(dialog, "Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("*casino*"));
+  ::PostMessageA(Child(dialog, "Button", "&Ok"), BM_CLICK, 0, 0);
+
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("<Rule>*casino*</Rule>") != std::string::npos; },
+                        5s))
+      << zorvex.ReadFile("rules.xml");
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s)) << "the new rule did not reach the scanner";
+}
