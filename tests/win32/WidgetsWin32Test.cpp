@@ -317,3 +317,253 @@ TEST(WidgetsWin32, ModalLoopDisablesTheOtherWindowsAndPassesQuitOn) {
   }
   EXPECT_TRUE(refused);
 }
+
+namespace {
+
+// A click of the left button on entry index of a list box, as the mouse sends it.
+void ClickEntry(HWND list, int index, bool ctrl = false) {
+  RECT r{};
+  ::SendMessageA(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+  const LPARAM point = MAKELPARAM(r.left + 4, (r.top + r.bottom) / 2);
+  ::SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON | (ctrl ? MK_CONTROL : 0), point);
+  ::SendMessageA(list, WM_LBUTTONUP, ctrl ? MK_CONTROL : 0, point);
+}
+
+class InputsForm : public TForm {
+ public:
+  InputsForm() : TForm("foInputs", TFormParams{400, 300}) {}
+
+  TSpinEdit& Spin = Create<TSpinEdit>(*this, "Spin", TBounds{10, 10, 45, 23}, 1, 100000);
+  TFileNameEdit& File = Create<TFileNameEdit>(*this, "File", TBounds{10, 40, 103, 20});
+  TLinkLabel& Link = Create<TLinkLabel>(*this, "Link", TBounds{10, 70, 0, 0}, "http://zorvex.example/");
+  TImage& Picture = Create<TImage>(*this, "Picture", TBounds{10, 90, 32, 32});
+  TPageControl& Pages = Create<TPageControl>(*this, "Pages", TBounds{150, 10, 240, 200});
+  TTabSheet& First = Create<TTabSheet>(Pages, "First");
+  TTabSheet& Second = Create<TTabSheet>(Pages, "Second");
+  TTabSheet& Third = Create<TTabSheet>(Pages, "Third");
+  TButton& OnSecond = Create<TButton>(Second, "OnSecond", TBounds{5, 5, 75, 25}, "Second");
+  TTimer& Ticker = Create<TTimer>(*this, "Ticker", 30, false);
+};
+
+}  // namespace
+
+TEST(WidgetsWin32, ListBoxEntriesSelectionAndTheMultiSelectSwitch) {
+  TApplication application;
+  SampleForm& form = application.Create<SampleForm>();
+  TListBox& list = form.List1;
+  int clicks = 0;
+  list.OnClick = [&] { ++clicks; };
+  list.Items().SetText("alpha\r\nbeta\n\ngamma");
+  EXPECT_EQ(list.Items().Count(), 4u);
+  EXPECT_EQ(list.Items().Get(3), "gamma");
+  EXPECT_THROW(list.Items().Get(4), std::out_of_range);
+
+  // Code selects without a click event; a replaced entry keeps its selection.
+  list.SetItemIndex(1);
+  EXPECT_EQ(clicks, 0);
+  list.Items().Put(1, "BETA");
+  EXPECT_EQ(list.ItemIndex(), 1);
+  EXPECT_EQ(list.Items().Get(1), "BETA");
+  ClickEntry(list.Handle(), 3);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(list.ItemIndex(), 3);
+
+  // Switched to multi-select the window is made again around the same entries, selection, place,
+  // tab position, font and hint.
+  list.SetHint("titles");
+  list.SetItemHeight(14);
+  const int tab = list.TabOrder();
+  HWND old = list.Handle();
+  list.SetMultiSelect(true);
+  EXPECT_NE(list.Handle(), old);
+  EXPECT_FALSE(::IsWindow(old));
+  EXPECT_EQ(TWinControl::FromHandle(list.Handle()), &list);
+  EXPECT_TRUE(::GetWindowLongA(list.Handle(), GWL_STYLE) & LBS_EXTENDEDSEL);
+  EXPECT_EQ(list.Items().Count(), 4u);
+  EXPECT_TRUE(list.Selected(3));
+  EXPECT_EQ(list.SelCount(), 1);
+  EXPECT_EQ(list.TabOrder(), tab);
+  EXPECT_EQ(::GetNextDlgTabItem(form.Handle(), form.Edit1.Handle(), FALSE), form.OkButton.Handle())
+      << "the z-order stays the tab order";
+  EXPECT_EQ(::SendMessageA(list.Handle(), LB_GETITEMHEIGHT, 0, 0), 14);
+  EXPECT_STREQ(FontOf(list.Handle()).lfFaceName, "Arial");
+  EXPECT_EQ(::SendMessageA(form.ToolTips(), TTM_GETTOOLCOUNT, 0, 0), 1);
+
+  // Ctrl+click adds to the selection; the current entry is the one clicked last.
+  ClickEntry(list.Handle(), 0, true);
+  EXPECT_EQ(list.SelCount(), 2);
+  EXPECT_EQ(list.ItemIndex(), 0);
+  EXPECT_EQ(clicks, 2);
+  ClickEntry(list.Handle(), 1);
+  EXPECT_EQ(list.SelCount(), 1) << "a plain click selects only its entry";
+
+  list.SetSelected(3, true);
+  list.SetMultiSelect(false);
+  EXPECT_EQ(list.SelCount(), 1);
+  EXPECT_EQ(list.ItemIndex(), 1) << "the first selected entry stays";
+  list.Items().Clear();
+  EXPECT_EQ(list.ItemIndex(), -1);
+}
+
+TEST(WidgetsWin32, ListViewSortsByCaptionAndTreeViewReportsItsSelection) {
+  TApplication application;
+  SampleForm& form = application.Create<SampleForm>();
+  TListView& view = form.View1;
+  view.AddColumn("Title", 60);
+  view.AddColumn("Count", 30);
+  view.SetSortByCaption(true);
+  for (const char* caption : {"beta", "Alpha", "co-op", "alpha", "coop"}) view.Items().Add(caption);
+  std::vector<std::string> captions;
+  for (std::size_t i = 0; i < view.Items().Count(); ++i) captions.push_back(view.Items().Caption(i));
+  // lstrcmpA: letter case counts after the letters, and a hyphen weighs less than a letter.
+  EXPECT_EQ(captions, (std::vector<std::string>{"alpha", "Alpha", "beta", "coop", "co-op"}));
+
+  // A caption set anew sorts again; selection and sub-items move with their item.
+  view.Items().SetSubItem(2, 0, "7");
+  view.SetSelected(2, true);
+  view.Items().SetCaption(2, "aardvark");
+  EXPECT_EQ(view.Items().Caption(0), "aardvark");
+  EXPECT_EQ(view.Items().SubItem(0, 0), "7");
+  EXPECT_TRUE(view.Selected(0));
+  EXPECT_EQ(view.SelCount(), 1);
+  EXPECT_EQ(view.Items().SubItemCount(0), 1u);
+  EXPECT_THROW(view.Items().SubItem(0, 1), std::out_of_range);
+  view.Items().Delete(0);
+  EXPECT_EQ(view.Items().Count(), 4u);
+
+  Set(view, "MultiSelect", "False");
+  Set(view, "ShowColumnHeaders", "False");
+  Set(view, "GridLines", "True");
+  EXPECT_TRUE(::GetWindowLongA(view.Handle(), GWL_STYLE) & LVS_SINGLESEL);
+  EXPECT_TRUE(::GetWindowLongA(view.Handle(), GWL_STYLE) & LVS_NOCOLUMNHEADER);
+  EXPECT_TRUE(::SendMessageA(view.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES);
+
+  TTreeView& tree = form.Tree1;
+  std::vector<std::uintptr_t> changes;
+  tree.OnChange = [&](HTREEITEM node) { changes.push_back(node != nullptr ? tree.NodeData(node) : 0); };
+  HTREEITEM rules = tree.AddNode(nullptr, "Rules", 11);
+  HTREEITEM options = tree.AddNode(nullptr, "Options", 22);
+  tree.AddNode(rules, "Inner", 33);
+  EXPECT_EQ(tree.Items().Count(), 3u);
+  EXPECT_EQ(tree.Items().Text(2), "Options");
+  tree.Select(options);
+  tree.Select(rules);
+  EXPECT_EQ(tree.Selected(), rules);
+  EXPECT_EQ(changes, (std::vector<std::uintptr_t>{22, 11}));
+  Set(tree, "Indent", "19");
+  Set(tree, "HotTrack", "True");
+  EXPECT_EQ(::SendMessageA(tree.Handle(), TVM_GETINDENT, 0, 0), 19);
+  EXPECT_TRUE(::GetWindowLongA(tree.Handle(), GWL_STYLE) & TVS_TRACKSELECT);
+}
+
+TEST(WidgetsWin32, SpinAndFileEditsPagesLinksPicturesTimersAndMemos) {
+  TApplication application;
+  InputsForm& form = application.Create<InputsForm>();
+
+  // The spin edit clamps what it is given and what is typed; its arrows sit inside its bounds.
+  TSpinEdit& spin = form.Spin;
+  EXPECT_EQ(spin.Value(), 1);
+  spin.SetValue(0);
+  EXPECT_EQ(spin.Text(), "1");
+  spin.SetValue(200000);
+  EXPECT_EQ(spin.Value(), 100000);
+  spin.SetText("42");
+  EXPECT_EQ(spin.Value(), 42);
+  spin.SetText("many");
+  EXPECT_EQ(spin.Value(), 1);
+  spin.SetValue(42);
+  ::SendMessageA(spin.Handle(), WM_KEYDOWN, VK_UP, 1);
+  ::SendMessageA(spin.Handle(), WM_KEYUP, VK_UP, 1);
+  EXPECT_EQ(spin.Value(), 43) << "the arrow key steps the value";
+  HWND arrows = ::GetWindow(spin.Handle(), GW_HWNDPREV);
+  RECT spinPlace = PlaceOf(spin.Handle());
+  RECT arrowPlace = PlaceOf(arrows);
+  EXPECT_EQ(spinPlace.left, 10);
+  EXPECT_EQ(arrowPlace.right, 55);
+  EXPECT_EQ(arrowPlace.bottom - arrowPlace.top, 23);
+  EXPECT_EQ(spinPlace.right, arrowPlace.left + ::GetSystemMetrics(SM_CXEDGE)) << "the arrows cover the edit's edge";
+  EXPECT_EQ(spin.Bounds().Width, 45);
+  Set(spin, "Left", "12");
+  EXPECT_EQ(spin.Bounds().Width, 45) << "moving keeps the size";
+  EXPECT_EQ(PlaceOf(arrows).right, 57);
+  spin.SetEnabled(false);
+  EXPECT_FALSE(::IsWindowEnabled(arrows));
+
+  // The file box: quotes shown around a value with blanks, the first word handed back, a refused
+  // value leaves the text, the browse button asks the chooser with the current value.
+  TFileNameEdit& file = form.File;
+  int changes = 0;
+  file.OnChange = [&] { ++changes; };
+  file.SetFileName("C:\\Sounds\\my bell.wav");
+  EXPECT_EQ(file.Text(), "\"C:\\Sounds\\my bell.wav\"");
+  EXPECT_EQ(file.FileName(), "C:\\Sounds\\my bell.wav");
+  EXPECT_THROW(file.SetFileName("bell|ring.wav"), EInvalidFileName);
+  EXPECT_EQ(file.Text(), "\"C:\\Sounds\\my bell.wav\"");
+  file.SetText("C:\\Sounds\\my bell.wav");
+  EXPECT_EQ(file.FileName(), "C:\\Sounds\\my") << "no such file: the first word";
+  std::string asked;
+  file.Chooser = [&](const std::string& current) {
+    asked = current;
+    return std::optional<std::string>("D:\\new sound.wav");
+  };
+  changes = 0;
+  ::SendMessageA(file.BrowseButton(), BM_CLICK, 0, 0);
+  EXPECT_EQ(asked, "C:\\Sounds\\my");
+  EXPECT_EQ(file.Text(), "\"D:\\new sound.wav\"");
+  EXPECT_EQ(changes, 1);
+  EXPECT_LE(PlaceOf(file.BrowseButton()).right, 103);
+
+  // Pages: the first made shows; switching shows one and hides the rest.
+  EXPECT_EQ(form.Pages.ActivePage(), &form.First);
+  EXPECT_FALSE(form.Second.Visible());
+  int pageChanges = 0;
+  form.Pages.OnChange = [&] { ++pageChanges; };
+  Set(form.Pages, "ActivePageIndex", "1");
+  EXPECT_TRUE(form.Second.Visible());
+  EXPECT_FALSE(form.First.Visible());
+  EXPECT_EQ(form.Second.Bounds().Width, 240);
+  form.Pages.SetActivePage(&form.Second);
+  EXPECT_EQ(pageChanges, 1);
+
+  // The link opens its address on a click and is underlined under the mouse.
+  std::vector<std::string> opened;
+  form.Link.Opener = [&](const std::string& address) { opened.push_back(address); };
+  ::SendMessageA(form.Link.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  form.Link.Url = "http://zorvex.example/thanks";
+  form.Link.Click();
+  EXPECT_EQ(opened, (std::vector<std::string>{"http://zorvex.example/", "http://zorvex.example/thanks"}));
+  ::SendMessageA(form.Link.Handle(), WM_MOUSEMOVE, 0, 0);
+  EXPECT_TRUE(form.Link.Hot());
+  EXPECT_TRUE(FontOf(form.Link.Handle()).lfUnderline);
+  ::SendMessageA(form.Link.Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_FALSE(FontOf(form.Link.Handle()).lfUnderline);
+
+  EXPECT_TRUE(form.Picture.LoadIcon(1));
+  EXPECT_NE(form.Picture.Icon(), nullptr);
+  EXPECT_FALSE(form.Picture.LoadIcon(9999));
+
+  // The timer ticks on the form while enabled, and not after.
+  int ticks = 0;
+  form.Ticker.OnTimer = [&] { ++ticks; };
+  form.Ticker.SetEnabled(true);
+  EXPECT_TRUE(PumpUntil([&] { return ticks >= 2; }, std::chrono::seconds(5)));
+  form.Ticker.SetInterval(0);
+  const int stopped = ticks;
+  PumpUntil([] { return false; }, std::chrono::milliseconds(150));
+  EXPECT_EQ(ticks, stopped);
+
+  // Memo lines over the window text; an edit reports only real changes.
+  SampleForm& sample = application.Create<SampleForm>();
+  sample.Memo1.Lines().Add("one");
+  sample.Memo1.Lines().Add("two");
+  sample.Memo1.Lines().Put(0, "first");
+  EXPECT_EQ(sample.Memo1.Text(), "first\r\ntwo");
+  EXPECT_EQ(sample.Memo1.Lines().Count(), 2u);
+  Set(sample.Memo1, "ReadOnly", "True");
+  EXPECT_TRUE(::GetWindowLongA(sample.Memo1.Handle(), GWL_STYLE) & ES_READONLY);
+  int edits = 0;
+  sample.Edit1.OnChange = [&] { ++edits; };
+  sample.Edit1.SetText("x");
+  sample.Edit1.SetText("x");
+  EXPECT_EQ(edits, 1);
+}

@@ -73,14 +73,12 @@ LRESULT TPanel::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
       return TRUE;
     }
     case WM_PAINT: {
-      PAINTSTRUCT paint{};
-      HDC dc = ::BeginPaint(window, &paint);
+      TPaintDC dc(window);
       if (bevel_ != TPanelBevel::None) {
         RECT r{};
         ::GetClientRect(window, &r);
-        ::DrawEdge(dc, &r, bevel_ == TPanelBevel::Lowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+        ::DrawEdge(dc.get(), &r, bevel_ == TPanelBevel::Lowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
       }
-      ::EndPaint(window, &paint);
       return 0;
     }
     default:

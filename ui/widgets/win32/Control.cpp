@@ -144,6 +144,11 @@ HWND TWinControl::CreateInnerWindow(const TWindowParams& params, HWND parentWind
   if (window == nullptr) throw std::runtime_error("cannot create an inner window of " + Name());
   inner_.emplace_back(window);
   Subclass(window);
+  if (parentWindow == ::GetParent(Handle())) {
+    // A sibling lies just above its control, so that it may overlap the control's edge.
+    HWND above = ::GetWindow(Handle(), GW_HWNDPREV);
+    ::SetWindowPos(window, above != nullptr ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   if (fontHandle_) ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_.get()), TRUE);
   return window;
 }
@@ -235,16 +240,17 @@ void TWinControl::SetTabOrder(int position) {
 
 void TWinControl::Restack() {
   // The dialog keys walk the children in z-order, so the z-order is the tab order.
+  // A control's sibling inner windows (a spin edit's arrows) stay just above it.
   HWND after = HWND_TOP;
   for (TWinControl* child : children_) {
-    ::SetWindowPos(child->Handle(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    after = child->Handle();
     for (const auto& inner : child->inner_) {
       if (inner && ::GetParent(inner.get()) == Handle()) {
         ::SetWindowPos(inner.get(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = inner.get();
       }
     }
+    ::SetWindowPos(child->Handle(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = child->Handle();
   }
 }
 

@@ -53,6 +53,22 @@ class TWindowDC {
   HDC dc_;
 };
 
+// The painting context of WM_PAINT, from BeginPaint, ended with EndPaint.
+class TPaintDC {
+ public:
+  explicit TPaintDC(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &paint_); }
+  ~TPaintDC() { ::EndPaint(window_, &paint_); }
+  TPaintDC(const TPaintDC&) = delete;
+  TPaintDC& operator=(const TPaintDC&) = delete;
+  // The context.
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_ = nullptr;
+};
+
 // Registers the common control classes once per process; every control's constructor calls it.
 void EnsureCommonControls();
 
@@ -101,7 +117,7 @@ class TWinControl : public TComponent {
   // Sets the window text.
   void SetCaption(const std::string& text);
   // Place and size in the parent's client area (a form: on the screen).
-  TBounds Bounds() const;
+  virtual TBounds Bounds() const;
   // Moves and sizes the window.
   virtual void SetBounds(const TBounds& bounds);
   // True when the window takes input.
@@ -143,7 +159,8 @@ class TWinControl : public TComponent {
   void CreateHandle(const TWindowParams& params);
   // Makes a further window that belongs to this control (child of parentWindow), destroyed with it.
   HWND CreateInnerWindow(const TWindowParams& params, HWND parentWindow);
-  // Makes the window again with another style, keeping place, text, font, state, z-order and hint.
+  // Makes the window again with another style, keeping place, text, font, state, z-order and hint;
+  // for controls without child windows.
   void RecreateHandle(DWORD addStyle, DWORD removeStyle);
   // Publishes the window text under name.
   void PublishText(std::string name);

@@ -56,9 +56,10 @@ TSpinEdit::TSpinEdit(TWinControl& parent, std::string name, TBounds bounds, int 
       max_(std::max(min, max)) {
   DeclareClass("TSpinEdit");
   arrows_ = CreateInnerWindow(
-      TWindowParams{UPDOWN_CLASSA, UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, TBounds{}, ""},
+      TWindowParams{UPDOWN_CLASSA, UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, TBounds{}, ""},
       ::GetParent(Handle()));
   ::SendMessageA(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
+  SetBounds(bounds);
   ::SendMessageA(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
   ::SendMessageA(arrows_, UDM_SETPOS32, 0, min_);
   PublishInteger("Value", [this] { return Value(); }, [this](std::int32_t v) { SetValue(v); });
@@ -85,10 +86,26 @@ void TSpinEdit::SetRange(int min, int max) {
   SetValue(value);
 }
 
+TBounds TSpinEdit::Bounds() const {
+  TBounds b = TEdit::Bounds();
+  RECT arrows{};
+  if (arrows_ != nullptr && ::GetWindowRect(arrows_, &arrows)) {
+    ::MapWindowPoints(nullptr, ::GetParent(arrows_), reinterpret_cast<POINT*>(&arrows), 2);
+    b.Width = std::max<int>(b.Width, arrows.right - b.Left);
+  }
+  return b;
+}
+
 void TSpinEdit::SetBounds(const TBounds& bounds) {
-  TEdit::SetBounds(bounds);
-  // Attaching again makes the arrows take their place inside the new bounds.
-  ::SendMessageA(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
+  // The arrows end at the right of the bounds and cover the edit's right edge, so that the pair
+  // fills exactly the bounds and looks like one box.
+  const int arrows = std::min(::GetSystemMetrics(SM_CXVSCROLL), bounds.Width / 2);
+  const int overlap = ::GetSystemMetrics(SM_CXEDGE);
+  TEdit::SetBounds(TBounds{bounds.Left, bounds.Top, bounds.Width - arrows + overlap, bounds.Height});
+  if (arrows_ != nullptr) {
+    ::SetWindowPos(arrows_, nullptr, bounds.Left + bounds.Width - arrows, bounds.Top, arrows, bounds.Height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TSpinEdit::SetEnabled(bool on) {

@@ -26,7 +26,8 @@ class TSpinEdit : public TEdit {
   int MaxValue() const { return max_; }
   // Sets the range (max below min becomes min) and clamps the value to it.
   void SetRange(int min, int max);
-  // The arrows move with the edit, and take its state.
+  // The box of edit and arrows together; the arrows move with the edit and take its state.
+  TBounds Bounds() const override;
   void SetBounds(const TBounds& bounds) override;
   void SetEnabled(bool on) override;
   void SetVisible(bool on) override;
