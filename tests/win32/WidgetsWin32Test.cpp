@@ -150,6 +150,12 @@ TEST(WidgetsWin32, FontsFollowTheParentUntilAControlHasItsOwn) {
   EXPECT_STREQ(FontOf(form.Label1.Handle()).lfFaceName, "Arial");
   form.Label1.SetParentFont(true);
   EXPECT_STREQ(FontOf(form.Label1.Handle()).lfFaceName, "Courier New");
+  // Fields assigned in code reach the window when applied.
+  form.Edit1.Font().Name = "Arial";
+  form.Edit1.Font().Height = -12;
+  form.Edit1.ApplyFontFields();
+  EXPECT_EQ(FontOf(form.Edit1.Handle()).lfHeight, -12);
+  EXPECT_FALSE(form.Edit1.ParentFont());
 }
 
 TEST(WidgetsWin32, TabOrderIsTheOrderTheDialogKeysWalk) {

@@ -98,8 +98,13 @@ TWinControl::~TWinControl() {
 }
 
 TWinControl* TWinControl::FromHandle(HWND window) {
+  // Another process's window may carry a subclass list too, whose pointers mean nothing here.
+  DWORD process = 0;
+  if (window == nullptr || ::GetWindowThreadProcessId(window, &process) == 0 || process != ::GetCurrentProcessId()) {
+    return nullptr;
+  }
   DWORD_PTR data = 0;
-  if (window == nullptr || !::GetWindowSubclass(window, ControlProc, kSubclassId, &data)) return nullptr;
+  if (!::GetWindowSubclass(window, ControlProc, kSubclassId, &data)) return nullptr;
   return reinterpret_cast<TWinControl*>(data);
 }
 
@@ -257,6 +262,11 @@ void TWinControl::Restack() {
 void TWinControl::SetParentFont(bool on) {
   parentFont_ = on;
   if (on && parent_ != nullptr) InheritFont(parent_->Font());
+}
+
+void TWinControl::ApplyFontFields() {
+  parentFont_ = false;
+  ApplyFont();
 }
 
 void TWinControl::InheritFont(const TFont& font) {

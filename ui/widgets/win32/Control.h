@@ -138,6 +138,8 @@ class TWinControl : public TComponent {
   void SetTabOrder(int position);
   // The font description; setting one of its properties gives the control a font of its own.
   TFont& Font() { return *font_; }
+  // Gives the window the font that Font's fields describe after plain assignments to them.
+  void ApplyFontFields();
   // True while the control follows its parent's font.
   bool ParentFont() const { return parentFont_; }
   // Follows the parent's font again (true) or keeps the current one (false).
