@@ -21,7 +21,7 @@ void TranslateDialog(widgets::TComponent& form) {
 
 void ForceDialogFont(widgets::TPersistent& form) {
   const widgets::TPropInfo* font = form.FindProperty("Font");
-  widgets::TPersistent* object = font != nullptr ? font->GetObject() : nullptr;
+  widgets::TPersistent* object = font != nullptr ? font->SubObject() : nullptr;
   const widgets::TPropInfo* name = object != nullptr ? object->FindProperty("Name") : nullptr;
   if (name != nullptr) name->SetString(kDialogFontFace);
 }

@@ -260,7 +260,7 @@ void TTranslator::ApplyToComponent(TComponent& component, TSimpleXmlElem& elemen
       }
       const TPropInfo* prop = component.FindProperty(child.Name());
       if (!prop || prop->Kind() != PropKind::Object) continue;
-      if (TPersistent* sub = prop->GetObject()) ApplySubObject(*sub, child);
+      if (TPersistent* sub = prop->SubObject()) ApplySubObject(*sub, child);
     }
   });
 }
@@ -304,7 +304,7 @@ void TTranslator::ApplyChildProperties(TPersistent* object, TSimpleXmlElem& elem
       const TPropInfo* prop = object->FindProperty(child.Name());
       if (!prop || prop->Kind() == PropKind::WideString || prop->Kind() == PropKind::Other) return;
       if (prop->Kind() == PropKind::Object) {
-        TPersistent* sub = prop->GetObject();
+        TPersistent* sub = prop->SubObject();
         ApplyAttributes(sub, child);
         ApplyChildProperties(sub, child);
         return;

@@ -50,7 +50,7 @@ std::string Dump(const TPersistent& object, const std::string& path = "") {
     const std::string at = path + "." + p.Name();
     switch (p.Kind()) {
       case PropKind::Object:
-        if (const TPersistent* sub = p.GetObject()) out += Dump(*sub, at);
+        if (const TPersistent* sub = p.SubObject()) out += Dump(*sub, at);
         break;
       case PropKind::Other:
         break;

@@ -97,7 +97,7 @@ bool TPropInfo::SetSet(TSetValue value) const {
   return true;
 }
 
-TPersistent* TPropInfo::GetObject() const {
+TPersistent* TPropInfo::SubObject() const {
   return kind_ == PropKind::Object && getObject_ ? getObject_() : nullptr;
 }
 

@@ -73,7 +73,7 @@ class TPropInfo {
   // Stores a set; false, changing nothing, when it holds a bit beyond the enumeration or for another kind.
   bool SetSet(TSetValue value) const;
   // The sub-object an object property holds, possibly none; null for other kinds.
-  TPersistent* GetObject() const;
+  TPersistent* SubObject() const;
 
  private:
   friend class TPersistent;
