@@ -5,6 +5,7 @@
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
 #include "ui/FormAddPopup.h"
+#include "ui/FormOptions.h"
 #include "xml/ClassForm.h"
 
 namespace zorvex {
@@ -34,6 +35,7 @@ widgets::TApplication& Application() {
 
 TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
   MainFormDialogs dialogs;
+  dialogs.options = [&engine] { return RunOptionsDialog(Application(), engine); };
   // --- The add-rule dialog: the engine runs it; the main form's Add Rule action asks the engine.
   engine.RuleDialog = [&engine, desktop = services.desktop](bool multiSelect) {
     return RunAddPopupDialog(

@@ -1,0 +1,271 @@
+#include "ui/FormOptions.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+
+#include "resources/resource.h"
+#include "ui/Strings.h"
+
+namespace zorvex {
+
+using namespace widgets;
+
+namespace {
+
+constexpr std::int32_t kWhite = 0x00FFFFFF;
+constexpr int kFontHeight = -12;
+constexpr int kTitleFontHeight = -21;
+constexpr int kMenuIndent = 19;
+constexpr int kTitleColumnWidth = 350;
+constexpr const char* kSiteAddress = "http://zorvex.example.org";
+constexpr const char* kWaveFilter = "Wave (*.wav)|*.wav";
+
+constexpr const char* kThanks =
+    "Thank you for using Zorvex!\r\n"
+    "\r\n"
+    "Zorvex quietly closes the popup windows that web pages open, so that you can read in peace. "
+    "Tell it which window titles to close on the Rules page.\r\n"
+    "\r\n"
+    "Credits\r\n"
+    "Program: the Zorvex team\r\n"
+    "Icons and sound: drawn and made by the Zorvex build\r\n"
+    "Translations: the Zorvex team\r\n"
+    "And thanks to everyone who reported a popup that got away.";
+
+bool FileExists(const std::string& path) {
+  return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Sets a Boolean property that a control publishes without a typed setter of its own.
+void SetFlag(TPersistent& control, const char* name, bool on) {
+  if (const TPropInfo* prop = control.FindProperty(name)) prop->SetEnum(on ? 1 : 0);
+}
+
+// Character height in pixels (negative), through the font's own property so that the control follows.
+void SetFontHeight(TWinControl& control, int height) { control.Font().FindProperty("Height")->SetInteger(height); }
+
+std::optional<std::string> ChooseFile(HWND owner, TFileDialog::TKind kind, const std::string& filter,
+                                      const std::string& defaultExt) {
+  std::string pairs = filter;
+  std::replace(pairs.begin(), pairs.end(), '|', '\0');
+  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
+  char file[MAX_PATH * 4] = {};
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = pairs.c_str();
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  const bool chosen = kind == TFileDialog::TKind::Open
+                          ? (dialog.Flags |= OFN_FILEMUSTEXIST, ::GetOpenFileNameA(&dialog) != FALSE)
+                          : ::GetSaveFileNameA(&dialog) != FALSE;
+  if (!chosen) return std::nullopt;
+  return std::string(file);
+}
+
+}  // namespace
+
+// ---- TFileDialog ---------------------------------------------------------------------------------
+
+TFileDialog::TFileDialog(std::string name, TKind kind, std::string filter, std::string defaultExt)
+    : TComponent(std::move(name)), Filter(std::move(filter)), DefaultExt(std::move(defaultExt)), kind_(kind) {
+  DeclareClass(kind == TKind::Open ? "TOpenDialog" : "TSaveDialog");
+  PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
+  PublishString("DefaultExt", [this] { return DefaultExt; }, [this](const std::string& v) { DefaultExt = v; });
+  Chooser = [this](HWND owner) { return ChooseFile(owner, kind_, Filter, DefaultExt); };
+}
+
+std::optional<std::string> TFileDialog::Execute(HWND owner) const {
+  return Chooser ? Chooser(owner) : std::nullopt;
+}
+
+// ---- TfoOptions ----------------------------------------------------------------------------------
+
+TfoOptions::TfoOptions(TZorvex& engine)
+    : TSForm("foOptions", TFormParams{538, 388, nullptr, TBorderStyle::Dialog}), engine_(engine) {
+  DeclareClass("TfoOptions");
+  SetCaption("Options");
+  Position = TPosition::ScreenCenter;
+  SetIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
+  SetFontHeight(*this, kFontHeight);
+
+  // The frame: header, page tree, pages, buttons; the bevels come last in the tab order.
+  Panel1.SetColor(kWhite);
+  Image1.LoadIcon(IDI_APP);
+  SetFontHeight(TitleLabel, kTitleFontHeight);
+  Panel1.SetTabOrder(0);
+  MenuList.SetTabOrder(1);
+  Pages.SetTabOrder(2);
+  Panel2.SetTabOrder(3);
+  MenuList.SetEdge(TEdge::Soft);
+  SetFlag(MenuList, "HotTrack", true);
+  SetFlag(MenuList, "ReadOnly", true);
+  if (const TPropInfo* indent = MenuList.FindProperty("Indent")) indent->SetInteger(kMenuIndent);
+  MenuList.OnChange = [this](HTREEITEM node) { MenuListChange(node); };
+  OkButton.SetDefault(true);
+  OkButton.ModalResult = mrOk;
+  CancelButton.Cancel = true;
+  CancelButton.ModalResult = mrCancel;
+
+  // The rules page.
+  Rules.AddColumn("Title", kTitleColumnWidth);
+  SetFlag(Rules, "ShowColumnHeaders", false);
+  SetFlag(Rules, "GridLines", true);
+  SetFlag(Rules, "RowSelect", true);
+  SetFlag(Rules, "MultiSelect", true);
+  SetFlag(Rules, "HideSelection", false);
+  SetFlag(Rules, "ReadOnly", true);
+  Rules.SetSortByCaption(true);
+  AddButton.OnClick = [this] { AddButtonClick(); };
+  RemoveButton.OnClick = [this] { RemoveButtonClick(); };
+  ImportButton.OnClick = [this] { ImportButtonClick(); };
+  ExportButton.OnClick = [this] { ExportButtonClick(); };
+
+  // The options page.
+  InternalRadio.SetChecked(true);
+  SoundFileBox.Filter = kWaveFilter;
+  SoundFileBox.OnChange = [this] { SoundFileBoxChange(); };
+  SoundChooser = SoundFileBox.Chooser;
+  // A chosen file the box would refuse (square brackets are allowed in file names) is shown anyway.
+  SoundFileBox.Chooser = [this](const std::string& current) -> std::optional<std::string> {
+    std::optional<std::string> chosen = SoundChooser ? SoundChooser(current) : std::nullopt;
+    if (chosen && !IsValidFileName(*chosen, FileExists)) {
+      ShowSoundFile(*chosen);
+      return std::nullopt;
+    }
+    return chosen;
+  };
+  LimitSpin.SetEnabled(false);
+  LimitCheck.OnClick = [this] { LimitSpin.SetEnabled(LimitCheck.Checked()); };
+
+  // The about page.
+  Panel3.SetBevel(TPanelBevel::Lowered);
+  Image2.LoadIcon(IDI_APP);
+  HotLink1.Url = kSiteAddress;
+  Memo1.SetEdge(TEdge::None);
+  SetFlag(Memo1, "ReadOnly", true);
+  Memo1.Lines().SetText(kThanks);
+  Pages.SetActivePage(&AboutSheet);
+}
+
+void TfoOptions::FormCreate() {
+  // Here, after translation: the entries take the named strings, not the form's section.
+  MenuList.AddNode(nullptr, strings::MenuRules, reinterpret_cast<std::uintptr_t>(&RulesSheet));
+  MenuList.AddNode(nullptr, strings::MenuOptions, reinterpret_cast<std::uintptr_t>(&OptionSheet));
+  MenuList.AddNode(nullptr, strings::MenuAbout, reinterpret_cast<std::uintptr_t>(&AboutSheet));
+}
+
+void TfoOptions::MenuListChange(HTREEITEM node) {
+  if (node == nullptr) return;
+  if (auto* page = reinterpret_cast<TTabSheet*>(MenuList.NodeData(node))) Pages.SetActivePage(page);
+}
+
+void TfoOptions::LoadFromEngine() {
+  const TOptionsValues v = ReadOptions(engine_);
+  AgressiveBox.SetChecked(v.Agressive);
+  OperaBox.SetChecked(v.Opera);
+  NetscapeBox.SetChecked(v.Netscape);
+  ExplorerBox.SetChecked(v.Explorer);
+  StartBox.SetChecked(v.StartWindows);
+  LogBox.SetChecked(v.UseLog);
+  SoundBox.SetChecked(v.PlaySound);
+  InternalRadio.SetChecked(v.InternalSound);
+  ExternalRadio.SetChecked(!v.InternalSound);
+  LimitCheck.SetChecked(v.Limit);
+  LimitSpin.SetEnabled(LimitCheck.Checked());
+  LimitSpin.SetValue(v.LimitValue);
+  ShowSoundFile(v.SoundFile);
+  Rules.Items().Clear();
+  AddRules(v.Rules);
+}
+
+void TfoOptions::SaveToEngine() {
+  TOptionsValues v;
+  v.Agressive = AgressiveBox.Checked();
+  v.Opera = OperaBox.Checked();
+  v.Netscape = NetscapeBox.Checked();
+  v.Explorer = ExplorerBox.Checked();
+  v.StartWindows = StartBox.Checked();
+  v.UseLog = LogBox.Checked();
+  v.PlaySound = SoundBox.Checked();
+  v.InternalSound = InternalRadio.Checked();
+  v.SoundFile = SoundFileBox.FileName();
+  v.Limit = LimitCheck.Checked();
+  v.LimitValue = LimitSpin.Value();
+  v.Rules = RuleTitles();
+  WriteOptions(engine_, v);
+}
+
+std::vector<std::string> TfoOptions::RuleTitles() const {
+  std::vector<std::string> titles;
+  TListViewItems& items = const_cast<TListView&>(Rules).Items();
+  for (std::size_t i = 0; i < items.Count(); ++i) titles.push_back(items.Caption(i));
+  return titles;
+}
+
+void TfoOptions::AddRules(const std::vector<std::string>& titles) {
+  // Sorting after every item would read the whole list each time: slow for thousands of rules.
+  Rules.SetSortByCaption(false);
+  struct SortAgain {
+    TListView& rules;
+    ~SortAgain() { rules.SetSortByCaption(true); }
+  } sortAgain{Rules};
+  for (const std::string& title : titles) Rules.Items().Add(title);
+}
+
+void TfoOptions::ShowSoundFile(const std::string& value) {
+  try {
+    SoundFileBox.SetFileName(value);
+  } catch (const EInvalidFileName&) {
+    // A stored value the box refuses must not keep the dialog from opening: the user corrects it here.
+    SoundFileBox.SetText(QuotedFileName(value));
+  }
+}
+
+void TfoOptions::AddButtonClick() {
+  const std::string title = engine_.PickRuleTitle();
+  if (!title.empty()) Rules.Items().Add(title);
+}
+
+void TfoOptions::RemoveButtonClick() {
+  TListViewItems& items = Rules.Items();
+  for (std::size_t i = items.Count(); i-- > 0;) {
+    if (Rules.Selected(i)) items.Delete(i);
+  }
+}
+
+void TfoOptions::ImportButtonClick() {
+  const std::optional<std::string> path = OpenDialog.Execute(Handle());
+  if (!path) return;
+  AddRules(RulesToImport(*path, RuleTitles()));
+}
+
+void TfoOptions::ExportButtonClick() {
+  const std::optional<std::string> path = SaveDialog.Execute(Handle());
+  if (!path) return;
+  const std::vector<std::string> titles = RuleTitles();
+  std::vector<bool> selected(titles.size());
+  for (std::size_t i = 0; i < titles.size(); ++i) selected[i] = Rules.Selected(i);
+  // A file that cannot be written is dropped silently: the dialog shows no messages.
+  ExportRuleList(*path, RulesToExport(titles, selected));
+}
+
+void TfoOptions::SoundFileBoxChange() { ExternalRadio.SetChecked(true); }
+
+bool RunOptionsDialog(TApplication& application, TZorvex& engine) {
+  TfoOptions& form = application.Create<TfoOptions>(engine);
+  struct Free {
+    TApplication& application;
+    TComponent& form;
+    ~Free() { application.Remove(form).reset(); }
+  } free{application, form};
+  form.LoadFromEngine();
+  if (form.ShowModal() != mrOk) return false;
+  form.SaveToEngine();
+  return true;
+}
+
+}  // namespace zorvex
