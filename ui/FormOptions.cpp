@@ -24,14 +24,12 @@ constexpr const char* kWaveFilter = "Wave (*.wav)|*.wav";
 constexpr const char* kThanks =
     "Thank you for using Zorvex!\r\n"
     "\r\n"
-    "Zorvex quietly closes the popup windows that web pages open, so that you can read in peace. "
-    "Tell it which window titles to close on the Rules page.\r\n"
+    "Zorvex closes the popup windows that web pages open, so you can read in peace.\r\n"
     "\r\n"
     "Credits\r\n"
-    "Program: the Zorvex team\r\n"
-    "Icons and sound: drawn and made by the Zorvex build\r\n"
-    "Translations: the Zorvex team\r\n"
-    "And thanks to everyone who reported a popup that got away.";
+    "Program and translations: the Zorvex team\r\n"
+    "Icons and sound: the Zorvex build\r\n"
+    "Thanks to all who reported a popup that got away.";
 
 bool FileExists(const std::string& path) {
   return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
