@@ -6,7 +6,7 @@ namespace {
 
 constexpr DWORD kRequestTimeoutMs = 10000;
 constexpr DWORD kQueryBuffer = 4096;
-constexpr int kBusyRetries = 5;
+constexpr int kBusyRetries = 25;
 constexpr DWORD kBusyRetryMs = 10;
 
 // A DDE string handle; needs its instance to be freed.
