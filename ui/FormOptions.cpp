@@ -197,9 +197,9 @@ void TfoOptions::SaveToEngine() {
   WriteOptions(engine_, v);
 }
 
-std::vector<std::string> TfoOptions::RuleTitles() const {
+std::vector<std::string> TfoOptions::RuleTitles() {
   std::vector<std::string> titles;
-  TListViewItems& items = const_cast<TListView&>(Rules).Items();
+  TListViewItems& items = Rules.Items();
   for (std::size_t i = 0; i < items.Count(); ++i) titles.push_back(items.Caption(i));
   return titles;
 }

@@ -57,7 +57,7 @@ class TfoOptions : public TSForm {
   void SoundFileBoxChange();
 
   // The rule titles in list order.
-  std::vector<std::string> RuleTitles() const;
+  std::vector<std::string> RuleTitles();
   // Asks for a wave file for the sound file box's browse button; the common open dialog unless replaced.
   std::function<std::optional<std::string>(const std::string& current)> SoundChooser;
 
