@@ -92,3 +92,16 @@ foreach(target zorvex_win32_tests zorvex)
   endif()
 endforeach()
 # ---- end of resources ----------------------------------------------------------------------------
+
+# The language files go beside the programs, where the Language menu and the Wine tests find them.
+file(GLOB ZORVEX_LANGUAGE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Languages/*.xml)
+add_custom_target(zorvex_languages
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ZORVEX_WIN32_OUT}/Languages
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZORVEX_LANGUAGE_FILES} ${ZORVEX_WIN32_OUT}/Languages/
+  DEPENDS ${ZORVEX_LANGUAGE_FILES}
+  COMMENT "Copying the language files" VERBATIM)
+foreach(target zorvex zorvex_win32_tests)
+  if(TARGET ${target})
+    add_dependencies(${target} zorvex_languages)
+  endif()
+endforeach()

@@ -42,6 +42,16 @@ bool TGroupBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& res
   return true;
 }
 
+LRESULT TGroupBox::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ERASEBKGND) {
+    RECT r{};
+    ::GetClientRect(window, &r);
+    ::FillRect(reinterpret_cast<HDC>(wParam), &r, BackgroundBrush());
+    return TRUE;
+  }
+  return TWinControl::WndProc(window, message, wParam, lParam);
+}
+
 TPanel::TPanel(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
   DeclareClass("TPanel");
   RegisterPanelClass();

@@ -19,6 +19,8 @@ class TGroupBox : public TWinControl {
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Erases its inside, so that a page shown in its place leaves nothing of the old one behind.
+  LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 // bvNone, bvLowered, bvRaised.

@@ -121,10 +121,13 @@ void TSpinEdit::SetVisible(bool on) {
 // ---- TFileNameEdit -------------------------------------------------------------------------------
 
 TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds)
-    : TEdit(parent, std::move(name), bounds, std::string(), ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
+    : TEdit(parent, std::move(name), bounds, std::string(), ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS,
             WS_EX_CLIENTEDGE) {
   DeclareClass("TFileNameEdit");
-  button_ = CreateInnerWindow(TWindowParams{"BUTTON", BS_PUSHBUTTON | BS_FLAT, 0, TBounds{}, "..."}, Handle());
+  // A sibling lying over the edit's right end: a button inside an edit is painted over by some
+  // edit controls (seen under Wine), while a sibling on top is clipped out of the edit's painting.
+  button_ = CreateInnerWindow(TWindowParams{"BUTTON", BS_PUSHBUTTON | BS_FLAT | WS_CLIPSIBLINGS, 0, TBounds{}, "..."},
+                              ::GetParent(Handle()));
   PlaceButton();
   Chooser = [this](const std::string& current) { return ChooseWithOpenDialog(Form().Handle(), Filter, current); };
   PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
@@ -152,7 +155,13 @@ void TFileNameEdit::PlaceButton() {
   RECT client{};
   ::GetClientRect(Handle(), &client);
   const int width = std::max<int>(16, client.bottom);
-  ::SetWindowPos(button_, nullptr, client.right - width, 0, width, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The client area's right end, in the parent's coordinates.
+  POINT corner{client.right - width, 0};
+  ::MapWindowPoints(Handle(), ::GetParent(Handle()), &corner, 1);
+  ::SetWindowPos(button_, HWND_TOP, corner.x, corner.y, width, client.bottom, SWP_NOACTIVATE);
+  // The edit's own visibility, not whether its form is already on the screen.
+  const bool shown = (::GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
+  ::ShowWindow(button_, shown ? SW_SHOWNA : SW_HIDE);
   // The text stops short of the button.
   ::SendMessageA(Handle(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, width + 1));
 }
@@ -168,7 +177,7 @@ bool TFileNameEdit::Notified(HWND from, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT TFileNameEdit::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = TEdit::WndProc(window, message, wParam, lParam);
-  if (message == WM_SIZE && window == Handle()) PlaceButton();
+  if ((message == WM_WINDOWPOSCHANGED || message == WM_SHOWWINDOW) && window == Handle()) PlaceButton();
   return result;
 }
 
