@@ -3,6 +3,8 @@
 
 #include "E2eSupport.h"
 
+#include <commctrl.h>
+
 using namespace zorvex::testing;
 using namespace std::chrono_literals;
 
@@ -90,4 +92,58 @@ TEST(Dialogs, AddRuleFromTheTrayMenuAddsTheTypedTitleAndTheScannerClosesIt) {
                         5s))
       << zorvex.ReadFile("rules.xml");
   EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s)) << "the new rule did not reach the scanner";
+}
+
+TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
+  RunningZorvex zorvex;
+  ASSERT_TRUE(zorvex.Start());
+  ChildProcess browser = OpenHelperWindows({"IEFrame|Lottery Winner Page|900|700|v"});
+  const HWND page = FindWindowOf(browser.Id(), "Lottery Winner Page");
+  ASSERT_NE(page, nullptr);
+
+  // Options..., then its Add button, which asks for one title in the add-rule dialog.
+  OpenTrayMenu(zorvex);
+  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  const HWND options = WaitForDialog(zorvex.Id(), "Options");
+  ASSERT_NE(options, nullptr) << "the options dialog did not open";
+  ::PostMessageA(Child(options, "Button", "&Add"), BM_CLICK, 0, 0);
+  const HWND pick = WaitForDialog(zorvex.Id(), "Add Popup Rule");
+  ASSERT_NE(pick, nullptr);
+  ::SendMessageA(Child(pick, "Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("*lottery*"));
+  ::PostMessageA(Child(pick, "Button", "&Ok"), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(pick); }, 5s));
+  // Nothing reaches the engine before Ok.
+  PumpUntil([] { return false; }, 700ms);
+  EXPECT_TRUE(::IsWindow(page));
+  ::PostMessageA(Child(options, "Button", "&Ok"), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("<Rule>*lottery*</Rule>") != std::string::npos; },
+                        5s));
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s)) << "the scanner did not take the new rule";
+
+  // Options again: the rule is removed there and a new page with that title stays open.
+  OpenTrayMenu(zorvex);
+  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  const HWND again = WaitForDialog(zorvex.Id(), "Options");
+  ASSERT_NE(again, nullptr);
+  const HWND rules = Child(again, "SysListView32");
+  ASSERT_NE(rules, nullptr);
+  ASSERT_EQ(::SendMessageA(rules, LVM_GETITEMCOUNT, 0, 0), 1);
+  // Select the one row, as a click on it would, and press Remove, then Ok.
+  RECT row{};
+  ::GetWindowRect(rules, &row);
+  ::SetCursorPos(row.left + 30, row.top + 10);
+  INPUT click[2] = {};
+  click[0].type = click[1].type = INPUT_MOUSE;
+  click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  ::SendInput(2, click, sizeof(INPUT));
+  ASSERT_TRUE(PumpUntil([&] { return ::SendMessageA(rules, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5s));
+  ::PostMessageA(Child(again, "Button", "&Remove"), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return ::SendMessageA(rules, LVM_GETITEMCOUNT, 0, 0) == 0; }, 5s));
+  ::PostMessageA(Child(again, "Button", "&Ok"), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("lottery") == std::string::npos; }, 5s));
+  ChildProcess second = OpenHelperWindows({"IEFrame|Lottery Winner Page|900|700|v"});
+  const HWND kept = FindWindowOf(second.Id(), "Lottery Winner Page");
+  PumpUntil([] { return false; }, 1500ms);
+  EXPECT_TRUE(::IsWindow(kept)) << "a removed rule still closed the window";
 }
