@@ -147,3 +147,27 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
   PumpUntil([] { return false; }, 1500ms);
   EXPECT_TRUE(::IsWindow(kept)) << "a removed rule still closed the window";
 }
+
+TEST(Dialogs, ALanguageChosenInTheMenuTranslatesTheDialogsNowAndAfterARestart) {
+  RunningZorvex zorvex;
+  ::CreateDirectoryA((zorvex.Folder() + "Languages").c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileA((ProgramFolder() + "Languages\\Deutsch.xml").c_str(),
+                          (zorvex.Folder() + "Languages\\Deutsch.xml").c_str(), FALSE));
+  ASSERT_TRUE(zorvex.Start());
+  // Language is the sixth item of the tray menu; its submenu holds the one file.
+  OpenTrayMenu(zorvex);
+  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+  PumpUntil([] { return false; }, 500ms);
+  for (int start = 0; start < 2; ++start) {
+    OpenTrayMenu(zorvex);
+    Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    const HWND options = WaitForDialog(zorvex.Id(), "Optionen");
+    ASSERT_NE(options, nullptr) << (start == 0 ? "after choosing the language" : "after the restart");
+    EXPECT_NE(Child(options, "Button", "&Abbrechen"), nullptr);
+    ::PostMessageA(Child(options, "Button", "&Abbrechen"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(options); }, 5s));
+    ASSERT_TRUE(zorvex.Close());
+    EXPECT_NE(zorvex.ReadFile("options.xml").find("Languages\\Deutsch.xml</Language>"), std::string::npos);
+    if (start == 0) ASSERT_TRUE(zorvex.Start());
+  }
+}
