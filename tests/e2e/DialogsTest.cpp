@@ -10,25 +10,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void Keys(std::initializer_list<WORD> keys) {
-  for (WORD vk : keys) {
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_KEYBOARD;
-    press[0].ki.wVk = press[1].ki.wVk = vk;
-    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, press, sizeof(INPUT));
-    PumpUntil([] { return false; }, 200ms);
-  }
-}
-
-void OpenTrayMenu(RunningZorvex& zorvex) {
-  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
-  PumpUntil([&] {
-    HWND menu = ::FindWindowA("#32768", nullptr);
-    return menu != nullptr && ::IsWindowVisible(menu);
-  }, 5s);
-}
-
 // A visible top-level window of the process with this title.
 HWND WaitForDialog(DWORD processId, const std::string& title) {
   HWND found = nullptr;
@@ -78,7 +59,7 @@ TEST(Dialogs, AddRuleFromTheTrayMenuAddsTheTypedTitleAndTheScannerClosesIt) {
   ASSERT_NE(page, nullptr);
 
   OpenTrayMenu(zorvex);
-  Keys({VK_DOWN, VK_DOWN, VK_RETURN});  // "&Add Rule..."
+  PressKeys({VK_DOWN, VK_DOWN, VK_RETURN});  // "&Add Rule..."
   const HWND dialog = WaitForDialog(zorvex.Id(), "Add Popup Rule");
   ASSERT_NE(dialog, nullptr) << "the add-rule dialog did not open";
   // The list shows the open browser window.
@@ -103,7 +84,7 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
 
   // Options..., then its Add button, which asks for one title in the add-rule dialog.
   OpenTrayMenu(zorvex);
-  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
   const HWND options = WaitForDialog(zorvex.Id(), "Options");
   ASSERT_NE(options, nullptr) << "the options dialog did not open";
   ::PostMessageA(Child(options, "Button", "&Add"), BM_CLICK, 0, 0);
@@ -122,7 +103,7 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
 
   // Options again: the rule is removed there and a new page with that title stays open.
   OpenTrayMenu(zorvex);
-  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
   const HWND again = WaitForDialog(zorvex.Id(), "Options");
   ASSERT_NE(again, nullptr);
   const HWND rules = Child(again, "SysListView32");
@@ -156,11 +137,11 @@ TEST(Dialogs, ALanguageChosenInTheMenuTranslatesTheDialogsNowAndAfterARestart) {
   ASSERT_TRUE(zorvex.Start());
   // Language is the sixth item of the tray menu; its submenu holds the one file.
   OpenTrayMenu(zorvex);
-  Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
   PumpUntil([] { return false; }, 500ms);
   for (int start = 0; start < 2; ++start) {
     OpenTrayMenu(zorvex);
-    Keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
     const HWND options = WaitForDialog(zorvex.Id(), "Optionen");
     ASSERT_NE(options, nullptr) << (start == 0 ? "after choosing the language" : "after the restart");
     EXPECT_NE(Child(options, "Button", "&Abbrechen"), nullptr);

@@ -99,4 +99,23 @@ int TrayIconCount() {
   return count;
 }
 
+void PressKeys(std::initializer_list<WORD> keys) {
+  for (WORD vk : keys) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_KEYBOARD;
+    press[0].ki.wVk = press[1].ki.wVk = vk;
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, press, sizeof(INPUT));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(200));
+  }
+}
+
+void OpenTrayMenu(RunningZorvex& zorvex) {
+  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
+  PumpUntil([] {
+    HWND menu = ::FindWindowA("#32768", nullptr);
+    return menu != nullptr && ::IsWindowVisible(menu);
+  }, std::chrono::seconds(5));
+}
+
 }  // namespace zorvex::testing

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "../win32/Win32TestSupport.h"
@@ -45,5 +46,9 @@ class RunningZorvex {
 
 // The icons Wine shows in its stand-alone system tray.
 int TrayIconCount();
+// Presses and releases keys, one after the other, as the keyboard would.
+void PressKeys(std::initializer_list<WORD> keys);
+// Opens the program's tray menu as a right click on its icon does, and waits until it shows.
+void OpenTrayMenu(RunningZorvex& zorvex);
 
 }  // namespace zorvex::testing

@@ -19,19 +19,8 @@ std::vector<HWND> VisibleWindowsOf(DWORD processId) {
 
 // Opens the tray menu and presses keys in it, as a user would.
 void MenuKeys(RunningZorvex& zorvex, std::initializer_list<WORD> keys) {
-  ::PostMessageA(zorvex.TrayWindow(), WM_USER + 1, 1, WM_RBUTTONUP);
-  PumpUntil([&] {
-    HWND menu = ::FindWindowA("#32768", nullptr);
-    return menu != nullptr && ::IsWindowVisible(menu);
-  }, 5s);
-  for (WORD vk : keys) {
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_KEYBOARD;
-    press[0].ki.wVk = press[1].ki.wVk = vk;
-    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, press, sizeof(INPUT));
-    PumpUntil([] { return false; }, 200ms);
-  }
+  OpenTrayMenu(zorvex);
+  PressKeys(keys);
 }
 
 }  // namespace
