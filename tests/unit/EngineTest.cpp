@@ -176,8 +176,12 @@ TEST_F(EngineTest, RulesFilesOfOtherShapesLoadAndSaveInTheCurrentLayout) {
             " <Rule>Old One</Rule>\r\n <Rule>new &#60;one&#62;</Rule>\r\n <rule>wrong case</rule>\r\n"
             " <!-- note -->\r\n <Rule/>\r\n</Rules>\r\n");
 
-  // A broken rules file leaves an empty list named "Rules".
-  for (const std::string& bytes : {std::string("<Rules><Rule>a</Rule>"), std::string("\xEF\xBB\xBF<Rules/>")}) {
+  // A broken or hostile rules file leaves an empty list named "Rules", and loading ends normally.
+  std::string deep = "<Rules>";
+  for (int i = 0; i < 100000; ++i) deep += "<Rule>";
+  const std::string broken[] = {"<Rules><Rule>a</Rule>", "\xEF\xBB\xBF<Rules/>", std::string("\x00\xFF<<&&;;", 7), deep,
+                                "<Rules>" + std::string(4 << 20, 'x'), "<Rules a='1 b='2'/>"};
+  for (const std::string& bytes : broken) {
     Write(folder + "rules.xml", bytes);
     TZorvex& broken = Loaded();
     EXPECT_TRUE(broken.RuleList().empty());
