@@ -62,8 +62,9 @@ std::string_view SkipSpaces(std::string_view s) {
   return s;
 }
 
-// Leading spaces, optional sign, then decimal digits or hex digits after "$", "0x" or "0X".
-bool ParseInt64(std::string_view s, std::int64_t& out) {
+}  // namespace
+
+bool TryAsInt(std::string_view s, std::int64_t& out) {
   s = SkipSpaces(s);
   bool negative = false;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
@@ -86,6 +87,8 @@ bool ParseInt64(std::string_view s, std::int64_t& out) {
   return true;
 }
 
+namespace {
+
 // A decimal number such as "-1.5" or ".5"; nonzero tells whether any digit is not 0.
 bool ParseDecimal(std::string_view s, bool& nonzero) {
   s = SkipSpaces(s);
@@ -107,7 +110,7 @@ bool ParseDecimal(std::string_view s, bool& nonzero) {
 
 std::int64_t StrToIntRule(std::string_view s) {
   std::int64_t v = 0;
-  return ParseInt64(s, v) ? v : -1;
+  return TryAsInt(s, v) ? v : -1;
 }
 
 // The number inside a character reference: leading spaces, then decimal, or hex after
@@ -449,7 +452,7 @@ std::int64_t TSimpleXmlElem::AsInt() const { return StrToIntRule(Value); }
 
 bool TSimpleXmlElem::AsBool() const {
   std::int64_t number = 0;
-  if (ParseInt64(Value, number)) return number != 0;
+  if (TryAsInt(Value, number)) return number != 0;
   bool nonzero = false;
   if (ParseDecimal(Value, nonzero)) return nonzero;
   return EqualNoCase(Value, "True");

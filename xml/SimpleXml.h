@@ -25,6 +25,10 @@ class TSimpleXmlInvalid : public std::runtime_error {
 // Replaces each of " & ' < > by its decimal character reference; every other byte is kept.
 std::string XmlEscape(std::string_view text);
 
+// Reads text with the integer syntax of AsInt (leading spaces, a sign, decimal digits or hex digits
+// after "$", "0x" or "0X", within 64 bits); false, leaving out alone, when it is no such integer.
+bool TryAsInt(std::string_view text, std::int64_t& out);
+
 // Decodes character references in one left-to-right pass; collapse drops a space, CR or LF
 // that follows another of them (used for element text, not for attribute values).
 std::string XmlUnescape(std::string_view text, bool collapse);

@@ -17,46 +17,10 @@ constexpr std::int64_t kNoIndex = std::numeric_limits<std::int32_t>::max();
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexDigit(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The integer syntax of the XML reader's AsInt: leading spaces, a sign, then decimal digits or hex
-// digits after "$", "0x" or "0X", all within 64 bits. Its -1 on failure is ambiguous, hence this copy.
-bool ParseInt64(std::string_view s, std::int64_t& out) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint64_t base = 10;
-  if (!s.empty() && s.front() == '$') {
-    base = 16;
-    s.remove_prefix(1);
-  } else if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
-  const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-  std::uint64_t value = 0;
-  for (char c : s) {
-    const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
-    if (d < 0 || value > (limit - static_cast<std::uint64_t>(d)) / base) return false;
-    value = value * base + static_cast<std::uint64_t>(d);
-  }
-  out = negative ? static_cast<std::int64_t>(0 - value) : static_cast<std::int64_t>(value);
-  return true;
-}
-
 // -1 when the text is no integer, like AsInt.
 std::int64_t TextToInt(std::string_view text) {
   std::int64_t value = 0;
-  return ParseInt64(text, value) ? value : -1;
+  return TryAsInt(text, value) ? value : -1;
 }
 
 // The low 32 bits, as the property stores them.
@@ -157,7 +121,7 @@ std::uint16_t TextToShortCut(std::string_view text, const TKeyNameHook& keyName)
 
 std::int64_t TextToEnum(std::string_view text, const widgets::TEnumType& type) {
   std::int64_t number = 0;
-  const bool isNumber = ParseInt64(text, number) && number >= std::numeric_limits<std::int32_t>::min() &&
+  const bool isNumber = TryAsInt(text, number) && number >= std::numeric_limits<std::int32_t>::min() &&
                         number <= std::numeric_limits<std::int32_t>::max();
   if ((isNumber && number != 0) || text == "0") return isNumber ? number : 0;
   const int index = type.IndexOf(text);
