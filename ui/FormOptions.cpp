@@ -43,26 +43,6 @@ void SetFlag(TPersistent& control, const char* name, bool on) {
 // Character height in pixels (negative), through the font's own property so that the control follows.
 void SetFontHeight(TWinControl& control, int height) { control.Font().FindProperty("Height")->SetInteger(height); }
 
-std::optional<std::string> ChooseFile(HWND owner, TFileDialog::TKind kind, const std::string& filter,
-                                      const std::string& defaultExt) {
-  std::string pairs = filter;
-  std::replace(pairs.begin(), pairs.end(), '|', '\0');
-  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
-  char file[MAX_PATH * 4] = {};
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = pairs.c_str();
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
-  const bool chosen = kind == TFileDialog::TKind::Open
-                          ? (dialog.Flags |= OFN_FILEMUSTEXIST, ::GetOpenFileNameA(&dialog) != FALSE)
-                          : ::GetSaveFileNameA(&dialog) != FALSE;
-  if (!chosen) return std::nullopt;
-  return std::string(file);
-}
 
 }  // namespace
 
@@ -73,7 +53,7 @@ TFileDialog::TFileDialog(std::string name, TKind kind, std::string filter, std::
   DeclareClass(kind == TKind::Open ? "TOpenDialog" : "TSaveDialog");
   PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
   PublishString("DefaultExt", [this] { return DefaultExt; }, [this](const std::string& v) { DefaultExt = v; });
-  Chooser = [this](HWND owner) { return ChooseFile(owner, kind_, Filter, DefaultExt); };
+  Chooser = [this](HWND owner) { return ChooseFileName(owner, kind_ == TKind::Save, Filter, DefaultExt); };
 }
 
 std::optional<std::string> TFileDialog::Execute(HWND owner) const {

@@ -29,22 +29,6 @@ std::optional<long long> ParseNumber(const std::string& text) {
   return negative ? -value : value;
 }
 
-std::optional<std::string> ChooseWithOpenDialog(HWND owner, const std::string& filter, const std::string& current) {
-  std::string pairs = filter;
-  std::replace(pairs.begin(), pairs.end(), '|', '\0');
-  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
-  char file[MAX_PATH * 4] = {};
-  if (current.size() < sizeof file) current.copy(file, current.size());
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = pairs.c_str();
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!::GetOpenFileNameA(&dialog)) return std::nullopt;
-  return std::string(file);
-}
 
 }  // namespace
 
@@ -120,6 +104,27 @@ void TSpinEdit::SetVisible(bool on) {
 
 // ---- TFileNameEdit -------------------------------------------------------------------------------
 
+std::optional<std::string> ChooseFileName(HWND owner, bool save, const std::string& filter,
+                                          const std::string& defaultExt, const std::string& current) {
+  std::string pairs = filter;
+  std::replace(pairs.begin(), pairs.end(), '|', '\0');
+  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
+  char file[MAX_PATH * 4] = {};
+  if (current.size() < sizeof file) current.copy(file, current.size());
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = pairs.c_str();
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  if (!save) dialog.Flags |= OFN_FILEMUSTEXIST;
+  const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+  if (!chosen) return std::nullopt;
+  return std::string(file);
+}
+
 TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds)
     : TEdit(parent, std::move(name), bounds, std::string(), ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS,
             WS_EX_CLIENTEDGE) {
@@ -129,7 +134,7 @@ TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds boun
   button_ = CreateInnerWindow(TWindowParams{"BUTTON", BS_PUSHBUTTON | BS_FLAT | WS_CLIPSIBLINGS, 0, TBounds{}, "..."},
                               ::GetParent(Handle()));
   PlaceButton();
-  Chooser = [this](const std::string& current) { return ChooseWithOpenDialog(Form().Handle(), Filter, current); };
+  Chooser = [this](const std::string& current) { return ChooseFileName(Form().Handle(), false, Filter, {}, current); };
   PublishString("Filter", [this] { return Filter; }, [this](const std::string& v) { Filter = v; });
 }
 

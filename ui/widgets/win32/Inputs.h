@@ -38,6 +38,11 @@ class TSpinEdit : public TEdit {
   int max_;
 };
 
+// Asks the user for a file with the common open or save dialog, starting from current; none when
+// cancelled. filter holds description|pattern pairs; defaultExt is added to a name typed without one.
+std::optional<std::string> ChooseFileName(HWND owner, bool save, const std::string& filter,
+                                          const std::string& defaultExt = {}, const std::string& current = {});
+
 // A file-name edit with a flat browse button inside its right end (class "TFileNameEdit"), with
 // the value rules of ui/widgets/core/EditValues.h over the real file system.
 class TFileNameEdit : public TEdit {
