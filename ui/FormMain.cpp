@@ -71,6 +71,21 @@ std::string ShortCutText(int shortCut) {
   return text + name;
 }
 
+// The texts and states that actions and menu items both publish; a change runs OnChange.
+template <class T>
+void PublishItemProperties(T& o) {
+  auto changed = [&o] {
+    if (o.OnChange) o.OnChange();
+  };
+  o.PublishString("Caption", [&o] { return o.Caption; }, [&o, changed](const std::string& v) { o.Caption = v; changed(); });
+  o.PublishString("Hint", [&o] { return o.Hint; }, [&o](const std::string& v) { o.Hint = v; });
+  o.PublishInteger("ImageIndex", [&o] { return o.ImageIndex; }, [&o, changed](int v) { o.ImageIndex = v; changed(); },
+                   -1, kImageCount - 1);
+  o.PublishBoolean("Checked", [&o] { return o.Checked; }, [&o, changed](bool v) { o.Checked = v; changed(); });
+  o.PublishBoolean("Enabled", [&o] { return o.Enabled; }, [&o, changed](bool v) { o.Enabled = v; changed(); });
+  o.PublishBoolean("Visible", [&o] { return o.Visible; }, [&o, changed](bool v) { o.Visible = v; changed(); });
+}
+
 TAction::TAction(std::string name, std::string caption, int imageIndex, std::function<void()> onExecute,
                  int shortCut, bool autoCheck)
     : TComponent(std::move(name)),
@@ -80,18 +95,13 @@ TAction::TAction(std::string name, std::string caption, int imageIndex, std::fun
       AutoCheck(autoCheck),
       OnExecute(std::move(onExecute)) {
   DeclareClass("TAction");
-  auto changed = [this] {
-    if (OnChange) OnChange();
-  };
-  PublishString("Caption", [this] { return Caption; }, [this, changed](const std::string& v) { Caption = v; changed(); });
-  PublishString("Hint", [this] { return Hint; }, [this](const std::string& v) { Hint = v; });
-  PublishInteger("ImageIndex", [this] { return ImageIndex; }, [this, changed](int v) { ImageIndex = v; changed(); }, -1,
-                 kImageCount - 1);
-  PublishInteger("ShortCut", [this] { return ShortCut; }, [this, changed](int v) { ShortCut = v; changed(); }, 0,
-                 0xFFFF);
-  PublishBoolean("Checked", [this] { return Checked; }, [this, changed](bool v) { Checked = v; changed(); });
-  PublishBoolean("Enabled", [this] { return Enabled; }, [this, changed](bool v) { Enabled = v; changed(); });
-  PublishBoolean("Visible", [this] { return Visible; }, [this, changed](bool v) { Visible = v; changed(); });
+  PublishItemProperties(*this);
+  PublishInteger("ShortCut", [this] { return ShortCut; },
+                 [this](int v) {
+                   ShortCut = v;
+                   if (OnChange) OnChange();
+                 },
+                 0, 0xFFFF);
 }
 
 void TAction::Execute() {
@@ -106,16 +116,7 @@ void TAction::Execute() {
 TMenuItem::TMenuItem(std::string name, TAction* action, std::string caption, bool separator)
     : TComponent(std::move(name)), Caption(std::move(caption)), Action(action), Separator(separator) {
   DeclareClass("TMenuItem");
-  auto changed = [this] {
-    if (OnChange) OnChange();
-  };
-  PublishString("Caption", [this] { return Caption; }, [this, changed](const std::string& v) { Caption = v; changed(); });
-  PublishString("Hint", [this] { return Hint; }, [this](const std::string& v) { Hint = v; });
-  PublishInteger("ImageIndex", [this] { return ImageIndex; }, [this, changed](int v) { ImageIndex = v; changed(); }, -1,
-                 kImageCount - 1);
-  PublishBoolean("Checked", [this] { return Checked; }, [this, changed](bool v) { Checked = v; changed(); });
-  PublishBoolean("Enabled", [this] { return Enabled; }, [this, changed](bool v) { Enabled = v; changed(); });
-  PublishBoolean("Visible", [this] { return Visible; }, [this, changed](bool v) { Visible = v; changed(); });
+  PublishItemProperties(*this);
   UpdateFromAction();
 }
 
