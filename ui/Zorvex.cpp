@@ -35,8 +35,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
   }
   engine->SaveOptions();
+  // The form refers to the engine, so it goes first; its icon leaves the tray with it.
+  if (form != nullptr) DestroyForm(*form);
   Engine = nullptr;
   engine.reset();
-  if (form != nullptr) DestroyForm(*form);
   return 0;
 }
