@@ -26,11 +26,6 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
   return v;
 }
 
-std::string TextOf(HWND window) {
-  char text[1024] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 class FormAddPopupWin32 : public ::testing::Test {
  protected:

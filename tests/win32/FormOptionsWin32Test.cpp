@@ -25,11 +25,6 @@ using namespace zorvex::widgets;
 
 namespace {
 
-std::string TextOf(HWND window) {
-  char text[1024] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 void Click(HWND window) { ::SendMessageA(window, BM_CLICK, 0, 0); }
 

@@ -16,11 +16,6 @@ using namespace zorvex::testing;
 
 namespace {
 
-std::string TextOf(HWND window) {
-  char text[1024] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 LOGFONTA FontOf(HWND window) {
   LOGFONTA font{};

@@ -99,6 +99,12 @@ HWND FindWindowOf(DWORD processId, const std::string& title) {
   return nullptr;
 }
 
+std::string TextOf(HWND window) {
+  char text[1024] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!pred()) {

@@ -47,6 +47,9 @@ std::vector<HWND> TopLevelWindowsOf(DWORD processId);
 // The first top-level window or descendant of a process with this title, or nullptr.
 HWND FindWindowOf(DWORD processId, const std::string& title);
 
+// The text of a window (its title, or a control's caption).
+std::string TextOf(HWND window);
+
 // Dispatches this thread's messages until pred() holds or the time is up; returns pred().
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
