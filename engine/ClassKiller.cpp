@@ -4,6 +4,7 @@
 #include <functional>
 #include <limits>
 
+#include "base/Trace.h"
 #include "platform/Files.h"
 
 namespace zorvex {
@@ -25,13 +26,7 @@ constexpr unsigned kFlashMs = 200;
 constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
 
 // Loading, saving and logging never fail outward: the user keeps working with what there is.
-// This is the one place where those failures are dropped.
-void IgnoringFailure(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const std::exception&) {
-  }
-}
+void IgnoringFailure(const std::function<void()>& work) { DropFailure("engine", work); }
 
 bool HasElementChildren(TSimpleXmlElem& elem) {
   TSimpleXmlElems& children = elem.Elems();

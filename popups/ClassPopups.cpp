@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "base/Trace.h"
+
 namespace zorvex {
 
 namespace {
@@ -35,14 +37,8 @@ long long WholeSeconds(std::chrono::system_clock::duration d) {
 
 bool IsBlank(char c) { return c >= 1 && c <= 32; }
 
-// DDE work fails silently: a browser that misbehaves must never disturb the user. This is the one
-// place where its failures are dropped.
-void Quietly(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (...) {
-  }
-}
+// DDE work fails silently: a browser that misbehaves must never disturb the user.
+void Quietly(const std::function<void()>& work) { DropFailure("DDE link", work); }
 
 }  // namespace
 
