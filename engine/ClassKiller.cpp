@@ -22,11 +22,20 @@ constexpr const char* kOldTitle = "Title";
 constexpr const char* kRunEntry = "Zorvex";
 }  // namespace names
 
-constexpr unsigned kFlashMs = 200;
 constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
 
 // Loading, saving and logging never fail outward: the user keeps working with what there is.
 void IgnoringFailure(const std::function<void()>& work) { DropFailure("engine", work); }
+
+// Keeps the newer half of a log that grew too large, at a line start; the older half replaces the
+// ".old" file, so the log and its old part together never hold much more than twice the limit.
+void HalveLog(const std::string& path) {
+  const std::string content = ReadWholeFile(path);
+  std::size_t cut = content.find('\n', content.size() / 2);
+  cut = cut == std::string::npos ? content.size() : cut + 1;
+  ReplaceFileContents(path + ".old", content.substr(0, cut));
+  ReplaceFileContents(path, content.substr(cut));
+}
 
 bool HasElementChildren(TSimpleXmlElem& elem) {
   TSimpleXmlElems& children = elem.Elems();
@@ -91,7 +100,8 @@ bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
     read = true;
   });
   if (!read) return false;
-  for (const std::string& line : SplitRuleLines(content)) {
+  for (std::string line : SplitRuleLines(content)) {
+    line = WithoutControlCharacters(std::move(line));
     if (std::find(list.begin(), list.end(), line) == list.end()) list.push_back(line);
   }
   return true;
@@ -191,7 +201,9 @@ void TZorvex::WriteLog(const std::string& text) {
   const std::string path = LogPath();
   if (IsReadOnlyFile(path)) return;
   const std::string stamp = services_.localTime ? services_.localTime->LogStamp() : std::string();
-  IgnoringFailure([&] { AppendLine(path, "[" + stamp + "] " + WithoutControlCharacters(text)); });
+  IgnoringFailure([&] {
+    if (AppendLine(path, "[" + stamp + "] " + WithoutControlCharacters(text)) >= kMaxLogBytes) HalveLog(path);
+  });
 }
 
 void TZorvex::PlayAlarm() {
@@ -204,11 +216,7 @@ void TZorvex::PlayAlarm() {
       services_.sound->PlayBuiltIn();
     }
   }
-  if (tray_) {
-    tray_->ShowKillIcon();
-    if (services_.sleeper) services_.sleeper->Sleep(kFlashMs);
-    tray_->ShowStateIcon();
-  }
+  if (tray_) tray_->FlashKillIcon();
 }
 
 void TZorvex::LoadOptions() {
@@ -252,6 +260,11 @@ void TZorvex::LoadRules() {
       child->SetName(names::kRule);
       child->Value = child->Elems().ReadText(names::kOldTitle, "");
       child->Elems().Clear();
+    }
+    // A rule edited into the file by hand may hold a line break; the scanner would see two rules.
+    for (std::size_t i = 0; i < children.Count(); ++i) {
+      TSimpleXmlElem* child = children.Item(i);
+      child->Value = WithoutControlCharacters(child->Value);
     }
   } catch (const std::exception&) {
     root.Clear();
@@ -298,16 +311,22 @@ std::vector<std::string> TZorvex::RuleList() {
 void TZorvex::SetRules(const std::vector<std::string>& rules) {
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   root.Clear();
-  for (const std::string& rule : rules) root.Elems().Add(names::kRule, rule);
-  if (closer_) closer_->SetRules(RuleListText(rules));
+  for (const std::string& rule : rules) root.Elems().Add(names::kRule, WithoutControlCharacters(rule));
+  if (closer_) closer_->SetRules(RuleListText(RuleList()));
 }
 
 void TZorvex::AddRule(const std::string& text) {
+  const std::string rule = WithoutControlCharacters(text);
   IgnoringFailure([&] {
-    RulesDoc.Root().Elems().Add(names::kRule, text);
+    RulesDoc.Root().Elems().Add(names::kRule, rule);
     SaveOptions();
     if (closer_) closer_->SetRules(RuleListText(RuleList()));
   });
+  if (RuleAdded) RuleAdded(rule);
+}
+
+void TZorvex::KeepDetecting() {
+  if (closer_) closer_->KeepScanning();
 }
 
 // --- The add-rule dialog seam. ---
@@ -327,7 +346,7 @@ void TZorvex::AddRuleFromDialog() {
 std::string TZorvex::PickRuleTitle() {
   if (!RuleDialog) return std::string();
   const TRuleDialogResult result = RuleDialog(false);
-  return result.Ok ? result.Edit : std::string();
+  return result.Ok ? WithoutControlCharacters(result.Edit) : std::string();
 }
 
 }  // namespace zorvex

@@ -26,8 +26,9 @@ class ITrayView {
   // The "TrayHint" text in the language in use.
   virtual std::string TrayHint() = 0;
   virtual void SetHint(const std::string& hint) = 0;
-  // Shows the kill flash image.
-  virtual void ShowKillIcon() = 0;
+  // Shows the kill image for a moment, then the state image again; a kill during a flash extends
+  // that flash rather than queueing another. Returns at once.
+  virtual void FlashKillIcon() = 0;
   // Shows the image of the detection state.
   virtual void ShowStateIcon() = 0;
 };
@@ -43,8 +44,6 @@ struct EngineServices {
   std::shared_ptr<ISound> sound;
   std::shared_ptr<IStartupRegistry> startup;
   std::shared_ptr<ILocalTime> localTime;
-  // Holds the main thread for the tray flash.
-  std::shared_ptr<ISleeper> sleeper;
 };
 
 // --- The add-rule dialog seam: the UI shows the dialog, the engine decides what becomes a rule. ---
@@ -99,7 +98,8 @@ class TZorvex : public IKillHost {
   // Stores the flag and writes or removes the start-with-Windows entry.
   void SetStartWindows(bool on);
 
-  // Appends one line to the kill log when logging is on; never fails outward.
+  // Appends one line to the kill log when logging is on; never fails outward. A log that reached
+  // kMaxLogBytes first moves its older half to the ".log.old" file beside it.
   void WriteLog(const std::string& text) override;
   // Counts a kill, plays the sound and flashes the tray icon.
   void PlayAlarm() override;
@@ -115,15 +115,21 @@ class TZorvex : public IKillHost {
   std::vector<std::string> RuleList();
   // Replaces every rule and tells the closer; writes nothing.
   void SetRules(const std::vector<std::string>& rules);
-  // Appends one rule, saves both files and tells the closer.
+  // Appends one rule, saves both files, tells the closer and RuleAdded.
   void AddRule(const std::string& text);
+  // Told of every rule AddRule appends, as stored; set by a dialog that edits the rules while it is
+  // open, so that a rule added meanwhile (hot key, tray menu) is in its list too. Main thread.
+  std::function<void(const std::string&)> RuleAdded;
+  // Starts a new scanner when the one of the closer has ended while detection is on. Main thread.
+  void KeepDetecting();
 
   // The add-rule dialog, set by the UI; while empty the two operations below show nothing.
   TRuleDialog RuleDialog;
   // Lets the user pick titles: after Ok, two or more selected entries each become a rule, in list
   // order; otherwise the edit box's text does, unless it is empty.
   void AddRuleFromDialog();
-  // Lets the user pick or type one title: the edit box's text after Ok (possibly empty), else empty.
+  // Lets the user pick or type one title: the edit box's text after Ok (possibly empty, control
+  // characters as blanks), else empty.
   std::string PickRuleTitle();
 
   // The main form's tray, or nullptr until the form exists.
@@ -149,8 +155,12 @@ extern TZorvex* Engine;
 std::string RuleListText(const std::vector<std::string>& rules);
 // The tray hint: the first "%d" becomes the count, "%%" a percent sign, anything else stays.
 std::string FormatTrayHint(const std::string& format, std::int32_t count);
-// Control characters become blanks, so that a page title cannot forge log lines.
+// Control characters become blanks, so that a page title cannot forge log lines, and a title
+// that becomes a rule stays one rule (rules are joined by line breaks on their way to the scanner).
 std::string WithoutControlCharacters(std::string text);
+
+// The size at which the kill log is halved.
+inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 
 // Writes the rules to a rule list file, one per line; false when it could not be written.
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules);

@@ -2,6 +2,7 @@
 // (platform/posix, platform/win32). Never includes system headers.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -36,7 +37,7 @@ bool FileExists(const std::string& path);
 bool IsReadOnlyFile(const std::string& path);
 
 // Appends line and a CR LF to the file, creating it when missing; opened and closed for this one
-// line. Throws EFileError.
-void AppendLine(const std::string& path, const std::string& line);
+// line. Returns the file's size afterwards. Throws EFileError.
+std::uint64_t AppendLine(const std::string& path, const std::string& line);
 
 }  // namespace zorvex

@@ -60,8 +60,11 @@ class IMainThread {
   // Runs fn on the main thread and blocks until it has returned; runs it at once when called on
   // the main thread. Returns false, without running fn, once the main loop has ended.
   virtual bool Run(const std::function<void()>& fn) = 0;
-  // The main loop has ended: releases every waiting caller without running its work; later Run()
-  // calls from other threads return false.
+  // Queues fn for the main thread and returns at once; queued work runs in the order posted.
+  // False once the main loop has ended: fn then never runs, and work still queued is dropped.
+  virtual bool Post(std::function<void()> fn) = 0;
+  // The main loop has ended: releases every waiting caller without running its work, drops posted
+  // work; later Run() calls from other threads and every later Post() return false.
   virtual void End() = 0;
 };
 

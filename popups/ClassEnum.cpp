@@ -1,5 +1,6 @@
 #include "popups/ClassEnum.h"
 
+#include "base/Trace.h"
 #include "popups/WindowClasses.h"
 
 namespace zorvex {
@@ -31,13 +32,12 @@ TEnum::TEnum(IDesktop& desktop, std::function<BrowserFamilies()> families)
 
 void TEnum::ListWindows(std::vector<std::string>& list) {
   target_ = &list;
+  seen_.clear();
   for (WindowHandle window : desktop_.TopLevelWindows()) {
     // A window that fails us adds nothing more; the walk goes on with the next one.
-    try {
-      ConsiderWindow(window);
-    } catch (...) {
-    }
+    DropFailure("window lister", [&] { ConsiderWindow(window); });
   }
+  seen_.clear();
   target_ = nullptr;
 }
 
@@ -63,7 +63,9 @@ void TEnum::ConsiderWindow(WindowHandle window) {
   }
 
   auto searchDescendants = [&] {
-    for (WindowHandle child : desktop_.Descendants(window)) ConsiderWindow(child);
+    for (WindowHandle child : desktop_.Descendants(window)) {
+      if (seen_.insert(child).second) ConsiderWindow(child);
+    }
   };
   if (browser) {
     if (title.empty()) title = desktop_.Title(window);

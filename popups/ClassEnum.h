@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -32,6 +33,8 @@ class TEnum {
   IDesktop& desktop_;
   std::function<BrowserFamilies()> families_;
   std::vector<std::string>* target_ = nullptr;
+  // Descendants considered in this listing: nested containers would list them again, exponentially.
+  std::unordered_set<WindowHandle> seen_;
 };
 
 // True when a browser title is worth offering as a rule.

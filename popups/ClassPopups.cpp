@@ -141,6 +141,11 @@ std::string TSPopup::RuleText() const {
 }
 
 void TSPopup::UpdateThread(bool run) {
+  if (run && thread_ && thread_->Finished()) {
+    TraceDropped("closer", "the scanner had ended; a new one starts");
+    thread_->OnCheck = nullptr;
+    thread_.reset();
+  }
   if (run && thread_) {
     thread_->Explorer = explorer_;
     thread_->Opera = opera_;

@@ -44,8 +44,10 @@ class TSPopup {
   // Takes the rules as one text of lines; they are kept lower-cased.
   void SetRules(const std::string& text);
 
-  // Starts, updates or stops the scanner.
+  // Starts, updates or stops the scanner; a scanner that has ended by itself is replaced.
   void UpdateThread(bool run);
+  // Replaces a scanner that has ended although a family is watched. Main thread.
+  void KeepScanning() { UpdateThread(opera_ || netscape_ || explorer_); }
   // The scanner's per-cycle check: asks a newly registered Internet Explorer for its newest window.
   void CheckNewBrowser();
   // Closes the window named by the window-info reply when its title fits a rule.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "base/Trace.h"
 #include "popups/WindowClasses.h"
 
 namespace zorvex {
@@ -12,6 +13,11 @@ namespace {
 namespace bc = browser_classes;
 
 constexpr unsigned kCycleSleepMs = 500;
+// How long the scanner waits for a window to take the close command before it leaves the close to
+// its worker: long enough for a healthy window (a few ms), short enough not to hold up detection.
+constexpr auto kCloseWait = std::chrono::milliseconds(100);
+// Closes pending at once at the most; a window over the bound is tried again on a later pass.
+constexpr std::size_t kMaxPendingCloses = 16;
 // Reason logged for a window closed because too many Explorer windows were open.
 constexpr const char* kLimitReason = "Explorer limit";
 constexpr const char* kHeuristicReason = "Heuristic";
@@ -58,7 +64,9 @@ std::optional<TMask> CompileRule(const std::string& rule) {
 }
 
 void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
-  for (WindowHandle child : context.Desktop().Descendants(window)) ClassifyWindow(context, child);
+  for (WindowHandle child : context.Desktop().Descendants(window)) {
+    if (context.FirstJudging(child)) ClassifyWindow(context, child);
+  }
 }
 
 }  // namespace
@@ -108,7 +116,9 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 }
 
 TSPopupThread::TSPopupThread(ScannerServices services)
-    : services_(std::move(services)), rules_(std::make_shared<const ScannerRules>()) {}
+    : services_(std::move(services)),
+      rules_(std::make_shared<const ScannerRules>()),
+      closes_(std::make_shared<CloseBook>()) {}
 
 TSPopupThread::~TSPopupThread() = default;
 
@@ -136,6 +146,53 @@ std::vector<std::string> TSPopupThread::Rules() const {
   return texts;
 }
 
+// Why a worker thread rather than SendMessageCallback: the callback comes only to a thread that
+// pumps messages, which the scanner does not, and a window that never answers never calls back; a
+// worker gives every close its own bound (the desktop's) and keeps this logic testable off Windows.
+struct TSPopupThread::CloseBook {
+  // One close command on its way; the scanner and the worker settle who reports under the mutex.
+  struct Job {
+    WindowHandle window = 0;
+    std::string line;
+    bool finished = false;
+    bool taken = false;
+    bool handedOver = false;  // the scanner stopped waiting: the worker reports
+  };
+
+  // Takes window for a new close; false while one is pending or too many are.
+  bool Begin(WindowHandle window) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (pending.size() >= kMaxPendingCloses) return false;
+    return pending.insert(window).second;
+  }
+  // A close has ended: true when it is to be reported, that is the window took the command and
+  // was not reported since it was last seen gone.
+  bool Finish(WindowHandle window, bool taken) {
+    std::lock_guard<std::mutex> lock(mutex);
+    pending.erase(window);
+    cv.notify_all();
+    return taken && reported.insert(window).second;
+  }
+  // Forgets reported windows that are gone, so that a new window given the same handle counts.
+  void Prune(IDesktop& desktop) {
+    std::vector<WindowHandle> known;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      known.assign(reported.begin(), reported.end());
+    }
+    for (WindowHandle window : known) {
+      if (!desktop.ClassName(window).empty()) continue;
+      std::lock_guard<std::mutex> lock(mutex);
+      reported.erase(window);
+    }
+  }
+
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::unordered_set<WindowHandle> pending;
+  std::unordered_set<WindowHandle> reported;
+};
+
 void TSPopupThread::Start() {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -143,12 +200,9 @@ void TSPopupThread::Start() {
     started_ = true;
   }
   std::thread([self = shared_from_this()] {
-    // Nothing may leave a thread body; a failure that reaches here ends this scanner, and the
-    // next option change starts a new one.
-    try {
-      self->Execute();
-    } catch (...) {
-    }
+    // A failure of a cycle is caught inside; this catches what escapes the loop itself, after which
+    // the closer starts a new scanner.
+    DropFailure("scanner", [&] { self->Execute(); });
     std::lock_guard<std::mutex> lock(self->stateMutex_);
     self->finished_ = true;
     self->finishedCv_.notify_all();
@@ -157,6 +211,11 @@ void TSPopupThread::Start() {
 
 void TSPopupThread::Terminate() { terminated_ = true; }
 
+bool TSPopupThread::Finished() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return started_ && finished_;
+}
+
 bool TSPopupThread::WaitFor(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(stateMutex_);
   if (!started_) return true;
@@ -164,12 +223,18 @@ bool TSPopupThread::WaitFor(std::chrono::milliseconds timeout) {
 }
 
 void TSPopupThread::Execute() {
+  IDesktop& desktop = *services_.desktop;
   while (!terminated_) {
-    IDesktop& desktop = *services_.desktop;
-    if (!desktop.IsCtrlDown() && !desktop.IsScrollLockOn()) RunPass();
+    // A failure inside a pass or the check (a window that vanished mid-read, a DDE reply the main
+    // thread could not take) costs that pass, not detection.
+    DropFailure("scanner pass", [&] {
+      if (!desktop.IsCtrlDown() && !desktop.IsScrollLockOn()) RunPass();
+    });
     services_.sleeper->Sleep(kCycleSleepMs);
-    services_.mainThread->Run([this] {
-      if (OnCheck) OnCheck();
+    DropFailure("scanner check", [this] {
+      services_.mainThread->Run([this] {
+        if (OnCheck) OnCheck();
+      });
     });
   }
   ExplorerWindows.clear();
@@ -180,7 +245,16 @@ void TSPopupThread::RunPass() {
     std::lock_guard<std::mutex> lock(rulesMutex_);
     passRules_ = rules_;
   }
+  struct EndOfPass {
+    TSPopupThread& self;
+    ~EndOfPass() {
+      self.passRules_.reset();
+      self.judged_.clear();
+    }
+  } endOfPass{*this};
+  closes_->Prune(*services_.desktop);
   ExplorerWindows.clear();
+  judged_.clear();
   for (WindowHandle window : services_.desktop->TopLevelWindows()) ClassifyWindow(*this, window);
 
   const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
@@ -191,7 +265,6 @@ void TSPopupThread::RunPass() {
       ExplorerWindows.erase(ExplorerWindows.begin());
     }
   }
-  passRules_.reset();
 }
 
 const ScannerRules& TSPopupThread::PassRules() {
@@ -202,17 +275,63 @@ const ScannerRules& TSPopupThread::PassRules() {
   return *passRules_;
 }
 
-void TSPopupThread::KillWindow(WindowHandle window) {
-  KilledTitle = services_.desktop->Title(window);
-  // A window that is gone or did not take the command was not killed by us.
-  if (!services_.desktop->Close(window)) return;
-  services_.mainThread->Run([this] { ReportKill(); });
+std::size_t TSPopupThread::PendingCloses() const {
+  std::lock_guard<std::mutex> lock(closes_->mutex);
+  return closes_->pending.size();
 }
 
-void TSPopupThread::ReportKill() {
-  if (services_.host == nullptr) return;
-  services_.host->WriteLog("Popup Killed: " + KilledTitle + " (" + Reason + ")");
-  services_.host->PlayAlarm();
+void TSPopupThread::KillWindow(WindowHandle window) {
+  if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
+  KilledTitle = services_.desktop->Title(window);
+  if (!closes_->Begin(window)) return;
+
+  auto job = std::make_shared<CloseBook::Job>();
+  job->window = window;
+  job->line = KillLogLine(KilledTitle, Reason);
+  // The report is posted, so that the scanner never waits for the log, the sound or the flash.
+  auto report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
+    if (host == nullptr) return;
+    mainThread->Post([host, line] {
+      host->WriteLog(line);
+      host->PlayAlarm();
+    });
+  };
+  try {
+    std::thread([desktop = services_.desktop, book = closes_, job, report] {
+      // A window that is gone or did not take the command was not killed by us.
+      bool taken = false;
+      DropFailure("close command", [&] { taken = desktop->Close(job->window); });
+      bool handedOver = false;
+      {
+        std::lock_guard<std::mutex> lock(book->mutex);
+        job->finished = true;
+        job->taken = taken;
+        handedOver = job->handedOver;
+        book->cv.notify_all();
+      }
+      if (handedOver && book->Finish(job->window, taken)) report(job->line);
+    }).detach();
+  } catch (...) {
+    closes_->Finish(window, false);
+    throw;
+  }
+
+  bool finished = false;
+  bool taken = false;
+  {
+    std::unique_lock<std::mutex> lock(closes_->mutex);
+    finished = closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; });
+    if (!finished) {
+      job->handedOver = true;
+      return;
+    }
+    taken = job->taken;
+  }
+  if (closes_->Finish(window, taken)) report(job->line);
+}
+
+std::string KillLogLine(const std::string& title, const std::string& reason) {
+  return "Popup Killed: " + title + " (" + reason + ")";
 }
 
 bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {

@@ -4,8 +4,13 @@
 // Lifecycle: created suspended with Create(); the creator sets the option flags, SetRules and
 // OnCheck, then Start(). The running thread holds a reference to its own object, so the object
 // lives until the body returns even when the creator forgets it ("free on terminate").
-// Terminate() only asks; the current cycle (walk, limit step, sleep, check) still completes.
-// WaitFor() is the bounded join used at process end.
+// Terminate() only asks; the current cycle (walk, limit step, sleep, check) still completes, but
+// starts no new close. WaitFor() is the bounded join used at process end.
+//
+// Closing: the close command runs on a worker thread of its own; the scanner waits for it about
+// 100 ms and then goes on. A close still pending finishes and reports by itself; its worker holds
+// only shared services and reaches the host only through work posted to the main thread, which is
+// dropped once the main loop has ended, so it never outlives what it touches.
 #pragma once
 
 #include <atomic>
@@ -15,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -35,7 +41,8 @@ class IKillHost {
   virtual void PlayAlarm() = 0;
 };
 
-// The platform services a scanner uses. The host, when set, must outlive every scanner thread.
+// The platform services a scanner uses. The host, when set, must outlive every scanner thread and
+// the main loop (kill reports are posted to the main thread).
 struct ScannerServices {
   std::shared_ptr<IDesktop> desktop;
   std::shared_ptr<IMainThread> mainThread;
@@ -77,17 +84,24 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // Asks the body to end at the top of its next cycle.
   void Terminate();
   bool Terminated() const { return terminated_.load(); }
+  // The body has returned (it was started and is not running any more).
+  bool Finished();
   // Waits up to timeout for the body to return; true when it has (or never started).
   bool WaitFor(std::chrono::milliseconds timeout);
 
-  // The thread body: cycles until Terminate().
+  // The thread body: cycles until Terminate(). A cycle that fails costs that cycle only.
   void Execute();
   // One cycle's walk over the top-level windows and the Explorer limit step.
   void RunPass();
-  // Closes one window and reports it; the caller sets Reason first. Scanner thread.
+  // Sends the close command to one window and reports it once it took it; the caller sets Reason
+  // first. Waits for the window about 100 ms at most; a window whose close is still pending is not
+  // sent the command again. Scanner thread.
   void KillWindow(WindowHandle window);
-  // The main-thread half of KillWindow.
-  void ReportKill();
+  // Number of closes handed to a worker that have not finished yet.
+  std::size_t PendingCloses() const;
+  // True the first time in a pass that a descendant is asked for: containers nest, and each would
+  // search the same windows again, exponentially in the depth.
+  bool FirstJudging(WindowHandle window) { return judged_.insert(window).second; }
 
   IDesktop& Desktop() { return *services_.desktop; }
   // The rule list of the pass in progress (outside a pass: the list current at the first call).
@@ -98,6 +112,9 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   std::string KilledTitle;
   std::string Reason;
 
+  // Bookkeeping shared between the scanner and its close workers (defined in the source).
+  struct CloseBook;
+
  private:
   explicit TSPopupThread(ScannerServices services);
 
@@ -105,6 +122,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   mutable std::mutex rulesMutex_;
   std::shared_ptr<const ScannerRules> rules_;
   std::shared_ptr<const ScannerRules> passRules_;
+  std::unordered_set<WindowHandle> judged_;
+  std::shared_ptr<CloseBook> closes_;
   std::atomic<bool> terminated_{false};
   std::mutex stateMutex_;
   std::condition_variable finishedCv_;
@@ -125,6 +144,9 @@ class ScannerTracker {
   std::mutex mutex_;
   std::vector<std::weak_ptr<TSPopupThread>> scanners_;
 };
+
+// The line the kill log gets for a window closed by the scanner.
+std::string KillLogLine(const std::string& title, const std::string& reason);
 
 // The per-window decision of a pass: recognises browser windows and containers, closes popups.
 void ClassifyWindow(TSPopupThread& context, WindowHandle window);

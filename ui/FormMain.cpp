@@ -21,6 +21,8 @@ constexpr int kImagePadding = 3;
 constexpr int kImageCount = 6;
 constexpr UINT kFirstItemId = 100;
 constexpr auto kPopupRefreshThrottle = std::chrono::seconds(5);
+// How long the tray shows the kill image.
+constexpr UINT kFlashMs = 200;
 
 // Images of the Images list.
 enum Image { kImageExit = 0, kImageOptions, kImageAddRule, kImageActive, kImageCloseMenu, kImageLanguage };
@@ -214,6 +216,7 @@ void TfoMain::Loaded() {
 
 TfoMain::~TfoMain() {
   ::KillTimer(window_.get(), kCheckCrashTimer);
+  ::KillTimer(window_.get(), kFlashTimer);
   ::UnregisterHotKey(window_.get(), kHotKeyAddRule);
   ::UnregisterHotKey(window_.get(), kHotKeyAddPopupDirect);
   if (engine_.Tray() == this) engine_.SetTray(nullptr);
@@ -370,7 +373,11 @@ std::string TfoMain::TrayHint() { return strings::TrayHint; }
 
 void TfoMain::SetHint(const std::string& hint) { tray_.SetHint(hint); }
 
-void TfoMain::ShowKillIcon() { tray_.SetIcon(trayIcons_[kTrayKill].get()); }
+void TfoMain::FlashKillIcon() {
+  // A timer rather than a wait keeps the main thread free; setting it again extends the flash.
+  tray_.SetIcon(trayIcons_[kTrayKill].get());
+  ::SetTimer(window_.get(), kFlashTimer, kFlashMs, nullptr);
+}
 
 void TfoMain::ShowStateIcon() { tray_.SetIcon(trayIcons_[engine_.AutoDetect ? kTrayOn : kTrayOff].get()); }
 
@@ -431,6 +438,7 @@ void TfoMain::LanguageItemClick(std::size_t index) {
 
 void TfoMain::CheckCrashTimer() {
   tray_.CheckShellRestart();
+  engine_.KeepDetecting();
   ::SendMessageA(window_.get(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
 }
 
@@ -442,6 +450,10 @@ LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_TIMER:
       if (wParam == kCheckCrashTimer) CheckCrashTimer();
+      if (wParam == kFlashTimer) {
+        ::KillTimer(window_.get(), kFlashTimer);
+        ShowStateIcon();
+      }
       return 0;
     case WM_SYSCOMMAND:
       // The form stays hidden: minimising is all the guard asks, and hidden it already is.

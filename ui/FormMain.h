@@ -89,7 +89,7 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   // ITrayView: what the engine refreshes after a kill or a count change.
   std::string TrayHint() override;
   void SetHint(const std::string& hint) override;
-  void ShowKillIcon() override;
+  void FlashKillIcon() override;
   void ShowStateIcon() override;
 
   // The actions' handlers.
@@ -129,6 +129,8 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   static constexpr UINT kNoItemId = 999;
   static constexpr UINT kFirstLanguageId = 3000;
   static constexpr UINT_PTR kCheckCrashTimer = 1;
+  // Ends the kill flash.
+  static constexpr UINT_PTR kFlashTimer = 2;
   static constexpr int kHotKeyAddRule = 1;
   static constexpr int kHotKeyAddPopupDirect = 2;
 

@@ -241,6 +241,12 @@ bool RunOptionsDialog(TApplication& application, TZorvex& engine) {
     ~Free() { application.Remove(form).reset(); }
   } free{application, form};
   form.LoadFromEngine();
+  // A rule added while the dialog is open (hot key, tray menu) joins its list, or Ok would drop it.
+  engine.RuleAdded = [&form](const std::string& rule) { form.Rules.Items().Add(rule); };
+  struct StopListening {
+    TZorvex& engine;
+    ~StopListening() { engine.RuleAdded = nullptr; }
+  } stopListening{engine};
   if (form.ShowModal() != mrOk) return false;
   form.SaveToEngine();
   return true;

@@ -24,7 +24,6 @@ ProgramServices MakeProgramServices(HINSTANCE instance) {
   p.engine.sound = std::make_shared<win32::Win32Sound>(instance);
   p.engine.startup = std::make_shared<win32::Win32StartupRegistry>();
   p.engine.localTime = std::make_shared<win32::Win32LocalTime>();
-  p.engine.sleeper = std::make_shared<SystemSleeper>();
   return p;
 }
 

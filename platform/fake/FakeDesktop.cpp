@@ -48,7 +48,31 @@ std::vector<WindowHandle> FakeDesktop::Closed() const {
   return closed_;
 }
 
+void FakeDesktop::HoldClose(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_[window] = true;
+}
+
+void FakeDesktop::AnswerClose(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_.erase(window);
+  answered_.notify_all();
+}
+
+void FakeDesktop::AnswerAllCloses() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_.clear();
+  answered_.notify_all();
+}
+
+int FakeDesktop::CloseAttempts(WindowHandle window) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = closeAttempts_.find(window);
+  return it == closeAttempts_.end() ? 0 : it->second;
+}
+
 std::vector<WindowHandle> FakeDesktop::TopLevelWindows() {
+  if (onWalk) onWalk();
   ++walks_;
   std::lock_guard<std::mutex> lock(mutex_);
   return zOrder_;
@@ -64,6 +88,7 @@ void FakeDesktop::CollectDescendants(WindowHandle window, std::vector<WindowHand
 }
 
 std::vector<WindowHandle> FakeDesktop::Descendants(WindowHandle window) {
+  ++searches_;
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<WindowHandle> out;
   CollectDescendants(window, out);
@@ -106,9 +131,12 @@ void FakeDesktop::Remove(WindowHandle window) {
 }
 
 bool FakeDesktop::Close(WindowHandle window) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  ++closeAttempts_[window];
+  answered_.wait(lock, [&] { return held_.count(window) == 0; });
   auto it = windows_.find(window);
   if (it == windows_.end() || it->second.record.hung) return false;
+  if (it->second.record.staysOpen) return true;
   closed_.push_back(window);
   Remove(window);
   return true;
@@ -124,27 +152,39 @@ bool FakeMainThread::Run(const std::function<void()>& fn) {
   Task task{fn};
   std::unique_lock<std::mutex> lock(mutex_);
   if (ended_) return false;
-  queue_.push_back(&task);
+  queue_.push_back(Entry{&task, {}});
   cv_.notify_all();
   cv_.wait(lock, [&] { return task.done; });
   return task.ran;
 }
 
+bool FakeMainThread::Post(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (ended_) return false;
+  queue_.push_back(Entry{nullptr, std::move(fn)});
+  cv_.notify_all();
+  return true;
+}
+
 int FakeMainThread::Pump() {
   int count = 0;
   for (;;) {
-    Task* task = nullptr;
+    Entry entry;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (queue_.empty()) return count;
-      task = queue_.front();
+      entry = std::move(queue_.front());
       queue_.pop_front();
     }
-    task->fn();
     ++count;
+    if (!entry.waiter) {
+      entry.posted();
+      continue;
+    }
+    entry.waiter->fn();
     std::lock_guard<std::mutex> lock(mutex_);
-    task->ran = true;
-    task->done = true;
+    entry.waiter->ran = true;
+    entry.waiter->done = true;
     cv_.notify_all();
   }
 }
@@ -164,7 +204,9 @@ bool FakeMainThread::PumpUntil(const std::function<bool()>& pred, std::chrono::m
 void FakeMainThread::End() {
   std::lock_guard<std::mutex> lock(mutex_);
   ended_ = true;
-  for (Task* task : queue_) task->done = true;
+  for (Entry& entry : queue_) {
+    if (entry.waiter) entry.waiter->done = true;
+  }
   queue_.clear();
   cv_.notify_all();
 }

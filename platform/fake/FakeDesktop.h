@@ -23,6 +23,8 @@ struct WindowRecord {
   Rect rect{0, 0, 800, 600};
   // Refuses the close command, as a hung window would.
   bool hung = false;
+  // Takes the close command but stays open, as a page that asks "leave this page?" does.
+  bool staysOpen = false;
 };
 
 // A desktop of window records. Thread-safe: the scanner reads it while the test edits it.
@@ -39,6 +41,18 @@ class FakeDesktop : public IDesktop {
   void SetForeground(WindowHandle window);
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
+
+  // Close() of window blocks, as a window that is slow to answer, until AnswerClose(window).
+  void HoldClose(WindowHandle window);
+  void AnswerClose(WindowHandle window);
+  // Answers every held close; tests call it before they end so that no close waits for ever.
+  void AnswerAllCloses();
+  // Close() calls for window so far, answered or not.
+  int CloseAttempts(WindowHandle window) const;
+  // Descendants() calls so far.
+  int Searches() const { return searches_; }
+  // Called at the start of every TopLevelWindows(), on the calling thread; may throw.
+  std::function<void()> onWalk;
 
   bool Exists(WindowHandle window) const;
   // Handles closed so far, in order.
@@ -68,6 +82,10 @@ class FakeDesktop : public IDesktop {
   void Remove(WindowHandle window);
 
   mutable std::mutex mutex_;
+  std::condition_variable answered_;
+  std::map<WindowHandle, bool> held_;
+  std::map<WindowHandle, int> closeAttempts_;
+  std::atomic<int> searches_{0};
   std::map<WindowHandle, Node> windows_;
   std::vector<WindowHandle> zOrder_;
   std::vector<WindowHandle> closed_;
@@ -84,7 +102,8 @@ class FakeMainThread : public IMainThread {
  public:
   FakeMainThread();
   bool Run(const std::function<void()>& fn) override;
-  // Runs the queued work; returns how many items ran.
+  bool Post(std::function<void()> fn) override;
+  // Runs the queued work, posted and waited for, in order; returns how many items ran.
   int Pump();
   // Pumps until pred() holds or the timeout passes; returns pred().
   bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -97,10 +116,15 @@ class FakeMainThread : public IMainThread {
     bool done = false;
     bool ran = false;
   };
+  // A waiting caller's task, or posted work that the queue owns.
+  struct Entry {
+    Task* waiter = nullptr;
+    std::function<void()> posted;
+  };
   std::thread::id owner_;
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::deque<Task*> queue_;
+  std::deque<Entry> queue_;
   bool ended_ = false;
 };
 

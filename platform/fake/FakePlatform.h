@@ -24,8 +24,6 @@ struct FakePlatform {
   std::shared_ptr<FakeSound> sound = std::make_shared<FakeSound>();
   std::shared_ptr<FakeStartupRegistry> registry = std::make_shared<FakeStartupRegistry>();
   std::shared_ptr<FakeLocalTime> localTime = std::make_shared<FakeLocalTime>();
-  // The engine's pause for the tray flash, apart from the scanner's sleeps.
-  std::shared_ptr<FakeSleeper> flashSleeper = std::make_shared<FakeSleeper>();
 
   // A closer's services over these fakes.
   CloserServices Closer(IKillHost* host = nullptr, std::shared_ptr<ScannerTracker> tracker = nullptr) const {
@@ -41,7 +39,6 @@ struct FakePlatform {
     services.sound = sound;
     services.startup = registry;
     services.localTime = localTime;
-    services.sleeper = flashSleeper;
     return services;
   }
 };

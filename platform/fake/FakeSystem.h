@@ -46,7 +46,7 @@ class FakeTray : public ITrayView {
  public:
   std::string TrayHint() override { return format; }
   void SetHint(const std::string& hint) override { hints.push_back(hint); }
-  void ShowKillIcon() override { icons.push_back("kill"); }
+  void FlashKillIcon() override { icons.push_back("kill"); }
   void ShowStateIcon() override { icons.push_back("state"); }
   std::string format = "Zorvex - %d Popups Killed";
   std::vector<std::string> hints;

@@ -144,7 +144,7 @@ bool IsReadOnlyFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-void AppendLine(const std::string& path, const std::string& line) {
+std::uint64_t AppendLine(const std::string& path, const std::string& line) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
   if (fd.Get() < 0) Throw("Cannot open", path, errno);
   const std::string bytes = line + "\r\n";
@@ -155,7 +155,10 @@ void AppendLine(const std::string& path, const std::string& line) {
     if (n <= 0) Throw("Cannot write", path, errno);
     done += static_cast<std::size_t>(n);
   }
+  struct stat st {};
+  const std::uint64_t size = ::fstat(fd.Get(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   if (fd.Close() != 0) Throw("Cannot write", path, errno);
+  return size;
 }
 
 }  // namespace zorvex

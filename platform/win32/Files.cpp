@@ -161,7 +161,7 @@ bool IsReadOnlyFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-void AppendLine(const std::string& path, const std::string& line) {
+std::uint64_t AppendLine(const std::string& path, const std::string& line) {
   UniqueFile file = Open(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, "Cannot open");
   const std::string bytes = line + "\r\n";
   DWORD written = 0;
@@ -169,6 +169,8 @@ void AppendLine(const std::string& path, const std::string& line) {
       written != bytes.size()) {
     Throw("Cannot write", path, GetLastError());
   }
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(file.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
 }  // namespace zorvex

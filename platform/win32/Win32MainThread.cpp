@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
+#include "base/Trace.h"
+
 namespace zorvex::win32 {
 
 namespace {
 constexpr const char* kWindowClass = "ZorvexMainThreadCall";
 constexpr const char* kMessageName = "ZorvexRunInMainThread";
+// wParam of the message that says posted work is waiting (lParam is then unused).
+constexpr WPARAM kPostedWork = 1;
 }  // namespace
 
 Win32MainThread::Win32MainThread()
@@ -32,6 +36,7 @@ void Win32MainThread::End() {
   ended_ = true;
   for (Task* task : pending_) task->done = true;
   pending_.clear();
+  posted_.clear();
   cv_.notify_all();
 }
 
@@ -51,6 +56,29 @@ bool Win32MainThread::Run(const std::function<void()>& fn) {
   cv_.wait(lock, [&] { return task.done; });
   if (task.failure) std::rethrow_exception(task.failure);
   return task.ran;
+}
+
+bool Win32MainThread::Post(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (ended_ || !window_) return false;
+  posted_.push_back(std::move(fn));
+  // A full message queue only delays the work: the next wake-up runs everything queued.
+  ::PostMessageA(window_.get(), message_, kPostedWork, 0);
+  return true;
+}
+
+void Win32MainThread::RunPosted() {
+  for (;;) {
+    std::function<void()> fn;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (posted_.empty()) return;
+      fn = std::move(posted_.front());
+      posted_.pop_front();
+    }
+    // Nobody waits for posted work, so its failure has nowhere to go.
+    DropFailure("posted main-thread work", fn);
+  }
 }
 
 void Win32MainThread::RunPending(Task* task) {
@@ -78,7 +106,11 @@ void Win32MainThread::RunPending(Task* task) {
 LRESULT CALLBACK Win32MainThread::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<Win32MainThread*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   if (self != nullptr && message == self->message_) {
-    self->RunPending(reinterpret_cast<Task*>(lParam));
+    if (wParam == kPostedWork) {
+      self->RunPosted();
+    } else {
+      self->RunPending(reinterpret_cast<Task*>(lParam));
+    }
     return 0;
   }
   return ::DefWindowProcA(window, message, wParam, lParam);

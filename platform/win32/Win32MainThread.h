@@ -2,12 +2,13 @@
 //
 // Lifecycle: made on the GUI thread before any scanner starts. End() (also run by the destructor)
 // releases every waiting caller without running its work, so no thread waits on a loop that has
-// stopped; later Run() calls from other threads return false at once.
+// stopped, and drops posted work; later Run() and Post() calls from other threads return false at once.
 #pragma once
 
 #include <windows.h>
 
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <list>
@@ -26,6 +27,7 @@ class Win32MainThread : public IMainThread {
   Win32MainThread& operator=(const Win32MainThread&) = delete;
 
   bool Run(const std::function<void()>& fn) override;
+  bool Post(std::function<void()> fn) override;
   // Releases every waiting and later caller; call on the GUI thread when its loop has ended.
   void End() override;
 
@@ -38,6 +40,7 @@ class Win32MainThread : public IMainThread {
   };
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void RunPending(Task* task);
+  void RunPosted();
 
   DWORD threadId_;
   UINT message_;
@@ -45,6 +48,7 @@ class Win32MainThread : public IMainThread {
   std::mutex mutex_;
   std::condition_variable cv_;
   std::list<Task*> pending_;
+  std::deque<std::function<void()>> posted_;
   bool ended_ = false;
 };
 

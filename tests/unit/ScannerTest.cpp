@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
+
+#include "base/Trace.h"
 
 #include "platform/fake/FakeDesktop.h"
 #include "popups/ClassPopupsThread.h"
@@ -40,6 +43,9 @@ class ScannerTest : public ::testing::Test {
   std::shared_ptr<FakeMainThread> mainThread = std::make_shared<FakeMainThread>();
   std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
   RecordingHost host;
+
+  // No close may wait for ever once the test is over.
+  void TearDown() override { desktop->AnswerAllCloses(); }
 };
 
 }  // namespace
@@ -81,6 +87,7 @@ TEST_F(ScannerTest, EveryBrowserClassIsRecognisedOnlyWhileItsFamilyIsWatched) {
       auto scanner = MakeScanner(explorer, netscape, opera);
       scanner->SetRules("*popup*");
       scanner->RunPass();
+      mainThread->Pump();
       const bool expected = c.family == 'a' || (c.family == 'e' && explorer) || (c.family == 'n' && netscape);
       EXPECT_EQ(!desktop->Exists(w), expected)
           << c.cls << " / " << c.title << " with explorer=" << explorer << " netscape=" << netscape
@@ -116,6 +123,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   scanner->Agressive = true;
   scanner->SetRules("*casino*");
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_FALSE(desktop->Exists(small));
   EXPECT_TRUE(desktop->Exists(aol)) << "AOL pages are never judged by size";
   EXPECT_FALSE(desktop->Exists(hidden)) << "a hidden window is still closed by rule";
@@ -130,6 +138,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   const WindowHandle again = Browser("IEFrame", "News", 400, 150);
   scanner->Agressive = false;
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_TRUE(desktop->Exists(again));
   EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{again}));
 }
@@ -148,6 +157,7 @@ TEST_F(ScannerTest, TitleRulesAreTriedInOrderAgainstTheLowerCasedTitle) {
   for (int i = 0; i < 31; ++i) invalid += "*a";
   scanner->SetRules(invalid + "\r\n*free*\r\n*casino*\r\nfoo [1]\r\n\r\n\xE9t\xE9\r\n");
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_FALSE(desktop->Exists(both));
   EXPECT_FALSE(desktop->Exists(bracket));
   EXPECT_FALSE(desktop->Exists(like));
@@ -181,6 +191,7 @@ TEST_F(ScannerTest, ContainersAreSearchedOnlyForTheirWatchedFamily) {
     auto scanner = MakeScanner(c.explorer, true, c.opera);
     scanner->SetRules("ad*");
     scanner->RunPass();
+    mainThread->Pump();
     EXPECT_EQ(!desktop->Exists(popup), c.searched) << c.container << " explorer=" << c.explorer << " opera=" << c.opera;
     EXPECT_TRUE(desktop->Exists(top));
   }
@@ -192,10 +203,12 @@ TEST_F(ScannerTest, ExplorerLimitClosesTheHighestFramesWithItsOwnReason) {
   auto scanner = MakeScanner();
   host.limit = 0;
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_TRUE(desktop->Closed().empty()) << "0 means no limit";
 
   host.limit = 2;
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_EQ(desktop->Closed(), (std::vector<WindowHandle>{frames[0], frames[1]}));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Frame 0 (Explorer limit)",
                                                   "Popup Killed: Frame 1 (Explorer limit)"}));
@@ -206,6 +219,7 @@ TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
   auto scanner = MakeScanner();
   scanner->SetRules("popup");
   scanner->RunPass();
+  mainThread->Pump();
   EXPECT_TRUE(desktop->Exists(hung));
   EXPECT_TRUE(host.lines.empty());
   scanner->Reason = "x";
@@ -288,4 +302,112 @@ TEST_F(ScannerTest, RulesReplacedWhilePassesRunAreSeenWhole) {
 TEST_F(ScannerTest, AScannerThatNeverStartedNeedsNoJoin) {
   auto scanner = MakeScanner();
   EXPECT_TRUE(scanner->WaitFor(std::chrono::milliseconds(0)));
+}
+
+TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnswers) {
+  const WindowHandle slow = Browser("IEFrame", "Slow popup");
+  const WindowHandle never = Browser("IEFrame", "Stuck popup");
+  const WindowHandle quick = Browser("IEFrame", "Quick popup");
+  desktop->HoldClose(slow);
+  desktop->HoldClose(never);
+  desktop->Edit(never, [](WindowRecord& r) { r.hung = true; });
+  auto scanner = MakeScanner();
+  scanner->SetRules("*popup");
+
+  scanner->RunPass();
+  mainThread->Pump();
+  EXPECT_FALSE(desktop->Exists(quick)) << "the window after two slow ones is judged in the same pass";
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Quick popup (*popup)"}));
+  EXPECT_EQ(scanner->PendingCloses(), 2u);
+
+  // Later passes do not send the command again while it is pending.
+  scanner->RunPass();
+  scanner->RunPass();
+  EXPECT_EQ(desktop->CloseAttempts(slow), 1);
+  EXPECT_EQ(desktop->CloseAttempts(never), 1);
+
+  // The slow one answers: reported then, once, with the title and reason it had.
+  desktop->Edit(slow, [](WindowRecord& r) { r.title = "Renamed meanwhile"; });
+  desktop->AnswerClose(slow);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return host.lines.size() == 2; }));
+  EXPECT_EQ(host.lines.back(), "Popup Killed: Slow popup (*popup)");
+  EXPECT_FALSE(desktop->Exists(slow));
+
+  // The stuck one refuses in the end: never reported, and tried again by a later pass.
+  desktop->AnswerClose(never);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+  scanner->RunPass();
+  mainThread->Pump();
+  EXPECT_EQ(desktop->CloseAttempts(never), 2);
+  EXPECT_EQ(host.lines.size(), 2u);
+  EXPECT_EQ(host.alarms, 2);
+}
+
+TEST_F(ScannerTest, AWindowThatTakesTheCommandButStaysIsReportedOnceUntilItIsGone) {
+  WindowRecord record{"IEFrame", "Leave this page?"};
+  record.staysOpen = true;
+  const WindowHandle stays = desktop->Add(record);
+  auto scanner = MakeScanner();
+  scanner->SetRules("leave*");
+  for (int i = 0; i < 5; ++i) {
+    scanner->RunPass();
+    mainThread->Pump();
+  }
+  EXPECT_EQ(desktop->CloseAttempts(stays), 5) << "it is still asked to close";
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Leave this page? (leave*)"}));
+  EXPECT_EQ(host.alarms, 1);
+
+  // Once it is gone, a new window that happens to get the same handle would count again.
+  desktop->Edit(stays, [](WindowRecord& r) { r.staysOpen = false; });
+  scanner->RunPass();
+  const WindowHandle next = Browser("IEFrame", "Leave now");
+  scanner->RunPass();
+  mainThread->Pump();
+  EXPECT_FALSE(desktop->Exists(next));
+  EXPECT_EQ(host.lines.size(), 2u);
+}
+
+TEST_F(ScannerTest, KillReportsArePostedSoThePassNeverWaitsForTheMainThread) {
+  for (int i = 0; i < 3; ++i) Browser("IEFrame", "Ad " + std::to_string(i));
+  auto scanner = MakeScanner();
+  scanner->SetRules("ad *");
+  // The pass runs off the main thread, which is not pumped until the pass is over.
+  std::thread pass([&] { scanner->RunPass(); });
+  pass.join();
+  EXPECT_TRUE(host.lines.empty());
+  mainThread->Pump();
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Ad 0 (ad *)", "Popup Killed: Ad 1 (ad *)",
+                                                  "Popup Killed: Ad 2 (ad *)"}));
+}
+
+TEST_F(ScannerTest, AFailingPassCostsThatPassOnly) {
+  const WindowHandle popup = Browser("IEFrame", "popup");
+  std::atomic<int> walks{0};
+  desktop->onWalk = [&] {
+    if (++walks <= 2) throw std::runtime_error("window vanished mid-read");
+  };
+  auto scanner = MakeScanner();
+  scanner->SetRules("popup");
+  const unsigned long droppedBefore = DroppedFailures();
+  scanner->Start();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
+  EXPECT_GE(DroppedFailures() - droppedBefore, 2u);
+  EXPECT_FALSE(scanner->Finished());
+  scanner->Terminate();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->Finished(); }));
+}
+
+TEST_F(ScannerTest, NestedContainersAreSearchedOncePerPass) {
+  // Twenty AOL containers inside each other, a popup at the bottom: each container's search holds
+  // every container below it, which used to be searched again: 2^19 searches a pass.
+  WindowHandle parent = Browser("AOL Frame25", "AOL");
+  for (int depth = 1; depth < 20; ++depth) parent = desktop->AddChild(parent, WindowRecord{"_AOL_Static", "static"});
+  const WindowHandle popup = desktop->AddChild(parent, WindowRecord{"AOL Child", "Ad"});
+  auto scanner = MakeScanner(true, false, false);
+  scanner->SetRules("ad");
+  scanner->RunPass();
+  mainThread->Pump();
+  EXPECT_FALSE(desktop->Exists(popup));
+  EXPECT_LE(desktop->Searches(), 20);
+  EXPECT_EQ(host.lines.size(), 1u);
 }
