@@ -44,7 +44,8 @@ class IDesktop {
   virtual bool IsMinimised(WindowHandle window) = 0;
   virtual Rect WindowRect(WindowHandle window) = 0;
   virtual WindowHandle ForegroundWindow() = 0;
-  // Sends the system-menu close command and waits, boundedly, until the window has handled it.
+  // Sends the system-menu close command and waits, boundedly (seconds: callers that must not stall
+  // run it on a worker), until the window has handled it.
   // True when the window existed and took the command.
   virtual bool Close(WindowHandle window) = 0;
   // Ctrl is held down at this moment.

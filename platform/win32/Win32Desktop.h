@@ -12,8 +12,10 @@ inline WindowHandle FromHwnd(HWND window) { return reinterpret_cast<WindowHandle
 
 class Win32Desktop : public IDesktop {
  public:
-  // closeTimeoutMs bounds the wait for a window to handle the close command.
-  explicit Win32Desktop(unsigned closeTimeoutMs = 5000) : closeTimeoutMs_(closeTimeoutMs) {}
+  // closeTimeoutMs bounds the wait for a window to handle the close command. The scanner waits on
+  // a worker, so the bound may be long: a program that stops handling messages for a while still
+  // handles our close when it wakes, and is reported then.
+  explicit Win32Desktop(unsigned closeTimeoutMs = 20000) : closeTimeoutMs_(closeTimeoutMs) {}
 
   std::vector<WindowHandle> TopLevelWindows() override;
   std::vector<WindowHandle> Descendants(WindowHandle window) override;

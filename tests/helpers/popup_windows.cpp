@@ -1,10 +1,11 @@
 // Test helper: opens windows of given classes, titles and sizes in a process of its own, the way
 // browsers would, and keeps them until they are closed or the time runs out.
 //
-//   popup_windows.exe --ready=EVENT [--seconds=N] WINDOW...
+//   popup_windows.exe --ready=EVENT [--seconds=N] [--hang=MS] WINDOW...
 //   WINDOW: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised
 //   parent: 0-based index of an earlier WINDOW; the window becomes its child.
-// EVENT (a named event the caller made) is set once every window exists.
+// EVENT (a named event the caller made) is set once every window exists. With --hang the program
+// then handles no message for MS milliseconds, as a browser busy with a heavy page.
 #include <windows.h>
 
 #include <set>
@@ -42,11 +43,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::string readyEvent;
   int seconds = 60;
+  DWORD hangMs = 0;
   std::vector<std::string> descriptions;
   for (int i = 1; i < __argc; ++i) {
     const std::string arg = __argv[i];
     if (arg.rfind("--ready=", 0) == 0) {
       readyEvent = arg.substr(8);
+    } else if (arg.rfind("--hang=", 0) == 0) {
+      hangMs = static_cast<DWORD>(std::stoul(arg.substr(7)));
     } else if (arg.rfind("--seconds=", 0) == 0) {
       seconds = std::stoi(arg.substr(10));
     } else {
@@ -93,6 +97,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
   }
 
+  if (hangMs > 0) Sleep(hangMs);
   SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
@@ -342,4 +343,86 @@ TEST_F(EngineTest, RuleListFilesExportAndImport) {
   EXPECT_EQ(list, (std::vector<std::string>{"*casino*", "*Casino*", "new one", "", "last"}));
   EXPECT_FALSE(ImportRuleList(folder + "missing.zvl", list));
   EXPECT_FALSE(ExportRuleList(folder + "no/such/folder/x.zvl", list));
+}
+
+TEST_F(EngineTest, ATitleBecomesOneRuleWhereverItEnters) {
+  Write(folder + "rules.xml", "<Rules><Rule>From file&#13;&#10;*</Rule></Rules>");
+  TZorvex& e = Loaded();
+  EXPECT_EQ(e.RuleList(), std::vector<std::string>{"From file  *"});
+  std::vector<std::string> told;
+  e.RuleAdded = [&](const std::string& rule) { told.push_back(rule); };
+
+  // Submenu and hot key: the title as the window had it.
+  e.AddRule("Free prize\r\n*");
+  // Add Rule dialog: typed or picked.
+  e.RuleDialog = [](bool) { return TRuleDialogResult{true, "Typed\tin\x01one", {}}; };
+  e.AddRuleFromDialog();
+  EXPECT_EQ(e.PickRuleTitle(), "Typed in one");
+  // Options dialog and import.
+  Write(folder + "list.zvl", "Imported\tone\r\nsecond\n");
+  std::vector<std::string> list;
+  ASSERT_TRUE(ImportRuleList(folder + "list.zvl", list));
+  EXPECT_EQ(list, (std::vector<std::string>{"Imported one", "second"}));
+
+  const std::vector<std::string> expected{"From file  *", "Free prize  *", "Typed in one"};
+  EXPECT_EQ(e.RuleList(), expected);
+  EXPECT_EQ(told, (std::vector<std::string>{"Free prize  *", "Typed in one"}));
+  // The scanner holds exactly as many rules as the user sees; none of them is a lone "*".
+  EXPECT_EQ(e.Closer()->Thread()->Rules(),
+            (std::vector<std::string>{"from file  *", "free prize  *", "typed in one"}));
+  e.SetRules({"Set\r\nby dialog"});
+  EXPECT_EQ(e.Closer()->Thread()->Rules(), std::vector<std::string>{"set  by dialog"});
+}
+
+TEST_F(EngineTest, TheLogIsHalvedIntoTheOldFileAtItsLimit) {
+  TZorvex& e = Loaded();
+  std::string big;
+  for (int i = 0; big.size() < kMaxLogBytes; ++i) big += "[old] line " + std::to_string(i) + "\r\n";
+  Write(e.LogPath(), big);
+  e.WriteLog("newest");
+  const std::string log = Read(e.LogPath());
+  const std::string old = Read(e.LogPath() + ".old");
+  EXPECT_EQ(old + log, big + "[07.12.2026 09:30:00] newest\r\n") << "nothing lost, nothing doubled";
+  EXPECT_LT(log.size(), kMaxLogBytes / 2 + 100);
+  EXPECT_EQ(log.compare(0, 6, "[old] "), 0) << "cut at a line start";
+  EXPECT_EQ(old.substr(old.size() - 2), "\r\n");
+
+  // Small logs are left whole.
+  e.WriteLog("next");
+  EXPECT_EQ(Read(e.LogPath()), log + "[07.12.2026 09:30:00] next\r\n");
+  EXPECT_EQ(Read(e.LogPath() + ".old"), old);
+}
+
+TEST_F(EngineTest, AScannerThatEndedIsStartedAgainWhileDetectionIsOn) {
+  TZorvex& e = Loaded();
+  std::shared_ptr<TSPopupThread> first = e.Closer()->Thread();
+  ASSERT_TRUE(first);
+  std::atomic<bool> fail{true};
+  fakes.sleeper->onSleep = [&] {
+    if (fail.exchange(false)) throw std::runtime_error("the wait itself failed");
+  };
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return first->Finished(); }));
+  e.KeepDetecting();
+  std::shared_ptr<TSPopupThread> second = e.Closer()->Thread();
+  ASSERT_TRUE(second);
+  EXPECT_NE(second, first);
+  const WindowHandle popup = desktop->Add("IEFrame", "Casino");
+  e.SetRules({"casino"});
+  EXPECT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
+  e.KeepDetecting();
+  EXPECT_EQ(e.Closer()->Thread(), second) << "a running scanner is kept";
+}
+
+TEST_F(EngineTest, ReleasingTheEngineWhileACloseIsPendingLeavesTheCloseNothingToTouch) {
+  Write(folder + "rules.xml", "<Rules><Rule>slow*</Rule></Rules>");
+  const WindowHandle slow = desktop->Add("IEFrame", "Slow popup");
+  desktop->HoldClose(slow);
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->CloseAttempts(slow) == 1; }));
+  engine.reset();  // stops and joins the scanner; the close still waits on its worker
+  desktop->AnswerClose(slow);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(slow); }));
+  mainThread->Pump();
+  EXPECT_TRUE(tray.hints.empty()) << "the late report never reached the released engine";
 }

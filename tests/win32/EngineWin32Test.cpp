@@ -54,7 +54,6 @@ class EngineWin32 : public ::testing::Test {
     services.sound = std::make_shared<win32::Win32Sound>(::GetModuleHandleA(nullptr));
     services.startup = std::make_shared<win32::Win32StartupRegistry>();
     services.localTime = std::make_shared<win32::Win32LocalTime>();
-    services.sleeper = std::make_shared<SystemSleeper>();
     engine = std::make_unique<TZorvex>(services);
     return *engine;
   }

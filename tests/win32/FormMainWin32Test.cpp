@@ -4,11 +4,13 @@
 
 #include <fstream>
 
+#include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "platform/fake/FakeSystem.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormMain.h"
+#include "ui/FormOptions.h"
 #include "ui/Strings.h"
 
 using namespace zorvex;
@@ -141,6 +143,50 @@ TEST_F(FormMainWin32, AKillFlashesTheTrayIconAndCountsInTheHint) {
   engine->WriteLog("Popup Killed: x (y)");
   engine->PlayAlarm();
   EXPECT_EQ(form->Tray().Hint(), "Zorvex - 1 Popups Killed");
+}
+
+TEST_F(FormMainWin32, ARuleAddedByHotKeyWhileTheOptionsDialogIsOpenIsLostNeitherByOkNorByCancel) {
+  { std::ofstream(folder + "options.xml") << "<Options><AutoDetect>0</AutoDetect></Options>"; }
+  engine->LoadOptions();
+  engine->SetRules({"first"});
+  ChildProcess browser = OpenHelperWindows({"MozillaWindowClass|Hot Key Page|900|700|v"});
+  const HWND page = FindWindowOf(browser.Id(), "Hot Key Page");
+  ASSERT_NE(page, nullptr);
+  MainFormDialogs dialogs;
+  dialogs.options = [this] { return RunOptionsDialog(application, *engine); };
+  form = &application.Create<TfoMain>(*engine, *desktop, dialogs, folder);
+  auto dialog = [this] { return dynamic_cast<TfoOptions*>(application.FindComponent("foOptions")); };
+  auto listed = [&](const std::string& title) {
+    auto& items = dialog()->Rules.Items();
+    for (std::size_t i = 0; i < items.Count(); ++i)
+      if (items.Caption(i) == title) return true;
+    return false;
+  };
+
+  for (const bool ok : {true, false}) {
+    const std::string title = ok ? "Hot Key Page" : "Hot Key Page Again";
+    ::SetWindowTextA(page, title.c_str());
+    ModalScript script({[&] { return dialog() != nullptr && ::IsWindowVisible(dialog()->Handle()); },
+                        [&] {
+                          ::SetForegroundWindow(page);
+                          return ::GetForegroundWindow() == page;
+                        },
+                        [&] {
+                          // Ctrl+Shift+Delete, as the system delivers the registered hot key.
+                          ::SendMessageA(form->Handle(), WM_HOTKEY, TfoMain::kHotKeyAddPopupDirect,
+                                         MAKELPARAM(MOD_CONTROL | MOD_SHIFT, VK_DELETE));
+                          return true;
+                        },
+                        [&] { return listed(title); },
+                        [&] {
+                          ::SendMessageA((ok ? dialog()->OkButton : dialog()->CancelButton).Handle(), BM_CLICK, 0, 0);
+                          return true;
+                        }});
+    form->actOptionsExecute();
+    EXPECT_TRUE(script.Finished()) << script.Failure();
+  }
+  EXPECT_EQ(engine->RuleList(), (std::vector<std::string>{"first", "Hot Key Page", "Hot Key Page Again"}));
+  EXPECT_EQ(engine->RuleAdded, nullptr) << "the dialog stopped listening when it closed";
 }
 
 TEST(TrayIcon, TipFollowsTheShellVersion) {

@@ -1,6 +1,7 @@
 // The scanner over the real desktop: browser-class windows of another process, closed or kept.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "Win32TestSupport.h"
@@ -76,6 +77,8 @@ TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
   std::vector<std::string> expected = {"Popup Killed: Casino Night (*casino*)", "Popup Killed: Small ad (Heuristic)",
                                        "Popup Killed: Square (Heuristic)", "Popup Killed: Hidden Casino (*casino*)",
                                        "Popup Killed: Ad banner popup (ad banner*)"};
+  // Reports are posted to this (the main) thread.
+  EXPECT_TRUE(PumpUntil([&] { return host.lines.size() >= expected.size(); }));
   std::vector<std::string> lines = host.lines;
   std::sort(lines.begin(), lines.end());
   std::sort(expected.begin(), expected.end());
@@ -102,6 +105,7 @@ TEST(ScannerWin32, ExplorerLimitKeepsTheLowestFrames) {
   EXPECT_FALSE(::IsWindow(zOrder[1]));
   EXPECT_TRUE(::IsWindow(zOrder[2]));
   EXPECT_TRUE(::IsWindow(zOrder[3]));
+  PumpUntil([&] { return host.lines.size() >= 2; });
   ASSERT_EQ(host.lines.size(), 2u);
   EXPECT_NE(host.lines[0].find("(Explorer limit)"), std::string::npos) << host.lines[0];
 }
@@ -141,4 +145,30 @@ TEST(ScannerWin32, MainThreadHandOverNeverWaitsOnAnEndedLoop) {
   std::thread late([&] { result = mainThread->Run([] {}) ? 1 : 0; });
   late.join();
   EXPECT_EQ(result, 0);
+  EXPECT_FALSE(mainThread->Post([] {}));
+}
+
+TEST(ScannerWin32, PostedWorkRunsInOrderOnTheMainThreadUnlessTheLoopHasEnded) {
+  auto mainThread = std::make_shared<win32::Win32MainThread>();
+  std::vector<int> ran;
+  std::vector<DWORD> threads;
+  std::thread poster([&] {
+    for (int i = 0; i < 50; ++i) {
+      mainThread->Post([&, i] {
+        ran.push_back(i);
+        threads.push_back(::GetCurrentThreadId());
+      });
+    }
+  });
+  poster.join();  // posting never waits for the main thread
+  EXPECT_TRUE(ran.empty());
+  ASSERT_TRUE(PumpUntil([&] { return ran.size() == 50; }));
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(ran[i], i);
+  EXPECT_EQ(std::count(threads.begin(), threads.end(), ::GetCurrentThreadId()), 50);
+
+  // Work still queued when the loop ends is dropped, not run later.
+  mainThread->Post([&] { ran.push_back(-1); });
+  mainThread->End();
+  PumpUntil([] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(ran.size(), 50u);
 }

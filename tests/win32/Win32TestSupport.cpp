@@ -43,8 +43,8 @@ DWORD ChildProcess::ExitCode() const {
   return code;
 }
 
-ChildProcess OpenHelperWindows(const std::vector<std::string>& windows) {
-  std::string arguments;
+ChildProcess OpenHelperWindows(const std::vector<std::string>& windows, const std::string& options) {
+  std::string arguments = options;
   for (const std::string& window : windows) arguments += " \"" + window + "\"";
   return StartHelper("popup_windows.exe", arguments);
 }

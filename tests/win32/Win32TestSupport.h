@@ -39,8 +39,9 @@ class ChildProcess {
 
 // Starts a helper program of the test folder with --ready=EVENT and waits until it sets EVENT.
 ChildProcess StartHelper(const std::string& exe, const std::string& arguments);
-// Starts popup_windows.exe with the window windows and waits until its windows exist.
-ChildProcess OpenHelperWindows(const std::vector<std::string>& windows);
+// Starts popup_windows.exe with the window windows (and its options, such as "--hang=MS") and
+// waits until its windows exist.
+ChildProcess OpenHelperWindows(const std::vector<std::string>& windows, const std::string& options = "");
 
 // Top-level windows of a process, highest in the z-order first.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId);

@@ -1,0 +1,87 @@
+// Closing under pressure: a browser that stops answering holds up neither detection nor exit.
+#include <gtest/gtest.h>
+
+#include "E2eSupport.h"
+
+using namespace zorvex::testing;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* const kQuietOptions =
+    "<Options><StartWindows>0</StartWindows><Agressive>0</Agressive><PlaySound>0</PlaySound></Options>";
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A hung popup above a quick one, both open before the program starts: once the quick one is
+// closed, the scanner has sent its command to the hung one and gone on.
+struct HungAboveCanary {
+  explicit HungAboveCanary(DWORD hangMs) {
+    canary = OpenHelperWindows({"IEFrame|Canary popup|900|700|v"});
+    hung = OpenHelperWindows({"IEFrame|Hung popup|900|700|v"}, "--hang=" + std::to_string(hangMs));
+    hungWindow = FindWindowOf(hung.Id(), "Hung popup");
+    canaryWindow = FindWindowOf(canary.Id(), "Canary popup");
+  }
+  ChildProcess canary;
+  ChildProcess hung;
+  HWND hungWindow = nullptr;
+  HWND canaryWindow = nullptr;
+};
+
+}  // namespace
+
+TEST(Closing, AHungBrowserHoldsUpNoOtherPopupAndIsReportedOnceWhenItWakes) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", "<Rules><Rule>*popup*</Rule></Rules>");
+  zorvex.WriteFile("options.xml", kQuietOptions);
+  HungAboveCanary windows(10000);
+  ASSERT_NE(windows.hungWindow, nullptr);
+  ASSERT_NE(windows.canaryWindow, nullptr);
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(windows.canaryWindow); }, 10s));
+
+  // A popup of another program opened while the first still hangs.
+  const auto opened = Clock::now();
+  ChildProcess second = OpenHelperWindows({"IEFrame|Second popup|900|700|v"});
+  const HWND secondWindow = FindWindowOf(second.Id(), "Second popup");
+  ASSERT_NE(secondWindow, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(secondWindow); }, 10s));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened);
+  std::printf("second popup closed %lld ms after it was opened, while the first hung\n",
+              static_cast<long long>(took.count()));
+  // One pass is 500 ms; waiting for the hung window used to take about 5 s.
+  EXPECT_LT(took, 2500ms);
+  ASSERT_TRUE(::IsWindow(windows.hungWindow)) << "the hang ended too soon to show anything";
+
+  // It wakes, handles the command it was sent, and is reported then, once.
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(windows.hungWindow); }, 30s));
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("zorvex.log").find("Hung popup") != std::string::npos; }, 10s));
+  ASSERT_TRUE(zorvex.Close());
+  const std::string log = zorvex.ReadFile("zorvex.log");
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Hung popup (*popup*)"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Second popup (*popup*)"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Canary popup (*popup*)"), 1u) << log;
+  EXPECT_NE(zorvex.ReadFile("options.xml").find("<Count>3</Count>"), std::string::npos);
+}
+
+TEST(Closing, APendingCloseDoesNotKeepTheProgramFromEnding) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", "<Rules><Rule>*popup*</Rule></Rules>");
+  zorvex.WriteFile("options.xml", kQuietOptions);
+  HungAboveCanary windows(15000);
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(windows.canaryWindow); }, 10s));
+  ASSERT_TRUE(::IsWindow(windows.hungWindow));
+
+  const auto asked = Clock::now();
+  ASSERT_TRUE(zorvex.Close());
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+  std::printf("ended %lld ms after a polite close, with a close pending\n", static_cast<long long>(took.count()));
+  EXPECT_LT(took, 5000ms);
+  EXPECT_NE(zorvex.ReadFile("rules.xml").find("*popup*"), std::string::npos) << "the end saved the rules";
+}
