@@ -66,6 +66,24 @@ void BM_SetRules(benchmark::State& state) {
 }
 BENCHMARK(BM_SetRules)->Unit(benchmark::kMicrosecond);
 
+// A program may nest container windows deep inside each other: with every window judged once per
+// pass, the cost grows with the number of windows, not with 2^depth.
+void BM_NestedContainers(benchmark::State& state) {
+  auto desktop = std::make_shared<fake::FakeDesktop>();
+  WindowHandle parent = desktop->Add("AOL Frame25", "AOL");
+  for (int depth = 1; depth < state.range(0); ++depth)
+    parent = desktop->AddChild(parent, fake::WindowRecord{"_AOL_Static", "static"});
+  desktop->AddChild(parent, fake::WindowRecord{"AOL Child", "Page"});
+  NullHost host;
+  auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
+                                                       std::make_shared<fake::FakeSleeper>(), &host});
+  scanner->Explorer = true;
+  scanner->SetRules("nothing fits");
+  for (auto _ : state) scanner->RunPass();
+  state.counters["searches/pass"] = static_cast<double>(desktop->Searches()) / state.iterations();
+}
+BENCHMARK(BM_NestedContainers)->Arg(20)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -48,6 +48,15 @@ if(ZORVEX_E2E_TESTS AND ZORVEX_WIN32_WITH_TESTS)
   target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_win32 gtest gtest_main)
 endif()
 
+# Measuring programs run under Wine by the scripts in bench/.
+file(GLOB ZORVEX_WIN32_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/win32/*.cpp)
+foreach(src ${ZORVEX_WIN32_BENCHES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/e2e/E2eSupport.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
+  target_link_libraries(${name} PRIVATE zorvex_win32)
+endforeach()
+
 # The forms, in a library of their own so that the Wine tests drive the same forms as the program.
 file(GLOB ZORVEX_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 list(REMOVE_ITEM ZORVEX_UI_SOURCES ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp)

@@ -394,13 +394,13 @@ TEST_F(EngineTest, TheLogIsHalvedIntoTheOldFileAtItsLimit) {
 }
 
 TEST_F(EngineTest, AScannerThatEndedIsStartedAgainWhileDetectionIsOn) {
-  TZorvex& e = Loaded();
-  std::shared_ptr<TSPopupThread> first = e.Closer()->Thread();
-  ASSERT_TRUE(first);
   std::atomic<bool> fail{true};
   fakes.sleeper->onSleep = [&] {
     if (fail.exchange(false)) throw std::runtime_error("the wait itself failed");
   };
+  TZorvex& e = Loaded();
+  std::shared_ptr<TSPopupThread> first = e.Closer()->Thread();
+  ASSERT_TRUE(first);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return first->Finished(); }));
   e.KeepDetecting();
   std::shared_ptr<TSPopupThread> second = e.Closer()->Thread();
@@ -411,6 +411,7 @@ TEST_F(EngineTest, AScannerThatEndedIsStartedAgainWhileDetectionIsOn) {
   EXPECT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
   e.KeepDetecting();
   EXPECT_EQ(e.Closer()->Thread(), second) << "a running scanner is kept";
+  engine.reset();  // joins the scanner, which still calls the hook on this frame
 }
 
 TEST_F(EngineTest, ReleasingTheEngineWhileACloseIsPendingLeavesTheCloseNothingToTouch) {
