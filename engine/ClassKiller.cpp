@@ -213,6 +213,7 @@ void TZorvex::PlayAlarm() {
 
 void TZorvex::LoadOptions() {
   LoadRules();
+  IgnoringFailure([&] { RecoverInterruptedSave(OptionsPath()); });
   try {
     if (!FileExists(OptionsPath())) {
       ApplyDefaults();
@@ -241,6 +242,7 @@ void TZorvex::LoadOptions() {
 }
 
 void TZorvex::LoadRules() {
+  IgnoringFailure([&] { RecoverInterruptedSave(RulesPath()); });
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   try {
     RulesDoc.LoadFromFile(RulesPath());

@@ -105,7 +105,8 @@ class TZorvex : public IKillHost {
   void PlayAlarm() override;
   int ExplorerLimit() const override { return LimitExplorer; }
 
-  // LoadRules, then options.xml or the defaults; never fails outward.
+  // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
+  // whole if a save of it was interrupted.
   void LoadOptions();
   void LoadRules();
   // Writes options.xml, then rules.xml; failures are ignored.

@@ -345,3 +345,15 @@ TEST_F(EngineTest, RuleListFilesExportAndImport) {
   EXPECT_FALSE(ImportRuleList(folder + "missing.zvl", list));
   EXPECT_FALSE(ExportRuleList(folder + "no/such/folder/x.zvl", list));
 }
+
+TEST_F(EngineTest, FilesOfAnInterruptedSaveArePutBackBeforeLoading) {
+  // Killed between moving the held files aside and the new ones in: only whole copies beside them.
+  Write(folder + "options.xml.~99999999_4.old", Options(" <Count>42</Count>\r\n"));
+  Write(folder + "rules.xml.~99999999_5.new", "<Rules><Rule>*casino*</Rule></Rules>");
+  Write(folder + "rules.xml.~99999999_6.part", "<Rules><Rule>*cas");
+  TZorvex& e = Loaded();
+  EXPECT_EQ(e.Count, 42);
+  EXPECT_EQ(e.RuleList(), std::vector<std::string>{"*casino*"});
+  EXPECT_TRUE(FileExists(e.OptionsPath()) && FileExists(e.RulesPath()));
+  EXPECT_FALSE(FileExists(folder + "rules.xml.~99999999_6.part"));
+}
