@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include "base/Trace.h"
 #include "platform/Files.h"
@@ -219,36 +220,82 @@ void TZorvex::PlayAlarm() {
   if (tray_) tray_->FlashKillIcon();
 }
 
+void TZorvex::MarkUnreadable(Unreadable& state, const std::string& path, const std::string& reason) {
+  state = {true, reason};
+  TraceDropped("settings file", "cannot load \"" + path + "\": " + reason);
+}
+
+bool TZorvex::KeepUnreadable(const std::string& path, Unreadable& state) {
+  if (!state.pending) return true;
+  if (!FileExists(path)) {  // gone meanwhile: nothing left to keep
+    state.pending = false;
+    return true;
+  }
+  // An earlier copy is never replaced: it may be the only one of the user's settings.
+  std::string aside = path + ".unreadable";
+  for (int n = 2; FileExists(aside); ++n) {
+    if (n > 1000) {
+      TraceDropped("settings file", "not overwritten, no free name to keep \"" + path + "\"");
+      return false;
+    }
+    aside = path + ".unreadable." + std::to_string(n);
+  }
+  try {
+    ReplaceFileContents(aside, ReadWholeFile(path));
+  } catch (const std::exception& e) {
+    TraceDropped("settings file", "not overwritten, cannot keep \"" + path + "\": " + e.what());
+    return false;
+  }
+  state.pending = false;
+  WriteLog("Settings file that could not be loaded kept as " + aside);
+  return true;
+}
+
 void TZorvex::LoadOptions() {
   LoadRules();
+  IgnoringFailure([&] { RecoverInterruptedSave(OptionsPath()); });
+  optionsUnreadable_ = {};
   try {
     if (!FileExists(OptionsPath())) {
       ApplyDefaults();
-      return;
+    } else {
+      TSimpleXml doc;
+      try {
+        doc.LoadFromFile(OptionsPath());
+      } catch (const std::exception& e) {
+        MarkUnreadable(optionsUnreadable_, OptionsPath(), e.what());
+        throw;
+      }
+      TSimpleXmlElems& o = doc.Root().Elems();
+      SetOpera(o.ReadBool("Opera", true));
+      SetNetscape(o.ReadBool("Netscape", true));
+      SetExplorer(o.ReadBool("Explorer", true));
+      PlaySound = o.ReadBool("PlaySound", true);
+      PlaySoundVal = o.ReadText("PlaySoundVal", "");
+      SetStartWindows(o.ReadBool("StartWindows", true));
+      // The low 32 bits, as the count is stored.
+      SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
+      SetAgressive(o.ReadBool("Agressive", true));
+      SetActive(o.ReadBool("AutoDetect", true));
+      UseLog = o.ReadBool("UseLog", true);
+      Language = o.ReadText("Language", "");
+      LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
     }
-    TSimpleXml doc;
-    doc.LoadFromFile(OptionsPath());
-    TSimpleXmlElems& o = doc.Root().Elems();
-    SetOpera(o.ReadBool("Opera", true));
-    SetNetscape(o.ReadBool("Netscape", true));
-    SetExplorer(o.ReadBool("Explorer", true));
-    PlaySound = o.ReadBool("PlaySound", true);
-    PlaySoundVal = o.ReadText("PlaySoundVal", "");
-    SetStartWindows(o.ReadBool("StartWindows", true));
-    // The low 32 bits, as the count is stored.
-    SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
-    SetAgressive(o.ReadBool("Agressive", true));
-    SetActive(o.ReadBool("AutoDetect", true));
-    UseLog = o.ReadBool("UseLog", true);
-    Language = o.ReadText("Language", "");
-    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
   } catch (const std::exception&) {
-    // A broken options.xml: the defaults apply and the file is rewritten at the next save.
+    // A broken options.xml: the defaults apply, and the file is kept aside at the next save.
     ApplyDefaults();
+  }
+  // Only now is it known whether to log.
+  const std::pair<const Unreadable*, std::string> files[] = {{&rulesUnreadable_, RulesPath()},
+                                                             {&optionsUnreadable_, OptionsPath()}};
+  for (const auto& [state, path] : files) {
+    if (state->pending) WriteLog("Cannot load settings file " + path + ": " + state->reason);
   }
 }
 
 void TZorvex::LoadRules() {
+  IgnoringFailure([&] { RecoverInterruptedSave(RulesPath()); });
+  rulesUnreadable_ = {};
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   try {
     RulesDoc.LoadFromFile(RulesPath());
@@ -266,14 +313,16 @@ void TZorvex::LoadRules() {
       TSimpleXmlElem* child = children.Item(i);
       child->Value = WithoutControlCharacters(child->Value);
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     root.Clear();
+    if (FileExists(RulesPath())) MarkUnreadable(rulesUnreadable_, RulesPath(), e.what());
   }
   root.SetName(names::kRules);
 }
 
 void TZorvex::SaveOptions() {
   IgnoringFailure([&] {
+    if (!KeepUnreadable(OptionsPath(), optionsUnreadable_)) return;
     TSimpleXml doc;
     doc.Root().SetName(names::kOptions);
     TSimpleXmlElems& o = doc.Root().Elems();
@@ -295,7 +344,9 @@ void TZorvex::SaveOptions() {
 }
 
 void TZorvex::SaveRules() {
-  IgnoringFailure([&] { RulesDoc.SaveToFile(RulesPath()); });
+  IgnoringFailure([&] {
+    if (KeepUnreadable(RulesPath(), rulesUnreadable_)) RulesDoc.SaveToFile(RulesPath());
+  });
 }
 
 std::vector<std::string> TZorvex::RuleList() {

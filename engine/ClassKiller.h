@@ -105,10 +105,13 @@ class TZorvex : public IKillHost {
   void PlayAlarm() override;
   int ExplorerLimit() const override { return LimitExplorer; }
 
-  // LoadRules, then options.xml or the defaults; never fails outward.
+  // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
+  // whole if a save of it was interrupted. A file that exists but does not load is logged (once the
+  // options say whether to log) and kept aside under "<name>.unreadable" at its next save.
   void LoadOptions();
   void LoadRules();
-  // Writes options.xml, then rules.xml; failures are ignored.
+  // Writes options.xml, then rules.xml; failures are ignored. A file that did not load is never
+  // overwritten before it has been kept aside.
   void SaveOptions();
   void SaveRules();
   // The rule texts in document order.
@@ -142,7 +145,20 @@ class TZorvex : public IKillHost {
   std::string LogPath() const;
 
  private:
+  // A settings file that exists but did not load; it is kept aside before it is written again.
+  struct Unreadable {
+    bool pending = false;
+    std::string reason;
+  };
+  // Records that path did not load, with a trace.
+  static void MarkUnreadable(Unreadable& state, const std::string& path, const std::string& reason);
+  // Copies a file that did not load to a free "<path>.unreadable" name and logs it. False when it
+  // could not be kept, and then the file must not be overwritten.
+  bool KeepUnreadable(const std::string& path, Unreadable& state);
+
   EngineServices services_;
+  Unreadable rulesUnreadable_;
+  Unreadable optionsUnreadable_;
   std::shared_ptr<ScannerTracker> tracker_;
   std::unique_ptr<TSPopup> closer_;
   ITrayView* tray_ = nullptr;

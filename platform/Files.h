@@ -25,10 +25,22 @@ class EFileError : public std::runtime_error {
 // The file's whole content; throws EFileError when it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);
 
-// Makes bytes the file's content by writing a temporary file beside it and moving it over the
-// old one, so a crash or a full disk leaves the old file whole. A read-only target is refused
-// and left untouched. Throws EFileError.
+// Makes bytes the file's content by writing a temporary file beside it, flushing it and moving it
+// over the old one, so a crash or a full disk leaves the old file whole (or, at the one moment
+// between moving a held file aside and the new one in, both whole beside it for
+// RecoverInterruptedSave). A read-only target, or one that cannot be replaced now (held open
+// without delete sharing), is refused and left untouched. Throws EFileError.
 void ReplaceFileContents(const std::string& path, const std::string& bytes);
+
+// Puts the file back when a save was interrupted while it was missing (the whole new copy, else
+// the whole old one), and removes what interrupted saves of it left behind. Leftovers of a save
+// still running in another process stay. Throws EFileError when a copy cannot be put back.
+void RecoverInterruptedSave(const std::string& path);
+
+// Test seam: when set, each save calls hook with the name of each step it reaches ("part" with
+// half the bytes written, "complete", and on Windows "aside" with the old file moved aside), so a
+// test can end the process there. The program never sets it.
+void SetSaveStepHookForTesting(void (*hook)(const char* step));
 
 // True when path names an existing file or folder.
 bool FileExists(const std::string& path);

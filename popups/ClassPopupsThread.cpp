@@ -166,12 +166,15 @@ struct TSPopupThread::CloseBook {
     return pending.insert(window).second;
   }
   // A close has ended: true when it is to be reported, that is the window took the command and
-  // was not reported since it was last seen gone.
+  // was not reported since it was last seen gone. The window stays pending until Done(), so that
+  // nothing is pending once every report is posted.
   bool Finish(WindowHandle window, bool taken) {
     std::lock_guard<std::mutex> lock(mutex);
-    pending.erase(window);
-    cv.notify_all();
     return taken && reported.insert(window).second;
+  }
+  void Done(WindowHandle window) {
+    std::lock_guard<std::mutex> lock(mutex);
+    pending.erase(window);
   }
   // Forgets reported windows that are gone, so that a new window given the same handle counts.
   void Prune(IDesktop& desktop) {
@@ -309,10 +312,12 @@ void TSPopupThread::KillWindow(WindowHandle window) {
         handedOver = job->handedOver;
         book->cv.notify_all();
       }
-      if (handedOver && book->Finish(job->window, taken)) report(job->line);
+      if (!handedOver) return;
+      if (book->Finish(job->window, taken)) report(job->line);
+      book->Done(job->window);
     }).detach();
   } catch (...) {
-    closes_->Finish(window, false);
+    closes_->Done(window);
     throw;
   }
 
@@ -328,6 +333,7 @@ void TSPopupThread::KillWindow(WindowHandle window) {
     taken = job->taken;
   }
   if (closes_->Finish(window, taken)) report(job->line);
+  closes_->Done(window);
 }
 
 std::string KillLogLine(const std::string& title, const std::string& reason) {

@@ -624,13 +624,15 @@ void TSimpleXmlElemHeader::LoadFromStream(TSimpleXmlInput& in) {
 
 void TSimpleXmlElemHeader::SaveToStream(std::ostream& out, const std::string& indent) const {
   Put(out, indent);
+  // Escaped like any attribute value: the reader decodes both, and a raw quote would end the value
+  // early and make the whole file unreadable.
   Put(out, "<?xml version=\"");
-  Put(out, Version);
+  Put(out, XmlEscape(Version));
   Put(out, "\"");
   if (Standalone) Put(out, " standalone=\"yes\"");
   if (!Encoding.empty()) {
     Put(out, " encoding=\"");
-    Put(out, Encoding);
+    Put(out, XmlEscape(Encoding));
     Put(out, "\"");
   }
   Put(out, "?>\r\n");

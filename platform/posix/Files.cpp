@@ -1,6 +1,8 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "base/Trace.h"
+#include "platform/SaveLeftovers.h"
 
 namespace zorvex {
 
@@ -61,6 +68,49 @@ std::string Directory(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Through a symbolic link the file it points at is meant, and the link stays.
+std::string Resolved(const std::string& path) {
+  std::string target = path;
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    target = resolved;
+    std::free(resolved);
+  }
+  return target;
+}
+
+std::atomic<void (*)(const char*)> g_stepHook{nullptr};
+
+void Step(const char* step) {
+  if (auto* hook = g_stepHook.load()) hook(step);
+}
+
+void WriteAll(int fd, const char* data, std::size_t size, const std::string& path) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t put = ::write(fd, data + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) Throw("Cannot write file", path, errno);
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+// A process of this id may still be saving; our own counts, as another thread may be.
+bool ProcessRunning(std::uint64_t pid) {
+  if (pid == 0 || pid > static_cast<std::uint64_t>(INT_MAX)) return false;
+  if (pid == static_cast<std::uint64_t>(::getpid())) return true;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+void SyncFolder(const std::string& folder) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0) {
+  }
+}
+
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path) {
@@ -81,12 +131,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void ReplaceFileContents(const std::string& path, const std::string& bytes) {
-  // Through a symbolic link the file it points at is replaced, and the link stays.
-  std::string target = path;
-  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-    target = resolved;
-    std::free(resolved);
-  }
+  const std::string target = Resolved(path);
 
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
@@ -103,19 +148,17 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   std::string tempPath;
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
-    tempPath = target + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+    tempPath = leftovers::Name(target, static_cast<std::uint64_t>(::getpid()), counter++, ".part");
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && (errno != EEXIST || attempt > 100)) Throw("Cannot create file", tempPath, errno);
   }
   Fd file(fd);
   TempFile temp(tempPath);
 
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t put = ::write(file.Get(), bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) Throw("Cannot write file", tempPath, errno);
-    done += static_cast<std::size_t>(put);
-  }
+  const std::size_t half = bytes.size() / 2;
+  WriteAll(file.Get(), bytes.data(), half, tempPath);
+  Step("part");
+  WriteAll(file.Get(), bytes.data() + half, bytes.size() - half, tempPath);
   if (exists) {
     // Best effort: keep the old file's mode exactly (the umask narrowed it) and its owner.
     if (::fchmod(file.Get(), mode) != 0) {
@@ -125,14 +168,63 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   }
   if (::fsync(file.Get()) != 0) Throw("Cannot write file", tempPath, errno);
   if (file.Close() != 0) Throw("Cannot write file", tempPath, errno);
+  Step("complete");
   if (::rename(temp.Path().c_str(), target.c_str()) != 0) Throw("Cannot replace file", path, errno);
   temp.Keep();
 
   // The rename itself must reach the disk before the old content is gone for good.
-  Fd dir(::open(Directory(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0) {
+  SyncFolder(Directory(target));
+}
+
+void RecoverInterruptedSave(const std::string& path) {
+  const std::string target = Resolved(path);
+  const std::string folder = Directory(target);
+  const std::string base = BaseName(target);
+
+  struct Found {
+    std::string path;
+    leftovers::Kind kind;
+    std::int64_t time;
+  };
+  std::vector<Found> stale;
+  {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+      if (errno == ENOENT) return;
+      Throw("Cannot list folder", folder, errno);
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+      leftovers::Leftover what;
+      if (!leftovers::Parse(base, entry->d_name, what) || ProcessRunning(what.pid)) continue;
+      const std::string leftover = folder + "/" + entry->d_name;
+      struct stat st {};
+      if (::lstat(leftover.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      stale.push_back({leftover, what.kind, static_cast<std::int64_t>(st.st_mtime)});
+    }
+  }
+
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT) {
+    const Found* best = nullptr;
+    for (const Found& f : stale) {
+      if (f.kind == leftovers::Kind::Part) continue;  // may be cut off
+      if (!best || leftovers::Prefer(f.kind, f.time, best->kind, best->time)) best = &f;
+    }
+    if (best) {
+      if (::rename(best->path.c_str(), target.c_str()) != 0) Throw("Cannot restore file", path, errno);
+      SyncFolder(folder);
+      stale.erase(stale.begin() + (best - stale.data()));
+    }
+  }
+  for (const Found& f : stale) {
+    if (::unlink(f.path.c_str()) != 0 && errno != ENOENT) {
+      const std::error_code code(errno, std::system_category());
+      TraceDropped("save recovery", "cannot remove \"" + f.path + "\": " + code.message());
+    }
   }
 }
+
+void SetSaveStepHookForTesting(void (*hook)(const char* step)) { g_stepHook = hook; }
 
 bool FileExists(const std::string& path) {
   struct stat st {};

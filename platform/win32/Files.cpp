@@ -4,7 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "base/Trace.h"
+#include "platform/SaveLeftovers.h"
+#include "platform/win32/Handles.h"
 
 namespace zorvex {
 
@@ -38,20 +44,13 @@ UniqueFile Open(const std::string& path, DWORD access, DWORD share, DWORD dispos
   return UniqueFile(h);
 }
 
-void WriteAll(HANDLE file, const std::string& bytes, const std::string& path) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+void WriteAll(HANDLE file, const char* data, std::size_t size, const std::string& path) {
+  for (std::size_t done = 0; done < size;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
     DWORD put = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &put, nullptr)) Throw("Cannot write file", path, GetLastError());
+    if (!WriteFile(file, data + done, chunk, &put, nullptr)) Throw("Cannot write file", path, GetLastError());
     done += put;
   }
-}
-
-void SetLength(HANDLE file, std::size_t length, const std::string& path) {
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(length);
-  if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file))
-    Throw("Cannot write file", path, GetLastError());
 }
 
 // Removes the temporary file unless it was moved into place.
@@ -70,21 +69,28 @@ class TempFile {
   std::string path_;
 };
 
-// The target is held open by another program without delete sharing, so it can be neither
-// replaced nor moved aside. Rewrite it in place instead: grow it first, so that a full disk fails before any old
-// byte is overwritten, and keep the complete temporary copy until the new content is whole.
-void RewriteInPlace(const std::string& path, const std::string& bytes) {
-  UniqueFile file = Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         OPEN_EXISTING, "Cannot write file");
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.get(), &size)) Throw("Cannot write file", path, GetLastError());
-  if (static_cast<ULONGLONG>(size.QuadPart) < bytes.size()) SetLength(file.get(), bytes.size(), path);
-  LARGE_INTEGER start;
-  start.QuadPart = 0;
-  if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) Throw("Cannot write file", path, GetLastError());
-  WriteAll(file.get(), bytes, path);
-  SetLength(file.get(), bytes.size(), path);  // cut what is left of a longer old content
-  if (!FlushFileBuffers(file.get())) Throw("Cannot write file", path, GetLastError());
+std::atomic<void (*)(const char*)> g_stepHook{nullptr};
+
+void Step(const char* step) {
+  if (auto* hook = g_stepHook.load()) hook(step);
+}
+
+bool Move(const std::string& from, const std::string& to, DWORD flags) {
+  return MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// A process of this id may still be saving; our own counts, as another thread may be.
+bool ProcessRunning(std::uint64_t pid) {
+  if (pid > 0xFFFFFFFFu) return false;
+  if (pid == GetCurrentProcessId()) return true;
+  const win32::UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::string Folder(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -110,47 +116,106 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
     Throw("Cannot write file", path, ERROR_ACCESS_DENIED);
 
   static std::atomic<unsigned> counter{0};
-  std::string tempPath;
   UniqueFile file;
+  std::string stem, partPath;
   for (int attempt = 0; !file; ++attempt) {
-    tempPath = path + ".~" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++) + ".tmp";
-    HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    stem = leftovers::Name(path, GetCurrentProcessId(), counter++, "");
+    partPath = stem + ".part";
+    HANDLE h = CreateFileA(partPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       file.reset(h);
     } else {
       const DWORD error = GetLastError();
       if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt > 100)
-        Throw("Cannot create file", tempPath, error);
+        Throw("Cannot create file", partPath, error);
     }
   }
-  TempFile temp(tempPath);
-  WriteAll(file.get(), bytes, tempPath);
-  if (!FlushFileBuffers(file.get())) Throw("Cannot write file", tempPath, GetLastError());
-  file.reset();
+  TempFile part(partPath);
+  // Closed before part goes: an open file without delete sharing cannot be removed.
+  UniqueFile writing = std::move(file);
+  const std::size_t half = bytes.size() / 2;
+  WriteAll(writing.get(), bytes.data(), half, partPath);
+  Step("part");
+  WriteAll(writing.get(), bytes.data() + half, bytes.size() - half, partPath);
+  if (!FlushFileBuffers(writing.get())) Throw("Cannot write file", partPath, GetLastError());
+  writing.reset();
 
-  if (MoveFileExA(temp.Path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    temp.Keep();
+  // Only a whole, flushed file ever carries this name: recovery may put it back.
+  const std::string newPath = stem + ".new";
+  if (!Move(partPath, newPath, 0)) Throw("Cannot write file", newPath, GetLastError());
+  part.Keep();
+  TempFile complete(newPath);
+  Step("complete");
+
+  if (Move(newPath, path, MOVEFILE_REPLACE_EXISTING)) {
+    complete.Keep();
     return;
   }
   const DWORD error = GetLastError();
   if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
     Throw("Cannot replace file", path, error);
 
-  // Another program holds the file open. An open file cannot be replaced, but when every handle
-  // allows deleting, it can be moved aside, freeing the name for the new one.
-  const std::string aside = tempPath + ".old";
-  if (MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
-    if (!MoveFileExA(temp.Path().c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      const DWORD moveError = GetLastError();
-      MoveFileExA(aside.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-      Throw("Cannot replace file", path, moveError);
-    }
-    temp.Keep();
-    DeleteFileA(aside.c_str());  // the name goes once the last reader lets go
-    return;
+  // Another program holds the file open. When its handle allows deleting, the old file can be
+  // moved aside to a name recovery knows, freeing the name for the new one: the two moves
+  // ReplaceFile with a backup name makes, done here so that the moment between them can be tested.
+  // Without delete sharing nothing can replace it, and rewriting it in place could leave old and
+  // new content mixed: the save fails and the old file stays as it is.
+  const std::string oldPath = stem + ".old";
+  if (!Move(path, oldPath, 0)) Throw("Cannot replace file", path, GetLastError());
+  Step("aside");
+  if (!Move(newPath, path, 0)) {
+    const DWORD moveError = GetLastError();
+    if (!Move(oldPath, path, 0))
+      TraceDropped("save", "cannot put back \"" + path + "\": " + SystemMessage(GetLastError()));
+    Throw("Cannot replace file", path, moveError);
   }
-  RewriteInPlace(path, bytes);
+  complete.Keep();
+  // The name goes once the last reader lets go; a copy still there is removed at the next start.
+  if (!DeleteFileA(oldPath.c_str()))
+    TraceDropped("save", "cannot remove \"" + oldPath + "\": " + SystemMessage(GetLastError()));
 }
+
+void RecoverInterruptedSave(const std::string& path) {
+  const std::string folder = Folder(path);
+  const std::string base = path.substr(folder.size());
+
+  struct Found {
+    std::string path;
+    leftovers::Kind kind;
+    std::int64_t time;
+  };
+  std::vector<Found> stale;
+  WIN32_FIND_DATAA found;
+  HANDLE first = FindFirstFileA((path + ".*").c_str(), &found);
+  const win32::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileA(search.get(), &found) != FALSE) {
+    leftovers::Leftover what;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !leftovers::Parse(base, found.cFileName, what) ||
+        ProcessRunning(what.pid))
+      continue;
+    const std::int64_t time =
+        (static_cast<std::int64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    stale.push_back({folder + found.cFileName, what.kind, time});
+  }
+
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    const Found* best = nullptr;
+    for (const Found& f : stale) {
+      if (f.kind == leftovers::Kind::Part) continue;  // may be cut off
+      if (!best || leftovers::Prefer(f.kind, f.time, best->kind, best->time)) best = &f;
+    }
+    if (best) {
+      if (!Move(best->path, path, 0)) Throw("Cannot restore file", path, GetLastError());
+      stale.erase(stale.begin() + (best - stale.data()));
+    }
+  }
+  for (const Found& f : stale) {
+    if (!DeleteFileA(f.path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+      TraceDropped("save recovery", "cannot remove \"" + f.path + "\": " + SystemMessage(GetLastError()));
+  }
+}
+
+void SetSaveStepHookForTesting(void (*hook)(const char* step)) { g_stepHook = hook; }
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -427,3 +427,54 @@ TEST_F(EngineTest, ReleasingTheEngineWhileACloseIsPendingLeavesTheCloseNothingTo
   mainThread->Pump();
   EXPECT_TRUE(tray.hints.empty()) << "the late report never reached the released engine";
 }
+
+TEST_F(EngineTest, FilesOfAnInterruptedSaveArePutBackBeforeLoading) {
+  // Killed between moving the held files aside and the new ones in: only whole copies beside them.
+  Write(folder + "options.xml.~99999999_4.old", Options(" <Count>42</Count>\r\n"));
+  Write(folder + "rules.xml.~99999999_5.new", "<Rules><Rule>*casino*</Rule></Rules>");
+  Write(folder + "rules.xml.~99999999_6.part", "<Rules><Rule>*cas");
+  TZorvex& e = Loaded();
+  EXPECT_EQ(e.Count, 42);
+  EXPECT_EQ(e.RuleList(), std::vector<std::string>{"*casino*"});
+  EXPECT_TRUE(FileExists(e.OptionsPath()) && FileExists(e.RulesPath()));
+  EXPECT_FALSE(FileExists(folder + "rules.xml.~99999999_6.part"));
+}
+
+// A settings file that exists but does not load was replaced by defaults or an empty rule list at
+// the next save. Now it is kept aside first, and the log says so.
+TEST_F(EngineTest, SettingsFilesThatDoNotLoadAreKeptBeforeNewOnesAreWritten) {
+  const std::string damagedRules = "<Rules><Rule>*casino*</Rule><Rule>ad [1";
+  const std::string damagedOptions = Options(" <Count>42</Count>\r\n").substr(0, 70);
+  Write(folder + "rules.xml", damagedRules);
+  Write(folder + "options.xml", damagedOptions);
+  Write(folder + "options.xml.unreadable", "an earlier copy");  // never replaced
+  TZorvex& e = Loaded();
+  EXPECT_TRUE(e.RuleList().empty());
+  EXPECT_EQ(e.Count, 0);
+  EXPECT_EQ(Read(e.RulesPath()), damagedRules) << "nothing is written before the next save";
+  const std::string loadLog = Read(e.LogPath());
+  EXPECT_NE(loadLog.find("] Cannot load settings file " + e.RulesPath() + ": Invalid XML"), std::string::npos)
+      << loadLog;
+  EXPECT_NE(loadLog.find("] Cannot load settings file " + e.OptionsPath() + ": Invalid XML"), std::string::npos)
+      << loadLog;
+
+  e.AddRule("*new*");
+  EXPECT_EQ(Read(folder + "rules.xml.unreadable"), damagedRules);
+  EXPECT_EQ(Read(folder + "options.xml.unreadable"), "an earlier copy");
+  EXPECT_EQ(Read(folder + "options.xml.unreadable.2"), damagedOptions);
+  EXPECT_NE(Read(e.RulesPath()).find("<Rule>*new*</Rule>"), std::string::npos);
+  EXPECT_NE(Read(e.OptionsPath()).find("<Count>0</Count>"), std::string::npos);
+  const std::string log = Read(e.LogPath());
+  EXPECT_NE(log.find("kept as " + folder + "rules.xml.unreadable\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("kept as " + folder + "options.xml.unreadable.2\r\n"), std::string::npos) << log;
+
+  // Kept once: later saves simply write, and a file that loads is never kept aside.
+  e.AddRule("*more*");
+  EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable.2"));
+  EXPECT_FALSE(FileExists(folder + "options.xml.unreadable.3"));
+  TZorvex& again = Loaded();
+  again.SaveOptions();
+  EXPECT_EQ(again.RuleList(), (std::vector<std::string>{"*new*", "*more*"}));
+  EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable.2"));
+  EXPECT_EQ(Read(again.LogPath()), log);
+}

@@ -46,6 +46,13 @@ class ScannerTest : public ::testing::Test {
 
   // No close may wait for ever once the test is over.
   void TearDown() override { desktop->AnswerAllCloses(); }
+  // Runs one pass and lets every close it started finish and report: on a busy machine a close may
+  // outlast the scanner's wait and finish on its worker.
+  void Pass(TSPopupThread& scanner) {
+    scanner.RunPass();
+    EXPECT_TRUE(mainThread->PumpUntil([&] { return scanner.PendingCloses() == 0; }));
+    mainThread->Pump();
+  }
 };
 
 }  // namespace
@@ -86,8 +93,7 @@ TEST_F(ScannerTest, EveryBrowserClassIsRecognisedOnlyWhileItsFamilyIsWatched) {
       const WindowHandle w = Browser(c.cls, c.title);
       auto scanner = MakeScanner(explorer, netscape, opera);
       scanner->SetRules("*popup*");
-      scanner->RunPass();
-      mainThread->Pump();
+      Pass(*scanner);
       const bool expected = c.family == 'a' || (c.family == 'e' && explorer) || (c.family == 'n' && netscape);
       EXPECT_EQ(!desktop->Exists(w), expected)
           << c.cls << " / " << c.title << " with explorer=" << explorer << " netscape=" << netscape
@@ -122,8 +128,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   auto scanner = MakeScanner();
   scanner->Agressive = true;
   scanner->SetRules("*casino*");
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_FALSE(desktop->Exists(small));
   EXPECT_TRUE(desktop->Exists(aol)) << "AOL pages are never judged by size";
   EXPECT_FALSE(desktop->Exists(hidden)) << "a hidden window is still closed by rule";
@@ -137,8 +142,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   // Without aggressive mode the same small window is left alone unless a rule fits.
   const WindowHandle again = Browser("IEFrame", "News", 400, 150);
   scanner->Agressive = false;
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_TRUE(desktop->Exists(again));
   EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{again}));
 }
@@ -156,8 +160,7 @@ TEST_F(ScannerTest, TitleRulesAreTriedInOrderAgainstTheLowerCasedTitle) {
   std::string invalid;
   for (int i = 0; i < 31; ++i) invalid += "*a";
   scanner->SetRules(invalid + "\r\n*free*\r\n*casino*\r\nfoo [1]\r\n\r\n\xE9t\xE9\r\n");
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_FALSE(desktop->Exists(both));
   EXPECT_FALSE(desktop->Exists(bracket));
   EXPECT_FALSE(desktop->Exists(like));
@@ -190,8 +193,7 @@ TEST_F(ScannerTest, ContainersAreSearchedOnlyForTheirWatchedFamily) {
     const WindowHandle popup = desktop->AddChild(middle, WindowRecord{"BrowserWindowMDI", "Ad Popup"});
     auto scanner = MakeScanner(c.explorer, true, c.opera);
     scanner->SetRules("ad*");
-    scanner->RunPass();
-    mainThread->Pump();
+    Pass(*scanner);
     EXPECT_EQ(!desktop->Exists(popup), c.searched) << c.container << " explorer=" << c.explorer << " opera=" << c.opera;
     EXPECT_TRUE(desktop->Exists(top));
   }
@@ -202,13 +204,11 @@ TEST_F(ScannerTest, ExplorerLimitClosesTheHighestFramesWithItsOwnReason) {
   for (int i = 0; i < 4; ++i) frames.push_back(Browser(i % 2 ? "CabinetWClass" : "IEFrame", "Frame " + std::to_string(i)));
   auto scanner = MakeScanner();
   host.limit = 0;
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_TRUE(desktop->Closed().empty()) << "0 means no limit";
 
   host.limit = 2;
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_EQ(desktop->Closed(), (std::vector<WindowHandle>{frames[0], frames[1]}));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Frame 0 (Explorer limit)",
                                                   "Popup Killed: Frame 1 (Explorer limit)"}));
@@ -218,8 +218,7 @@ TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
   const WindowHandle hung = desktop->Add(WindowRecord{"IEFrame", "Popup", true, false, {0, 0, 800, 600}, true});
   auto scanner = MakeScanner();
   scanner->SetRules("popup");
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_TRUE(desktop->Exists(hung));
   EXPECT_TRUE(host.lines.empty());
   scanner->Reason = "x";
@@ -315,7 +314,7 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
   scanner->SetRules("*popup");
 
   scanner->RunPass();
-  mainThread->Pump();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !host.lines.empty(); }));
   EXPECT_FALSE(desktop->Exists(quick)) << "the window after two slow ones is judged in the same pass";
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Quick popup (*popup)"}));
   EXPECT_EQ(scanner->PendingCloses(), 2u);
@@ -336,8 +335,7 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
   // The stuck one refuses in the end: never reported, and tried again by a later pass.
   desktop->AnswerClose(never);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_EQ(desktop->CloseAttempts(never), 2);
   EXPECT_EQ(host.lines.size(), 2u);
   EXPECT_EQ(host.alarms, 2);
@@ -350,19 +348,18 @@ TEST_F(ScannerTest, AWindowThatTakesTheCommandButStaysIsReportedOnceUntilItIsGon
   auto scanner = MakeScanner();
   scanner->SetRules("leave*");
   for (int i = 0; i < 5; ++i) {
-    scanner->RunPass();
-    mainThread->Pump();
+    Pass(*scanner);
   }
   EXPECT_EQ(desktop->CloseAttempts(stays), 5) << "it is still asked to close";
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Leave this page? (leave*)"}));
   EXPECT_EQ(host.alarms, 1);
 
-  // Once it is gone, a new window that happens to get the same handle would count again.
+  // It gives in at last: nothing more is reported for it, a new popup is reported as usual.
   desktop->Edit(stays, [](WindowRecord& r) { r.staysOpen = false; });
-  scanner->RunPass();
+  Pass(*scanner);
+  EXPECT_FALSE(desktop->Exists(stays));
   const WindowHandle next = Browser("IEFrame", "Leave now");
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_FALSE(desktop->Exists(next));
   EXPECT_EQ(host.lines.size(), 2u);
 }
@@ -375,7 +372,9 @@ TEST_F(ScannerTest, KillReportsArePostedSoThePassNeverWaitsForTheMainThread) {
   std::thread pass([&] { scanner->RunPass(); });
   pass.join();
   EXPECT_TRUE(host.lines.empty());
-  mainThread->Pump();
+  // On a busy machine a close may outlast the scanner's wait and be reported by its worker, later.
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return host.lines.size() == 3; }));
+  std::sort(host.lines.begin(), host.lines.end());
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Ad 0 (ad *)", "Popup Killed: Ad 1 (ad *)",
                                                   "Popup Killed: Ad 2 (ad *)"}));
 }
@@ -405,8 +404,7 @@ TEST_F(ScannerTest, NestedContainersAreSearchedOncePerPass) {
   const WindowHandle popup = desktop->AddChild(parent, WindowRecord{"AOL Child", "Ad"});
   auto scanner = MakeScanner(true, false, false);
   scanner->SetRules("ad");
-  scanner->RunPass();
-  mainThread->Pump();
+  Pass(*scanner);
   EXPECT_FALSE(desktop->Exists(popup));
   EXPECT_LE(desktop->Searches(), 20);
   EXPECT_EQ(host.lines.size(), 1u);

@@ -53,8 +53,8 @@ class TreeMaker {
       switch (Pick(4)) {
         case 0: {
           auto& h = static_cast<TSimpleXmlElemHeader&>(doc.Prolog().Add(std::make_unique<TSimpleXmlElemHeader>()));
-          h.Version = Text("0123456789.", 0, 4);
-          h.Encoding = Text("abcxyz-0189", 0, 6);
+          h.Version = Text("0123456789." + pool_, 0, 4);
+          h.Encoding = Text("abcxyz-0189" + pool_, 0, 6);
           h.Standalone = Pick(2);
           break;
         }
@@ -148,6 +148,21 @@ TEST(SimpleXmlRoundTrip, ValuesComeBackAsTheReaderNormalisesThem) {
   Load(doc, written);
   ASSERT_EQ(doc.Root().Elems().Count(), std::size(cases));
   for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(doc.Root().Elems().Item(i)->Value, cases[i].second);
+}
+
+// A header that holds quotes was written raw: the saved file no longer loaded, and the next start
+// lost every rule.
+TEST(SimpleXmlRoundTrip, HeaderWithQuotesSavesAsAFileThatLoadsBack) {
+  TSimpleXml doc;
+  Load(doc, "<?xml version='1\"0' encoding='a\"b&#39;c<>&amp;'?>\r\n<Rules><Rule>x</Rule></Rules>");
+  const std::string written = Save(doc);
+  TSimpleXml back;
+  ASSERT_NO_THROW(Load(back, written)) << written;
+  auto& header = dynamic_cast<TSimpleXmlElemHeader&>(*back.Prolog().Item(0));
+  EXPECT_EQ(header.Version, "1\"0");
+  EXPECT_EQ(header.Encoding, "a\"b'c<>&");
+  EXPECT_EQ(back.Root().Elems().ReadText("Rule", ""), "x");
+  EXPECT_EQ(Save(back), written);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "Win32TestSupport.h"
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
@@ -36,7 +37,7 @@ class EngineWin32 : public ::testing::Test {
   }
   void TearDown() override {
     engine.reset();
-    for (const char* name : {"zorvex.exe", "zorvex.log", "options.xml", "rules.xml"}) {
+    for (const char* name : {"zorvex.exe", "zorvex.log", "options.xml", "rules.xml", "rules.xml.unreadable"}) {
       const std::string path = folder + name;
       ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       ::DeleteFileA(path.c_str());
@@ -130,3 +131,26 @@ TEST_F(EngineWin32, AlarmPlaysWithoutAnAudioDeviceAndCounts) {
   e.PlayAlarm();
   EXPECT_EQ(e.Count, 3);
 }
+
+// A rules file locked by another program while the engine loads does not load. While it cannot be
+// read it cannot be kept aside either, so saves leave it alone; once free, it is kept, then written.
+TEST_F(EngineWin32, ARulesFileLockedAtStartIsNeverOverwrittenUnkept) {
+  const std::string rules = folder + "rules.xml";
+  const std::string mine = "<Rules><Rule>*casino*</Rule></Rules>";
+  { std::ofstream(rules, std::ios::binary) << mine; }
+  win32::UniqueKernelHandle lock(::CreateFileA(rules.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
+  TZorvex& e = Make(program);
+  e.LoadOptions();
+  EXPECT_TRUE(e.RuleList().empty());
+  e.AddRule("*new*");
+  lock.reset();
+  EXPECT_EQ(ReadFile(rules), mine);
+  EXPECT_FALSE(FileExists(rules + ".unreadable"));
+
+  e.SaveRules();
+  EXPECT_EQ(ReadFile(rules + ".unreadable"), mine);
+  EXPECT_NE(ReadFile(rules).find("<Rule>*new*</Rule>"), std::string::npos);
+  EXPECT_NE(ReadFile(folder + "zorvex.log").find("kept as " + rules + ".unreadable"), std::string::npos);
+}
+

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/win32/Handles.h"
+#include "Win32TestSupport.h"
 #include "xml/SimpleXml.h"
 
 namespace zorvex {
@@ -91,13 +93,14 @@ TEST_F(Files, FailuresRaiseTheSystemErrorAndTouchNothing) {
 }
 
 // Another program reading the file holds a handle; the save must get through whenever that
-// handle lets anyone write or delete, and otherwise fail cleanly.
+// handle lets anyone delete, and otherwise fail cleanly: rewriting the file in place could leave
+// old and new content mixed.
 TEST_F(Files, ReplacementWhileTheFileIsOpenForReading) {
   const struct {
     DWORD share;
     bool replaced;
   } cases[] = {
-      {FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, false},
       {FILE_SHARE_READ | FILE_SHARE_DELETE, true},
       {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
       {FILE_SHARE_READ, false},
@@ -113,17 +116,87 @@ TEST_F(Files, ReplacementWhileTheFileIsOpenForReading) {
     EXPECT_EQ(ReadWholeFile(path), c.replaced ? "new" : "old and longer content") << "share " << c.share;
     EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"}) << "share " << c.share;
   }
-  // The C runtime's own way of opening a file for reading.
+  // The C runtime's own way of opening a file for reading allows no deleting: the save is refused
+  // while the file is open and gets through once it is closed.
   Write(path, "old and longer content");
+  TSimpleXml doc;
+  doc.Root().SetName("Rules");
   {
     std::ifstream reader(path, std::ios::binary);
     ASSERT_TRUE(reader.is_open());
-    TSimpleXml doc;
-    doc.Root().SetName("Rules");
-    doc.SaveToFile(path);
+    EXPECT_NE(ErrorOf([&] { doc.SaveToFile(path); }), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(ReadWholeFile(path), "old and longer content");
   }
+  doc.SaveToFile(path);
   EXPECT_EQ(ReadWholeFile(path), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
   EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"});
+}
+
+std::vector<std::string> RulesIn(const std::string& path) {
+  TSimpleXml doc;
+  doc.LoadFromFile(path);
+  std::vector<std::string> rules;
+  for (std::size_t i = 0; i < doc.Root().Elems().Count(); ++i) rules.push_back(doc.Root().Elems().Item(i)->Value);
+  return rules;
+}
+
+// A save killed at each of its steps while another program holds the file open, with and without
+// delete sharing. Before, the first left no rules.xml at all and the second a file of old and new
+// rules mixed with zero bytes. Now the next start finds the file entirely old or entirely new, and
+// nothing else beside it.
+TEST_F(Files, ASaveKilledAtAnyStepIsRecoveredWholeWhileTheFileIsHeld) {
+  constexpr int kRounds = 3;
+  const std::string path = Path("rules.xml");
+  const std::vector<std::string> oldRules = {"old one", std::string(3000, 'o'), "old three"};
+  const std::vector<std::string> newRules = {"new one", std::string(2000, 'n')};
+  std::string ruleArguments;
+  for (const std::string& rule : newRules) ruleArguments += " \"" + rule + "\"";
+  const struct {
+    DWORD share;
+    const char* step;
+    bool reached;  // the save gets that far
+    bool replaced;
+  } cases[] = {
+      {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "part", true, false},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "complete", true, false},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "aside", true, true},  // the worst moment
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, "part", true, false},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, "complete", true, false},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, "aside", false, false},  // refused: the file cannot be replaced now
+  };
+  for (const auto& c : cases) {
+    for (int round = 0; round < kRounds; ++round) {
+      const std::string what = std::string(c.step) + " share " + std::to_string(c.share);
+      {
+        TSimpleXml doc;
+        doc.Root().SetName("Rules");
+        for (const std::string& rule : oldRules) doc.Root().Elems().Add("Rule", rule);
+        doc.SaveToFile(path);
+      }
+      win32::UniqueKernelHandle holder(
+          CreateFileA(path.c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE) << what;
+      testing::ChildProcess saver =
+          testing::StartHelper("save_stop.exe", std::string("--step=") + c.step + " \"" + path + "\"" + ruleArguments);
+      ASSERT_NE(saver.Handle(), nullptr) << what;
+      const bool stopped = !saver.WaitForExit(0);
+      EXPECT_EQ(stopped, c.reached) << what;
+      if (stopped) TerminateProcess(saver.Handle(), 1);
+      ASSERT_TRUE(saver.WaitForExit(10000)) << what;
+      if (!stopped) {
+        EXPECT_EQ(saver.ExitCode(), 2u) << what << ": the save must fail";
+      }
+
+      // The next start, while the other program still holds its handle.
+      RecoverInterruptedSave(path);
+      ASSERT_TRUE(FileExists(path)) << what;
+      std::vector<std::string> rules;
+      ASSERT_NO_THROW(rules = RulesIn(path)) << what;
+      EXPECT_EQ(rules, c.replaced ? newRules : oldRules) << what;
+      holder.reset();
+      EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"}) << what;
+    }
+  }
 }
 
 }  // namespace
