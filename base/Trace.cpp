@@ -29,14 +29,22 @@ void TraceDropped(const char* where, const std::string& what) noexcept {
   }
 }
 
-bool DropFailure(const char* where, const std::function<void()>& work) noexcept {
+void TraceCurrentFailure(const char* where) noexcept {
   try {
-    work();
-    return true;
+    throw;
   } catch (const std::exception& e) {
     TraceDropped(where, e.what());
   } catch (...) {
     TraceDropped(where, "unknown failure");
+  }
+}
+
+bool DropFailure(const char* where, const std::function<void()>& work) noexcept {
+  try {
+    work();
+    return true;
+  } catch (...) {
+    TraceCurrentFailure(where);
   }
   return false;
 }

@@ -13,6 +13,9 @@ namespace zorvex {
 // Any thread; never throws.
 void TraceDropped(const char* where, const std::string& what) noexcept;
 
+// Inside a catch block: records the exception being handled as dropped, through TraceDropped.
+void TraceCurrentFailure(const char* where) noexcept;
+
 // Runs work and drops whatever it throws, through TraceDropped. True when work returned normally.
 bool DropFailure(const char* where, const std::function<void()>& work) noexcept;
 

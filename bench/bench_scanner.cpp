@@ -2,7 +2,7 @@
 // against 500 title rules that fit none of them (the worst case: every rule is tried).
 #include <benchmark/benchmark.h>
 
-#include "platform/fake/FakeDesktop.h"
+#include "tests/fakes/FakeDesktop.h"
 #include "popups/ClassPopupsThread.h"
 
 using namespace zorvex;

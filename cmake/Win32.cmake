@@ -7,14 +7,6 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=
 # No DLLs besides the system's.
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-file(GLOB ZORVEX_WIN32_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp
-  ${CMAKE_SOURCE_DIR}/ui/widgets/win32/*.cpp)
-add_library(zorvex_win32 STATIC ${ZORVEX_WIN32_SOURCES})
-target_link_libraries(zorvex_win32 PUBLIC zorvex_core user32 gdi32 advapi32 shell32 winmm comctl32 comdlg32 version)
-# The core declares a few platform primitives (files) that zorvex_win32 defines.
-target_link_libraries(zorvex_core INTERFACE zorvex_win32)
-
 # GoogleTest for Windows, compiled from the sources Debian ships.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -33,19 +25,19 @@ file(GLOB ZORVEX_HELPERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/helpers/*.c
 foreach(src ${ZORVEX_HELPERS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
-  target_link_libraries(${name} PRIVATE zorvex_win32)
+  target_link_libraries(${name} PRIVATE zorvex_engine)
 endforeach()
 
 file(GLOB ZORVEX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 if(ZORVEX_WIN32_TESTS AND ZORVEX_WIN32_WITH_TESTS)
   add_executable(zorvex_win32_tests ${ZORVEX_WIN32_TESTS})
-  target_link_libraries(zorvex_win32_tests PRIVATE zorvex_win32 zorvex_fakes gtest gtest_main)
+  target_link_libraries(zorvex_win32_tests PRIVATE zorvex_ui zorvex_fakes gtest gtest_main)
 endif()
 
 file(GLOB ZORVEX_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
 if(ZORVEX_E2E_TESTS AND ZORVEX_WIN32_WITH_TESTS)
   add_executable(zorvex_e2e_tests ${ZORVEX_E2E_TESTS} ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
-  target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_win32 gtest gtest_main)
+  target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_platform gtest gtest_main)
 endif()
 
 # Measuring programs run under Wine by the scripts in bench/.
@@ -54,17 +46,12 @@ foreach(src ${ZORVEX_WIN32_BENCHES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/e2e/E2eSupport.cpp
                  ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
-  target_link_libraries(${name} PRIVATE zorvex_win32)
+  target_link_libraries(${name} PRIVATE zorvex_platform)
 endforeach()
 
-# The forms, in a library of their own so that the Wine tests drive the same forms as the program.
-file(GLOB ZORVEX_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
-list(REMOVE_ITEM ZORVEX_UI_SOURCES ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp)
-add_library(zorvex_ui STATIC ${ZORVEX_UI_SOURCES})
-target_link_libraries(zorvex_ui PUBLIC zorvex_win32)
-if(TARGET zorvex_win32_tests)
-  target_link_libraries(zorvex_win32_tests PRIVATE zorvex_ui)
-endif()
+# The program body's layer: forms, tray and the Win32 controls, in a library of its own so that the
+# Wine tests drive the same forms as the program.
+zorvex_layer(zorvex_ui FOLDERS ui ui/widgets/win32 USES zorvex_engine EXCLUDE ui/Zorvex.cpp)
 
 add_executable(zorvex WIN32 ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
 target_link_libraries(zorvex PRIVATE zorvex_ui)
@@ -72,7 +59,6 @@ target_link_libraries(zorvex PRIVATE zorvex_ui)
 # ---- resources: icons, alarm wave, version, manifest (drawn at build time) -------------------
 # ZORVEX_RESOURCE_RC is the .rc that a program adds to its sources; its pictures and wave are
 # made by resources/make_resources.py into ZORVEX_RESOURCE_DIR.
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
 set(ZORVEX_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
 set(ZORVEX_RESOURCE_RC ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
 set(ZORVEX_RESOURCE_FILES zorvex.ico tray_on.ico tray_off.ico tray_kill.ico menu_exit.ico

@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/Text.h"
 #include "base/Trace.h"
 #include "platform/Files.h"
 
@@ -25,8 +26,6 @@ constexpr const char* kRunEntry = "Zorvex";
 
 constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
 
-// Loading, saving and logging never fail outward: the user keeps working with what there is.
-void IgnoringFailure(const std::function<void()>& work) { DropFailure("engine", work); }
 
 // Keeps the newer half of a log that grew too large, at a line start; the older half replaces the
 // ".old" file, so the log and its old part together never hold much more than twice the limit.
@@ -47,12 +46,6 @@ bool HasElementChildren(TSimpleXmlElem& elem) {
 }
 
 }  // namespace
-
-std::string RuleListText(const std::vector<std::string>& rules) {
-  std::string text;
-  for (const std::string& rule : rules) text += rule + "\r\n";
-  return text;
-}
 
 std::string FormatTrayHint(const std::string& format, std::int32_t count) {
   std::string hint;
@@ -76,18 +69,10 @@ std::string FormatTrayHint(const std::string& format, std::int32_t count) {
   return hint;
 }
 
-std::string WithoutControlCharacters(std::string text) {
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte == 127) c = ' ';
-  }
-  return text;
-}
-
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules) {
   bool written = false;
-  IgnoringFailure([&] {
-    ReplaceFileContents(path, RuleListText(rules));
+  DropFailure("rule list export", [&] {
+    ReplaceFileContents(path, LinesWithBreaks(rules));
     written = true;
   });
   return written;
@@ -96,12 +81,12 @@ bool ExportRuleList(const std::string& path, const std::vector<std::string>& rul
 bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
   std::string content;
   bool read = false;
-  IgnoringFailure([&] {
+  DropFailure("rule list import", [&] {
     content = ReadWholeFile(path);
     read = true;
   });
   if (!read) return false;
-  for (std::string line : SplitRuleLines(content)) {
+  for (std::string line : SplitLines(content)) {
     line = WithoutControlCharacters(std::move(line));
     if (std::find(list.begin(), list.end(), line) == list.end()) list.push_back(line);
   }
@@ -141,7 +126,7 @@ void TZorvex::SetActive(bool on) {
     closer_->SetNetscape(Netscape);
     closer_->SetExplorer(Explorer);
     closer_->SetAgressive(Agressive);
-    closer_->SetRules(RuleListText(RuleList()));
+    closer_->SetRules(LinesWithBreaks(RuleList()));
   } else {
     closer_.reset();
   }
@@ -202,7 +187,7 @@ void TZorvex::WriteLog(const std::string& text) {
   const std::string path = LogPath();
   if (IsReadOnlyFile(path)) return;
   const std::string stamp = services_.localTime ? services_.localTime->LogStamp() : std::string();
-  IgnoringFailure([&] {
+  DropFailure("kill log", [&] {
     if (AppendLine(path, "[" + stamp + "] " + WithoutControlCharacters(text)) >= kMaxLogBytes) HalveLog(path);
   });
 }
@@ -253,7 +238,7 @@ bool TZorvex::KeepUnreadable(const std::string& path, Unreadable& state) {
 
 void TZorvex::LoadOptions() {
   LoadRules();
-  IgnoringFailure([&] { RecoverInterruptedSave(OptionsPath()); });
+  DropFailure("save recovery", [&] { RecoverInterruptedSave(OptionsPath()); });
   optionsUnreadable_ = {};
   try {
     if (!FileExists(OptionsPath())) {
@@ -294,7 +279,7 @@ void TZorvex::LoadOptions() {
 }
 
 void TZorvex::LoadRules() {
-  IgnoringFailure([&] { RecoverInterruptedSave(RulesPath()); });
+  DropFailure("save recovery", [&] { RecoverInterruptedSave(RulesPath()); });
   rulesUnreadable_ = {};
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   try {
@@ -321,7 +306,7 @@ void TZorvex::LoadRules() {
 }
 
 void TZorvex::SaveOptions() {
-  IgnoringFailure([&] {
+  DropFailure("saving options", [&] {
     if (!KeepUnreadable(OptionsPath(), optionsUnreadable_)) return;
     TSimpleXml doc;
     doc.Root().SetName(names::kOptions);
@@ -344,7 +329,7 @@ void TZorvex::SaveOptions() {
 }
 
 void TZorvex::SaveRules() {
-  IgnoringFailure([&] {
+  DropFailure("saving rules", [&] {
     if (KeepUnreadable(RulesPath(), rulesUnreadable_)) RulesDoc.SaveToFile(RulesPath());
   });
 }
@@ -363,15 +348,15 @@ void TZorvex::SetRules(const std::vector<std::string>& rules) {
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   root.Clear();
   for (const std::string& rule : rules) root.Elems().Add(names::kRule, WithoutControlCharacters(rule));
-  if (closer_) closer_->SetRules(RuleListText(RuleList()));
+  if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
 }
 
 void TZorvex::AddRule(const std::string& text) {
   const std::string rule = WithoutControlCharacters(text);
-  IgnoringFailure([&] {
+  DropFailure("adding a rule", [&] {
     RulesDoc.Root().Elems().Add(names::kRule, rule);
     SaveOptions();
-    if (closer_) closer_->SetRules(RuleListText(RuleList()));
+    if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
   });
   if (RuleAdded) RuleAdded(rule);
 }

@@ -167,14 +167,8 @@ class TZorvex : public IKillHost {
 // The process-wide engine; set while it exists.
 extern TZorvex* Engine;
 
-// The rule list as one text: every rule followed by CR LF.
-std::string RuleListText(const std::vector<std::string>& rules);
 // The tray hint: the first "%d" becomes the count, "%%" a percent sign, anything else stays.
 std::string FormatTrayHint(const std::string& format, std::int32_t count);
-// Control characters become blanks, so that a page title cannot forge log lines, and a title
-// that becomes a rule stays one rule (rules are joined by line breaks on their way to the scanner).
-std::string WithoutControlCharacters(std::string text);
-
 // The size at which the kill log is halved.
 inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 

@@ -1,8 +1,17 @@
 #include "engine/ClassOptions.h"
 
-#include "ui/widgets/core/EditValues.h"
+#include <algorithm>
 
 namespace zorvex {
+
+namespace {
+
+// The spin edit's range; a stored value outside it is shown at its nearest end.
+std::int32_t Clamped(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, kLimitMin, kLimitMax));
+}
+
+}  // namespace
 
 TOptionsValues ReadOptions(TZorvex& engine) {
   TOptionsValues values;
@@ -17,7 +26,7 @@ TOptionsValues ReadOptions(TZorvex& engine) {
   values.SoundFile = engine.PlaySoundVal;
   const std::int32_t limit = engine.LimitExplorer;
   values.Limit = limit != 0;
-  values.LimitValue = widgets::ClampSpinValue(limit, kLimitMin, kLimitMax);
+  values.LimitValue = Clamped(limit);
   values.Rules = engine.RuleList();
   return values;
 }
@@ -31,7 +40,7 @@ void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
   engine.UseLog = values.UseLog;
   engine.PlaySound = values.PlaySound;
   engine.PlaySoundVal = values.InternalSound ? std::string() : values.SoundFile;
-  engine.LimitExplorer = values.Limit ? widgets::ClampSpinValue(values.LimitValue, kLimitMin, kLimitMax) : 0;
+  engine.LimitExplorer = values.Limit ? Clamped(values.LimitValue) : 0;
   engine.SetRules(values.Rules);
 }
 

@@ -1,5 +1,5 @@
 // The seams between the portable logic and the operating system. The logic talks only to these
-// interfaces; platform/win32 implements them over the Win32 API, platform/fake in memory for tests.
+// interfaces; platform/win32 implements them over the Win32 API, tests/fakes in memory.
 #pragma once
 
 #include <chrono>

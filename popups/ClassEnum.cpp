@@ -1,5 +1,6 @@
 #include "popups/ClassEnum.h"
 
+#include "base/Text.h"
 #include "base/Trace.h"
 #include "popups/WindowClasses.h"
 
@@ -11,12 +12,6 @@ namespace bc = browser_classes;
 
 constexpr const char* kHiddenSinkTitle = "MTDBOpSink";
 constexpr const char* kWindowSuffix = " Window";
-
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "base/Text.h"
 #include "base/Trace.h"
 
 namespace zorvex {
@@ -27,18 +28,12 @@ constexpr long long kReplyWaitSeconds = 2;
 
 TSPopup* g_current = nullptr;
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
 long long WholeSeconds(std::chrono::system_clock::duration d) {
   return std::chrono::duration_cast<std::chrono::seconds>(d).count();
 }
 
 bool IsBlank(char c) { return c >= 1 && c <= 32; }
 
-// DDE work fails silently: a browser that misbehaves must never disturb the user.
-void Quietly(const std::function<void()>& work) { DropFailure("DDE link", work); }
 
 }  // namespace
 
@@ -98,7 +93,7 @@ TSPopup* TSPopup::Current() { return g_current; }
 void TSPopup::SetExplorer(bool on) {
   if (on != explorer_) {
     explorer_ = on;
-    Quietly([&] {
+    DropFailure("DDE link", [&] {
       if (on) {
         ddeJoined_ = services_.monitor &&
                      services_.monitor->Join(dde::kOwnService, [this](const std::string& service,
@@ -130,14 +125,8 @@ void TSPopup::SetAgressive(bool on) {
 }
 
 void TSPopup::SetRules(const std::string& text) {
-  rules_ = SplitRuleLines(AsciiLower(text));
-  if (thread_) thread_->SetRules(RuleText());
-}
-
-std::string TSPopup::RuleText() const {
-  std::string text;
-  for (const std::string& rule : rules_) text += rule + "\r\n";
-  return text;
+  rules_ = SplitLines(AsciiLower(text));
+  if (thread_) thread_->SetRules(LinesWithBreaks(rules_));
 }
 
 void TSPopup::UpdateThread(bool run) {
@@ -152,7 +141,7 @@ void TSPopup::UpdateThread(bool run) {
     thread_->Netscape = netscape_;
   } else if (run) {
     auto scanner = TSPopupThread::Create(services_.scanner);
-    scanner->SetRules(RuleText());
+    scanner->SetRules(LinesWithBreaks(rules_));
     scanner->Explorer = explorer_;
     scanner->Opera = opera_;
     scanner->Netscape = netscape_;
@@ -209,7 +198,7 @@ void TSPopup::CheckNewBrowser() {
 }
 
 void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) {
-  Quietly([&] {
+  DropFailure("DDE link", [&] {
     const std::vector<std::string> fields = SplitCommaText(reply);
     if (fields.size() != 2) return;
     const std::string& address = fields[0];

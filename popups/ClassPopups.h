@@ -71,7 +71,6 @@ class TSPopup {
   std::string MatchedRule;
 
  private:
-  std::string RuleText() const;
 
   CloserServices services_;
   bool netscape_ = false;

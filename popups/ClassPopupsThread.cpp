@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "base/Text.h"
 #include "base/Trace.h"
 #include "popups/WindowClasses.h"
 
@@ -24,33 +25,7 @@ constexpr const char* kHeuristicReason = "Heuristic";
 
 bool Between(int value, int low, int high) { return value >= low && value <= high; }
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
-
 }  // namespace
-
-std::vector<std::string> SplitRuleLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  bool pending = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      pending = false;
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-      pending = true;
-    }
-  }
-  if (pending) lines.push_back(line);
-  return lines;
-}
 
 namespace {
 
@@ -70,20 +45,6 @@ void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
 }
 
 }  // namespace
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 void ScannerTracker::Add(const std::shared_ptr<TSPopupThread>& scanner) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -124,7 +85,7 @@ TSPopupThread::~TSPopupThread() = default;
 
 void TSPopupThread::SetRules(const std::string& text) {
   auto rules = std::make_shared<ScannerRules>();
-  for (std::string& line : SplitRuleLines(text)) {
+  for (std::string& line : SplitLines(text)) {
     for (char& c : line) {
       if (c == '[' || c == ']') c = '?';
     }

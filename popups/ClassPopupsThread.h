@@ -152,11 +152,5 @@ std::string KillLogLine(const std::string& title, const std::string& reason);
 void ClassifyWindow(TSPopupThread& context, WindowHandle window);
 // The size heuristic: a visible, non-minimised window in one of the two popup size bands.
 bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
-// Lower-cases the ASCII letters only; every other byte stays.
-std::string AsciiLower(std::string text);
-// Upper-cases the ASCII letters only; every other byte stays.
-std::string AsciiUpper(std::string text);
-// The lines of a rule text: split at CR, LF or CR LF; a final line break adds no empty line.
-std::vector<std::string> SplitRuleLines(const std::string& text);
 
 }  // namespace zorvex

@@ -1,5 +1,6 @@
 #include "ui/FormAddPopup.h"
 
+#include "base/Trace.h"
 #include "resources/resource.h"
 
 namespace zorvex {
@@ -49,7 +50,8 @@ void TfoAddPopup::RefreshList() {
   // Listing fails only as a whole when the desktop cannot be read: the list is then empty.
   try {
     TEnum(desktop_, families_).ListWindows(titles);
-  } catch (const std::exception&) {
+  } catch (...) {
+    TraceCurrentFailure("window list");
     titles.clear();
   }
   std::string text;

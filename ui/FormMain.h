@@ -18,8 +18,8 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/WindowProc.h"
 #include "ui/TrayIcon.h"
-#include "ui/widgets/core/Component.h"
-#include "xml/Translator.h"
+#include "components/Component.h"
+#include "i18n/Translator.h"
 
 namespace zorvex {
 

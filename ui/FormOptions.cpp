@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/Files.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
@@ -30,10 +31,6 @@ constexpr const char* kThanks =
     "Program and translations: the Zorvex team\r\n"
     "Icons and sound: the Zorvex build\r\n"
     "Thanks to all who reported a popup that got away.";
-
-bool FileExists(const std::string& path) {
-  return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Sets a Boolean property that a control publishes without a typed setter of its own.
 void SetFlag(TPersistent& control, const char* name, bool on) {

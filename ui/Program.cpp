@@ -6,7 +6,7 @@
 #include "platform/win32/Win32System.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormOptions.h"
-#include "xml/ClassForm.h"
+#include "i18n/ClassForm.h"
 
 namespace zorvex {
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/Text.h"
 #include "platform/Files.h"
 
 namespace zorvex {
@@ -21,21 +22,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsPropNameByte(char c) { return IsLetter(c) || IsDigit(c) || c == '-' || c == '_'; }
 
-// Case mapping changes only ASCII letters, so names compare the same on every system.
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = UpperAscii(c);
-  return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  return true;
-}
 
 int HexDigit(char c) {
   if (IsDigit(c)) return c - '0';
@@ -404,8 +390,8 @@ std::string XmlUnescape(std::string_view text, bool collapse) {
           if (code <= 100 || code == 232 || code == 233) out += static_cast<char>(code);
           open = hash = false;
           ref.clear();
-        } else if (EqualNoCase(ref, "lt") || EqualNoCase(ref, "gt") || EqualNoCase(ref, "amp")) {
-          out += EqualNoCase(ref, "lt") ? '<' : EqualNoCase(ref, "gt") ? '>' : '&';
+        } else if (SameTextAscii(ref, "lt") || SameTextAscii(ref, "gt") || SameTextAscii(ref, "amp")) {
+          out += SameTextAscii(ref, "lt") ? '<' : SameTextAscii(ref, "gt") ? '>' : '&';
           open = hash = false;
           ref.clear();
         } else {
@@ -455,7 +441,7 @@ bool TSimpleXmlElem::AsBool() const {
   if (TryAsInt(Value, number)) return number != 0;
   bool nonzero = false;
   if (ParseDecimal(Value, nonzero)) return nonzero;
-  return EqualNoCase(Value, "True");
+  return SameTextAscii(Value, "True");
 }
 
 void TSimpleXmlElem::SaveProps(std::ostream& out) const {
@@ -697,15 +683,15 @@ std::size_t FindLast(const Items& items, TSimpleXmlNameIndex& index, const std::
   constexpr std::size_t kScanLimit = 8;
   if (items.size() < kScanLimit) {
     for (std::size_t i = items.size(); i-- > 0;)
-      if (EqualNoCase(items[i]->Name(), name)) return i;
+      if (SameTextAscii(items[i]->Name(), name)) return i;
     return std::string::npos;
   }
   if (!index.Valid) {
     index.Map.clear();
-    for (std::size_t i = 0; i < items.size(); ++i) index.Map[UpperAscii(items[i]->Name())] = i;
+    for (std::size_t i = 0; i < items.size(); ++i) index.Map[AsciiUpper(items[i]->Name())] = i;
     index.Valid = true;
   }
-  const auto it = index.Map.find(UpperAscii(name));
+  const auto it = index.Map.find(AsciiUpper(std::string(name)));
   return it == index.Map.end() ? std::string::npos : it->second;
 }
 

@@ -107,8 +107,7 @@ bool ProcessRunning(std::uint64_t pid) {
 
 void SyncFolder(const std::string& folder) {
   Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0) {
-  }
+  if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0) TraceDropped("saving", "folder not flushed: " + folder);
 }
 
 }  // namespace
@@ -161,10 +160,8 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   WriteAll(file.Get(), bytes.data() + half, bytes.size() - half, tempPath);
   if (exists) {
     // Best effort: keep the old file's mode exactly (the umask narrowed it) and its owner.
-    if (::fchmod(file.Get(), mode) != 0) {
-    }
-    if (::fchown(file.Get(), old.st_uid, old.st_gid) != 0) {
-    }
+    if (::fchmod(file.Get(), mode) != 0) TraceDropped("saving", "mode not kept: " + path);
+    if (::fchown(file.Get(), old.st_uid, old.st_gid) != 0) TraceDropped("saving", "owner not kept: " + path);
   }
   if (::fsync(file.Get()) != 0) Throw("Cannot write file", tempPath, errno);
   if (file.Close() != 0) Throw("Cannot write file", tempPath, errno);

@@ -31,11 +31,8 @@ std::string SystemMessage(DWORD error) {
                    std::error_code(static_cast<int>(error), std::system_category()));
 }
 
-struct HandleCloser {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
 // Owns a file handle; holds only valid handles, never INVALID_HANDLE_VALUE.
-using UniqueFile = std::unique_ptr<void, HandleCloser>;
+using UniqueFile = win32::UniqueKernelHandle;
 
 // Opens or creates a file; throws with action on failure.
 UniqueFile Open(const std::string& path, DWORD access, DWORD share, DWORD disposition, const char* action) {

@@ -1,7 +1,11 @@
-// One move-only RAII wrapper for Win32 handles, with an alias per kind.
+// One move-only RAII wrapper for Win32 handles, with an alias per kind: every handle the program
+// holds lives in one of these. DDE string handles and conversations, which need their instance to
+// be freed, have small classes of their own in Win32Dde.
 #pragma once
 
 #include <windows.h>
+
+#include <ddeml.h>
 
 #include <utility>
 
@@ -22,6 +26,12 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
 
   T get() const { return value_; }
+  // Frees the value held and hands out the address for a call that returns a handle through an
+  // out-parameter.
+  T* put() {
+    reset();
+    return &value_;
+  }
   explicit operator bool() const { return value_ != Invalid; }
   T release() { return std::exchange(value_, Invalid); }
   void reset(T value = Invalid) {
@@ -54,6 +64,15 @@ struct FindCloseCloser {
 struct UnhookCloser {
   void operator()(HHOOK h) const { ::UnhookWindowsHookEx(h); }
 };
+struct UnhookWinEventCloser {
+  void operator()(HWINEVENTHOOK h) const { ::UnhookWinEvent(h); }
+};
+struct DeleteObjectCloser {
+  void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
+};
+struct DdeDataCloser {
+  void operator()(HDDEDATA h) const { ::DdeFreeDataHandle(h); }
+};
 
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandleCloser>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindowCloser>;
@@ -61,6 +80,10 @@ using UniqueMenu = UniqueHandle<HMENU, DestroyMenuCloser>;
 using UniqueIcon = UniqueHandle<HICON, DestroyIconCloser>;
 using UniqueRegKey = UniqueHandle<HKEY, RegCloseKeyCloser>;
 using UniqueHook = UniqueHandle<HHOOK, UnhookCloser>;
+using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, UnhookWinEventCloser>;
+using UniqueFont = UniqueHandle<HFONT, DeleteObjectCloser>;
+using UniqueBrush = UniqueHandle<HBRUSH, DeleteObjectCloser>;
+using UniqueDdeData = UniqueHandle<HDDEDATA, DdeDataCloser>;
 // A file search; hold only handles other than INVALID_HANDLE_VALUE.
 using UniqueFind = UniqueHandle<HANDLE, FindCloseCloser>;
 

@@ -1,5 +1,8 @@
 #include "platform/win32/Win32Dde.h"
 
+#include "base/Trace.h"
+#include "platform/win32/Handles.h"
+
 namespace zorvex::win32 {
 
 namespace {
@@ -60,13 +63,17 @@ class Win32Conversation : public IDdeConversation {
       data = Request(itemName.get());
     }
     if (data == nullptr) return std::nullopt;
+    const UniqueDdeData owned(data);
     DWORD size = 0;
     std::string text;
     if (const BYTE* bytes = ::DdeAccessData(data, &size)) {
+      // Unaccessed however the copy ends: a reply too large to copy fails this pass only.
+      struct Unaccess {
+        HDDEDATA data;
+        ~Unaccess() { ::DdeUnaccessData(data); }
+      } unaccess{data};
       text.assign(reinterpret_cast<const char*>(bytes), size);
-      ::DdeUnaccessData(data);
     }
-    ::DdeFreeDataHandle(data);
     return text.substr(0, text.find('\0'));
   }
 
@@ -121,10 +128,7 @@ HDDEDATA CALLBACK Win32DdeMonitor::Callback(UINT type, UINT, HCONV, HSZ first, H
   Win32DdeMonitor* self = g_monitor;
   if (type != XTYP_REGISTER || self == nullptr || self->instance_ == 0 || !self->handler_) return nullptr;
   // No exception may cross into DDEML; a notice we cannot handle is simply missed.
-  try {
-    self->handler_(self->Query(first), self->Query(second));
-  } catch (...) {
-  }
+  DropFailure("DDE registry notice", [&] { self->handler_(self->Query(first), self->Query(second)); });
   return nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Desktop.h"
 
+#include "base/Trace.h"
+
 namespace zorvex::win32 {
 
 namespace {
@@ -10,6 +12,7 @@ BOOL CALLBACK Collect(HWND window, LPARAM context) {
     reinterpret_cast<std::vector<WindowHandle>*>(context)->push_back(FromHwnd(window));
     return TRUE;
   } catch (...) {
+    TraceCurrentFailure("window walk");
     return FALSE;
   }
 }

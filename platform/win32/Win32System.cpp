@@ -3,7 +3,6 @@
 #include <mmsystem.h>
 
 #include "platform/win32/Handles.h"
-#include "popups/Masks.h"
 
 namespace zorvex::win32 {
 
@@ -13,17 +12,17 @@ constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 constexpr const char* kAlarmResource = "ALARM";
 
 UniqueRegKey OpenRunKey() {
-  HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+  UniqueRegKey key;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS) {
     return UniqueRegKey();
   }
-  return UniqueRegKey(key);
+  return key;
 }
 
-bool IsSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
-
 }  // namespace
+
+bool IsSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
 void Win32Sound::PlayName(const std::string& name) {
   // No file flag: the name may be a sound alias as well as a wave file.
@@ -48,9 +47,8 @@ void Win32StartupRegistry::Remove(const std::string& name) {
 }
 
 std::string Win32StartupRegistry::Read(const std::string& name) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &raw) != ERROR_SUCCESS) return std::string();
-  UniqueRegKey key(raw);
+  UniqueRegKey key;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::string();
   char data[2048] = {};
   DWORD size = sizeof data - 1;
   DWORD type = 0;
@@ -93,6 +91,5 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
-void InstallSystemLeadBytes() { SetLeadByteTest(IsSystemLeadByte); }
 
 }  // namespace zorvex::win32

@@ -39,7 +39,8 @@ std::string ProgramPath();
 // The folder of the running program, with its trailing backslash.
 std::string ProgramFolder();
 
-// Lets the masks know the lead bytes of the system's double-byte code page, if it has one.
-void InstallSystemLeadBytes();
+// True when byte starts a character of two bytes in the system's code page (none has one unless
+// the code page is double-byte).
+bool IsSystemLeadByte(unsigned char byte);
 
 }  // namespace zorvex::win32

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/Trace.h"
+
 namespace zorvex::win32 {
 
 // Stores object in the window's user data (nullptr detaches it).
@@ -21,6 +23,7 @@ LRESULT CALLBACK ObjectWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   try {
     return self->Handle(message, wParam, lParam);
   } catch (...) {
+    TraceCurrentFailure("window message");
     return 0;
   }
 }

@@ -10,7 +10,7 @@
 
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
-#include "platform/fake/FakePlatform.h"
+#include "tests/fakes/FakePlatform.h"
 
 using namespace zorvex;
 using namespace std::chrono_literals;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/fake/FakeDesktop.h"
+#include "tests/fakes/FakeDesktop.h"
 #include "popups/ClassEnum.h"
 
 using namespace zorvex;

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "engine/ClassOptions.h"
-#include "platform/fake/FakePlatform.h"
-#include "ui/widgets/core/EditValues.h"
+#include "tests/fakes/FakePlatform.h"
+#include "components/EditValues.h"
 
 using namespace zorvex;
 using namespace zorvex::widgets;

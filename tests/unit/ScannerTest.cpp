@@ -5,7 +5,7 @@
 
 #include "base/Trace.h"
 
-#include "platform/fake/FakeDesktop.h"
+#include "tests/fakes/FakeDesktop.h"
 #include "popups/ClassPopupsThread.h"
 
 using namespace zorvex;

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "xml/Translator.h"
+#include "i18n/Translator.h"
 
 namespace zorvex {
 namespace {

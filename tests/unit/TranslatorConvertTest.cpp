@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "xml/Translator.h"
+#include "i18n/Translator.h"
 
 namespace zorvex {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/widgets/core/Component.h"
-#include "ui/widgets/core/SubObjects.h"
+#include "components/Component.h"
+#include "components/SubObjects.h"
 
 namespace zorvex::widgets {
 namespace {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "Win32TestSupport.h"
+#include "base/Text.h"
 #include "platform/win32/Win32Dde.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"

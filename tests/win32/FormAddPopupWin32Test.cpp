@@ -8,12 +8,12 @@
 
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
-#include "platform/fake/FakePlatform.h"
+#include "tests/fakes/FakePlatform.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormAddPopup.h"
 #include "ui/Program.h"
-#include "xml/ClassForm.h"
+#include "i18n/ClassForm.h"
 
 using namespace zorvex;
 using namespace zorvex::testing;

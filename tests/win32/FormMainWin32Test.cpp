@@ -6,7 +6,7 @@
 
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
-#include "platform/fake/FakeSystem.h"
+#include "tests/fakes/FakeSystem.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormMain.h"

@@ -11,13 +11,13 @@
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "platform/Files.h"
-#include "platform/fake/FakePlatform.h"
+#include "tests/fakes/FakePlatform.h"
 #include "platform/win32/Win32Desktop.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormMain.h"
 #include "ui/FormOptions.h"
 #include "ui/Strings.h"
-#include "xml/ClassForm.h"
+#include "i18n/ClassForm.h"
 
 using namespace zorvex;
 using namespace zorvex::testing;

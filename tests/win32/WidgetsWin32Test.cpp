@@ -8,7 +8,7 @@
 #include "Win32TestSupport.h"
 #include "ui/widgets/win32/SForm.h"
 #include "ui/widgets/win32/Widgets.h"
-#include "xml/Translator.h"
+#include "i18n/Translator.h"
 
 using namespace zorvex;
 using namespace zorvex::widgets;

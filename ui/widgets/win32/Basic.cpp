@@ -27,12 +27,6 @@ const TEnumType& BevelStyleType() {
   return type;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::string text;
-  for (std::size_t i = 0; i < lines.size(); ++i) text += (i == 0 ? "" : "\r\n") + lines[i];
-  return text;
-}
-
 }  // namespace
 
 // ---- TLabel --------------------------------------------------------------------------------------

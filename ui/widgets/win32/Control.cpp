@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Trace.h"
 #include "ui/widgets/win32/Form.h"
 
 namespace zorvex::widgets {
@@ -37,6 +38,7 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   try {
     return control->Dispatch(window, message, wParam, lParam);
   } catch (...) {
+    TraceCurrentFailure("control message");
     return ::DefSubclassProc(window, message, wParam, lParam);
   }
 }

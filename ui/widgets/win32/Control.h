@@ -24,16 +24,13 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
-#include "ui/widgets/core/Component.h"
-#include "ui/widgets/core/SubObjects.h"
+#include "components/Component.h"
+#include "components/SubObjects.h"
 
 namespace zorvex::widgets {
 
-struct DeleteObjectCloser {
-  void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
-};
-using UniqueFont = win32::UniqueHandle<HFONT, DeleteObjectCloser>;
-using UniqueBrush = win32::UniqueHandle<HBRUSH, DeleteObjectCloser>;
+using win32::UniqueBrush;
+using win32::UniqueFont;
 
 // A window's device context from GetDC, released with it.
 class TWindowDC {

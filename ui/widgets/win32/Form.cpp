@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/Trace.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
@@ -76,6 +77,7 @@ BOOL CALLBACK CollectOtherWindow(HWND window, LPARAM data) {
     }
     return TRUE;
   } catch (...) {
+    TraceCurrentFailure("window search");
     return FALSE;
   }
 }

@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/Files.h"
+
 namespace zorvex::widgets {
 
 namespace {
-
-bool FileExists(const std::string& path) {
-  return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The number a text shows: an optional sign and decimal digits; nothing for any other text or an
 // overflow.

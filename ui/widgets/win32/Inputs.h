@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/widgets/core/EditValues.h"
+#include "components/EditValues.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
@@ -44,7 +44,7 @@ std::optional<std::string> ChooseFileName(HWND owner, bool save, const std::stri
                                           const std::string& defaultExt = {}, const std::string& current = {});
 
 // A file-name edit with a flat browse button inside its right end (class "TFileNameEdit"), with
-// the value rules of ui/widgets/core/EditValues.h over the real file system.
+// the value rules of components/EditValues.h over the real file system.
 class TFileNameEdit : public TEdit {
  public:
   TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds);

@@ -1,8 +1,8 @@
-// TSForm over the Win32 form: the program's dialogs derive from it (the portable steps: xml/ClassForm.h).
+// TSForm over the Win32 form: the program's dialogs derive from it (the portable steps: i18n/ClassForm.h).
 #pragma once
 
 #include "ui/widgets/win32/Form.h"
-#include "xml/ClassForm.h"
+#include "i18n/ClassForm.h"
 
 namespace zorvex {
 

@@ -1,4 +1,4 @@
-#include "ui/widgets/core/EditValues.h"
+#include "components/EditValues.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/widgets/core/SubObjects.h"
+#include "components/SubObjects.h"
 
 #include <stdexcept>
 
@@ -18,23 +18,6 @@ std::int32_t MulDivRound(std::int32_t a, std::int32_t b, std::int32_t c) {
 }
 
 }  // namespace
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      i += (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
-}
 
 void TStrings::SetText(std::string_view text) {
   Clear();

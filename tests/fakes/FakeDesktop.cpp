@@ -1,4 +1,4 @@
-#include "platform/fake/FakeDesktop.h"
+#include "tests/fakes/FakeDesktop.h"
 
 #include <algorithm>
 

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Text.h"
+
 namespace zorvex::widgets {
 
-// True when a and b are equal with the ASCII letters A-Z and a-z folded; other bytes compare as they are.
-bool SameTextAscii(std::string_view a, std::string_view b);
 
 // What a published property holds; Other stands for every kind the translator never sets.
 enum class PropKind { Integer, Enumeration, ShortString, LongString, WideString, Set, Object, Other };

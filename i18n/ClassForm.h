@@ -7,8 +7,8 @@
 #include <functional>
 #include <utility>
 
-#include "ui/widgets/core/Component.h"
-#include "xml/Translator.h"
+#include "components/Component.h"
+#include "i18n/Translator.h"
 
 namespace zorvex {
 

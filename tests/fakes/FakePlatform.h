@@ -6,9 +6,9 @@
 #include <string>
 
 #include "engine/ClassKiller.h"
-#include "platform/fake/FakeDde.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeSystem.h"
+#include "tests/fakes/FakeDde.h"
+#include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/FakeSystem.h"
 
 namespace zorvex::fake {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/widgets/core/Persistent.h"
+#include "components/Persistent.h"
 
 namespace zorvex::widgets {
 

@@ -1,12 +1,13 @@
-#include "xml/Translator.h"
+#include "i18n/Translator.h"
 
 #include <limits>
 #include <stdexcept>
 
+#include "base/Trace.h"
+
 namespace zorvex {
 
 using widgets::PropKind;
-using widgets::SameTextAscii;
 using widgets::TComponent;
 using widgets::TPersistent;
 using widgets::TPropInfo;
@@ -43,10 +44,6 @@ std::string AllLineBreaks(std::string text) {
 }
 
 bool IsSetBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
-}
 
 struct NamedKey {
   const char* name;
@@ -174,6 +171,7 @@ void TTranslator::Guarded(TTranslatorGuard kind, Step&& step) {
   } catch (...) {
     // The one place where translation errors end: a language file never reaches the user with an
     // error, it only fails to change what it could not.
+    TraceCurrentFailure("translator");
     ++dropped_[static_cast<std::size_t>(kind)];
   }
 }

@@ -12,12 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "ui/widgets/core/Persistent.h"
+#include "base/Text.h"
+#include "components/Persistent.h"
 
 namespace zorvex::widgets {
-
-// The lines of text, split at CR LF, CR or LF; a line break at the very end starts no further line.
-std::vector<std::string> SplitLines(std::string_view text);
 
 // A list of text lines with indexed access (class "TStrings").
 class TStrings : public TPersistent {

@@ -1,8 +1,8 @@
-#include "platform/fake/FakeDde.h"
+#include "tests/fakes/FakeDde.h"
 
 #include <algorithm>
 
-#include "popups/ClassPopupsThread.h"
+#include "base/Text.h"
 
 namespace zorvex::fake {
 

@@ -1,4 +1,4 @@
-#include "ui/widgets/core/Component.h"
+#include "components/Component.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "ui/widgets/core/Persistent.h"
+#include "components/Persistent.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,16 +8,9 @@ namespace zorvex::widgets {
 namespace {
 
 // Folds only A-Z: the texts are single-byte code page bytes, and locale rules would differ per machine.
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 constexpr std::size_t kShortStringMax = 255;
 
 }  // namespace
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
 
 int TEnumType::IndexOf(std::string_view name) const {
   for (std::size_t i = 0; i < Names.size(); ++i) {

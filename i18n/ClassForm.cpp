@@ -1,4 +1,4 @@
-#include "xml/ClassForm.h"
+#include "i18n/ClassForm.h"
 
 namespace zorvex {
 

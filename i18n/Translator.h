@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/widgets/core/Component.h"
-#include "ui/widgets/core/SubObjects.h"
+#include "components/Component.h"
+#include "components/SubObjects.h"
 #include "xml/SimpleXml.h"
 
 namespace zorvex {
