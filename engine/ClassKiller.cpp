@@ -125,6 +125,7 @@ void TZorvex::SetActive(bool on) {
     closer_->SetOpera(Opera);
     closer_->SetNetscape(Netscape);
     closer_->SetExplorer(Explorer);
+    closer_->SetChromium(Chromium);
     closer_->SetAgressive(Agressive);
     closer_->SetRules(LinesWithBreaks(RuleList()));
   } else {
@@ -147,6 +148,11 @@ void TZorvex::SetExplorer(bool on) {
   if (closer_) closer_->SetExplorer(on);
 }
 
+void TZorvex::SetChromium(bool on) {
+  Chromium = on;
+  if (closer_) closer_->SetChromium(on);
+}
+
 void TZorvex::SetAgressive(bool on) {
   Agressive = on;
   if (closer_) closer_->SetAgressive(on);
@@ -161,6 +167,7 @@ void TZorvex::ApplyDefaults() {
   SetOpera(true);
   SetExplorer(true);
   SetNetscape(true);
+  SetChromium(true);
   PlaySound = true;
   SetAgressive(true);
   SetCount(0);
@@ -255,6 +262,8 @@ void TZorvex::LoadOptions() {
       SetOpera(o.ReadBool("Opera", true));
       SetNetscape(o.ReadBool("Netscape", true));
       SetExplorer(o.ReadBool("Explorer", true));
+      // Files written before this family existed lack the element: it is then watched.
+      SetChromium(o.ReadBool("Chromium", true));
       PlaySound = o.ReadBool("PlaySound", true);
       PlaySoundVal = o.ReadText("PlaySoundVal", "");
       SetStartWindows(o.ReadBool("StartWindows", true));
@@ -314,6 +323,7 @@ void TZorvex::SaveOptions() {
     o.Add("Opera", Opera);
     o.Add("Netscape", Netscape);
     o.Add("Explorer", Explorer);
+    o.Add("Chromium", Chromium);
     o.Add("PlaySound", PlaySound);
     o.Add("PlaySoundVal", PlaySoundVal);
     o.Add("StartWindows", StartWindows);

@@ -73,6 +73,8 @@ class TZorvex : public IKillHost {
   bool Opera = false;
   bool Netscape = false;
   bool Explorer = false;
+  // Today's browsers on the shared engine.
+  bool Chromium = false;
   bool Agressive = false;
   std::string PlaySoundVal;
   bool StartWindows = false;
@@ -90,6 +92,9 @@ class TZorvex : public IKillHost {
   void SetOpera(bool on);
   void SetNetscape(bool on);
   void SetExplorer(bool on);
+  void SetChromium(bool on);
+  // The families watched, as the options say now.
+  BrowserFamilies Families() const { return BrowserFamilies{Opera, Netscape, Explorer, Chromium}; }
   void SetAgressive(bool on);
   // Stores the count and refreshes the tray hint.
   void SetCount(std::int32_t count);

@@ -19,6 +19,7 @@ TOptionsValues ReadOptions(TZorvex& engine) {
   values.Opera = engine.Opera;
   values.Netscape = engine.Netscape;
   values.Explorer = engine.Explorer;
+  values.Chromium = engine.Chromium;
   values.StartWindows = engine.StartWindows;
   values.UseLog = engine.UseLog;
   values.PlaySound = engine.PlaySound;
@@ -36,6 +37,7 @@ void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
   engine.SetOpera(values.Opera);
   engine.SetNetscape(values.Netscape);
   engine.SetExplorer(values.Explorer);
+  engine.SetChromium(values.Chromium);
   engine.SetStartWindows(values.StartWindows);
   engine.UseLog = values.UseLog;
   engine.PlaySound = values.PlaySound;

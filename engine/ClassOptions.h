@@ -21,6 +21,7 @@ struct TOptionsValues {
   bool Opera = false;
   bool Netscape = false;
   bool Explorer = false;
+  bool Chromium = false;
   bool StartWindows = false;
   bool UseLog = false;
   bool PlaySound = false;
@@ -38,8 +39,8 @@ struct TOptionsValues {
 // The controls' values for the engine's options and rules; LimitExplorer 0 shows as 1.
 TOptionsValues ReadOptions(TZorvex& engine);
 
-// Writes values into the engine: the setters of Agressive, Opera, Netscape, Explorer and
-// StartWindows in this order, then UseLog, PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
+// Writes values into the engine: the setters of Agressive, Opera, Netscape, Explorer, Chromium
+// and StartWindows in this order, then UseLog, PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
 void WriteOptions(TZorvex& engine, const TOptionsValues& values);
 
 // The titles an export writes: those marked in selected, in list order, or all when none is marked.

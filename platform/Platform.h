@@ -44,6 +44,14 @@ class IDesktop {
   virtual bool IsMinimised(WindowHandle window) = 0;
   virtual Rect WindowRect(WindowHandle window) = 0;
   virtual WindowHandle ForegroundWindow() = 0;
+  // The window that owns a top-level window; 0 for none.
+  virtual WindowHandle Owner(WindowHandle window) = 0;
+  // The window carries the tool-window extended style (small caption, no task-bar button).
+  virtual bool IsToolWindow(WindowHandle window) = 0;
+  // Id of the process that made the window; 0 when gone.
+  virtual std::uint32_t ProcessId(WindowHandle window) = 0;
+  // Full path of the program file of a process; empty when it cannot be read.
+  virtual std::string ProgramPath(std::uint32_t processId) = 0;
   // Sends the system-menu close command and waits, boundedly (seconds: callers that must not stall
   // run it on a worker), until the window has handled it.
   // True when the window existed and took the command.

@@ -1,14 +1,10 @@
 #include "popups/ClassEnum.h"
 
-#include "base/Text.h"
 #include "base/Trace.h"
-#include "popups/WindowClasses.h"
 
 namespace zorvex {
 
 namespace {
-
-namespace bc = browser_classes;
 
 constexpr const char* kHiddenSinkTitle = "MTDBOpSink";
 constexpr const char* kWindowSuffix = " Window";
@@ -36,40 +32,18 @@ void TEnum::ListWindows(std::vector<std::string>& list) {
   target_ = nullptr;
 }
 
-void TEnum::ConsiderWindow(WindowHandle window) {
-  const std::string cls = desktop_.ClassName(window);
-  const BrowserFamilies f = families_();
-  std::string title;
-  bool browser = false;
-  if (f.opera && (cls == bc::kOperaMdi || cls == bc::kOperaUi || cls == bc::kOperaWindow)) {
-    browser = true;
-  } else if (f.explorer && (cls == bc::kIEFrame || cls == bc::kMsn || cls == bc::kAfxFrameOrView ||
-                            cls == bc::kCabinet || cls == bc::kUbc || cls == bc::kUbcPopup || cls == bc::kAolChild ||
-                            cls == bc::kTfrmPage)) {
-    browser = true;
-  } else if (f.explorer && cls == bc::kDialog) {
-    title = desktop_.Title(window);
-    browser = Contains(title, bc::kNeoPlanetWord);
-  } else if (f.netscape && StartsWith(cls, bc::kAfxPrefix)) {
-    title = desktop_.Title(window);
-    browser = Contains(title, bc::kNetscapeWord);
-  } else if (f.netscape && cls == bc::kMozilla) {
-    browser = true;
-  }
-
+void TEnum::ConsiderWindow(WindowHandle window, bool topLevel) {
+  const BrowserVerdict verdict = ClassifyBrowserWindow(desktop_, window, families_(), BrowserAsker::Lister, topLevel);
   auto searchDescendants = [&] {
     for (WindowHandle child : desktop_.Descendants(window)) {
-      if (seen_.insert(child).second) ConsiderWindow(child);
+      if (seen_.insert(child).second) ConsiderWindow(child, false);
     }
   };
-  if (browser) {
-    if (title.empty()) title = desktop_.Title(window);
+  if (verdict.kind == WindowKind::Browser) {
+    const std::string title = desktop_.Title(window);
     if (IsListableTitle(title) && target_ != nullptr) target_->push_back(title);
-    if (families_().opera && cls == bc::kOperaWindow) searchDescendants();
-    return;
-  }
-  if ((cls == bc::kOperaMain && families_().opera) || cls == bc::kAolStatic || cls == bc::kAolFrame ||
-      (cls == bc::kAvant && families_().explorer)) {
+    if (verdict.searchDescendants) searchDescendants();
+  } else if (verdict.kind == WindowKind::Container) {
     searchDescendants();
   }
 }

@@ -8,15 +8,9 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "popups/BrowserTable.h"
 
 namespace zorvex {
-
-// Which browser families the user watches, as the engine's options say now.
-struct BrowserFamilies {
-  bool opera = false;
-  bool netscape = false;
-  bool explorer = false;
-};
 
 class TEnum {
  public:
@@ -27,7 +21,7 @@ class TEnum {
   // their container. Neither clears nor sorts list.
   void ListWindows(std::vector<std::string>& list);
   // Considers one window and, for containers, its descendants.
-  void ConsiderWindow(WindowHandle window);
+  void ConsiderWindow(WindowHandle window, bool topLevel = true);
 
  private:
   IDesktop& desktop_;

@@ -106,17 +106,22 @@ void TSPopup::SetExplorer(bool on) {
       }
     });
   }
-  UpdateThread(opera_ || netscape_ || explorer_);
+  UpdateThread(AnyFamily());
 }
 
 void TSPopup::SetNetscape(bool on) {
   netscape_ = on;
-  UpdateThread(opera_ || netscape_ || explorer_);
+  UpdateThread(AnyFamily());
+}
+
+void TSPopup::SetChromium(bool on) {
+  chromium_ = on;
+  UpdateThread(AnyFamily());
 }
 
 void TSPopup::SetOpera(bool on) {
   opera_ = on;
-  UpdateThread(opera_ || netscape_ || explorer_);
+  UpdateThread(AnyFamily());
 }
 
 void TSPopup::SetAgressive(bool on) {
@@ -138,12 +143,14 @@ void TSPopup::UpdateThread(bool run) {
   if (run && thread_) {
     thread_->Explorer = explorer_;
     thread_->Opera = opera_;
+    thread_->Chromium = chromium_;
     thread_->Netscape = netscape_;
   } else if (run) {
     auto scanner = TSPopupThread::Create(services_.scanner);
     scanner->SetRules(LinesWithBreaks(rules_));
     scanner->Explorer = explorer_;
     scanner->Opera = opera_;
+    scanner->Chromium = chromium_;
     scanner->Netscape = netscape_;
     scanner->Agressive = agressive_;
     scanner->OnCheck = [this] { CheckNewBrowser(); };

@@ -40,6 +40,7 @@ class TSPopup {
   void SetExplorer(bool on);
   void SetNetscape(bool on);
   void SetOpera(bool on);
+  void SetChromium(bool on);
   void SetAgressive(bool on);
   // Takes the rules as one text of lines; they are kept lower-cased.
   void SetRules(const std::string& text);
@@ -47,7 +48,7 @@ class TSPopup {
   // Starts, updates or stops the scanner; a scanner that has ended by itself is replaced.
   void UpdateThread(bool run);
   // Replaces a scanner that has ended although a family is watched. Main thread.
-  void KeepScanning() { UpdateThread(opera_ || netscape_ || explorer_); }
+  void KeepScanning() { UpdateThread(AnyFamily()); }
   // The scanner's per-cycle check: asks a newly registered Internet Explorer for its newest window.
   void CheckNewBrowser();
   // Closes the window named by the window-info reply when its title fits a rule.
@@ -60,6 +61,7 @@ class TSPopup {
   bool Explorer() const { return explorer_; }
   bool Netscape() const { return netscape_; }
   bool Opera() const { return opera_; }
+  bool Chromium() const { return chromium_; }
   bool Agressive() const { return agressive_; }
   const std::vector<std::string>& Rules() const { return rules_; }
   const std::shared_ptr<TSPopupThread>& Thread() const { return thread_; }
@@ -71,11 +73,14 @@ class TSPopup {
   std::string MatchedRule;
 
  private:
+  // The scanner runs while any family is watched.
+  bool AnyFamily() const { return opera_ || netscape_ || explorer_ || chromium_; }
 
   CloserServices services_;
   bool netscape_ = false;
   bool explorer_ = false;
   bool opera_ = false;
+  bool chromium_ = false;
   std::shared_ptr<TSPopupThread> thread_;
   std::vector<std::string> rules_;
   bool agressive_ = false;

@@ -5,13 +5,10 @@
 
 #include "base/Text.h"
 #include "base/Trace.h"
-#include "popups/WindowClasses.h"
 
 namespace zorvex {
 
 namespace {
-
-namespace bc = browser_classes;
 
 constexpr unsigned kCycleSleepMs = 500;
 // How long the scanner waits for a window to take the close command before it leaves the close to
@@ -40,7 +37,7 @@ std::optional<TMask> CompileRule(const std::string& rule) {
 
 void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
   for (WindowHandle child : context.Desktop().Descendants(window)) {
-    if (context.FirstJudging(child)) ClassifyWindow(context, child);
+    if (context.FirstJudging(child)) ClassifyWindow(context, child, false);
   }
 }
 
@@ -219,7 +216,8 @@ void TSPopupThread::RunPass() {
   closes_->Prune(*services_.desktop);
   ExplorerWindows.clear();
   judged_.clear();
-  for (WindowHandle window : services_.desktop->TopLevelWindows()) ClassifyWindow(*this, window);
+  programs_.Clear();
+  for (WindowHandle window : services_.desktop->TopLevelWindows()) ClassifyWindow(*this, window, true);
 
   const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
   if (limit > 0) {
@@ -311,48 +309,32 @@ bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
   return wide || square;
 }
 
-void ClassifyWindow(TSPopupThread& context, WindowHandle window) {
+void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel) {
   IDesktop& desktop = context.Desktop();
-  const std::string cls = desktop.ClassName(window);
-  const bool explorer = context.Explorer;
-  const bool netscape = context.Netscape;
-  const bool opera = context.Opera;
-
-  bool browser = cls == bc::kOperaMdi || cls == bc::kOperaUi || cls == bc::kOperaWindow;
-  if (!browser && explorer) {
-    browser = cls == bc::kIEFrame || cls == bc::kMsn || cls == bc::kAfxFrameOrView || cls == bc::kCabinet ||
-              cls == bc::kUbc || cls == bc::kUbcPopup || cls == bc::kAolChild || cls == bc::kTfrmPage ||
-              (cls == bc::kDialog && Contains(desktop.Title(window), bc::kNeoPlanetWord));
+  const BrowserVerdict verdict = ClassifyBrowserWindow(desktop, window, context.Families(), BrowserAsker::Scanner,
+                                                       topLevel, &context.Programs());
+  if (verdict.kind == WindowKind::Container) {
+    ClassifyDescendants(context, window);
+    return;
   }
-  if (!browser && netscape) {
-    browser = (StartsWith(cls, bc::kAfxPrefix) && Contains(desktop.Title(window), bc::kNetscapeWord)) ||
-              cls == bc::kMozilla;
-  }
+  if (verdict.kind != WindowKind::Browser) return;
 
-  if (browser) {
-    if (context.Agressive && cls != bc::kAolChild && IsPopupBySize(desktop, window)) {
-      context.Reason = kHeuristicReason;
+  if (context.Agressive && verdict.sizeJudged && IsPopupBySize(desktop, window)) {
+    context.Reason = kHeuristicReason;
+    context.KillWindow(window);
+    return;
+  }
+  if (verdict.limited) context.ExplorerWindows.push_back(window);
+
+  const std::string title = AsciiLower(desktop.Title(window));
+  for (const ScannerRule& rule : context.PassRules()) {
+    if (rule.mask && rule.mask->Fits(title)) {
+      context.Reason = rule.text;
       context.KillWindow(window);
       return;
     }
-    if (cls == bc::kIEFrame || cls == bc::kCabinet) context.ExplorerWindows.push_back(window);
-
-    const std::string title = AsciiLower(desktop.Title(window));
-    for (const ScannerRule& rule : context.PassRules()) {
-      if (rule.mask && rule.mask->Fits(title)) {
-        context.Reason = rule.text;
-        context.KillWindow(window);
-        return;
-      }
-    }
-    if (opera && cls == bc::kOperaWindow) ClassifyDescendants(context, window);
-    return;
   }
-
-  if ((opera && cls == bc::kOperaMain) || (explorer && (cls == bc::kAolStatic || cls == bc::kAolFrame)) ||
-      (explorer && cls == bc::kAvant)) {
-    ClassifyDescendants(context, window);
-  }
+  if (verdict.searchDescendants) ClassifyDescendants(context, window);
 }
 
 }  // namespace zorvex

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "popups/BrowserTable.h"
 #include "popups/Masks.h"
 
 namespace zorvex {
@@ -69,7 +70,10 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   std::atomic<bool> Netscape{false};
   std::atomic<bool> Explorer{false};
   std::atomic<bool> Opera{false};
+  std::atomic<bool> Chromium{false};
   std::atomic<bool> Agressive{false};
+  // The families watched, as the flags say now.
+  BrowserFamilies Families() const { return BrowserFamilies{Opera, Netscape, Explorer, Chromium}; }
   // Run on the main thread once per cycle; set, cleared and read on the main thread only.
   std::function<void()> OnCheck;
 
@@ -104,6 +108,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   bool FirstJudging(WindowHandle window) { return judged_.insert(window).second; }
 
   IDesktop& Desktop() { return *services_.desktop; }
+  // Program names read in the pass in progress.
+  ProgramNames& Programs() { return programs_; }
   // The rule list of the pass in progress (outside a pass: the list current at the first call).
   const ScannerRules& PassRules();
 
@@ -123,6 +129,7 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   std::shared_ptr<const ScannerRules> rules_;
   std::shared_ptr<const ScannerRules> passRules_;
   std::unordered_set<WindowHandle> judged_;
+  ProgramNames programs_{*services_.desktop};
   std::shared_ptr<CloseBook> closes_;
   std::atomic<bool> terminated_{false};
   std::mutex stateMutex_;
@@ -149,7 +156,8 @@ class ScannerTracker {
 std::string KillLogLine(const std::string& title, const std::string& reason);
 
 // The per-window decision of a pass: recognises browser windows and containers, closes popups.
-void ClassifyWindow(TSPopupThread& context, WindowHandle window);
+// topLevel: the window came from the top-level walk, not from a container's descendants.
+void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel = true);
 // The size heuristic: a visible, non-minimised window in one of the two popup size bands.
 bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
 

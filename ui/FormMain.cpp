@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "popups/ClassEnum.h"
-#include "popups/WindowClasses.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
@@ -28,16 +27,6 @@ constexpr UINT kFlashMs = 200;
 enum Image { kImageExit = 0, kImageOptions, kImageAddRule, kImageActive, kImageCloseMenu, kImageLanguage };
 // Images of the TrayIcons list.
 enum TrayImage { kTrayOn = 0, kTrayOff, kTrayKill };
-
-// Window classes whose foreground window the direct add (hot key 2) takes.
-bool IsDirectAddClass(const std::string& cls) {
-  namespace bc = browser_classes;
-  for (const char* name : {bc::kOperaMdi, bc::kOperaUi, bc::kIEFrame, bc::kMsn, bc::kAfxFrameOrView, bc::kCabinet,
-                           bc::kUbc, bc::kUbcPopup, bc::kAolChild, bc::kMozilla, bc::kTfrmPage}) {
-    if (cls == name) return true;
-  }
-  return false;
-}
 
 HICON LoadSmallIcon(int id) {
   return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, kImageSize,
@@ -408,7 +397,9 @@ void TfoMain::TrayDblClick() { FindAction("actOptions")->Execute(); }
 void TfoMain::actAddPopupDirectExecute() {
   const WindowHandle window = desktop_.ForegroundWindow();
   if (window == 0) return;
-  if (!IsDirectAddClass(desktop_.ClassName(window))) return;
+  const BrowserVerdict verdict =
+      ClassifyBrowserWindow(desktop_, window, engine_.Families(), BrowserAsker::HotKey, true);
+  if (verdict.kind != WindowKind::Browser) return;
   engine_.AddRule(desktop_.Title(window));
 }
 
@@ -418,7 +409,7 @@ void TfoMain::Windows1Click() {
   refreshedOnce_ = true;
   lastPopupRefresh_ = now;
   std::vector<std::string> titles;
-  TEnum(desktop_, [this] { return BrowserFamilies{engine_.Opera, engine_.Netscape, engine_.Explorer}; })
+  TEnum(desktop_, [this] { return engine_.Families(); })
       .ListWindows(titles);
   popupTitles_ = titles;
   FillWindows1();

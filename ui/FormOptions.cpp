@@ -144,6 +144,7 @@ void TfoOptions::LoadFromEngine() {
   OperaBox.SetChecked(v.Opera);
   NetscapeBox.SetChecked(v.Netscape);
   ExplorerBox.SetChecked(v.Explorer);
+  ChromiumBox.SetChecked(v.Chromium);
   StartBox.SetChecked(v.StartWindows);
   LogBox.SetChecked(v.UseLog);
   SoundBox.SetChecked(v.PlaySound);
@@ -163,6 +164,7 @@ void TfoOptions::SaveToEngine() {
   v.Opera = OperaBox.Checked();
   v.Netscape = NetscapeBox.Checked();
   v.Explorer = ExplorerBox.Checked();
+  v.Chromium = ChromiumBox.Checked();
   v.StartWindows = StartBox.Checked();
   v.UseLog = LogBox.Checked();
   v.PlaySound = SoundBox.Checked();

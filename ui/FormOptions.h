@@ -95,15 +95,17 @@ class TfoOptions : public TSForm {
   // The options page.
   widgets::TTabSheet& OptionSheet = Create<widgets::TTabSheet>(Pages, "OptionSheet");
   widgets::TGroupBox& BrowserBox =
-      Create<widgets::TGroupBox>(OptionSheet, "BrowserBox", widgets::TBounds{2, 0, 190, 105}, "Browsers");
+      Create<widgets::TGroupBox>(OptionSheet, "BrowserBox", widgets::TBounds{2, 0, 190, 129}, "Browsers");
   widgets::TCheckBox& ExplorerBox =
       Create<widgets::TCheckBox>(BrowserBox, "ExplorerBox", widgets::TBounds{8, 23, 176, 17}, "Support Explorer");
   widgets::TCheckBox& NetscapeBox = Create<widgets::TCheckBox>(BrowserBox, "NetscapeBox",
                                                                widgets::TBounds{8, 47, 176, 17}, "Support Netscape/Mozilla");
   widgets::TCheckBox& OperaBox =
       Create<widgets::TCheckBox>(BrowserBox, "OperaBox", widgets::TBounds{8, 72, 176, 17}, "Support Opera");
+  widgets::TCheckBox& ChromiumBox = Create<widgets::TCheckBox>(BrowserBox, "ChromiumBox",
+                                                               widgets::TBounds{8, 96, 176, 17}, "Support Chrome/Edge/Brave");
   widgets::TGroupBox& GeneralBox =
-      Create<widgets::TGroupBox>(OptionSheet, "GeneralBox", widgets::TBounds{2, 108, 190, 101}, "General");
+      Create<widgets::TGroupBox>(OptionSheet, "GeneralBox", widgets::TBounds{2, 132, 190, 101}, "General");
   widgets::TCheckBox& AgressiveBox =
       Create<widgets::TCheckBox>(GeneralBox, "AgressiveBox", widgets::TBounds{6, 24, 178, 17}, "Agressive Mode ");
   widgets::TCheckBox& StartBox =
@@ -111,7 +113,7 @@ class TfoOptions : public TSForm {
   widgets::TCheckBox& LogBox =
       Create<widgets::TCheckBox>(GeneralBox, "LogBox", widgets::TBounds{6, 74, 178, 17}, "Enable logging");
   widgets::TGroupBox& SoundGroup =
-      Create<widgets::TGroupBox>(OptionSheet, "SoundGroup", widgets::TBounds{200, 0, 190, 105}, "Sound");
+      Create<widgets::TGroupBox>(OptionSheet, "SoundGroup", widgets::TBounds{200, 0, 190, 129}, "Sound");
   widgets::TCheckBox& SoundBox = Create<widgets::TCheckBox>(SoundGroup, "SoundBox", widgets::TBounds{6, 24, 178, 17},
                                                             "Play sound on popup killed");
   widgets::TRadioButton& InternalRadio =
@@ -122,7 +124,7 @@ class TfoOptions : public TSForm {
   widgets::TFileNameEdit& SoundFileBox =
       Create<widgets::TFileNameEdit>(SoundGroup, "SoundFileBox", widgets::TBounds{78, 70, 103, 20});
   widgets::TGroupBox& ExplorerGroup =
-      Create<widgets::TGroupBox>(OptionSheet, "ExplorerGroup", widgets::TBounds{200, 108, 190, 59}, "Explorer Windows");
+      Create<widgets::TGroupBox>(OptionSheet, "ExplorerGroup", widgets::TBounds{200, 132, 190, 59}, "Explorer Windows");
   // 66 wide, not 97: a wider box would lie over the spin edit's left part, which starts at 74.
   widgets::TCheckBox& LimitCheck =
       Create<widgets::TCheckBox>(ExplorerGroup, "LimitCheck", widgets::TBounds{6, 26, 66, 17}, "Limit to");

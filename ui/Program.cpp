@@ -38,7 +38,7 @@ TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
   // --- The add-rule dialog: the engine runs it; the main form's Add Rule action asks the engine.
   engine.RuleDialog = [&engine, desktop = services.desktop](bool multiSelect) {
     return RunAddPopupDialog(
-        Application(), *desktop, [&engine] { return BrowserFamilies{engine.Opera, engine.Netscape, engine.Explorer}; },
+        Application(), *desktop, [&engine] { return engine.Families(); },
         multiSelect);
   };
   dialogs.addRule = [&engine] { engine.AddRuleFromDialog(); };

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Desktop.h"
 
 #include "base/Trace.h"
+#include "platform/win32/Handles.h"
 
 namespace zorvex::win32 {
 
@@ -54,6 +55,34 @@ Rect Win32Desktop::WindowRect(WindowHandle window) {
 }
 
 WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(::GetForegroundWindow()); }
+
+WindowHandle Win32Desktop::Owner(WindowHandle window) { return FromHwnd(::GetWindow(ToHwnd(window), GW_OWNER)); }
+
+bool Win32Desktop::IsToolWindow(WindowHandle window) {
+  return (::GetWindowLongA(ToHwnd(window), GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+}
+
+std::uint32_t Win32Desktop::ProcessId(WindowHandle window) {
+  DWORD id = 0;
+  ::GetWindowThreadProcessId(ToHwnd(window), &id);
+  return id;
+}
+
+std::string Win32Desktop::ProgramPath(std::uint32_t processId) {
+  // Looked up at run time: the call is missing from the oldest systems the program still starts on.
+  using QueryName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  static const auto query = reinterpret_cast<QueryName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  // Limited information is all that another user's or an elevated program grants us.
+  constexpr DWORD kQueryLimitedInformation = 0x1000;
+  if (query == nullptr) return std::string();
+  const UniqueKernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, processId));
+  if (!process) return std::string();
+  char path[MAX_PATH * 2] = {};
+  DWORD size = sizeof path;
+  if (!query(process.get(), 0, path, &size)) return std::string();
+  return std::string(path, size);
+}
 
 bool Win32Desktop::Close(WindowHandle window) {
   const HWND hwnd = ToHwnd(window);

@@ -25,6 +25,10 @@ class Win32Desktop : public IDesktop {
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
+  WindowHandle Owner(WindowHandle window) override;
+  bool IsToolWindow(WindowHandle window) override;
+  std::uint32_t ProcessId(WindowHandle window) override;
+  std::string ProgramPath(std::uint32_t processId) override;
   bool Close(WindowHandle window) override;
   bool IsCtrlDown() override;
   bool IsScrollLockOn() override;

@@ -152,3 +152,29 @@ TEST(Dialogs, ALanguageChosenInTheMenuTranslatesTheDialogsNowAndAfterARestart) {
     if (start == 0) ASSERT_TRUE(zorvex.Start());
   }
 }
+
+TEST(Dialogs, TheChromiumBoxStartsOnForAnOlderOptionsFileAndRoundTripsThroughOptionsXml) {
+  RunningZorvex zorvex;
+  // An options file of an older version: no Chromium element at all.
+  zorvex.WriteFile("options.xml", "<Options><Opera>-1</Opera><StartWindows>0</StartWindows></Options>");
+  ASSERT_TRUE(zorvex.Start());
+  for (const bool expected : {true, false}) {
+    OpenTrayMenu(zorvex);
+    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    const HWND options = WaitForDialog(zorvex.Id(), "Options");
+    ASSERT_NE(options, nullptr);
+    const HWND box = Child(options, "Button", "Support Chrome/Edge/Brave");
+    ASSERT_NE(box, nullptr) << "no check box for today's browsers";
+    EXPECT_EQ(::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED, expected);
+    if (expected) ::SendMessageA(box, BM_CLICK, 0, 0);  // switch it off, then Ok
+    ::PostMessageA(Child(options, "Button", "&Ok"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(options); }, 5s));
+    if (expected) {
+      ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("options.xml").find("<Chromium>0</Chromium>") != std::string::npos; },
+                            5s))
+          << zorvex.ReadFile("options.xml");
+      ASSERT_TRUE(zorvex.Close());
+      ASSERT_TRUE(zorvex.Start());
+    }
+  }
+}

@@ -109,7 +109,22 @@ ZORVEX_FAKE_FACT(std::string, Title, r.title.substr(0, kMaxWindowText), std::str
 ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
 ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
 ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})
+ZORVEX_FAKE_FACT(WindowHandle, Owner, r.owner, 0)
+ZORVEX_FAKE_FACT(bool, IsToolWindow, r.toolWindow, false)
+ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, r.processId, 0)
 #undef ZORVEX_FAKE_FACT
+
+void FakeDesktop::SetProgram(std::uint32_t processId, const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  programs_[processId] = path;
+}
+
+std::string FakeDesktop::ProgramPath(std::uint32_t processId) {
+  ++programReads_;
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = programs_.find(processId);
+  return it == programs_.end() ? std::string() : it->second;
+}
 
 WindowHandle FakeDesktop::ForegroundWindow() {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -25,6 +25,10 @@ struct WindowRecord {
   bool hung = false;
   // Takes the close command but stays open, as a page that asks "leave this page?" does.
   bool staysOpen = false;
+  WindowHandle owner = 0;
+  bool toolWindow = false;
+  // The process that made it; its program is set with SetProgram.
+  std::uint32_t processId = 1;
 };
 
 // A desktop of window records. Thread-safe: the scanner reads it while the test edits it.
@@ -39,6 +43,10 @@ class FakeDesktop : public IDesktop {
   // Changes a record in place.
   void Edit(WindowHandle window, const std::function<void(WindowRecord&)>& change);
   void SetForeground(WindowHandle window);
+  // The program file of a process; a process without one cannot be read.
+  void SetProgram(std::uint32_t processId, const std::string& path);
+  // ProgramPath() calls so far.
+  int ProgramReads() const { return programReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
 
@@ -68,6 +76,10 @@ class FakeDesktop : public IDesktop {
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
+  WindowHandle Owner(WindowHandle window) override;
+  bool IsToolWindow(WindowHandle window) override;
+  std::uint32_t ProcessId(WindowHandle window) override;
+  std::string ProgramPath(std::uint32_t processId) override;
   bool Close(WindowHandle window) override;
   bool IsCtrlDown() override { return ctrl_; }
   bool IsScrollLockOn() override { return scroll_; }
@@ -86,6 +98,8 @@ class FakeDesktop : public IDesktop {
   std::map<WindowHandle, bool> held_;
   std::map<WindowHandle, int> closeAttempts_;
   std::atomic<int> searches_{0};
+  std::atomic<int> programReads_{0};
+  std::map<std::uint32_t, std::string> programs_;
   std::map<WindowHandle, Node> windows_;
   std::vector<WindowHandle> zOrder_;
   std::vector<WindowHandle> closed_;

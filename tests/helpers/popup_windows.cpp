@@ -2,8 +2,9 @@
 // browsers would, and keeps them until they are closed or the time runs out.
 //
 //   popup_windows.exe --ready=EVENT [--seconds=N] [--hang=MS] WINDOW...
-//   WINDOW: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised
-//   parent: 0-based index of an earlier WINDOW; the window becomes its child.
+//   WINDOW: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised,
+//           t tool window, o owned (the parent becomes its owner, not its parent)
+//   parent: 0-based index of an earlier WINDOW; the window becomes its child (or owned window).
 // EVENT (a named event the caller made) is set once every window exists. With --hang the program
 // then handles no message for MS milliseconds, as a browser busy with a heavy page.
 #include <windows.h>
@@ -73,11 +74,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       wc.lpszClassName = cls.c_str();
       RegisterClassA(&wc);
     }
-    const bool child = f.size() > 5 && !f[5].empty();
-    HWND parent = child ? windows.at(std::stoi(f[5])) : nullptr;
+    const bool owned = f[4].find('o') != std::string::npos;
+    const bool child = f.size() > 5 && !f[5].empty() && !owned;
+    HWND parent = f.size() > 5 && !f[5].empty() ? windows.at(std::stoi(f[5])) : nullptr;
     const DWORD style = child ? WS_CHILD : WS_OVERLAPPEDWINDOW;
+    const DWORD exStyle = f[4].find('t') != std::string::npos ? WS_EX_TOOLWINDOW : 0;
     const int offset = 40 + 10 * static_cast<int>(i);
-    HWND window = CreateWindowExA(0, cls.c_str(), f[1].c_str(), style, child ? 0 : offset, child ? 0 : offset,
+    HWND window = CreateWindowExA(exStyle, cls.c_str(), f[1].c_str(), style, child ? 0 : offset, child ? 0 : offset,
                                   std::stoi(f[2]), std::stoi(f[3]), parent, nullptr, instance, nullptr);
     if (window == nullptr) return 3;
     if (!child) ++g_topLevel;

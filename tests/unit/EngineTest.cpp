@@ -72,22 +72,23 @@ TEST_F(EngineTest, AFreshEngineHasNothingSetUntilLoaded) {
   EXPECT_EQ(e.LogPath(), folder + "zorvex.log");
 }
 
-TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllTwelveOptions) {
+TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllThirteenOptions) {
   TZorvex& e = Loaded();
-  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Opera && e.Netscape && e.Explorer && e.Agressive && e.StartWindows &&
-              e.UseLog);
+  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Opera && e.Netscape && e.Explorer && e.Chromium && e.Agressive &&
+              e.StartWindows && e.UseLog);
   EXPECT_EQ(e.Count, 0);
   EXPECT_EQ(e.LimitExplorer, 0);
   EXPECT_EQ(e.PlaySoundVal, "");
   ASSERT_NE(e.Closer(), nullptr);
-  EXPECT_TRUE(e.Closer()->Explorer() && e.Closer()->Opera() && e.Closer()->Netscape() && e.Closer()->Agressive());
+  EXPECT_TRUE(e.Closer()->Explorer() && e.Closer()->Opera() && e.Closer()->Netscape() && e.Closer()->Chromium() &&
+              e.Closer()->Agressive());
   EXPECT_EQ(registry->entries["Zorvex"], "\"" + folder + "zorvex.exe\"");
   EXPECT_FALSE(FileExists(e.OptionsPath())) << "loading writes nothing";
 
   e.SaveOptions();
   EXPECT_EQ(Read(e.OptionsPath()),
             Options(" <Opera>-1</Opera>\r\n <Netscape>-1</Netscape>\r\n <Explorer>-1</Explorer>\r\n"
-                    " <PlaySound>-1</PlaySound>\r\n <PlaySoundVal/>\r\n <StartWindows>-1</StartWindows>\r\n"
+                    " <Chromium>-1</Chromium>\r\n <PlaySound>-1</PlaySound>\r\n <PlaySoundVal/>\r\n <StartWindows>-1</StartWindows>\r\n"
                     " <Count>0</Count>\r\n <Agressive>-1</Agressive>\r\n <AutoDetect>-1</AutoDetect>\r\n"
                     " <UseLog>-1</UseLog>\r\n <LimitExplorer>0</LimitExplorer>\r\n <Language/>\r\n"));
   EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
@@ -112,6 +113,15 @@ TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
     Write(folder + "options.xml", Options(c.opera));
     EXPECT_EQ(Loaded().Opera, c.expected) << c.opera;
   }
+  // Written before the family existed: watched. Switched off: stays off after a restart.
+  Write(folder + "options.xml", Options(" <Opera>0</Opera>\r\n"));
+  EXPECT_TRUE(Loaded().Chromium);
+  EXPECT_TRUE(engine->Closer()->Chromium());
+  engine->SetChromium(false);
+  engine->SaveOptions();
+  EXPECT_NE(Read(folder + "options.xml").find(" <Explorer>-1</Explorer>\r\n <Chromium>0</Chromium>\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(Loaded().Chromium);
   const std::pair<std::string, std::int32_t> counts[] = {
       {"", 0}, {"<Count>abc</Count>", -1}, {"<Count/>", -1}, {"<Count>42</Count>", 42},
       {"<Count>-7</Count>", -7}, {"<Count>4294967297</Count>", 1}, {"<Count> 12</Count>", 12}};

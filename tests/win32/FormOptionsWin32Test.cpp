@@ -136,8 +136,8 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
       {f.MenuList, 5, 50, 121, 291},      {f.Pages, 132, 48, 401, 294},      {f.Bevel2, 0, 346, 538, 2},
       {f.Panel2, 0, 348, 538, 40},        {f.OkButton, 363, 8, 75, 25},      {f.CancelButton, 455, 8, 75, 25},
       {f.AddButton, 2, 0, 75, 25},        {f.RemoveButton, 100, 0, 75, 25},  {f.ImportButton, 209, 0, 75, 25},
-      {f.ExportButton, 318, 0, 75, 25},   {f.Rules, 0, 44, 401, 250},        {f.BrowserBox, 2, 0, 190, 105},
-      {f.GeneralBox, 2, 108, 190, 101},   {f.SoundGroup, 200, 0, 190, 105},  {f.ExplorerGroup, 200, 108, 190, 59},
+      {f.ExportButton, 318, 0, 75, 25},   {f.Rules, 0, 44, 401, 250},        {f.BrowserBox, 2, 0, 190, 129},
+      {f.GeneralBox, 2, 132, 190, 101},   {f.SoundGroup, 200, 0, 190, 129},  {f.ExplorerGroup, 200, 132, 190, 59},
       {f.SoundFileBox, 78, 70, 103, 20},  {f.LimitSpin, 74, 23, 45, 23},     {f.Panel3, 2, 0, 131, 131},
       {f.Image2, 3, 3, 124, 124},         {f.GroupBox7, 140, -6, 251, 65},   {f.GroupBox8, 140, 60, 251, 205},
       {f.Memo1, 6, 18, 237, 181},
@@ -148,7 +148,7 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
               (std::vector<int>{p.left, p.top, p.width, p.height}))
         << p.control.Name();
   }
-  for (TWinControl* c : std::initializer_list<TWinControl*>{&f.ExplorerBox, &f.NetscapeBox, &f.OperaBox, &f.AgressiveBox,
+  for (TWinControl* c : std::initializer_list<TWinControl*>{&f.ExplorerBox, &f.NetscapeBox, &f.OperaBox, &f.ChromiumBox, &f.AgressiveBox,
                                                             &f.StartBox, &f.LogBox, &f.SoundBox, &f.InternalRadio,
                                                             &f.ExternalRadio, &f.LimitCheck, &f.LimitLabel,
                                                             &f.VersionLabel, &f.Label6, &f.SiteLabel, &f.HotLink1}) {
@@ -165,7 +165,7 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
   } orders[] = {{f.Panel1, 0},       {f.MenuList, 1},      {f.Pages, 2},         {f.Panel2, 3},
                 {f.OkButton, 0},     {f.CancelButton, 1},  {f.AddButton, 0},     {f.RemoveButton, 1},
                 {f.ImportButton, 2}, {f.ExportButton, 3},  {f.Rules, 4},         {f.ExplorerBox, 0},
-                {f.NetscapeBox, 1},  {f.OperaBox, 2},      {f.AgressiveBox, 0},  {f.StartBox, 1},
+                {f.NetscapeBox, 1},  {f.OperaBox, 2},      {f.ChromiumBox, 3},   {f.AgressiveBox, 0},  {f.StartBox, 1},
                 {f.LogBox, 2},       {f.SoundBox, 0},      {f.InternalRadio, 1}, {f.ExternalRadio, 2},
                 {f.SoundFileBox, 3}, {f.LimitCheck, 0},    {f.LimitSpin, 1}};
   for (const auto& o : orders) EXPECT_EQ(o.control.TabOrder(), o.order) << o.control.Name();
@@ -363,18 +363,21 @@ TEST_F(FormOptionsWin32, CheckBoxesCarryTheirOptionsBothWays) {
   EXPECT_TRUE(f.OperaBox.Checked());
   EXPECT_FALSE(f.NetscapeBox.Checked());
   EXPECT_FALSE(f.ExplorerBox.Checked());
+  EXPECT_FALSE(f.ChromiumBox.Checked());
   EXPECT_FALSE(f.AgressiveBox.Checked());
   EXPECT_FALSE(f.StartBox.Checked());
   EXPECT_TRUE(f.LogBox.Checked());
   EXPECT_FALSE(f.SoundBox.Checked());
-  for (TCheckBox* box : {&f.OperaBox, &f.NetscapeBox, &f.ExplorerBox, &f.AgressiveBox, &f.StartBox, &f.LogBox,
-                         &f.SoundBox}) {
+  for (TCheckBox* box : {&f.OperaBox, &f.NetscapeBox, &f.ExplorerBox, &f.ChromiumBox, &f.AgressiveBox, &f.StartBox,
+                         &f.LogBox, &f.SoundBox}) {
     Click(box->Handle());
   }
   f.SaveToEngine();
   EXPECT_FALSE(engine->Opera);
   EXPECT_TRUE(engine->Netscape);
   EXPECT_TRUE(engine->Explorer);
+  EXPECT_TRUE(engine->Chromium);
+  EXPECT_TRUE(engine->Closer() == nullptr || engine->Closer()->Chromium()) << "through the setter";
   EXPECT_TRUE(engine->Agressive);
   EXPECT_TRUE(engine->StartWindows);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "through the setter";

@@ -172,3 +172,64 @@ TEST(ScannerWin32, PostedWorkRunsInOrderOnTheMainThreadUnlessTheLoopHasEnded) {
   PumpUntil([] { return false; }, std::chrono::milliseconds(200));
   EXPECT_EQ(ran.size(), 50u);
 }
+
+TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryWindowsAreClosed) {
+  // One helper under three names: two browsers and an editor built on the same engine.
+  const char* const names[] = {"chrome.exe", "msedge.exe", "code.exe"};
+  for (const char* name : names) {
+    ASSERT_TRUE(::CopyFileA((ProgramFolder() + "popup_windows.exe").c_str(), (ProgramFolder() + name).c_str(), FALSE));
+  }
+  struct Removed {
+    const char* const* names;
+    ~Removed() {
+      for (int i = 0; i < 3; ++i) ::DeleteFileA((ProgramFolder() + names[i]).c_str());
+    }
+  } removed{names};
+  const std::string windows =
+      " \"Chrome_WidgetWin_1|Casino Page|900|700|v\" \"Chrome_WidgetWin_1|Small ad|400|150|v\""
+      " \"Chrome_WidgetWin_1|News|900|700|v\" \"Chrome_WidgetWin_1|Casino tool|400|150|vt\""
+      " \"Chrome_WidgetWin_1|Casino owned|400|150|vo|2\" \"Chrome_WidgetWin_1||400|150|v\"";
+  std::vector<ChildProcess> programs;
+  for (const char* name : names) programs.push_back(StartHelper(name, windows));
+  for (const ChildProcess& p : programs) ASSERT_EQ(TopLevelWindowsOf(p.Id()).size(), 6u);
+  auto untitled = [](DWORD process) {
+    for (HWND w : TopLevelWindowsOf(process))
+      if (TextOf(w).empty()) return w;
+    return HWND{};
+  };
+  std::vector<HWND> blank;
+  for (const ChildProcess& p : programs) blank.push_back(untitled(p.Id()));
+
+  RecordingHost host;
+  auto mainThread = std::make_shared<win32::Win32MainThread>();
+  auto scanner = RealScanner(host, mainThread);
+  scanner->Explorer = false;
+  scanner->Netscape = false;
+  scanner->Opera = false;
+  scanner->Chromium = true;
+  scanner->Agressive = true;
+  scanner->SetRules("*casino*");
+  scanner->RunPass();
+  EXPECT_TRUE(PumpUntil([&] { return host.lines.size() >= 4 && scanner->PendingCloses() == 0; }));
+
+  for (int i = 0; i < 3; ++i) {
+    const bool browser = i < 2;
+    const DWORD id = programs[i].Id();
+    EXPECT_EQ(FindWindowOf(id, "Casino Page") == nullptr, browser) << names[i] << ": closed by rule";
+    EXPECT_EQ(FindWindowOf(id, "Small ad") == nullptr, browser) << names[i] << ": closed by size";
+    for (const char* kept : {"News", "Casino tool", "Casino owned"})
+      EXPECT_NE(FindWindowOf(id, kept), nullptr) << names[i] << ": " << kept << " should stay";
+    EXPECT_TRUE(::IsWindow(blank[i])) << names[i] << ": the untitled window should stay";
+  }
+  std::vector<std::string> lines = host.lines;
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"Popup Killed: Casino Page (*casino*)", "Popup Killed: Casino Page (*casino*)",
+                                             "Popup Killed: Small ad (Heuristic)", "Popup Killed: Small ad (Heuristic)"}));
+
+  // With the family switched off nothing of it is closed.
+  scanner->Chromium = false;
+  ChildProcess later = StartHelper("chrome.exe", " \"Chrome_WidgetWin_1|Casino later|900|700|v\"");
+  scanner->RunPass();
+  PumpUntil([&] { return scanner->PendingCloses() == 0; });
+  EXPECT_NE(FindWindowOf(later.Id(), "Casino later"), nullptr);
+}

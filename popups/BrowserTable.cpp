@@ -1,0 +1,134 @@
+#include "popups/BrowserTable.h"
+
+#include "base/Text.h"
+#include "popups/WindowClasses.h"
+
+namespace zorvex {
+
+namespace {
+
+namespace bc = browser_classes;
+
+// Which family must be watched for a row to count; Always and Never need none.
+enum class Need { Never, Always, Opera, Netscape, Explorer, Chromium };
+
+struct Row {
+  const char* cls;
+  bool prefix;            // cls is a prefix of the class name rather than the whole of it
+  const char* titleWord;  // the title must hold this word, letter case counting; null for any title
+  WindowKind kind;
+  Need scanner;
+  Need lister;  // the lister counts the classic Opera rows only while Opera is watched
+  Need hotKey;
+  bool limited;
+  bool sizeJudged;
+  bool searchedWithOpera;  // a browser window whose descendants are searched while Opera is watched
+  bool chromiumChecks;     // a shared class: owner, style, title and program decide
+};
+
+using K = WindowKind;
+using N = Need;
+
+// clang-format off
+constexpr Row kRows[] = {
+  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  chromium
+  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false},
+  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false},
+  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  false},
+  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false},
+  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
+  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
+  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false},
+  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
+  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
+  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, false},
+  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
+  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, false},
+  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, false},
+  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, false},
+  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, true},
+  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, false},
+  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false},
+  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false},
+  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, false},
+};
+// clang-format on
+
+// File names of the programs of today's browsers on the shared engine; compared in lower case.
+constexpr const char* kChromiumPrograms[] = {"chrome.exe", "msedge.exe", "brave.exe", "vivaldi.exe", "opera.exe",
+                                             "chromium.exe"};
+
+bool Watched(Need need, const BrowserFamilies& f) {
+  switch (need) {
+    case Need::Never: return false;
+    case Need::Always: return true;
+    case Need::Opera: return f.opera;
+    case Need::Netscape: return f.netscape;
+    case Need::Explorer: return f.explorer;
+    case Need::Chromium: return f.chromium;
+  }
+  return false;
+}
+
+Need NeedOf(const Row& row, BrowserAsker asker) {
+  switch (asker) {
+    case BrowserAsker::Scanner: return row.scanner;
+    case BrowserAsker::Lister: return row.lister;
+    case BrowserAsker::HotKey: return row.hotKey;
+  }
+  return Need::Never;
+}
+
+// Editors and chat programs share the class, and so do the browsers' own bubbles and menus: only
+// an unowned, titled, ordinary top-level window of a browser's program counts.
+bool IsChromiumBrowserWindow(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* names) {
+  if (!topLevel || desktop.Owner(window) != 0 || desktop.IsToolWindow(window) || desktop.Title(window).empty())
+    return false;
+  if (names != nullptr) return IsChromiumBrowserProgram(names->Of(window));
+  ProgramNames once(desktop);
+  return IsChromiumBrowserProgram(once.Of(window));
+}
+
+}  // namespace
+
+const std::string& ProgramNames::Of(WindowHandle window) {
+  const std::uint32_t pid = desktop_.ProcessId(window);
+  auto it = names_.find(pid);
+  if (it != names_.end()) return it->second;
+  std::string path = pid != 0 ? desktop_.ProgramPath(pid) : std::string();
+  const std::size_t slash = path.find_last_of("\\/");
+  return names_[pid] = AsciiLower(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+bool IsChromiumBrowserProgram(const std::string& fileName) {
+  for (const char* program : kChromiumPrograms) {
+    if (SameTextAscii(fileName, program)) return true;
+  }
+  return false;
+}
+
+BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, const BrowserFamilies& families,
+                                     BrowserAsker asker, bool topLevel, ProgramNames* names) {
+  const std::string cls = desktop.ClassName(window);
+  std::string title;
+  bool titleRead = false;
+  for (const Row& row : kRows) {
+    if (row.prefix ? !StartsWith(cls, row.cls) : cls != row.cls) continue;
+    if (!Watched(NeedOf(row, asker), families)) continue;
+    if (row.titleWord != nullptr) {
+      if (!titleRead) title = desktop.Title(window);
+      titleRead = true;
+      if (!Contains(title, row.titleWord)) continue;
+    }
+    if (row.chromiumChecks && !IsChromiumBrowserWindow(desktop, window, topLevel, names)) continue;
+    BrowserVerdict verdict;
+    verdict.kind = row.kind;
+    verdict.limited = row.limited;
+    verdict.sizeJudged = row.sizeJudged;
+    verdict.searchDescendants = row.searchedWithOpera && families.opera;
+    return verdict;
+  }
+  return BrowserVerdict{};
+}
+
+}  // namespace zorvex

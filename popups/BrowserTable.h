@@ -1,0 +1,68 @@
+// The one table that says which windows are browser windows and which are containers whose
+// descendants are searched. The scanner, the window lister and the direct-add hot key all ask it;
+// where they differ, that is a column of the table, not a copy of the code.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace zorvex {
+
+// Which browser families the user watches, as the engine's options say now.
+struct BrowserFamilies {
+  bool opera = false;
+  bool netscape = false;
+  bool explorer = false;
+  bool chromium = false;
+};
+
+// Who asks: the three differ in which family a row needs.
+enum class BrowserAsker { Scanner, Lister, HotKey };
+
+// What a window is to the one who asked.
+enum class WindowKind {
+  Other,      // neither: left alone
+  Browser,    // a browser window: judged by size and by the rules, listed, taken by the hot key
+  Container,  // not judged itself; its descendants are
+};
+
+struct BrowserVerdict {
+  WindowKind kind = WindowKind::Other;
+  // Counted for the Explorer window limit.
+  bool limited = false;
+  // May be closed by its size in aggressive mode.
+  bool sizeJudged = false;
+  // A browser window whose descendants are searched as well.
+  bool searchDescendants = false;
+};
+
+// Program file names by process id, read once each per pass: reading one is a system call.
+class ProgramNames {
+ public:
+  explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
+  // The file name (no folder) of the program that owns window, lower-cased; empty when unreadable.
+  const std::string& Of(WindowHandle window);
+  // Forgets every name: process ids are reused.
+  void Clear() { names_.clear(); }
+
+ private:
+  IDesktop& desktop_;
+  std::map<std::uint32_t, std::string> names_;
+};
+
+// What window is, for asker, while families are watched. topLevel tells whether the window came
+// from the top-level walk (rather than from a container's descendants). names may be null when
+// the caller keeps no cache.
+BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, const BrowserFamilies& families,
+                                     BrowserAsker asker, bool topLevel, ProgramNames* names = nullptr);
+
+// The class of the frames of today's browsers on one engine; shared by programs that are none.
+inline constexpr const char* kChromiumFrameClass = "Chrome_WidgetWin_1";
+
+// True when a program file name (lower case, no folder) is one of the browsers of that engine.
+bool IsChromiumBrowserProgram(const std::string& fileName);
+
+}  // namespace zorvex
