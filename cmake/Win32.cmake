@@ -48,6 +48,14 @@ if(ZORVEX_E2E_TESTS AND ZORVEX_WIN32_WITH_TESTS)
   target_link_libraries(zorvex_e2e_tests PRIVATE zorvex_win32 gtest gtest_main)
 endif()
 
+# The release packages, tried under Wine by tests/package/run after scripts/package.
+file(GLOB ZORVEX_PACKAGE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/package/*.cpp)
+if(ZORVEX_PACKAGE_TESTS AND ZORVEX_WIN32_WITH_TESTS)
+  add_executable(zorvex_package_tests ${ZORVEX_PACKAGE_TESTS} ${CMAKE_SOURCE_DIR}/tests/e2e/E2eSupport.cpp
+    ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
+  target_link_libraries(zorvex_package_tests PRIVATE zorvex_win32 gtest gtest_main ole32 uuid)
+endif()
+
 # The forms, in a library of their own so that the Wine tests drive the same forms as the program.
 file(GLOB ZORVEX_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 list(REMOVE_ITEM ZORVEX_UI_SOURCES ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp)
