@@ -47,6 +47,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) The Zorvex developers
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; The stock text speaks of system files and reboots, which a per-user install never touches.
+!define MUI_WELCOMEPAGE_TEXT "Setup will install Zorvex ${VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\nIf Zorvex is running, Setup ends it the way Exit does, so that it saves its count and rules. Your rules, options and log are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\zorvex.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start Zorvex now"
 
