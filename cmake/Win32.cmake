@@ -49,9 +49,20 @@ foreach(src ${ZORVEX_WIN32_BENCHES})
   target_link_libraries(${name} PRIVATE zorvex_platform)
 endforeach()
 
+# The release packages, tried under Wine by tests/package/run after scripts/package.
+file(GLOB ZORVEX_PACKAGE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/package/*.cpp)
+if(ZORVEX_PACKAGE_TESTS AND ZORVEX_WIN32_WITH_TESTS)
+  add_executable(zorvex_package_tests ${ZORVEX_PACKAGE_TESTS} ${CMAKE_SOURCE_DIR}/tests/e2e/E2eSupport.cpp
+    ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
+  target_link_libraries(zorvex_package_tests PRIVATE zorvex_platform gtest gtest_main ole32 uuid)
+endif()
+
 # The program body's layer: forms, tray and the Win32 controls, in a library of its own so that the
 # Wine tests drive the same forms as the program.
 zorvex_layer(zorvex_ui FOLDERS ui ui/widgets/win32 USES zorvex_engine EXCLUDE ui/Zorvex.cpp)
+# The about page shows the project version through a header the build writes (ui/Version.h).
+configure_file(${CMAKE_SOURCE_DIR}/ui/Version.h.in ${CMAKE_BINARY_DIR}/generated/ui/Version.h @ONLY)
+target_include_directories(zorvex_ui PUBLIC ${CMAKE_BINARY_DIR}/generated)
 
 add_executable(zorvex WIN32 ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
 target_link_libraries(zorvex PRIVATE zorvex_ui)

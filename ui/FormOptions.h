@@ -15,6 +15,7 @@
 
 #include "engine/ClassKiller.h"
 #include "engine/ClassOptions.h"
+#include "ui/Version.h"
 #include "ui/widgets/win32/SForm.h"
 #include "ui/widgets/win32/Widgets.h"
 
@@ -140,7 +141,7 @@ class TfoOptions : public TSForm {
   widgets::TGroupBox& GroupBox7 = Create<widgets::TGroupBox>(AboutSheet, "GroupBox7", widgets::TBounds{140, -6, 251, 65}, "");
   widgets::TLabel& VersionLabel =
       Create<widgets::TLabel>(GroupBox7, "VersionLabel", widgets::TBounds{6, 18, 0, 0}, "Version:");
-  widgets::TLabel& Label6 = Create<widgets::TLabel>(GroupBox7, "Label6", widgets::TBounds{70, 18, 0, 0}, "3.0.14");
+  widgets::TLabel& Label6 = Create<widgets::TLabel>(GroupBox7, "Label6", widgets::TBounds{70, 18, 0, 0}, kVersion);
   widgets::TLabel& SiteLabel = Create<widgets::TLabel>(GroupBox7, "SiteLabel", widgets::TBounds{6, 36, 0, 0}, "Website:");
   widgets::TLinkLabel& HotLink1 =
       Create<widgets::TLinkLabel>(GroupBox7, "HotLink1", widgets::TBounds{68, 36, 0, 0}, "http://zorvex.example.org");

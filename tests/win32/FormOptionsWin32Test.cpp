@@ -178,7 +178,9 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
   EXPECT_EQ(f.SaveDialog.Filter, "Zorvex List (*.zvl)|*.zvl");
   EXPECT_EQ(f.SaveDialog.DefaultExt, "zvl");
   EXPECT_EQ(f.SoundFileBox.Filter, "Wave (*.wav)|*.wav");
-  EXPECT_EQ(TextOf(f.Label6.Handle()), "3.0.14");
+  // The about page and the version resource show the same version, the project's.
+  EXPECT_EQ(TextOf(f.Label6.Handle()), std::to_string(ZORVEX_VERSION_MAJOR) + "." + std::to_string(ZORVEX_VERSION_MINOR) +
+                                           "." + std::to_string(ZORVEX_VERSION_PATCH));
   EXPECT_EQ(f.HotLink1.Url, TextOf(f.HotLink1.Handle()));
   EXPECT_NE(f.Image1.Icon(), nullptr);
   EXPECT_NE(f.Image2.Icon(), nullptr);
