@@ -3,9 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -81,7 +83,24 @@ class IMainThread {
 class ISleeper {
  public:
   virtual ~ISleeper() = default;
-  virtual void Sleep(unsigned milliseconds) = 0;
+  // Waits up to milliseconds; returns early, with true, when woken. A Wake() that came while
+  // nobody slept ends the next Sleep() at once.
+  virtual bool Sleep(unsigned milliseconds) = 0;
+  // Ends the current or the next Sleep(). Any thread.
+  virtual void Wake() = 0;
+};
+
+// The system's announcements of new, shown and renamed top-level windows. Main thread only.
+class IWindowEvents {
+ public:
+  // A top-level window that was made, shown or renamed (a child's event names its top-level
+  // window); called on the main thread.
+  using Handler = std::function<void(WindowHandle window)>;
+  virtual ~IWindowEvents() = default;
+  // Starts listening; false when the system refused (detection then works without events).
+  virtual bool Start(Handler onWindow) = 0;
+  // Stops listening; nothing when not listening.
+  virtual void Stop() = 0;
 };
 
 // The platform's DDE service registry, joined as a monitor: tells of every service registration.
@@ -162,12 +181,27 @@ class SystemClock : public IClock {
   std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
 };
 
-// Really waits.
+// Really waits, on a condition a Wake() ends.
 class SystemSleeper : public ISleeper {
  public:
-  void Sleep(unsigned milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  bool Sleep(unsigned milliseconds) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool woken = woken_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return wake_; });
+    wake_ = false;
+    return woken;
   }
+  void Wake() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      wake_ = true;
+    }
+    woken_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool wake_ = false;
 };
 
 }  // namespace zorvex

@@ -81,11 +81,26 @@ TSPopup::TSPopup(CloserServices services) : services_(std::move(services)) { g_c
 TSPopup::~TSPopup() {
   if (g_current == this) g_current = nullptr;
   SetExplorer(false);
+  Listen(false);
   if (thread_) {
     thread_->OnCheck = nullptr;
     thread_->Terminate();
     thread_.reset();
   }
+}
+
+void TSPopup::Listen(bool on) {
+  if (on == listening_ || !services_.events) return;
+  if (!on) {
+    services_.events->Stop();
+    listening_ = false;
+    return;
+  }
+  // Without events detection still works, at the pace of the passes.
+  listening_ = services_.events->Start([this](WindowHandle window) {
+    if (thread_) thread_->Notice(window);
+  });
+  if (!listening_) TraceDropped("closer", "window events refused; the passes alone detect popups");
 }
 
 TSPopup* TSPopup::Current() { return g_current; }
@@ -157,7 +172,9 @@ void TSPopup::UpdateThread(bool run) {
     scanner->Start();
     if (services_.tracker) services_.tracker->Add(scanner);
     thread_ = std::move(scanner);
+    Listen(true);
   } else if (thread_) {
+    Listen(false);
     thread_->OnCheck = nullptr;
     thread_->Terminate();
     thread_.reset();

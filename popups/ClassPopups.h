@@ -2,7 +2,7 @@
 // watched, and catches new Internet Explorer windows through the DDE service registry.
 //
 // Lifecycle: made and destroyed on the main thread by the engine, at most one at a time. The DDE
-// link lives while Explorer is watched. Destroying the closer leaves DDE, empties the scanner's
+// link lives while Explorer is watched; the window events while the scanner runs. Destroying the closer leaves DDE, empties the scanner's
 // check and asks it to end without waiting; the scanner finishes its cycle and never calls back.
 #pragma once
 
@@ -24,6 +24,8 @@ struct CloserServices {
   std::shared_ptr<IClock> clock;
   std::shared_ptr<IMessagePump> pump;
   std::shared_ptr<ScannerTracker> tracker;
+  // Announces new windows to the scanner while it runs; may be empty.
+  std::shared_ptr<IWindowEvents> events;
 };
 
 class TSPopup {
@@ -66,6 +68,7 @@ class TSPopup {
   const std::vector<std::string>& Rules() const { return rules_; }
   const std::shared_ptr<TSPopupThread>& Thread() const { return thread_; }
   bool DdeJoined() const { return ddeJoined_; }
+  bool Listening() const { return listening_; }
   bool PendingCheck() const { return pendingCheck_; }
   const std::string& PendingWindowId() const { return pendingWindowId_; }
 
@@ -73,6 +76,8 @@ class TSPopup {
   std::string MatchedRule;
 
  private:
+  // Starts or stops the window events that wake the scanner.
+  void Listen(bool on);
   // The scanner runs while any family is watched.
   bool AnyFamily() const { return opera_ || netscape_ || explorer_ || chromium_; }
 
@@ -85,6 +90,7 @@ class TSPopup {
   std::vector<std::string> rules_;
   bool agressive_ = false;
   bool ddeJoined_ = false;
+  bool listening_ = false;
   bool pendingCheck_ = false;
   std::string pendingWindowId_;
   std::chrono::system_clock::time_point lastOperaRegistration_{};

@@ -16,6 +16,13 @@ constexpr unsigned kCycleSleepMs = 500;
 constexpr auto kCloseWait = std::chrono::milliseconds(100);
 // Closes pending at once at the most; a window over the bound is tried again on a later pass.
 constexpr std::size_t kMaxPendingCloses = 16;
+// Windows judged off the beat, because an event announced them, in one second at the most. A
+// person meets a few popups a second; a program that makes hundreds of windows a second would
+// otherwise keep the scanner busy judging its windows one by one. Past the bound, windows wait for
+// the next pass, which judges every window anyway: detection is as fast as before events existed.
+constexpr int kEventJudgingsPerSecond = 50;
+// Announced windows kept for judging at the most; the pass sees the others.
+constexpr std::size_t kMaxNoticed = 256;
 // Reason logged for a window closed because too many Explorer windows were open.
 constexpr const char* kLimitReason = "Explorer limit";
 constexpr const char* kHeuristicReason = "Heuristic";
@@ -191,7 +198,14 @@ void TSPopupThread::Execute() {
     DropFailure("scanner pass", [&] {
       if (!desktop.IsCtrlDown() && !desktop.IsScrollLockOn()) RunPass();
     });
-    services_.sleeper->Sleep(kCycleSleepMs);
+    // The half-second beat stays; a window event cuts the sleep short and is judged at once.
+    const auto beat = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCycleSleepMs);
+    for (unsigned left = kCycleSleepMs; left > 0 && services_.sleeper->Sleep(left) && !terminated_;) {
+      DropFailure("scanner events", [this] { JudgeNoticed(); });
+      const auto now = std::chrono::steady_clock::now();
+      left = now >= beat ? 0 : static_cast<unsigned>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(beat - now).count());
+    }
     DropFailure("scanner check", [this] {
       services_.mainThread->Run([this] {
         if (OnCheck) OnCheck();
@@ -201,7 +215,55 @@ void TSPopupThread::Execute() {
   ExplorerWindows.clear();
 }
 
+void TSPopupThread::Notice(WindowHandle window) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    if (noticed_.size() >= kMaxNoticed || noticed_.count(window) != 0) return;
+    // One wake for a burst: the scanner takes what has come together.
+    wake = noticed_.empty();
+    noticed_.insert(window);
+  }
+  if (wake) services_.sleeper->Wake();
+}
+
+std::size_t TSPopupThread::Noticed() const {
+  std::lock_guard<std::mutex> lock(noticeMutex_);
+  return noticed_.size();
+}
+
+void TSPopupThread::JudgeNoticed() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - budgetStart_ >= std::chrono::seconds(1)) {
+    budgetStart_ = now;
+    budgetUsed_ = 0;
+  }
+  std::vector<WindowHandle> batch;
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    for (auto it = noticed_.begin(); it != noticed_.end() && budgetUsed_ < kEventJudgingsPerSecond;) {
+      batch.push_back(*it);
+      it = noticed_.erase(it);
+      ++budgetUsed_;
+    }
+  }
+  IDesktop& desktop = *services_.desktop;
+  // Paused: nothing is judged; the first pass after the pause sees these windows anyway.
+  if (batch.empty() || desktop.IsCtrlDown() || desktop.IsScrollLockOn()) return;
+  Judge(batch);
+}
+
 void TSPopupThread::RunPass() {
+  {
+    // The walk sees every window there is: what events announced before it needs no judging of its own.
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    noticed_.clear();
+  }
+  closes_->Prune(*services_.desktop);
+  Judge(services_.desktop->TopLevelWindows(), true);
+}
+
+void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop) {
   {
     std::lock_guard<std::mutex> lock(rulesMutex_);
     passRules_ = rules_;
@@ -213,19 +275,22 @@ void TSPopupThread::RunPass() {
       self.judged_.clear();
     }
   } endOfPass{*this};
-  closes_->Prune(*services_.desktop);
   ExplorerWindows.clear();
   judged_.clear();
   programs_.Clear();
-  for (WindowHandle window : services_.desktop->TopLevelWindows()) ClassifyWindow(*this, window, true);
+  for (WindowHandle window : windows) ClassifyWindow(*this, window, true);
 
   const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
-  if (limit > 0) {
-    while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
-      Reason = kLimitReason;
-      KillWindow(ExplorerWindows.front());
-      ExplorerWindows.erase(ExplorerWindows.begin());
-    }
+  if (limit <= 0 || ExplorerWindows.empty()) return;
+  // The limit counts every frame on the desktop: a new frame announced by an event takes a walk.
+  if (!wholeDesktop) {
+    Judge(services_.desktop->TopLevelWindows(), true);
+    return;
+  }
+  while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
+    Reason = kLimitReason;
+    KillWindow(ExplorerWindows.front());
+    ExplorerWindows.erase(ExplorerWindows.begin());
   }
 }
 

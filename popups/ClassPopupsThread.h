@@ -97,6 +97,13 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   void Execute();
   // One cycle's walk over the top-level windows and the Explorer limit step.
   void RunPass();
+  // A top-level window the system announced (made, shown or renamed): judged at once, between the
+  // passes, by the same decision. Any thread; wakes the scanner.
+  void Notice(WindowHandle window);
+  // Judges the windows noticed so far, as many as the budget for events allows. Scanner thread.
+  void JudgeNoticed();
+  // Windows noticed and not judged yet.
+  std::size_t Noticed() const;
   // Sends the close command to one window and reports it once it took it; the caller sets Reason
   // first. Waits for the window about 100 ms at most; a window whose close is still pending is not
   // sent the command again. Scanner thread.
@@ -123,6 +130,9 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
 
  private:
   explicit TSPopupThread(ScannerServices services);
+  // Judges windows (top-level ones) by the decision of a pass, then the Explorer limit step;
+  // wholeDesktop tells that windows are every top-level window, which the limit needs.
+  void Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop = false);
 
   ScannerServices services_;
   mutable std::mutex rulesMutex_;
@@ -130,6 +140,11 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   std::shared_ptr<const ScannerRules> passRules_;
   std::unordered_set<WindowHandle> judged_;
   ProgramNames programs_{*services_.desktop};
+  mutable std::mutex noticeMutex_;
+  std::unordered_set<WindowHandle> noticed_;
+  // Scanner thread: the judgings of the events of the current second.
+  std::chrono::steady_clock::time_point budgetStart_{};
+  int budgetUsed_ = 0;
   std::shared_ptr<CloseBook> closes_;
   std::atomic<bool> terminated_{false};
   std::mutex stateMutex_;

@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32WindowEvents.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormOptions.h"
 #include "i18n/ClassForm.h"
@@ -21,6 +22,7 @@ ProgramServices MakeProgramServices(HINSTANCE instance) {
   p.engine.closer.ddeClient = std::make_shared<win32::Win32DdeClient>();
   p.engine.closer.clock = std::make_shared<SystemClock>();
   p.engine.closer.pump = std::make_shared<win32::Win32MessagePump>();
+  p.engine.closer.events = std::make_shared<win32::Win32WindowEvents>();
   p.engine.sound = std::make_shared<win32::Win32Sound>(instance);
   p.engine.startup = std::make_shared<win32::Win32StartupRegistry>();
   p.engine.localTime = std::make_shared<win32::Win32LocalTime>();

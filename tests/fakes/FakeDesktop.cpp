@@ -226,12 +226,15 @@ void FakeMainThread::End() {
   cv_.notify_all();
 }
 
-void FakeSleeper::Sleep(unsigned milliseconds) {
+bool FakeSleeper::Sleep(unsigned milliseconds) {
   lastMs_ = milliseconds;
   ++sleeps_;
   if (onSleep) onSleep();
   // Yields so that a scanner spinning over this sleeper leaves room for the test thread.
   std::this_thread::sleep_for(std::chrono::microseconds(200));
+  if (!woken_.exchange(false)) return false;
+  ++wakes_;
+  return true;
 }
 
 }  // namespace zorvex::fake

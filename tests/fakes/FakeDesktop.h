@@ -142,10 +142,13 @@ class FakeMainThread : public IMainThread {
   bool ended_ = false;
 };
 
-// A sleeper that returns at once, after an optional hook, counting the calls.
+// A sleeper that returns at once, after an optional hook, counting the calls; it says it was woken
+// when a Wake() came since the last Sleep().
 class FakeSleeper : public ISleeper {
  public:
-  void Sleep(unsigned milliseconds) override;
+  bool Sleep(unsigned milliseconds) override;
+  void Wake() override { woken_ = true; }
+  int Wakes() const { return wakes_; }
   int Sleeps() const { return sleeps_; }
   unsigned LastMs() const { return lastMs_; }
   // Called on every Sleep, on the sleeping thread.
@@ -154,6 +157,32 @@ class FakeSleeper : public ISleeper {
  private:
   std::atomic<int> sleeps_{0};
   std::atomic<unsigned> lastMs_{0};
+  std::atomic<bool> woken_{false};
+  std::atomic<int> wakes_{0};
+};
+
+// Window events the test fires by hand, as the system would announce them.
+class FakeWindowEvents : public IWindowEvents {
+ public:
+  bool Start(Handler onWindow) override {
+    if (refuse) return false;
+    handler_ = std::move(onWindow);
+    ++starts;
+    return true;
+  }
+  void Stop() override { handler_ = nullptr; }
+  bool Listening() const { return static_cast<bool>(handler_); }
+  // Announces a window; false when nobody listens.
+  bool Fire(WindowHandle window) {
+    if (!handler_) return false;
+    handler_(window);
+    return true;
+  }
+  bool refuse = false;
+  int starts = 0;
+
+ private:
+  Handler handler_;
 };
 
 }  // namespace zorvex::fake

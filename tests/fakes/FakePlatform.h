@@ -17,6 +17,7 @@ struct FakePlatform {
   // Made on the thread that makes this object, which is then the "main thread".
   std::shared_ptr<FakeMainThread> mainThread = std::make_shared<FakeMainThread>();
   std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
+  std::shared_ptr<FakeWindowEvents> events = std::make_shared<FakeWindowEvents>();
   std::shared_ptr<FakeDdeMonitor> monitor = std::make_shared<FakeDdeMonitor>();
   std::shared_ptr<FakeDdePeer> peer = std::make_shared<FakeDdePeer>();
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
@@ -28,7 +29,7 @@ struct FakePlatform {
   // A closer's services over these fakes.
   CloserServices Closer(IKillHost* host = nullptr, std::shared_ptr<ScannerTracker> tracker = nullptr) const {
     return CloserServices{ScannerServices{desktop, mainThread, sleeper, host}, monitor, peer, clock, pump,
-                          std::move(tracker)};
+                          std::move(tracker), events};
   }
   // An engine's services over these fakes, its files in folder (with its trailing separator).
   EngineServices Engine(const std::string& folder) const {

@@ -279,3 +279,33 @@ TEST_F(CloserTest, ClosingDetectionFromInsideTheWaitLoopDoesNotTouchTheGoneClose
   EXPECT_EQ(closer, nullptr);
   EXPECT_TRUE(host.events.empty());
 }
+
+TEST_F(CloserTest, WindowEventsAreHeardExactlyWhileTheScannerRunsAndReachIt) {
+  std::shared_ptr<fake::FakeWindowEvents> events = fakes.events;
+  {
+    TSPopup closer(Services());
+    EXPECT_FALSE(events->Listening());
+    closer.SetRules("ad*");
+    closer.SetNetscape(true);
+    EXPECT_TRUE(events->Listening() && closer.Listening());
+    const WindowHandle popup = desktop->Add("MozillaWindowClass", "Ad popup");
+    EXPECT_TRUE(events->Fire(popup));
+    EXPECT_TRUE(mainThread->PumpUntil([&] { return fakes.sleeper->Wakes() >= 1 && !desktop->Exists(popup); }))
+        << "the event woke the scanner";
+    closer.SetOpera(true);
+    EXPECT_EQ(events->starts, 1) << "one hook for one scanner";
+    closer.SetNetscape(false);
+    closer.SetOpera(false);
+    EXPECT_FALSE(events->Listening()) << "stopped with the scanner";
+    closer.SetOpera(true);
+    EXPECT_TRUE(events->Listening());
+  }
+  EXPECT_FALSE(events->Listening()) << "stopped with the closer";
+
+  // Refused: no events, and the scanner runs all the same.
+  events->refuse = true;
+  TSPopup closer(Services());
+  closer.SetOpera(true);
+  EXPECT_FALSE(closer.Listening());
+  EXPECT_TRUE(closer.Thread());
+}

@@ -409,3 +409,114 @@ TEST_F(ScannerTest, NestedContainersAreSearchedOncePerPass) {
   EXPECT_LE(desktop->Searches(), 20);
   EXPECT_EQ(host.lines.size(), 1u);
 }
+
+TEST_F(ScannerTest, AnnouncedWindowsAreJudgedAtOnceByTheDecisionOfAPass) {
+  const WindowHandle ruled = Browser("IEFrame", "Casino Night");
+  const WindowHandle small = Browser("IEFrame", "Small", 400, 150);
+  const WindowHandle kept = Browser("IEFrame", "News");
+  const WindowHandle other = desktop->Add("Notepad", "casino.txt");
+  const WindowHandle container = Browser("TfrmAvantBrowser", "Avant");
+  const WindowHandle inner = desktop->AddChild(container, WindowRecord{"TfrmPage", "Casino tab"});
+  const WindowHandle unannounced = Browser("IEFrame", "Casino too");
+  auto scanner = MakeScanner();
+  scanner->Agressive = true;
+  scanner->SetRules("casino*");
+  for (WindowHandle w : {ruled, small, kept, other, container, ruled}) scanner->Notice(w);
+  EXPECT_EQ(scanner->Noticed(), 5u) << "each window once";
+  EXPECT_TRUE(sleeper->Sleep(0)) << "a burst wakes the scanner";
+  EXPECT_FALSE(sleeper->Sleep(0)) << "once";
+
+  scanner->JudgeNoticed();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0 && host.lines.size() == 3; }));
+  EXPECT_FALSE(desktop->Exists(ruled));
+  EXPECT_FALSE(desktop->Exists(small));
+  EXPECT_FALSE(desktop->Exists(inner)) << "a container's descendants are searched";
+  EXPECT_TRUE(desktop->Exists(kept) && desktop->Exists(other) && desktop->Exists(container));
+  EXPECT_TRUE(desktop->Exists(unannounced)) << "only what was announced; the pass sees the rest";
+  EXPECT_EQ(desktop->Walks(), 0);
+  EXPECT_EQ(scanner->Noticed(), 0u);
+
+  // Paused by Ctrl: nothing is judged; the windows are left to the pass after the pause.
+  const WindowHandle later = Browser("IEFrame", "Casino later");
+  desktop->SetCtrlDown(true);
+  scanner->Notice(later);
+  scanner->JudgeNoticed();
+  mainThread->Pump();
+  EXPECT_TRUE(desktop->Exists(later));
+  desktop->SetCtrlDown(false);
+  Pass(*scanner);
+  EXPECT_FALSE(desktop->Exists(later));
+}
+
+TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakesTheRest) {
+  std::vector<WindowHandle> flood;
+  for (int i = 0; i < 400; ++i) flood.push_back(Browser("IEFrame", "Flood " + std::to_string(i)));
+  auto scanner = MakeScanner();
+  scanner->SetRules("flood*");
+  for (WindowHandle w : flood) scanner->Notice(w);
+  EXPECT_LE(scanner->Noticed(), 256u) << "the waiting list is bounded";
+  scanner->JudgeNoticed();
+  scanner->JudgeNoticed();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+  const std::size_t judged = desktop->Closed().size();
+  EXPECT_GT(judged, 0u);
+  EXPECT_LE(judged, 50u) << "at most a second's budget of event judgings";
+  Pass(*scanner);
+  EXPECT_EQ(desktop->Closed().size(), flood.size()) << "the pass judges every window";
+  EXPECT_EQ(scanner->Noticed(), 0u);
+}
+
+TEST_F(ScannerTest, AnAnnouncedExplorerFrameRunsTheLimitStepOverTheWholeDesktop) {
+  std::vector<WindowHandle> frames;
+  for (int i = 0; i < 3; ++i) frames.push_back(Browser("IEFrame", "Frame " + std::to_string(i)));
+  host.limit = 2;
+  auto scanner = MakeScanner();
+  scanner->Notice(frames[2]);
+  scanner->JudgeNoticed();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0 && host.lines.size() == 1; }));
+  EXPECT_EQ(desktop->Closed(), std::vector<WindowHandle>{frames[0]});
+  EXPECT_EQ(host.lines[0], "Popup Killed: Frame 0 (Explorer limit)");
+}
+
+TEST_F(ScannerTest, AnEventWakesTheRunningScannerOutOfItsSleep) {
+  auto scanner = MakeScanner();
+  scanner->SetRules("wake*");
+  std::atomic<int> checks{0};
+  scanner->OnCheck = [&] { ++checks; };
+  scanner->Start();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return checks >= 1; }));
+  const WindowHandle popup = Browser("IEFrame", "Wake up");
+  scanner->Notice(popup);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
+  scanner->OnCheck = nullptr;
+  scanner->Terminate();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->Finished(); }));
+}
+
+TEST(ScannerEvents, WakesRacingTerminationAndRuleSwapsAreSafe) {
+  // Real waits: the scanner sleeps on a condition that the notices end.
+  auto desktop = std::make_shared<FakeDesktop>();
+  auto mainThread = std::make_shared<FakeMainThread>();
+  for (int i = 0; i < 20; ++i) desktop->Add("IEFrame", "page " + std::to_string(i));
+  for (int round = 0; round < 5; ++round) {
+    auto scanner = TSPopupThread::Create(
+        ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), nullptr});
+    scanner->Explorer = true;
+    scanner->SetRules("nothing");
+    scanner->Start();
+    std::atomic<bool> stop{false};
+    std::thread notices([&] {
+      for (WindowHandle w = 0x100; !stop; w = w == 0x120 ? 0x100 : w + 1) scanner->Notice(w);
+    });
+    std::thread rules([&] {
+      for (int i = 0; !stop; ++i) scanner->SetRules(i % 2 ? "a*" : "b*");
+    });
+    mainThread->PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    scanner->Terminate();
+    EXPECT_TRUE(mainThread->PumpUntil([&] { return scanner->Finished(); }));
+    stop = true;
+    notices.join();
+    rules.join();
+  }
+  EXPECT_TRUE(desktop->Closed().empty());
+}

@@ -7,6 +7,7 @@
 #include "Win32TestSupport.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
+#include "platform/win32/Win32WindowEvents.h"
 #include "popups/ClassPopupsThread.h"
 
 using namespace zorvex;
@@ -232,4 +233,28 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
   scanner->RunPass();
   PumpUntil([&] { return scanner->PendingCloses() == 0; });
   EXPECT_NE(FindWindowOf(later.Id(), "Casino later"), nullptr);
+}
+
+TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelWindow) {
+  win32::Win32WindowEvents events;
+  std::vector<HWND> announced;
+  ASSERT_TRUE(events.Start([&](WindowHandle w) { announced.push_back(reinterpret_cast<HWND>(w)); }));
+  win32::Win32WindowEvents second;
+  EXPECT_FALSE(second.Start([](WindowHandle) {})) << "one listener at a time";
+
+  ChildProcess helper = OpenHelperWindows({"IEFrame|Announced|800|600|v", "Plain|Inner|100|100|v|0"});
+  const HWND top = FindWindowOf(helper.Id(), "Announced");
+  const HWND inner = FindWindowOf(helper.Id(), "Inner");
+  ASSERT_NE(top, nullptr);
+  ASSERT_NE(inner, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return std::count(announced.begin(), announced.end(), top) > 0; }));
+  EXPECT_EQ(std::count(announced.begin(), announced.end(), inner), 0) << "a child is announced as its top-level window";
+
+  // Stopped: nothing more arrives.
+  events.Stop();
+  announced.clear();
+  ChildProcess later = OpenHelperWindows({"IEFrame|Unheard|800|600|v"});
+  PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_TRUE(announced.empty());
+  EXPECT_TRUE(second.Start([](WindowHandle) {})) << "free for another listener";
 }
