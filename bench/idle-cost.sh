@@ -1,27 +1,52 @@
 #!/usr/bin/env bash
-# Idle cost of zorvex.exe under Wine: with 100 ordinary windows open and detection on, the CPU
-# time the program uses over 60 seconds (as a share of one core) and its peak resident memory.
+# Idle cost of zorvex.exe under Wine: with 100 ordinary windows open and detection on, the CPU time
+# over a span (the program's own and what Wine's server spends meanwhile, as shares of one core) and
+# its peak resident memory, beside the floor: a bare walk that reads every window's class name at
+# the same rate, measured in the same run.
 # Usage: bench/idle-cost.sh [seconds]   (after scripts/build win32)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp "$root"/build/win32/{zorvex,popup_windows}.exe "$scratch/"
+cp "$root"/build/win32/{zorvex,popup_windows,bare_walk}.exe "$scratch/"
 windows=()
 for i in $(seq 1 100); do windows+=("Notepad|Document $i|300|200|v"); done
 "$root/scripts/wine-session" bash -c '
   cd "$1"; seconds=$2; shift 2
+  hz=$(getconf CLK_TCK)
+  ticks() { awk "{print \$14 + \$15}" "/proc/$1/stat"; }
+  # The server of this prefix; other prefixes may have servers of their own.
+  our_server() {
+    local p
+    for p in $(pgrep wineserver); do
+      tr "\0" "\n" <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+    done
+  }
+  # Measures process $1 and the server over the span; prints "own server" in ticks.
+  measure() {
+    local server
+    server=$(our_server)
+    local a b sa sb
+    a=$(ticks "$1"); sa=$(ticks "$server")
+    sleep "$seconds"
+    b=$(ticks "$1"); sb=$(ticks "$server")
+    echo "$((b - a)) $((sb - sa))"
+  }
+  share() { awk -v t="$1" -v hz="$hz" -v s="$seconds" "BEGIN { printf \"%.2f%%\", 100 * t / hz / s }"; }
+  wine popup_windows.exe --seconds=$((3 * seconds + 60)) "$@" 2>/dev/null &
+  sleep 5
   wine zorvex.exe 2>/dev/null &
-  wine popup_windows.exe --seconds=$((seconds + 30)) "$@" 2>/dev/null &
   sleep 8
   pid=$(pgrep -x zorvex.exe | head -n 1)
-  ticks() { awk "{print \$14 + \$15}" "/proc/$pid/stat"; }
-  hz=$(getconf CLK_TCK)
-  before=$(ticks)
-  sleep "$seconds"
-  after=$(ticks)
+  read -r own server < <(measure "$pid")
   peak=$(awk "/VmHWM/ {print \$2}" "/proc/$pid/status")
-  awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" -v peak="$peak" "BEGIN {
-    printf \"zorvex.exe over %d s with 100 windows: %.2f%% of one core, peak resident %.1f MiB\n\", s, 100 * t / hz / s, peak / 1024 }"
+  kill "$pid"
+  wine bare_walk.exe $((seconds + 10)) 2>/dev/null &
+  sleep 3
+  walk=$(pgrep -x bare_walk.exe | head -n 1)
+  read -r wown wserver < <(measure "$walk")
+  echo "zorvex.exe, 100 windows, ${seconds} s: $(share "$own") of one core, Wine server $(share "$server"); peak resident $((peak / 1024)) MiB"
+  echo "bare walk at the same rate:       $(share "$wown") of one core, Wine server $(share "$wserver")"
+  awk -v z=$((own + server)) -v w=$((wown + wserver)) "BEGIN { if (w > 0) printf \"ratio (program + server): %.2f\n\", z / w }"
 ' _ "$scratch" "$seconds" "${windows[@]}"

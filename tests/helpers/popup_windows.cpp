@@ -1,12 +1,13 @@
 // Test helper: opens windows of given classes, titles and sizes in a process of its own, the way
 // browsers would, and keeps them until they are closed or the time runs out.
 //
-//   popup_windows.exe --ready=EVENT [--seconds=N] [--hang=MS] WINDOW...
+//   popup_windows.exe --ready=EVENT [--seconds=N] [--hang=MS] [--flood=PER_SECOND] WINDOW...
 //   WINDOW: class|title|width|height|flags[|parent]   flags: v visible, h hidden, m minimised,
 //           t tool window, o owned (the parent becomes its owner, not its parent)
 //   parent: 0-based index of an earlier WINDOW; the window becomes its child (or owned window).
 // EVENT (a named event the caller made) is set once every window exists. With --hang the program
-// then handles no message for MS milliseconds, as a browser busy with a heavy page.
+// then handles no message for MS milliseconds, as a browser busy with a heavy page. With --flood it
+// makes that many plain windows a second until the time runs out, keeping the newest 100.
 #include <windows.h>
 
 #include <set>
@@ -45,11 +46,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::string readyEvent;
   int seconds = 60;
   DWORD hangMs = 0;
+  int floodPerSecond = 0;
   std::vector<std::string> descriptions;
   for (int i = 1; i < __argc; ++i) {
     const std::string arg = __argv[i];
     if (arg.rfind("--ready=", 0) == 0) {
       readyEvent = arg.substr(8);
+    } else if (arg.rfind("--flood=", 0) == 0) {
+      floodPerSecond = std::stoi(arg.substr(8));
     } else if (arg.rfind("--hang=", 0) == 0) {
       hangMs = static_cast<DWORD>(std::stoul(arg.substr(7)));
     } else if (arg.rfind("--seconds=", 0) == 0) {
@@ -101,6 +105,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
 
   if (hangMs > 0) Sleep(hangMs);
+  if (floodPerSecond > 0) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = instance;
+    wc.lpszClassName = "FloodWindow";
+    RegisterClassA(&wc);
+    std::vector<HWND> flood;
+    const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    for (int n = 0; static_cast<LONG>(end - GetTickCount()) > 0; ++n) {
+      const std::string title = "Flood " + std::to_string(n);
+      flood.push_back(CreateWindowExA(0, "FloodWindow", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                      100, nullptr, nullptr, instance, nullptr));
+      if (flood.size() > 100) {
+        DestroyWindow(flood.front());
+        flood.erase(flood.begin());
+      }
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      Sleep(1000 / static_cast<DWORD>(floodPerSecond));
+    }
+    return 0;
+  }
   SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
