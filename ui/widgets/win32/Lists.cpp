@@ -112,12 +112,12 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   const int height = r.bottom - r.top;
   RECT box{r.left + 2, r.top, r.left + 2 + height, r.bottom};
   if (Marked(index)) {
-    // Marlett's "a" is the system's check mark, in the text colour.
-    win32::UniqueFont marlett(::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET,
-                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                            DEFAULT_PITCH, "Marlett"));
-    HGDIOBJ old = ::SelectObject(dc, marlett ? static_cast<HGDIOBJ>(marlett.get()) : FontHandle());
-    ::DrawTextA(dc, "a", 1, &box, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
+    // Drawn, not a glyph: the symbol fonts are not on every system (Wine's prefixes lack Marlett).
+    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, 2, ::GetTextColor(dc)));
+    HGDIOBJ old = ::SelectObject(dc, pen ? static_cast<HGDIOBJ>(pen.get()) : ::GetStockObject(BLACK_PEN));
+    const int mid = (box.top + box.bottom) / 2;
+    const POINT check[] = {{box.left + 2, mid}, {box.left + 5, mid + 3}, {box.left + 10, mid - 3}};
+    ::Polyline(dc, check, 3);
     ::SelectObject(dc, old);
     if (!boldFont_) {
       LOGFONTA font{};
