@@ -33,15 +33,6 @@ bool Between(int value, int low, int high) { return value >= low && value <= hig
 
 namespace {
 
-// A rule that does not compile fits nothing, so one bad rule cannot stop the others.
-std::optional<TMask> CompileRule(const std::string& rule) {
-  try {
-    return TMask(rule);
-  } catch (const EMaskException&) {
-    return std::nullopt;
-  }
-}
-
 void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
   for (WindowHandle child : context.Desktop().Descendants(window)) {
     if (context.FirstJudging(child)) ClassifyWindow(context, child, false);
@@ -89,13 +80,7 @@ TSPopupThread::~TSPopupThread() = default;
 
 void TSPopupThread::SetRules(const std::string& text) {
   auto rules = std::make_shared<ScannerRules>();
-  for (std::string& line : SplitLines(text)) {
-    for (char& c : line) {
-      if (c == '[' || c == ']') c = '?';
-    }
-    ScannerRule rule{line, CompileRule(line)};
-    rules->push_back(std::move(rule));
-  }
+  for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
   std::lock_guard<std::mutex> lock(rulesMutex_);
   rules_ = std::move(rules);
 }
@@ -391,7 +376,7 @@ void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel) 
   }
   if (verdict.limited) context.ExplorerWindows.push_back(window);
 
-  const std::string title = AsciiLower(desktop.Title(window));
+  const std::string title = PreparedTitle(desktop.Title(window));
   for (const ScannerRule& rule : context.PassRules()) {
     if (rule.mask && rule.mask->Fits(title)) {
       context.Reason = rule.text;

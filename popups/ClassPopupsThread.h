@@ -27,6 +27,7 @@
 #include "platform/Platform.h"
 #include "popups/BrowserTable.h"
 #include "popups/Masks.h"
+#include "popups/RuleFit.h"
 
 namespace zorvex {
 
@@ -51,11 +52,8 @@ struct ScannerServices {
   IKillHost* host = nullptr;
 };
 
-// One title rule as the scanner holds it: the text, and its compiled mask (none when invalid).
-struct ScannerRule {
-  std::string text;
-  std::optional<TMask> mask;
-};
+// One title rule as the scanner holds it (see PrepareRule).
+using ScannerRule = PreparedRule;
 using ScannerRules = std::vector<ScannerRule>;
 
 class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {

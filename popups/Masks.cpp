@@ -102,7 +102,8 @@ bool Has(const std::array<std::uint64_t, 4>& set, unsigned char c) { return (set
 void SetLeadByteTest(LeadByteTest test) { leadByteTest.store(test, std::memory_order_release); }
 
 EMaskException::EMaskException(const std::string& mask, std::size_t position)
-    : std::runtime_error("'" + mask + "' is an invalid mask at (" + std::to_string(position) + ")") {}
+    : std::runtime_error("'" + mask + "' is an invalid mask at (" + std::to_string(position) + ")"),
+      position_(position) {}
 
 inline TMask::Token& TMask::Append(Kind kind, const std::string& mask, std::size_t position) {
   if (pending_) {

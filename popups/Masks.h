@@ -23,6 +23,11 @@ class EMaskException : public std::runtime_error {
 public:
   // Builds the message for the whole mask text and the position of the fault.
   EMaskException(const std::string& mask, std::size_t position);
+  // The 1-based position in the mask that the message names.
+  std::size_t Position() const { return position_; }
+
+private:
+  std::size_t position_;
 };
 
 namespace detail {

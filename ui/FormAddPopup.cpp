@@ -1,5 +1,6 @@
 #include "ui/FormAddPopup.h"
 
+#include "base/Text.h"
 #include "base/Trace.h"
 #include "resources/resource.h"
 
@@ -17,7 +18,7 @@ bool SameTitle(const std::string& a, const std::string& b) { return ::lstrcmpiA(
 }  // namespace
 
 TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> families)
-    : TSForm("foAddPopup", TFormParams{351, 218, ::GetDesktopWindow(), TBorderStyle::Dialog, true, true}),
+    : TSForm("foAddPopup", TFormParams{351, 236, ::GetDesktopWindow(), TBorderStyle::Dialog, true, true}),
       desktop_(desktop),
       families_(std::move(families)) {
   DeclareClass("TfoAddPopup");
@@ -25,6 +26,7 @@ TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> fam
   Position = TPosition::ScreenCenter;
   SetIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
   ListBox1.SetItemHeight(kEntryHeight);
+  ListBox1.SetMarks({});
   ListBox1.OnClick = [this] { ListBox1Click(); };
   ListBox1.SetTabOrder(0);
   Edit1.SetTabOrder(1);
@@ -36,6 +38,8 @@ TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> fam
   CancelButton.Cancel = true;
   CancelButton.ModalResult = mrCancel;
   RefreshTimer.OnTimer = [this] { RefreshList(); };
+  Edit1.OnChange = [this] { ShowFit(); };
+  ShowFit();
 }
 
 void TfoAddPopup::RefreshList() {
@@ -70,6 +74,8 @@ void TfoAddPopup::RefreshList() {
     if (!multi) break;
   }
   ListBox1.SetTopIndex(top);
+  titles_ = std::move(titles);
+  ShowFit();
   ::SendMessageA(ListBox1.Handle(), WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(ListBox1.Handle(), nullptr, TRUE);
 }
@@ -87,6 +93,23 @@ void TfoAddPopup::ListBox1Click() {
   for (std::size_t i = 0; i < items.Count(); ++i) {
     if (ListBox1.Selected(static_cast<int>(i))) Edit1.SetText(items.Get(i));
   }
+}
+
+void TfoAddPopup::ShowFit() {
+  // Ok adds nothing for an empty title, so there is no rule to speak of yet.
+  if (Edit1.Text().empty()) {
+    ListBox1.SetMarks({});
+    FitLabel.Clear();
+    return;
+  }
+  const RuleFit fit = FitRule(Edit1.Text(), titles_);
+  std::vector<bool> marks;
+  for (std::size_t i = 0; i < titles_.size(); ++i) {
+    // A title with line breaks shows as one entry per line, as the list took it.
+    marks.insert(marks.end(), SplitLines(titles_[i] + "\r\n").size(), fit.fits[i]);
+  }
+  ListBox1.SetMarks(std::move(marks));
+  FitLabel.Show(fit);
 }
 
 TRuleDialogResult TfoAddPopup::Result() const {

@@ -180,6 +180,9 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   variables_->RegisterString("MenuOptions", &strings::MenuOptions);
   variables_->RegisterString("MenuAbout", &strings::MenuAbout);
   variables_->RegisterString("TrayHint", &strings::TrayHint);
+  variables_->RegisterString("RuleFits", &strings::RuleFits);
+  variables_->RegisterString("RuleClosesAll", &strings::RuleClosesAll);
+  variables_->RegisterString("RuleInvalid", &strings::RuleInvalid);
   // A hot key that another program holds simply doesn't work.
   ::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT);
   ::RegisterHotKey(window_.get(), kHotKeyAddPopupDirect, MOD_CONTROL | MOD_SHIFT, VK_DELETE);

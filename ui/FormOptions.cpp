@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/Trace.h"
 #include "platform/Files.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
@@ -98,6 +99,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
   RemoveButton.OnClick = [this] { RemoveButtonClick(); };
   ImportButton.OnClick = [this] { ImportButtonClick(); };
   ExportButton.OnClick = [this] { ExportButtonClick(); };
+  Rules.OnSelectItem = [this] { RulesSelectItem(); };
 
   // The options page.
   InternalRadio.SetChecked(true);
@@ -212,6 +214,7 @@ void TfoOptions::RemoveButtonClick() {
   for (std::size_t i = items.Count(); i-- > 0;) {
     if (Rules.Selected(i)) items.Delete(i);
   }
+  RulesSelectItem();
 }
 
 void TfoOptions::ImportButtonClick() {
@@ -232,8 +235,29 @@ void TfoOptions::ExportButtonClick() {
 
 void TfoOptions::SoundFileBoxChange() { ExternalRadio.SetChecked(true); }
 
-bool RunOptionsDialog(TApplication& application, TZorvex& engine) {
+void TfoOptions::RulesSelectItem() {
+  int index = Rules.ItemFocused();
+  if (index < 0 || !Rules.Selected(static_cast<std::size_t>(index))) {
+    index = static_cast<int>(::SendMessageA(Rules.Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  }
+  if (index < 0) {
+    fitShown_.reset();
+    FitLabel.Clear();
+    return;
+  }
+  const std::string rule = Rules.Items().Caption(static_cast<std::size_t>(index));
+  // Selecting many rows at once notifies once per row.
+  if (fitShown_ == rule) return;
+  fitShown_ = rule;
+  std::vector<std::string> titles;
+  // A desktop that cannot be read lists nothing; the line then counts no windows.
+  if (OpenWindows && !DropFailure("window list", [&] { titles = OpenWindows(); })) titles.clear();
+  FitLabel.Show(FitRule(rule, titles));
+}
+
+bool RunOptionsDialog(TApplication& application, TZorvex& engine, std::function<std::vector<std::string>()> openWindows) {
   TfoOptions& form = application.Create<TfoOptions>(engine);
+  form.OpenWindows = std::move(openWindows);
   struct Free {
     TApplication& application;
     TComponent& form;

@@ -15,6 +15,7 @@
 
 #include "engine/ClassKiller.h"
 #include "engine/ClassOptions.h"
+#include "ui/RuleFitLabel.h"
 #include "ui/Version.h"
 #include "ui/widgets/win32/SForm.h"
 #include "ui/widgets/win32/Widgets.h"
@@ -56,11 +57,15 @@ class TfoOptions : public TSForm {
   void ImportButtonClick();
   void ExportButtonClick();
   void SoundFileBoxChange();
+  // Says under the buttons what the selected rule (the focused one among several) would close.
+  void RulesSelectItem();
 
   // The rule titles in list order.
   std::vector<std::string> RuleTitles();
   // Asks for a wave file for the sound file box's browse button; the common open dialog unless replaced.
   std::function<std::optional<std::string>(const std::string& current)> SoundChooser;
+  // The titles of the open browser windows, asked when a rule is selected; none when empty.
+  std::function<std::vector<std::string>()> OpenWindows;
 
   // The frame.
   widgets::TPanel& Panel1 = Create<widgets::TPanel>(*this, "Panel1", widgets::TBounds{0, 0, 538, 45});
@@ -92,6 +97,7 @@ class TfoOptions : public TSForm {
   widgets::TButton& ExportButton =
       Create<widgets::TButton>(RulesSheet, "ExportButton", widgets::TBounds{318, 0, 75, 25}, "&Export");
   widgets::TListView& Rules = Create<widgets::TListView>(RulesSheet, "Rules", widgets::TBounds{0, 44, 401, 250});
+  TRuleFitLabel& FitLabel = Create<TRuleFitLabel>(RulesSheet, "FitLabel", widgets::TBounds{2, 28, 397, 15});
 
   // The options page.
   widgets::TTabSheet& OptionSheet = Create<widgets::TTabSheet>(Pages, "OptionSheet");
@@ -159,10 +165,14 @@ class TfoOptions : public TSForm {
   void ShowSoundFile(const std::string& value);
 
   TZorvex& engine_;
+  // The rule FitLabel speaks of: a selection that keeps it lists no windows again.
+  std::optional<std::string> fitShown_;
 };
 
 // Runs the options dialog once under application: made, loaded, shown modally, and on Ok written
-// back with SaveToEngine; freed in every case. True when the user confirmed with Ok.
-bool RunOptionsDialog(widgets::TApplication& application, TZorvex& engine);
+// back with SaveToEngine; freed in every case. True when the user confirmed with Ok. openWindows
+// lists the open browser windows for the line under the rules.
+bool RunOptionsDialog(widgets::TApplication& application, TZorvex& engine,
+                      std::function<std::vector<std::string>()> openWindows = {});
 
 }  // namespace zorvex

@@ -14,5 +14,10 @@ extern std::string MenuOptions;
 extern std::string MenuAbout;
 // Tray hint; "%d" stands for the kill count.
 extern std::string TrayHint;
+// The line under a rule in the rule dialogs: how many of the open browser windows it fits (first
+// "%d") of how many (second), that it closes every one, or where it stops being valid ("%d").
+extern std::string RuleFits;
+extern std::string RuleClosesAll;
+extern std::string RuleInvalid;
 
 }  // namespace zorvex::strings

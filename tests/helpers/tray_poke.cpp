@@ -1,7 +1,8 @@
 // Test helper: does to a running program's tray icon what a user's mouse and keyboard would.
 //   tray_poke.exe menu            opens the tray menu (right-button release on the icon)
-//   tray_poke.exe keys K1 K2 ...  presses keys: down up left right enter esc
+//   tray_poke.exe keys K1 K2 ...  presses keys: down up left right enter esc tab
 //   tray_poke.exe dblclick        double-clicks the icon
+//   tray_poke.exe settext TEXT    replaces the text of the focused control, as typing over it would
 #include <windows.h>
 
 #include <cstring>
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
       const std::string k = argv[i];
       WORD vk = k == "down" ? VK_DOWN : k == "up" ? VK_UP : k == "left" ? VK_LEFT : k == "right" ? VK_RIGHT
-              : k == "enter" ? VK_RETURN : k == "esc" ? VK_ESCAPE : 0;
+              : k == "enter" ? VK_RETURN : k == "esc" ? VK_ESCAPE : k == "tab" ? VK_TAB : 0;
       if (vk == 0) return 2;
       INPUT press[2] = {};
       press[0].type = press[1].type = INPUT_KEYBOARD;
@@ -29,6 +30,13 @@ int main(int argc, char** argv) {
       SendInput(2, press, sizeof(INPUT));
       Sleep(200);
     }
+    return 0;
+  }
+  if (what == "settext" && argc == 3) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    if (!GetGUIThreadInfo(0, &gui) || gui.hwndFocus == nullptr) return 1;
+    SendMessageA(gui.hwndFocus, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
     return 0;
   }
   return 2;

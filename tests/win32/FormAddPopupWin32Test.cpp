@@ -139,7 +139,7 @@ TEST_F(FormAddPopupWin32, ListsTheOpenBrowserWindowsAndEnterAddsTheTypedTitle) {
                                    TfoAddPopup& form = *Dialog();
                                    EXPECT_EQ(TextOf(form.Handle()), "Add Popup Rule");
                                    EXPECT_EQ(form.ClientWidth(), 351);
-                                   EXPECT_EQ(form.ClientHeight(), 218);
+                                   EXPECT_EQ(form.ClientHeight(), 236) << "18 pixels for the line under the title";
                                    // A top-level window of its own above all normal ones, with a task-bar button.
                                    EXPECT_EQ(::GetWindow(form.Handle(), GW_OWNER), nullptr);
                                    const LONG ex = ::GetWindowLongA(form.Handle(), GWL_EXSTYLE);
@@ -154,6 +154,71 @@ TEST_F(FormAddPopupWin32, ListsTheOpenBrowserWindowsAndEnterAddsTheTypedTitle) {
                                  Type("*News*"), Key(VK_RETURN)}));
   EXPECT_EQ(Sorted(shown), (std::vector<std::string>{"Daily News", "Mail Reader"}));
   EXPECT_EQ(engine->RuleList(), std::vector<std::string>{"*News*"});
+}
+
+TEST_F(FormAddPopupWin32, TheTypedRuleMarksTheWindowsItFitsThroughTheRefreshAndTheLineWarnsWhenItFitsAll) {
+  ChildProcess browsers = OpenHelperWindows({"IEFrame|Daily News - Browser|700|500|v",
+                                             "IEFrame|Casino Bonus - Browser|700|500|v",
+                                             "MozillaWindowClass|Mail Reader|700|500|v"});
+  std::optional<ChildProcess> later;
+  auto marked = [this] {
+    std::vector<std::string> titles;
+    const std::vector<std::string> entries = Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (Dialog()->ListBox1.Marked(static_cast<int>(i))) titles.push_back(entries[i]);
+    }
+    return Sorted(titles);
+  };
+  auto line = [this] { return TextOf(Dialog()->FitLabel.Handle()); };
+  std::string tooManyStars;
+  for (int i = 0; i < 30; ++i) tooManyStars += "*a";
+  tooManyStars += "*";
+  ASSERT_TRUE(AddRuleFromDialog(
+      {Shown(), Do([&] {
+         EXPECT_EQ(Entries().size(), 3u);
+         EXPECT_TRUE(::GetWindowLongA(List(), GWL_STYLE) & LBS_OWNERDRAWFIXED);
+         EXPECT_EQ(marked(), std::vector<std::string>{});
+         EXPECT_EQ(line(), "") << "an empty title is no rule yet";
+       }),
+       Type("*CASINO*"), Do([&] {
+         EXPECT_EQ(marked(), std::vector<std::string>{"Casino Bonus - Browser"});
+         EXPECT_EQ(line(), "Fits 1 of 3 open browser windows");
+         EXPECT_FALSE(Dialog()->FitLabel.Warning());
+         later = OpenHelperWindows({"IEFrame|casino night - Browser|700|500|v"});
+       }),
+       // The refresh lists the new window: the marks are those of the rule, old and new windows alike.
+       [&] { return Entries().size() == 4; },
+       Do([&] {
+         EXPECT_EQ(marked(), (std::vector<std::string>{"Casino Bonus - Browser", "casino night - Browser"}));
+         EXPECT_EQ(line(), "Fits 2 of 4 open browser windows");
+       }),
+       Type("* - browser"), Do([&] {
+         EXPECT_EQ(marked().size(), 3u);
+         EXPECT_EQ(line(), "Fits 3 of 4 open browser windows");
+         EXPECT_FALSE(Dialog()->FitLabel.Warning());
+       }),
+       Type("*e*"), Do([&] {
+         EXPECT_EQ(marked().size(), 4u);
+         EXPECT_EQ(line(), "This rule closes every browser window");
+         EXPECT_TRUE(Dialog()->FitLabel.Warning());
+       }),
+       Type("nothing"), Do([&] {
+         EXPECT_EQ(marked(), std::vector<std::string>{});
+         EXPECT_EQ(line(), "Fits 0 of 4 open browser windows");
+         EXPECT_FALSE(Dialog()->FitLabel.Warning()) << "the red goes with the warning";
+       }),
+       Type("*"), Do([&] { EXPECT_TRUE(Dialog()->FitLabel.Warning()); }),
+       Type("  "), Do([&] {
+         EXPECT_EQ(line(), "This rule closes every browser window");
+         EXPECT_EQ(marked(), std::vector<std::string>{});
+       }),
+       Type(tooManyStars), Do([&] {
+         EXPECT_EQ(line(), "Not a valid rule at character 62");
+         EXPECT_EQ(marked(), std::vector<std::string>{});
+       }),
+       // The dialog only informs: Ok adds the rule it warned about.
+       Type("*e*"), Key(VK_RETURN)}));
+  EXPECT_EQ(engine->RuleList(), std::vector<std::string>{"*e*"});
 }
 
 TEST_F(FormAddPopupWin32, EscAndTheCloseBoxCancelAndAddNothing) {

@@ -498,6 +498,84 @@ TEST_F(FormOptionsWin32, OkWritesBackAndCancelOrEscLeavesTheEngineUntouched) {
   EXPECT_EQ(Open(), nullptr);
 }
 
+TEST_F(FormOptionsWin32, SelectingARuleSaysWhatItWouldCloseOfTheOpenBrowserWindows) {
+  ChildProcess browsers = OpenHelperWindows({"IEFrame|Daily News - Browser|700|500|v",
+                                             "IEFrame|Casino Bonus - Browser|700|500|v",
+                                             "MozillaWindowClass|Mail Reader|700|500|v"});
+  engine->Explorer = true;
+  engine->Netscape = true;
+  engine->SetRules({"*casino*", "daily*", "*", "*e*", "[nothing]"});
+  win32::Win32Desktop desktop;
+  int listings = 0;
+  auto openWindows = [&] {
+    ++listings;
+    std::vector<std::string> titles;
+    TEnum(desktop, [this] { return BrowserFamilies{engine->Opera, engine->Netscape, engine->Explorer}; })
+        .ListWindows(titles);
+    return titles;
+  };
+  // Selects the rule as the keys do: it alone selected, with the focus.
+  auto select = [this](const std::string& rule) {
+    TfoOptions& f = *Open();
+    const std::vector<std::string> titles = f.RuleTitles();
+    const auto at = std::find(titles.begin(), titles.end(), rule);
+    EXPECT_NE(at, titles.end()) << rule;
+    LVITEMA none{};
+    none.stateMask = LVIS_SELECTED;
+    ::SendMessageA(f.Rules.Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    LVITEMA item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageA(f.Rules.Handle(), LVM_SETITEMSTATE, at - titles.begin(), reinterpret_cast<LPARAM>(&item));
+  };
+  auto line = [this] { return TextOf(Open()->FitLabel.Handle()); };
+  struct Seen {
+    std::string line;
+    bool warning;
+  };
+  std::vector<Seen> seen;
+  auto look = [&] {
+    seen.push_back({line(), Open()->FitLabel.Warning()});
+    return true;
+  };
+  ModalScript script({[this] { return Open() != nullptr && ::IsWindowVisible(Open()->Handle()); }, [&] {
+                        seen.push_back({line(), false});
+                        select("*casino*");
+                        return true;
+                      },
+                      look, [&] { select("daily*"); return true; }, look,
+                      [&] { select("*"); return true; }, look,
+                      [&] { select("*e*"); return true; }, look,
+                      [&] { select("[nothing]"); return true; }, look,
+                      [&] {
+                        // Selecting every rule at once lists the windows once more at most.
+                        const int before = listings;
+                        for (std::size_t i = 0; i < Open()->RuleTitles().size(); ++i) Open()->Rules.SetSelected(i, true);
+                        EXPECT_LE(listings - before, 1);
+                        Click(Open()->RemoveButton.Handle());
+                        return true;
+                      },
+                      look, [this] {
+                        Click(Open()->CancelButton.Handle());
+                        return true;
+                      }});
+  EXPECT_FALSE(RunOptionsDialog(application, *engine, openWindows));
+  ASSERT_TRUE(script.Finished()) << script.Failure();
+  const std::vector<Seen> expected = {{"", false},
+                                      {"Fits 1 of 3 open browser windows", false},
+                                      {"Fits 1 of 3 open browser windows", false},
+                                      {"This rule closes every browser window", true},
+                                      {"This rule closes every browser window", true},
+                                      // The scanner reads brackets as "?": "?nothing?" fits none.
+                                      {"Fits 0 of 3 open browser windows", false},
+                                      {"", false}};
+  ASSERT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].line, expected[i].line) << i;
+    EXPECT_EQ(seen[i].warning, expected[i].warning) << i;
+  }
+  EXPECT_EQ(engine->RuleList().size(), 5u) << "the line changes no rule";
+}
+
 TEST_F(FormOptionsWin32, AStoredSoundPathTheBoxRefusesStillOpensAUsableDialog) {
   engine->SetRules({"rule"});
   engine->PlaySoundVal = "C:\\Sounds\\ding|1.wav";
@@ -628,7 +706,8 @@ class LanguageFilesWin32 : public FormOptionsWin32 {
  protected:
   void SetUp() override {
     FormOptionsWin32::SetUp();
-    saved = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint};
+    saved = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint,
+             strings::RuleFits,  strings::RuleClosesAll, strings::RuleInvalid};
     main = &application.Create<TfoMain>(*engine, *desktop, MainFormDialogs{}, folder);
     SetFormTranslator([this] { return &main->ZorvexTranslator(); });
   }
@@ -637,6 +716,9 @@ class LanguageFilesWin32 : public FormOptionsWin32 {
     strings::MenuOptions = saved[1];
     strings::MenuAbout = saved[2];
     strings::TrayHint = saved[3];
+    strings::RuleFits = saved[4];
+    strings::RuleClosesAll = saved[5];
+    strings::RuleInvalid = saved[6];
     FormOptionsWin32::TearDown();
   }
   static std::string File(const std::string& language) {
@@ -679,7 +761,8 @@ std::vector<std::string> CaptionPaths(TComponent& form, const std::set<std::stri
 
 // Every text the user reads on the forms now, by component and property.
 std::vector<std::string> Texts(TComponent& application) {
-  std::vector<std::string> texts = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint};
+  std::vector<std::string> texts = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint,
+                                    strings::RuleFits,  strings::RuleClosesAll, strings::RuleInvalid};
   for (std::size_t f = 0; f < application.ComponentCount(); ++f) {
     TComponent& form = application.Component(f);
     for (std::size_t i = 0; i <= form.ComponentCount(); ++i) {
@@ -724,7 +807,7 @@ TEST_F(LanguageFilesWin32, TheTemplateNamesEveryTextAndTheTranslationsTheSameOne
   for (const char* name : {"actCloseMenu", "actExit", "actOptions", "actAddRule", "actActive", "actLanguage"}) {
     expected.push_back(std::string("foMain/") + name + "@Hint");
   }
-  for (const char* name : {"MenuRules", "MenuOptions", "MenuAbout", "TrayHint"}) {
+  for (const char* name : {"MenuRules", "MenuOptions", "MenuAbout", "TrayHint", "RuleFits", "RuleClosesAll", "RuleInvalid"}) {
     expected.push_back(std::string("foMain/Variables/") + name);
   }
   for (const char* path : {"foOptions/OpenDialog@Filter", "foOptions/SaveDialog@Filter", "foOptions/SoundFileBox@Filter",

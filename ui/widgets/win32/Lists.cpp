@@ -61,7 +61,11 @@ bool TListBox::MultiSelect() const {
 
 void TListBox::SetMultiSelect(bool on) {
   if (MultiSelect() == on) return;
-  // A list box takes its selection style only when made: the window is made again around the entries.
+  // A list box takes its selection style only when made.
+  Remake(on ? LBS_EXTENDEDSEL : 0, on ? 0 : (LBS_EXTENDEDSEL | LBS_MULTIPLESEL));
+}
+
+void TListBox::Remake(DWORD addStyle, DWORD removeStyle) {
   std::vector<std::string> entries;
   std::vector<int> selected;
   for (std::size_t i = 0; i < items_->Count(); ++i) {
@@ -69,15 +73,68 @@ void TListBox::SetMultiSelect(bool on) {
     if (Selected(static_cast<int>(i))) selected.push_back(static_cast<int>(i));
   }
   const int top = TopIndex();
-  RecreateHandle(on ? LBS_EXTENDEDSEL : 0, on ? 0 : (LBS_EXTENDEDSEL | LBS_MULTIPLESEL));
+  RecreateHandle(addStyle, removeStyle);
   for (const std::string& entry : entries) items_->Add(entry);
   if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
-  if (on) {
+  if (MultiSelect()) {
     for (int index : selected) SetSelected(index, true);
   } else if (!selected.empty()) {
     SetItemIndex(selected.front());
   }
   SetTopIndex(top);
+}
+
+void TListBox::SetMarks(std::vector<bool> marks) {
+  // Owner drawing is chosen only when made, and only lists with marks need it.
+  if ((::GetWindowLongA(Handle(), GWL_STYLE) & LBS_OWNERDRAWFIXED) == 0) Remake(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, 0);
+  if (marks == marks_) return;
+  marks_ = std::move(marks);
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TListBox::Marked(int index) const {
+  return index >= 0 && static_cast<std::size_t>(index) < marks_.size() && marks_[static_cast<std::size_t>(index)];
+}
+
+void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
+  HDC dc = draw.hDC;
+  RECT r = draw.rcItem;
+  if (draw.itemID == static_cast<UINT>(-1)) {
+    // An empty list with the focus still shows where it is.
+    if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
+    return;
+  }
+  const int index = static_cast<int>(draw.itemID);
+  const bool selected = (draw.itemState & ODS_SELECTED) != 0;
+  ::FillRect(dc, &r, ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  const int height = r.bottom - r.top;
+  RECT box{r.left + 2, r.top, r.left + 2 + height, r.bottom};
+  if (Marked(index)) {
+    // Drawn, not a glyph: the symbol fonts are not on every system (Wine's prefixes lack Marlett).
+    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, 2, ::GetTextColor(dc)));
+    HGDIOBJ old = ::SelectObject(dc, pen ? static_cast<HGDIOBJ>(pen.get()) : ::GetStockObject(BLACK_PEN));
+    const int mid = (box.top + box.bottom) / 2;
+    const POINT check[] = {{box.left + 2, mid}, {box.left + 5, mid + 3}, {box.left + 10, mid - 3}};
+    ::Polyline(dc, check, 3);
+    ::SelectObject(dc, old);
+    if (!boldFont_) {
+      LOGFONTA font{};
+      ::GetObjectA(FontHandle(), sizeof font, &font);
+      font.lfWeight = FW_BOLD;
+      boldFont_.reset(::CreateFontIndirectA(&font));
+    }
+  }
+  const int length = static_cast<int>(::SendMessageA(Handle(), LB_GETTEXTLEN, draw.itemID, 0));
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0u, '\0');
+  if (length > 0) ::SendMessageA(Handle(), LB_GETTEXT, draw.itemID, reinterpret_cast<LPARAM>(text.data()));
+  HFONT face = Marked(index) && boldFont_ ? boldFont_.get() : FontHandle();
+  HGDIOBJ old = ::SelectObject(dc, face);
+  RECT textBox{box.right + 2, r.top, r.right - 2, r.bottom};
+  ::DrawTextA(dc, text.c_str(), -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  ::SelectObject(dc, old);
+  if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
 }
 
 int TListBox::ItemHeight() const {
@@ -98,6 +155,7 @@ void TListBox::SetItemHeight(int pixels) {
 void TListBox::FontChanged() {
   // A new font resets the entry height to the font's.
   if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  boldFont_.reset();
 }
 
 int TListBox::ItemIndex() const {
@@ -139,7 +197,12 @@ int TListBox::TopIndex() const { return static_cast<int>(::SendMessageA(Handle()
 
 void TListBox::SetTopIndex(int index) { ::SendMessageA(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
 
-bool TListBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TListBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_DRAWITEM) {
+    DrawEntry(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    result = TRUE;
+    return true;
+  }
   if (message != WM_COMMAND) return false;
   if (HIWORD(wParam) == LBN_SELCHANGE) {
     if (OnClick) OnClick();
@@ -415,6 +478,20 @@ void TListView::SetSelected(std::size_t index, bool on) {
 }
 
 int TListView::SelCount() const { return static_cast<int>(::SendMessageA(Handle(), LVM_GETSELECTEDCOUNT, 0, 0)); }
+
+int TListView::ItemFocused() const {
+  return static_cast<int>(::SendMessageA(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+bool TListView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+  if (message != WM_NOTIFY) return false;
+  const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+  if (change->hdr.code != LVN_ITEMCHANGED || (change->uChanged & LVIF_STATE) == 0) return false;
+  if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0) return false;
+  if (OnSelectItem) OnSelectItem();
+  result = 0;
+  return true;
+}
 
 void TListView::SetSortByCaption(bool on) {
   sorted_ = on;

@@ -62,14 +62,25 @@ class TListBox : public TWinControl {
   std::function<void()> OnClick;
   // Runs on a double click on an entry.
   std::function<void()> OnDblClick;
+  // Marks entries with a check mark and a bold face: entry i is marked when marks[i] is true; the
+  // first call makes the list draw its entries itself. Marks belong to positions, not to texts.
+  void SetMarks(std::vector<bool> marks);
+  // True when entry index is marked.
+  bool Marked(int index) const;
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void FontChanged() override;
 
  private:
+  // Makes the window again with other style bits, keeping entries, selection and scroll place.
+  void Remake(DWORD addStyle, DWORD removeStyle);
+  void DrawEntry(const DRAWITEMSTRUCT& draw);
+
   TListBoxStrings* items_;
   int itemHeight_ = 0;
+  std::vector<bool> marks_;
+  win32::UniqueFont boldFont_;
 };
 
 class TTreeView;
@@ -180,6 +191,13 @@ class TListView : public TWinControl {
   void SetSortByCaption(bool on);
   // Sorts the items by caption now.
   void Sort();
+  // The item with the focus rectangle; -1 when none.
+  int ItemFocused() const;
+  // Runs when an item is selected or unselected or takes the focus, by the user or by code.
+  std::function<void()> OnSelectItem;
+
+ protected:
+  bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
   void PublishStyle(std::string name, DWORD bit, bool inverted = false);
