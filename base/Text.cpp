@@ -60,6 +60,27 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
+std::string WithNumbers(const std::string& format, const std::vector<long long>& numbers) {
+  std::string out;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      if (format[i + 1] == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == 'd' && next < numbers.size()) {
+        out += std::to_string(numbers[next++]);
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
 std::string WithoutControlCharacters(std::string text) {
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);

@@ -27,6 +27,11 @@ std::string LinesWithBreaks(const std::vector<std::string>& lines);
 // The lines separated by CR LF, with none after the last.
 std::string JoinLines(const std::vector<std::string>& lines);
 
+// A text of a language file with numbers put in: each "%d" takes the next number while there are
+// any, "%%" is a percent sign, and anything else stays as written. Never a printf format, so a
+// translation cannot make the program read what is not there.
+std::string WithNumbers(const std::string& format, const std::vector<long long>& numbers);
+
 // Control characters (below 32, and 127) become blanks, so that a page title can neither forge
 // log lines nor turn into several rules.
 std::string WithoutControlCharacters(std::string text);

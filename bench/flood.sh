@@ -6,19 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp "$root"/build/win32/{zorvex,popup_windows}.exe "$scratch/"
+cp "$root"/build/win32/{zorvex,popup_windows}.exe "$root/bench/wine-measure.sh" "$scratch/"
 "$root/scripts/wine-session" bash -c '
   cd "$1"
-  hz=$(getconf CLK_TCK)
-  ticks() { awk "{print \$14 + \$15}" "/proc/$1/stat"; }
-  # The server of this prefix; other prefixes may have servers of their own.
-  our_server() {
-    local p
-    for p in $(pgrep wineserver); do
-      tr "\0" "\n" <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
-    done
-  }
-  share() { awk -v t="$1" -v hz="$hz" "BEGIN { printf \"%.2f%%\", 100 * t / hz / 10 }"; }
+  . ./wine-measure.sh
   wine zorvex.exe 2>/dev/null &
   sleep 8
   pid=$(pgrep -x zorvex.exe | head -n 1)
@@ -29,6 +20,6 @@ cp "$root"/build/win32/{zorvex,popup_windows}.exe "$scratch/"
   b=$(ticks "$pid"); sb=$(ticks "$server")
   sleep 10
   c=$(ticks "$pid"); sc=$(ticks "$server")
-  echo "during the flood: zorvex.exe $(share $((b - a))) of one core (Wine server $(share $((sb - sa))), the flood included)"
-  echo "after the flood:  zorvex.exe $(share $((c - b))) of one core (Wine server $(share $((sc - sb))))"
+  echo "during the flood: zorvex.exe $(share $((b - a)) 10) of one core (Wine server $(share $((sb - sa)) 10), the flood included)"
+  echo "after the flood:  zorvex.exe $(share $((c - b)) 10) of one core (Wine server $(share $((sc - sb)) 10))"
 ' _ "$scratch"

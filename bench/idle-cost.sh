@@ -9,20 +9,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp "$root"/build/win32/{zorvex,popup_windows,bare_walk}.exe "$scratch/"
+cp "$root"/build/win32/{zorvex,popup_windows,bare_walk}.exe "$root/bench/wine-measure.sh" "$scratch/"
 windows=()
 for i in $(seq 1 100); do windows+=("Notepad|Document $i|300|200|v"); done
 "$root/scripts/wine-session" bash -c '
   cd "$1"; seconds=$2; shift 2
-  hz=$(getconf CLK_TCK)
-  ticks() { awk "{print \$14 + \$15}" "/proc/$1/stat"; }
-  # The server of this prefix; other prefixes may have servers of their own.
-  our_server() {
-    local p
-    for p in $(pgrep wineserver); do
-      tr "\0" "\n" <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
-    done
-  }
+  . ./wine-measure.sh
   # Measures process $1 and the server over the span; prints "own server" in ticks.
   measure() {
     local server
@@ -33,7 +25,6 @@ for i in $(seq 1 100); do windows+=("Notepad|Document $i|300|200|v"); done
     b=$(ticks "$1"); sb=$(ticks "$server")
     echo "$((b - a)) $((sb - sa))"
   }
-  share() { awk -v t="$1" -v hz="$hz" -v s="$seconds" "BEGIN { printf \"%.2f%%\", 100 * t / hz / s }"; }
   wine popup_windows.exe --seconds=$((3 * seconds + 60)) "$@" 2>/dev/null &
   sleep 5
   wine zorvex.exe 2>/dev/null &
@@ -46,7 +37,7 @@ for i in $(seq 1 100); do windows+=("Notepad|Document $i|300|200|v"); done
   sleep 3
   walk=$(pgrep -x bare_walk.exe | head -n 1)
   read -r wown wserver < <(measure "$walk")
-  echo "zorvex.exe, 100 windows, ${seconds} s: $(share "$own") of one core, Wine server $(share "$server"); peak resident $((peak / 1024)) MiB"
-  echo "bare walk at the same rate:       $(share "$wown") of one core, Wine server $(share "$wserver")"
+  echo "zorvex.exe, 100 windows, ${seconds} s: $(share "$own" "$seconds") of one core, Wine server $(share "$server" "$seconds"); peak resident $((peak / 1024)) MiB"
+  echo "bare walk at the same rate:       $(share "$wown" "$seconds") of one core, Wine server $(share "$wserver" "$seconds")"
   awk -v z=$((own + server)) -v w=$((wown + wserver)) "BEGIN { if (w > 0) printf \"ratio (program + server): %.2f\n\", z / w }"
 ' _ "$scratch" "$seconds" "${windows[@]}"

@@ -47,27 +47,7 @@ bool HasElementChildren(TSimpleXmlElem& elem) {
 
 }  // namespace
 
-std::string FormatTrayHint(const std::string& format, std::int32_t count) {
-  std::string hint;
-  bool counted = false;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == '%') {
-        hint += '%';
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == 'd' && !counted) {
-        hint += std::to_string(count);
-        counted = true;
-        ++i;
-        continue;
-      }
-    }
-    hint += format[i];
-  }
-  return hint;
-}
+std::string FormatTrayHint(const std::string& format, std::int32_t count) { return WithNumbers(format, {count}); }
 
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules) {
   bool written = false;

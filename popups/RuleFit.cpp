@@ -6,31 +6,6 @@
 
 namespace zorvex {
 
-namespace {
-
-std::string WithNumbers(const std::string& format, const std::vector<std::size_t>& numbers) {
-  std::string out;
-  std::size_t next = 0;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == '%') {
-        out += '%';
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == 'd' && next < numbers.size()) {
-        out += std::to_string(numbers[next++]);
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
-}
-
-}  // namespace
-
 PreparedRule PrepareRule(const std::string& rule) {
   PreparedRule prepared;
   prepared.text = AsciiLower(WithoutControlCharacters(rule));
@@ -76,11 +51,11 @@ std::string RuleFitMessage(const RuleFit& fit, const RuleFitTexts& texts) {
     case RuleVerdict::ClosesAll:
       return WithNumbers(texts.closesAll, {});
     case RuleVerdict::Invalid:
-      return WithNumbers(texts.invalid, {fit.faultAt});
+      return WithNumbers(texts.invalid, {static_cast<long long>(fit.faultAt)});
     case RuleVerdict::Fits:
       break;
   }
-  return WithNumbers(texts.fits, {fit.count, fit.open});
+  return WithNumbers(texts.fits, {static_cast<long long>(fit.count), static_cast<long long>(fit.open)});
 }
 
 }  // namespace zorvex
