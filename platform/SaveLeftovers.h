@@ -9,8 +9,26 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace zorvex::leftovers {
+
+// A file a save is writing, removed by remove() unless it was moved into place.
+class TempFile {
+ public:
+  TempFile(std::string path, void (*remove)(const std::string&)) : path_(std::move(path)), remove_(remove) {}
+  ~TempFile() {
+    if (!path_.empty()) remove_(path_);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& Path() const { return path_; }
+  void Keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+  void (*remove_)(const std::string&);
+};
 
 enum class Kind { Part, New, Old };
 

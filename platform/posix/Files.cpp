@@ -46,21 +46,7 @@ class Fd {
   int fd_;
 };
 
-// Removes the temporary file unless it was moved into place.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& Path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  std::string path_;
-};
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 std::string Directory(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -152,7 +138,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
     if (fd < 0 && (errno != EEXIST || attempt > 100)) Throw("Cannot create file", tempPath, errno);
   }
   Fd file(fd);
-  TempFile temp(tempPath);
+  leftovers::TempFile temp(tempPath, RemoveFile);
 
   const std::size_t half = bytes.size() / 2;
   WriteAll(file.Get(), bytes.data(), half, tempPath);

@@ -50,21 +50,7 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::string
   }
 }
 
-// Removes the temporary file unless it was moved into place.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() {
-    if (!path_.empty()) DeleteFileA(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& Path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  std::string path_;
-};
+void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 std::atomic<void (*)(const char*)> g_stepHook{nullptr};
 
@@ -127,7 +113,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
         Throw("Cannot create file", partPath, error);
     }
   }
-  TempFile part(partPath);
+  leftovers::TempFile part(partPath, RemoveFile);
   // Closed before part goes: an open file without delete sharing cannot be removed.
   UniqueFile writing = std::move(file);
   const std::size_t half = bytes.size() / 2;
@@ -141,7 +127,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   const std::string newPath = stem + ".new";
   if (!Move(partPath, newPath, 0)) Throw("Cannot write file", newPath, GetLastError());
   part.Keep();
-  TempFile complete(newPath);
+  leftovers::TempFile complete(newPath, RemoveFile);
   Step("complete");
 
   if (Move(newPath, path, MOVEFILE_REPLACE_EXISTING)) {
