@@ -140,17 +140,31 @@ std::unique_ptr<IDdeConversation> Win32DdeClient::NewConversation() {
   return std::make_unique<Win32Conversation>(instance_);
 }
 
-void Win32MessagePump::ProcessMessages() {
+void Win32MessagePump::ProcessMessages() { Drain(); }
+
+void Win32MessagePump::ProcessMessagesFor(std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  for (;;) {
+    // A quit request stays queued for the main loop; waiting on it would only spin.
+    if (!Drain()) return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
+bool Win32MessagePump::Drain() {
   MSG msg;
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The main loop must still see it.
       ::PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
+      return false;
     }
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
+  return true;
 }
 
 }  // namespace zorvex::win32
