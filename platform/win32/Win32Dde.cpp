@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Dde.h"
 
+#include "base/Trace.h"
+
 namespace zorvex::win32 {
 
 namespace {
@@ -120,11 +122,8 @@ HDDEDATA CALLBACK Win32DdeMonitor::Callback(UINT type, UINT, HCONV, HSZ first, H
                                             ULONG_PTR) {
   Win32DdeMonitor* self = g_monitor;
   if (type != XTYP_REGISTER || self == nullptr || self->instance_ == 0 || !self->handler_) return nullptr;
-  // No exception may cross into DDEML; a notice we cannot handle is simply missed.
-  try {
-    self->handler_(self->Query(first), self->Query(second));
-  } catch (...) {
-  }
+  // No exception may cross into DDEML; a notice we cannot handle is missed, with a trace.
+  DropFailure("DDE registration notice", [&] { self->handler_(self->Query(first), self->Query(second)); });
   return nullptr;
 }
 
