@@ -134,18 +134,25 @@ class IDdeClient {
   virtual std::unique_ptr<IDdeConversation> NewConversation() = 0;
 };
 
-// Wall-clock time.
+// The two clocks: the wall clock, which the user may set, and a steady one for measuring waits.
 class IClock {
  public:
   virtual ~IClock() = default;
+  // Wall-clock time; may jump when the system time is set.
   virtual std::chrono::system_clock::time_point Now() = 0;
+  // Never goes back and ignores changes of the system time: the clock for timing waits.
+  virtual std::chrono::steady_clock::time_point Steady() = 0;
 };
 
 // Lets the calling (main) thread handle its pending messages.
 class IMessagePump {
  public:
   virtual ~IMessagePump() = default;
+  // Handles the messages pending now and returns.
   virtual void ProcessMessages() = 0;
+  // Pauses for span without spinning, handling messages as they arrive meanwhile; returns early only
+  // when the main loop has been asked to end.
+  virtual void ProcessMessagesFor(std::chrono::milliseconds span) = 0;
 };
 
 // Sound output; every sound starts asynchronously and cuts off one still playing.
@@ -179,6 +186,7 @@ class ILocalTime {
 class SystemClock : public IClock {
  public:
   std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
+  std::chrono::steady_clock::time_point Steady() override { return std::chrono::steady_clock::now(); }
 };
 
 // Really waits, on a condition a Wake() ends.

@@ -1,6 +1,7 @@
 #include "popups/ClassPopups.h"
 
 #include <functional>
+#include <optional>
 
 #include "base/Text.h"
 #include "base/Trace.h"
@@ -24,7 +25,9 @@ constexpr const char* kNothingYet = "\"\"";  // the browser's answer while it ha
 
 constexpr const char* kBlankPage = "about:blank";
 constexpr long long kOperaQuietSeconds = 10;
-constexpr long long kReplyWaitSeconds = 2;
+constexpr std::chrono::seconds kReplyWait{2};
+// Between refused requests: long enough not to hammer a busy server, short beside the wait.
+constexpr std::chrono::milliseconds kRefusedPause{50};
 
 TSPopup* g_current = nullptr;
 
@@ -205,17 +208,25 @@ void TSPopup::CheckNewBrowser() {
   {
     std::unique_ptr<IDdeConversation> conversation =
         services_.ddeClient ? services_.ddeClient->NewConversation() : nullptr;
-    const auto start = services_.clock->Now();
+    // Steady time: a wall clock set back while we wait must not keep the scanner waiting.
+    const auto start = services_.clock->Steady();
     if (conversation && conversation->Open(dde::kBrowserService, dde::kWindowInfoTopic)) {
-      std::string reply;
+      std::optional<std::string> reply;
       for (;;) {
-        reply = conversation->RequestText(dde::kWindowInfoItem).value_or("");
-        services_.pump->ProcessMessages();
+        const std::optional<std::string> answer = conversation->RequestText(dde::kWindowInfoItem);
+        // A refused request (busy, not processed, timed out) is no answer: the browser may still
+        // tell us, so only a real reply ends the wait early.
+        if (answer && *answer != dde::kNothingYet) reply = answer;
+        if (answer) {
+          services_.pump->ProcessMessages();
+        } else {
+          services_.pump->ProcessMessagesFor(kRefusedPause);
+        }
         // The pump may have run the engine switching detection off: this closer is then gone.
         if (alive.expired()) return;
-        if (reply != dde::kNothingYet || WholeSeconds(services_.clock->Now() - start) >= kReplyWaitSeconds) break;
+        if (reply || services_.clock->Steady() - start >= kReplyWait) break;
       }
-      if (Current() != nullptr && reply != dde::kNothingYet) ClosePopup(reply, pendingWindowId_);
+      if (Current() != nullptr && reply) ClosePopup(*reply, pendingWindowId_);
     }
   }
   pendingCheck_ = false;

@@ -127,8 +127,8 @@ HDDEDATA CALLBACK Win32DdeMonitor::Callback(UINT type, UINT, HCONV, HSZ first, H
                                             ULONG_PTR) {
   Win32DdeMonitor* self = g_monitor;
   if (type != XTYP_REGISTER || self == nullptr || self->instance_ == 0 || !self->handler_) return nullptr;
-  // No exception may cross into DDEML; a notice we cannot handle is simply missed.
-  DropFailure("DDE registry notice", [&] { self->handler_(self->Query(first), self->Query(second)); });
+  // No exception may cross into DDEML; a notice we cannot handle is missed, with a trace.
+  DropFailure("DDE registration notice", [&] { self->handler_(self->Query(first), self->Query(second)); });
   return nullptr;
 }
 
@@ -144,17 +144,31 @@ std::unique_ptr<IDdeConversation> Win32DdeClient::NewConversation() {
   return std::make_unique<Win32Conversation>(instance_);
 }
 
-void Win32MessagePump::ProcessMessages() {
+void Win32MessagePump::ProcessMessages() { Drain(); }
+
+void Win32MessagePump::ProcessMessagesFor(std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  for (;;) {
+    // A quit request stays queued for the main loop; waiting on it would only spin.
+    if (!Drain()) return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
+bool Win32MessagePump::Drain() {
   MSG msg;
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The main loop must still see it.
       ::PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
+      return false;
     }
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
+  return true;
 }
 
 }  // namespace zorvex::win32

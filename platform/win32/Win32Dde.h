@@ -49,6 +49,11 @@ class Win32DdeClient : public IDdeClient {
 class Win32MessagePump : public IMessagePump {
  public:
   void ProcessMessages() override;
+  void ProcessMessagesFor(std::chrono::milliseconds span) override;
+
+ private:
+  // Handles the pending messages; false when it met WM_QUIT (posted again for the main loop).
+  bool Drain();
 };
 
 }  // namespace zorvex::win32

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <functional>
+
 using namespace zorvex::testing;
 using namespace std::chrono_literals;
 
@@ -47,6 +49,34 @@ HWND Child(HWND parent, const char* className, const char* caption = nullptr) {
   ChildSearch search{className, caption, nullptr};
   ::EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// Clicks window at target (screen) until done holds. The system gives a click to whatever window it
+// has under the pointer when it handles the input, which on a busy machine may lag behind a
+// window just shown or a pointer just moved; so each click waits until the pointer is there and
+// window is the one under it, and a click that went astray is repeated, slower than a double click.
+// clicks tells how many were sent.
+bool ClickUntil(HWND window, POINT target, const std::function<bool()>& done, int& clicks) {
+  const DWORD gap = ::GetDoubleClickTime() + 100;
+  clicks = 0;
+  DWORD last = 0;
+  return PumpUntil([&] {
+    if (done()) return true;
+    POINT at{};
+    if (!::GetCursorPos(&at) || at.x != target.x || at.y != target.y) {
+      ::SetCursorPos(target.x, target.y);
+      return false;
+    }
+    if (::WindowFromPoint(target) != window || (clicks > 0 && ::GetTickCount() - last < gap)) return false;
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, click, sizeof(INPUT));
+    ++clicks;
+    last = ::GetTickCount();
+    return false;
+  }, 10s);
 }
 
 }  // namespace
@@ -109,16 +139,13 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
   const HWND rules = Child(again, "SysListView32");
   ASSERT_NE(rules, nullptr);
   ASSERT_EQ(::SendMessageA(rules, LVM_GETITEMCOUNT, 0, 0), 1);
-  // Select the one row, as a click on it would, and press Remove, then Ok.
-  RECT row{};
-  ::GetWindowRect(rules, &row);
-  ::SetCursorPos(row.left + 30, row.top + 10);
-  INPUT click[2] = {};
-  click[0].type = click[1].type = INPUT_MOUSE;
-  click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  ::SendInput(2, click, sizeof(INPUT));
-  ASSERT_TRUE(PumpUntil([&] { return ::SendMessageA(rules, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5s));
+  // Select the one row with a click on it, and press Remove, then Ok.
+  RECT list{};
+  ::GetWindowRect(rules, &list);
+  const POINT row{list.left + 30, list.top + 10};
+  int clicks = 0;
+  ASSERT_TRUE(ClickUntil(rules, row, [&] { return ::SendMessageA(rules, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, clicks))
+      << clicks << " clicks sent; under the row: " << ::WindowFromPoint(row) << ", the list: " << rules;
   ::PostMessageA(Child(again, "Button", "&Remove"), BM_CLICK, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return ::SendMessageA(rules, LVM_GETITEMCOUNT, 0, 0) == 0; }, 5s));
   ::PostMessageA(Child(again, "Button", "&Ok"), BM_CLICK, 0, 0);

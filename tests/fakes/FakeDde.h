@@ -47,25 +47,46 @@ class FakeDdePeer : public IDdeClient {
   int live = 0;  // conversations not yet ended
 };
 
-// A clock the test sets; every Now() may move it on by a step.
+// Clocks the test sets. Time passes by step at every reading of either clock; Advance moves both,
+// while setting time alone changes the wall clock only, as a user setting the system time would.
 class FakeClock : public IClock {
  public:
   std::chrono::system_clock::time_point Now() override {
     const auto now = time;
-    time += step;
+    Advance(step);
     return now;
   }
+  std::chrono::steady_clock::time_point Steady() override {
+    const auto now = steady;
+    Advance(step);
+    return now;
+  }
+  void Advance(std::chrono::system_clock::duration d) {
+    time += d;
+    steady += std::chrono::duration_cast<std::chrono::steady_clock::duration>(d);
+  }
   std::chrono::system_clock::time_point time = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 365 * 30);
+  std::chrono::steady_clock::time_point steady = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
   std::chrono::system_clock::duration step{};
 };
 
+// A pump with no messages of its own: onPump stands for whatever the main thread would handle. A
+// pause lets its span pass on the clock, when one is given.
 class FakePump : public IMessagePump {
  public:
   void ProcessMessages() override {
     ++calls;
     if (onPump) onPump();
   }
+  void ProcessMessagesFor(std::chrono::milliseconds span) override {
+    ++calls;
+    pauses.push_back(span);
+    if (clock) clock->Advance(span);
+    if (onPump) onPump();
+  }
   int calls = 0;
+  std::vector<std::chrono::milliseconds> pauses;
+  std::shared_ptr<FakeClock> clock;
   std::function<void()> onPump;
 };
 

@@ -21,10 +21,16 @@ struct FakePlatform {
   std::shared_ptr<FakeDdeMonitor> monitor = std::make_shared<FakeDdeMonitor>();
   std::shared_ptr<FakeDdePeer> peer = std::make_shared<FakeDdePeer>();
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-  std::shared_ptr<FakePump> pump = std::make_shared<FakePump>();
+  std::shared_ptr<FakePump> pump = MakePump(clock);
   std::shared_ptr<FakeSound> sound = std::make_shared<FakeSound>();
   std::shared_ptr<FakeStartupRegistry> registry = std::make_shared<FakeStartupRegistry>();
   std::shared_ptr<FakeLocalTime> localTime = std::make_shared<FakeLocalTime>();
+
+  static std::shared_ptr<FakePump> MakePump(std::shared_ptr<FakeClock> clock) {
+    auto pump = std::make_shared<FakePump>();
+    pump->clock = std::move(clock);
+    return pump;
+  }
 
   // A closer's services over these fakes.
   CloserServices Closer(IKillHost* host = nullptr, std::shared_ptr<ScannerTracker> tracker = nullptr) const {

@@ -4,7 +4,9 @@
 //   WWW_OpenURL, an item holding "javascript:window.close();"  ->  closes its page window
 //
 //   dde_browser.exe --ready=EVENT [--service=NAME] [--url=URL] [--title=TITLE] [--quotes]
-//                   [--record=FILE] [--seconds=N]
+//                   [--refuse=N] [--record=FILE] [--seconds=N]
+// With --refuse=N its first N window-info requests are turned down as not processed, as a busy
+// browser does.
 // Every request item is appended to FILE as "TOPIC|ITEM". The program ends when its window is
 // closed or the time runs out.
 #include <windows.h>
@@ -21,6 +23,7 @@ std::string g_url = "http://example.com/";
 std::string g_title = "Page";
 std::string g_record;
 bool g_quotes = false;
+int g_refuse = 0;
 
 constexpr const char* kInfoTopic = "WWW_GetWindowInfo";
 constexpr const char* kOpenTopic = "WWW_OpenURL";
@@ -58,6 +61,11 @@ HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV, HSZ topicHandle, HSZ i
       const std::string item = Text(itemHandle);
       Record(topic + "|" + item);
       if (topic == kInfoTopic && item == kInfoItem) {
+        // No data handle is the server's "not processed".
+        if (g_refuse > 0) {
+          --g_refuse;
+          return nullptr;
+        }
         return Reply(itemHandle, g_quotes ? "\"\"" : "\"" + g_url + "\",\"" + g_title + "\"");
       }
       if (topic == kOpenTopic && item.find("javascript:window.close();") != std::string::npos) {
@@ -91,6 +99,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     else if (arg.rfind("--title=", 0) == 0) g_title = value("--title=");
     else if (arg.rfind("--record=", 0) == 0) g_record = value("--record=");
     else if (arg.rfind("--seconds=", 0) == 0) seconds = std::stoi(value("--seconds="));
+    else if (arg.rfind("--refuse=", 0) == 0) g_refuse = std::stoi(value("--refuse="));
     else if (arg == "--quotes") g_quotes = true;
   }
 

@@ -176,6 +176,65 @@ TEST_F(CloserTest, BrowserWithNothingToTellIsAskedForTwoSecondsThenLeftAlone) {
   EXPECT_EQ(host.events.size(), 2u);
 }
 
+TEST_F(CloserTest, RefusedRequestsAreNoAnswerAndTheWaitRunsOnTheSteadyClock) {
+  auto closer = MakeCloser("*");
+  // A browser too busy for its first three requests, then answering: its window is still closed,
+  // and each refusal was followed by a real pause, not a spin.
+  int tries = 0;
+  peer->answer = [&](const std::string& topic, const std::string&) -> std::optional<std::string> {
+    if (topic != "WWW_GetWindowInfo") return std::string("ok");
+    return ++tries <= 3 ? std::nullopt : std::optional<std::string>("\"A\",\"T\"");
+  };
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x5)");
+  closer->CheckNewBrowser();
+  EXPECT_EQ(tries, 4);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"log Popup Killed: A => T (*)", "alarm"}));
+  EXPECT_EQ(Items("WWW_OpenURL").size(), 1u);
+  ASSERT_EQ(pump->pauses.size(), 3u);
+  for (auto pause : pump->pauses) EXPECT_GT(pause.count(), 0);
+
+  // A browser that refuses every request is asked for the full two seconds, then left alone.
+  host.events.clear();
+  peer->requests.clear();
+  pump->pauses.clear();
+  peer->answer = [&](const std::string&, const std::string&) -> std::optional<std::string> {
+    // Ends a loop that would otherwise never end (and then fails the test by closing a window).
+    if (peer->requests.size() > 1000) return std::string("\"stop\",\"stop\"");
+    return std::nullopt;
+  };
+  const auto before = clock->steady;
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x6)");
+  closer->CheckNewBrowser();
+  const auto waited = clock->steady - before;
+  EXPECT_GE(waited, 2s);
+  EXPECT_LT(waited, 2200ms);
+  EXPECT_EQ(peer->requests.size(), pump->pauses.size());
+  EXPECT_LT(peer->requests.size(), 100u) << "refusals must not make the wait spin";
+  EXPECT_TRUE(host.events.empty());
+  EXPECT_FALSE(closer->PendingCheck());
+
+  // The wall clock set back (or on) while the browser has nothing to tell changes nothing: the
+  // wait still lasts two seconds of steady time.
+  for (const auto jump : {-std::chrono::hours(1), std::chrono::hours(1)}) {
+    peer->requests.clear();
+    bool jumped = false;
+    peer->answer = [&](const std::string&, const std::string&) -> std::optional<std::string> {
+      if (!jumped) clock->time += jump;
+      jumped = true;
+      if (peer->requests.size() > 1000) return std::string("\"stop\",\"stop\"");
+      return std::string("\"\"");
+    };
+    clock->step = 100ms;
+    const auto from = clock->steady;
+    monitor->Announce("IEXPLORE", "IEXPLORE(0x7)");
+    closer->CheckNewBrowser();
+    clock->step = {};
+    EXPECT_GE(clock->steady - from, 2s) << jump.count();
+    EXPECT_LT(peer->requests.size(), 30u) << jump.count();
+    EXPECT_TRUE(host.events.empty()) << jump.count();
+  }
+}
+
 TEST_F(CloserTest, NoServerMeansNoProgramStartedAndTheCheckCleared) {
   auto closer = MakeCloser("*");
   peer->service = "SOMETHINGELSE";

@@ -29,20 +29,32 @@ class RecordingHost : public IKillHost {
 int g_ticks = 0;
 void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticks; }
 
-// The real pump, watched: how long the closer kept pumping and how many timer ticks it handled.
+// The real pump, watched: how long the closer kept pumping, how many timer ticks it handled, and
+// how often it paused after a refused request.
 class WatchedPump : public win32::Win32MessagePump {
  public:
   void ProcessMessages() override {
+    Watch([this] { win32::Win32MessagePump::ProcessMessages(); });
+  }
+  void ProcessMessagesFor(std::chrono::milliseconds span) override {
+    ++pauses;
+    Watch([this, span] { win32::Win32MessagePump::ProcessMessagesFor(span); });
+  }
+  int calls = 0;
+  int pauses = 0;
+  DWORD first = 0, last = 0;
+  int ticksInside = 0;
+
+ private:
+  template <typename Pump>
+  void Watch(Pump pump) {
     const DWORD now = ::GetTickCount();
     if (calls++ == 0) first = now;
     last = now;
     const int before = g_ticks;
-    win32::Win32MessagePump::ProcessMessages();
+    pump();
     ticksInside += g_ticks - before;
   }
-  int calls = 0;
-  DWORD first = 0, last = 0;
-  int ticksInside = 0;
 };
 
 std::vector<std::string> ReadLines(const std::string& path) {
@@ -127,6 +139,19 @@ TEST_F(CloserWin32, AFittingNewBrowserWindowIsClosedThroughDdeAndReportedOnce) {
   // The window id comes from the instance name the system gave the browser's registration.
   EXPECT_EQ(requests[1].rfind("WWW_OpenURL|\"javascript:window.close();\",,", 0), 0u) << requests[1];
   EXPECT_NE(requests[1].find(",0x0,,,,"), std::string::npos) << requests[1];
+}
+
+TEST_F(CloserWin32, ABrowserThatRefusesItsFirstRequestsIsAskedAgainAndItsWindowClosed) {
+  closer->SetRules("*Special Offer*\r\n");
+  // More refusals than one request's own quick retries absorb, so the closer itself sees a refusal.
+  ChildProcess browser = Browser("Your Special Offer", "--refuse=40");
+  const HWND page = FindWindowOf(browser.Id(), "Your Special Offer");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 15s)) << InfoRequests() << " window-info requests";
+  EXPECT_GT(InfoRequests(), 40);
+  EXPECT_GE(pump->pauses, 1) << "the closer never saw a refusal";
+  ASSERT_EQ(host.lines.size(), 1u);
+  EXPECT_EQ(host.lines[0], "Popup Killed: http://ads.example/pop => Your Special Offer (*special offer*)");
 }
 
 TEST_F(CloserWin32, ABrowserWindowThatFitsNoRuleStaysOpen) {
