@@ -227,6 +227,7 @@ TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
 }
 
 TEST_F(ScannerTest, ThreadCyclesPausesForCtrlAndScrollLockAndStopsAfterTheCurrentCycle) {
+  const unsigned long droppedBefore = DroppedFailures();
   const WindowHandle popup = Browser("IEFrame", "popup");
   auto scanner = MakeScanner();
   scanner->SetRules("popup");
@@ -252,6 +253,7 @@ TEST_F(ScannerTest, ThreadCyclesPausesForCtrlAndScrollLockAndStopsAfterTheCurren
   scanner->Terminate();
   ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(std::chrono::milliseconds(0)); }));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: popup (popup)"}));
+  EXPECT_EQ(DroppedFailures(), droppedBefore) << "a healthy scanner drops nothing";
 }
 
 TEST_F(ScannerTest, TerminationDuringTheSleepStillRunsNoEmptiedCheck) {
