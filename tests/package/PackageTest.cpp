@@ -301,6 +301,8 @@ TEST_F(Package, AnUpgradeOverARunningOlderInstallClosesItPolitelyAndKeepsRulesCo
   ChildProcess again = OpenHelperWindows({"IEFrame|Another package popup|900|700|v"});
   EXPECT_TRUE(PumpUntil([&] { return FindWindowOf(again.Id(), "Another package popup") == nullptr; }, 10s))
       << "the new program lost the rule";
+  EXPECT_TRUE(PumpUntil([&] { return ReadFile(folder + "zorvex.log").find("Another package popup") != std::string::npos; },
+                        10s));
 }
 
 TEST_F(Package, ASilentUninstallLeavesOnlyTheSettingsAndNoTrace) {
