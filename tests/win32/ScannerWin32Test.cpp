@@ -28,15 +28,42 @@ class RecordingHost : public IKillHost {
   std::vector<DWORD> threads;
 };
 
-std::shared_ptr<TSPopupThread> RealScanner(RecordingHost& host, std::shared_ptr<IMainThread> mainThread = nullptr) {
-  if (!mainThread) mainThread = std::make_shared<win32::Win32MainThread>();
-  auto scanner = TSPopupThread::Create(ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
-                                                       std::make_shared<SystemSleeper>(), &host});
-  scanner->Explorer = true;
-  scanner->Netscape = true;
-  scanner->Opera = true;
-  return scanner;
-}
+// A scanner over the real desktop that reports to host on this (the main) thread. Its hand-over
+// ends with the rig, so that a close still finishing on its worker never reports to a host that
+// is gone, as the engine ends it before it goes.
+struct RealScanner {
+  RealScanner() {
+    scanner = TSPopupThread::Create(ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
+                                                    std::make_shared<SystemSleeper>(), &host});
+    scanner->Explorer = true;
+    scanner->Netscape = true;
+    scanner->Opera = true;
+  }
+  ~RealScanner() {
+    Settle();
+    mainThread->End();
+  }
+  RealScanner(const RealScanner&) = delete;
+  RealScanner& operator=(const RealScanner&) = delete;
+  TSPopupThread* operator->() const { return scanner.get(); }
+
+  // A pass, then every close it started finished and reported: on a busy machine a window may
+  // take longer than the scanner waits, and its worker finishes the close.
+  void Pass() {
+    scanner->RunPass();
+    Settle();
+  }
+  void Settle() {
+    EXPECT_TRUE(PumpUntil([&] { return scanner->PendingCloses() == 0; }, std::chrono::seconds(30)));
+    // Reports are posted before a close stops pending: they are in the queue now.
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  }
+
+  RecordingHost host;
+  std::shared_ptr<win32::Win32MainThread> mainThread = std::make_shared<win32::Win32MainThread>();
+  std::shared_ptr<TSPopupThread> scanner;
+};
 
 }  // namespace
 
@@ -64,11 +91,11 @@ TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
   }
   ASSERT_TRUE(::IsIconic(w["Minimised small"]));
 
-  RecordingHost host;
-  auto scanner = RealScanner(host);
+  RealScanner scanner;
+  RecordingHost& host = scanner.host;
   scanner->Agressive = true;
   scanner->SetRules("*casino*\r\nad banner*\r\n");
-  scanner->RunPass();
+  scanner.Pass();
 
   for (const char* closed : {"Casino Night", "Small ad", "Square", "Hidden Casino", "Ad banner popup"})
     EXPECT_FALSE(::IsWindow(w[closed])) << closed << " should be closed";
@@ -78,8 +105,6 @@ TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
   std::vector<std::string> expected = {"Popup Killed: Casino Night (*casino*)", "Popup Killed: Small ad (Heuristic)",
                                        "Popup Killed: Square (Heuristic)", "Popup Killed: Hidden Casino (*casino*)",
                                        "Popup Killed: Ad banner popup (ad banner*)"};
-  // Reports are posted to this (the main) thread.
-  EXPECT_TRUE(PumpUntil([&] { return host.lines.size() >= expected.size(); }));
   std::vector<std::string> lines = host.lines;
   std::sort(lines.begin(), lines.end());
   std::sort(expected.begin(), expected.end());
@@ -98,15 +123,14 @@ TEST(ScannerWin32, ExplorerLimitKeepsTheLowestFrames) {
     zOrder = now;
   }
   ASSERT_EQ(zOrder.size(), 4u);
-  RecordingHost host;
+  RealScanner scanner;
+  RecordingHost& host = scanner.host;
   host.limit = 2;
-  auto scanner = RealScanner(host);
-  scanner->RunPass();
+  scanner.Pass();
   EXPECT_FALSE(::IsWindow(zOrder[0]));
   EXPECT_FALSE(::IsWindow(zOrder[1]));
   EXPECT_TRUE(::IsWindow(zOrder[2]));
   EXPECT_TRUE(::IsWindow(zOrder[3]));
-  PumpUntil([&] { return host.lines.size() >= 2; });
   ASSERT_EQ(host.lines.size(), 2u);
   EXPECT_NE(host.lines[0].find("(Explorer limit)"), std::string::npos) << host.lines[0];
 }
@@ -115,16 +139,15 @@ TEST(ScannerWin32, RunningScannerReportsOnTheMainThreadAndStops) {
   ChildProcess helper = OpenHelperWindows({"IEFrame|Later popup|800|600|v"});
   const HWND popup = FindWindowOf(helper.Id(), "Later popup");
   ASSERT_NE(popup, nullptr);
-  auto mainThread = std::make_shared<win32::Win32MainThread>();
-  RecordingHost host;
-  auto scanner = RealScanner(host, mainThread);
+  RealScanner scanner;
+  RecordingHost& host = scanner.host;
   int checks = 0;
   scanner->OnCheck = [&] { ++checks; };
   scanner->SetRules("");
   scanner->Start();
   // A rule that arrives while the thread runs is taken up by a later pass.
   scanner->SetRules("later popup");
-  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(popup) && !host.lines.empty(); }));
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(popup) && !host.lines.empty(); }, std::chrono::seconds(30)));
   EXPECT_TRUE(PumpUntil([&] { return checks >= 2; }));
   ASSERT_EQ(host.threads.size(), 1u);
   EXPECT_EQ(host.threads[0], ::GetCurrentThreadId());
@@ -201,17 +224,15 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
   std::vector<HWND> blank;
   for (const ChildProcess& p : programs) blank.push_back(untitled(p.Id()));
 
-  RecordingHost host;
-  auto mainThread = std::make_shared<win32::Win32MainThread>();
-  auto scanner = RealScanner(host, mainThread);
+  RealScanner scanner;
+  RecordingHost& host = scanner.host;
   scanner->Explorer = false;
   scanner->Netscape = false;
   scanner->Opera = false;
   scanner->Chromium = true;
   scanner->Agressive = true;
   scanner->SetRules("*casino*");
-  scanner->RunPass();
-  EXPECT_TRUE(PumpUntil([&] { return host.lines.size() >= 4 && scanner->PendingCloses() == 0; }));
+  scanner.Pass();
 
   for (int i = 0; i < 3; ++i) {
     const bool browser = i < 2;
@@ -230,8 +251,7 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
   // With the family switched off nothing of it is closed.
   scanner->Chromium = false;
   ChildProcess later = StartHelper("chrome.exe", " \"Chrome_WidgetWin_1|Casino later|900|700|v\"");
-  scanner->RunPass();
-  PumpUntil([&] { return scanner->PendingCloses() == 0; });
+  scanner.Pass();
   EXPECT_NE(FindWindowOf(later.Id(), "Casino later"), nullptr);
 }
 
