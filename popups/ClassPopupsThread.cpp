@@ -29,10 +29,6 @@ constexpr const char* kHeuristicReason = "Heuristic";
 
 bool Between(int value, int low, int high) { return value >= low && value <= high; }
 
-}  // namespace
-
-namespace {
-
 void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
   for (WindowHandle child : context.Desktop().Descendants(window)) {
     if (context.FirstJudging(child)) ClassifyWindow(context, child, false);
