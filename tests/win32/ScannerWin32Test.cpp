@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <thread>
 
 #include "Win32TestSupport.h"
 #include "platform/win32/Win32Desktop.h"
@@ -48,9 +49,17 @@ struct RealScanner {
   TSPopupThread* operator->() const { return scanner.get(); }
 
   // A pass, then every close it started finished and reported: on a busy machine a window may
-  // take longer than the scanner waits, and its worker finishes the close.
+  // take longer than the scanner waits, and its worker finishes the close. The pass runs off this
+  // thread, as the scanner's does in the program, so that this thread keeps handling what the
+  // closing windows' programs send it meanwhile.
   void Pass() {
-    scanner->RunPass();
+    std::atomic<bool> done{false};
+    std::thread pass([&] {
+      scanner->RunPass();
+      done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, std::chrono::seconds(30)));
+    pass.join();
     Settle();
   }
   void Settle() {
