@@ -1,6 +1,7 @@
 #include "popups/ClassPopupsThread.h"
 
 #include <algorithm>
+#include <deque>
 #include <thread>
 
 #include "base/Text.h"
@@ -16,6 +17,8 @@ constexpr unsigned kCycleSleepMs = 500;
 constexpr auto kCloseWait = std::chrono::milliseconds(100);
 // Closes pending at once at the most; a window over the bound is tried again on a later pass.
 constexpr std::size_t kMaxPendingCloses = 16;
+// Threads that send close commands: as many windows may hang at once without holding up the rest.
+constexpr int kClosingThreads = 4;
 // Windows judged off the beat, because an event announced them, in one second at the most. A
 // person meets a few popups a second; a program that makes hundreds of windows a second would
 // otherwise keep the scanner busy judging its windows one by one. Past the bound, windows wait for
@@ -63,47 +66,59 @@ bool ScannerTracker::StopAll(std::chrono::milliseconds timeout) {
   return all;
 }
 
-std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
-  return std::shared_ptr<TSPopupThread>(new TSPopupThread(std::move(services)));
-}
-
-TSPopupThread::TSPopupThread(ScannerServices services)
-    : services_(std::move(services)),
-      rules_(std::make_shared<const ScannerRules>()),
-      closes_(std::make_shared<CloseBook>()) {}
-
-TSPopupThread::~TSPopupThread() = default;
-
-void TSPopupThread::SetRules(const std::string& text) {
-  auto rules = std::make_shared<ScannerRules>();
-  for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
-  std::lock_guard<std::mutex> lock(rulesMutex_);
-  rules_ = std::move(rules);
-}
-
-std::vector<std::string> TSPopupThread::Rules() const {
-  std::shared_ptr<const ScannerRules> rules;
-  {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    rules = rules_;
-  }
-  std::vector<std::string> texts;
-  for (const ScannerRule& rule : *rules) texts.push_back(rule.text);
-  return texts;
-}
-
-// Why a worker thread rather than SendMessageCallback: the callback comes only to a thread that
+// Why closing threads rather than SendMessageCallback: the callback comes only to a thread that
 // pumps messages, which the scanner does not, and a window that never answers never calls back; a
-// worker gives every close its own bound (the desktop's) and keeps this logic testable off Windows.
-struct TSPopupThread::CloseBook {
-  // One close command on its way; the scanner and the worker settle who reports under the mutex.
+// closing thread gives every close its own bound (the desktop's) and keeps this logic testable off
+// Windows. The threads are few and kept: a hung window holds one for the length of its bound while
+// the others go on, and starting a thread for every close proved unreliable under load (a thread
+// now and then never ran, and its window was never closed).
+struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
+  // One close command on its way; the scanner and the closing thread settle who reports under the
+  // mutex.
   struct Job {
     WindowHandle window = 0;
     std::string line;
+    std::function<void(const std::string&)> report;
     bool finished = false;
     bool taken = false;
-    bool handedOver = false;  // the scanner stopped waiting: the worker reports
+    bool handedOver = false;  // the scanner stopped waiting: the closing thread reports
   };
+
+  explicit CloseBook(std::shared_ptr<IDesktop> desktop) : desktop_(std::move(desktop)) {}
+
+  // Queues a close for the closing threads, starting one when none is free.
+  void Submit(const std::shared_ptr<Job>& job) {
+    bool start = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      queue_.push_back(job);
+      // More closes waiting than threads free to take them: one more thread, up to the bound. A
+      // thread that never got going (seen under load) is then made up for by the next.
+      if (static_cast<int>(queue_.size()) > idle_ && threads_ < kClosingThreads) {
+        ++threads_;
+        start = true;
+      }
+    }
+    cv.notify_all();
+    if (start) {
+      try {
+        std::thread([book = shared_from_this()] { book->Serve(); }).detach();
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        --threads_;
+        throw;
+      }
+    }
+  }
+
+  // Lets idle closing threads end; busy ones end after their close.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping_ = true;
+    }
+    cv.notify_all();
+  }
 
   // Takes window for a new close; false while one is pending or too many are.
   bool Begin(WindowHandle window) {
@@ -140,7 +155,78 @@ struct TSPopupThread::CloseBook {
   std::condition_variable cv;
   std::unordered_set<WindowHandle> pending;
   std::unordered_set<WindowHandle> reported;
+
+ private:
+  // A closing thread: takes queued closes until stopped.
+  void Serve() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      ++idle_;
+      cv.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      --idle_;
+      if (queue_.empty()) break;  // stopping, nothing left
+      const std::shared_ptr<Job> job = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      Close(*job);
+      lock.lock();
+    }
+    --threads_;
+  }
+
+  void Close(Job& job) {
+    // A window that is gone or did not take the command was not killed by us.
+    bool taken = false;
+    DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
+    bool handedOver = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      job.finished = true;
+      job.taken = taken;
+      handedOver = job.handedOver;
+    }
+    cv.notify_all();
+    if (!handedOver) return;
+    if (Finish(job.window, taken)) job.report(job.line);
+    Done(job.window);
+  }
+
+  std::shared_ptr<IDesktop> desktop_;
+  std::deque<std::shared_ptr<Job>> queue_;
+  int threads_ = 0;
+  int idle_ = 0;
+  bool stopping_ = false;
 };
+
+std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
+  return std::shared_ptr<TSPopupThread>(new TSPopupThread(std::move(services)));
+}
+
+TSPopupThread::TSPopupThread(ScannerServices services)
+    : services_(std::move(services)),
+      rules_(std::make_shared<const ScannerRules>()),
+      closes_(std::make_shared<CloseBook>(services_.desktop)) {}
+
+TSPopupThread::~TSPopupThread() { closes_->Stop(); }
+
+void TSPopupThread::SetRules(const std::string& text) {
+  auto rules = std::make_shared<ScannerRules>();
+  for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
+  std::lock_guard<std::mutex> lock(rulesMutex_);
+  rules_ = std::move(rules);
+}
+
+std::vector<std::string> TSPopupThread::Rules() const {
+  std::shared_ptr<const ScannerRules> rules;
+  {
+    std::lock_guard<std::mutex> lock(rulesMutex_);
+    rules = rules_;
+  }
+  std::vector<std::string> texts;
+  for (const ScannerRule& rule : *rules) texts.push_back(rule.text);
+  return texts;
+}
+
 
 void TSPopupThread::Start() {
   {
@@ -301,7 +387,7 @@ void TSPopupThread::KillWindow(WindowHandle window) {
   job->window = window;
   job->line = KillLogLine(KilledTitle, Reason);
   // The report is posted, so that the scanner never waits for the log, the sound or the flash.
-  auto report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
+  job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
     if (host == nullptr) return;
     mainThread->Post([host, line] {
       host->WriteLog(line);
@@ -309,39 +395,22 @@ void TSPopupThread::KillWindow(WindowHandle window) {
     });
   };
   try {
-    std::thread([desktop = services_.desktop, book = closes_, job, report] {
-      // A window that is gone or did not take the command was not killed by us.
-      bool taken = false;
-      DropFailure("close command", [&] { taken = desktop->Close(job->window); });
-      bool handedOver = false;
-      {
-        std::lock_guard<std::mutex> lock(book->mutex);
-        job->finished = true;
-        job->taken = taken;
-        handedOver = job->handedOver;
-        book->cv.notify_all();
-      }
-      if (!handedOver) return;
-      if (book->Finish(job->window, taken)) report(job->line);
-      book->Done(job->window);
-    }).detach();
+    closes_->Submit(job);
   } catch (...) {
     closes_->Done(window);
     throw;
   }
 
-  bool finished = false;
   bool taken = false;
   {
     std::unique_lock<std::mutex> lock(closes_->mutex);
-    finished = closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; });
-    if (!finished) {
+    if (!closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; })) {
       job->handedOver = true;
       return;
     }
     taken = job->taken;
   }
-  if (closes_->Finish(window, taken)) report(job->line);
+  if (closes_->Finish(window, taken)) job->report(job->line);
   closes_->Done(window);
 }
 
