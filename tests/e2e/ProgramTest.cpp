@@ -38,7 +38,18 @@ TEST(Program, StartsHiddenWithATrayIconAndSavesWhenAskedToEnd) {
   ASSERT_TRUE(zorvex.Close()) << "WM_CLOSE to the main form did not end the program";
   EXPECT_TRUE(PumpUntil([&] { return TrayIconCount() == iconsBefore; }, 10s)) << "the tray icon stayed behind";
   EXPECT_NE(zorvex.ReadFile("options.xml").find(" <Count>0</Count>\r\n"), std::string::npos);
-  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules/>\r\n");
+}
+
+TEST(Program, RulesAnOlderVersionWroteInTheCodePageAreKeptAndWrittenBackInUtf8) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the system's code page is " << ::GetACP() << ", not 1252";
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", std::string(kRulesHeader) + " <Rule>*caf\xE9*</Rule>\r\n <Rule>*\x80 offer*</Rule>\r\n</Rules>\r\n");
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(zorvex.Close());
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>*café*</Rule>\r\n"
+                                          " <Rule>*€ offer*</Rule>\r\n</Rules>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("options.xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n", 0), 0u);
 }
 
 TEST(Program, ClosesABrowserPopupWithinAboutASecondLogsItAndCountsIt) {
