@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "i18n/TextFiles.h"
 #include "platform/Files.h"
 
 namespace zorvex {
@@ -52,7 +53,7 @@ std::string FormatTrayHint(const std::string& format, std::int32_t count) { retu
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules) {
   bool written = false;
   DropFailure("rule list export", [&] {
-    ReplaceFileContents(path, LinesWithBreaks(rules));
+    ReplaceFileContents(path, RuleListFileBytes(rules));
     written = true;
   });
   return written;
@@ -62,7 +63,7 @@ bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
   std::string content;
   bool read = false;
   DropFailure("rule list import", [&] {
-    content = ReadWholeFile(path);
+    content = DecodeRuleListFile(ReadWholeFile(path));
     read = true;
   });
   if (!read) return false;
@@ -175,7 +176,10 @@ void TZorvex::WriteLog(const std::string& text) {
   if (IsReadOnlyFile(path)) return;
   const std::string stamp = services_.localTime ? services_.localTime->LogStamp() : std::string();
   DropFailure("kill log", [&] {
-    if (AppendLine(path, "[" + stamp + "] " + WithoutControlCharacters(text)) >= kMaxLogBytes) HalveLog(path);
+    if (!logInUtf8_) KeepLogInUtf8(path);
+    logInUtf8_ = true;
+    const std::string line = ValidUtf8("[" + stamp + "] " + WithoutControlCharacters(text));
+    if (AppendLine(path, line) >= kMaxLogBytes) HalveLog(path);
   });
 }
 
@@ -233,7 +237,7 @@ void TZorvex::LoadOptions() {
     } else {
       TSimpleXml doc;
       try {
-        doc.LoadFromFile(OptionsPath());
+        LoadXmlFile(doc, OptionsPath());
       } catch (const std::exception& e) {
         MarkUnreadable(optionsUnreadable_, OptionsPath(), e.what());
         throw;
@@ -272,7 +276,7 @@ void TZorvex::LoadRules() {
   rulesUnreadable_ = {};
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   try {
-    RulesDoc.LoadFromFile(RulesPath());
+    LoadXmlFile(RulesDoc, RulesPath());
     // Older files kept each rule as an element with a "Title" child.
     TSimpleXmlElems& children = root.Elems();
     for (std::size_t i = children.Count(); i-- > 0;) {
@@ -313,14 +317,14 @@ void TZorvex::SaveOptions() {
     o.Add("UseLog", UseLog);
     o.Add("LimitExplorer", LimitExplorer.load());
     o.Add("Language", Language);
-    doc.SaveToFile(OptionsPath());
+    SaveXmlFile(doc, OptionsPath());
   });
   SaveRules();
 }
 
 void TZorvex::SaveRules() {
   DropFailure("saving rules", [&] {
-    if (KeepUnreadable(RulesPath(), rulesUnreadable_)) RulesDoc.SaveToFile(RulesPath());
+    if (KeepUnreadable(RulesPath(), rulesUnreadable_)) SaveXmlFile(RulesDoc, RulesPath());
   });
 }
 

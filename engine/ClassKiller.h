@@ -103,8 +103,9 @@ class TZorvex : public IKillHost {
   // Stores the flag and writes or removes the start-with-Windows entry.
   void SetStartWindows(bool on);
 
-  // Appends one line to the kill log when logging is on; never fails outward. A log that reached
-  // kMaxLogBytes first moves its older half to the ".log.old" file beside it.
+  // Appends one line to the kill log, in UTF-8, when logging is on; never fails outward. A log that
+  // reached kMaxLogBytes first moves its older half to the ".log.old" file beside it; one that
+  // holds an older version's code-page text is moved there whole before the first line.
   void WriteLog(const std::string& text) override;
   // Counts a kill, plays the sound and flashes the tray icon.
   void PlayAlarm() override;
@@ -164,6 +165,8 @@ class TZorvex : public IKillHost {
   EngineServices services_;
   Unreadable rulesUnreadable_;
   Unreadable optionsUnreadable_;
+  // The log has been found to hold no code-page text, so UTF-8 lines may follow.
+  bool logInUtf8_ = false;
   std::shared_ptr<ScannerTracker> tracker_;
   std::unique_ptr<TSPopup> closer_;
   ITrayView* tray_ = nullptr;
@@ -177,9 +180,11 @@ std::string FormatTrayHint(const std::string& format, std::int32_t count);
 // The size at which the kill log is halved.
 inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 
-// Writes the rules to a rule list file, one per line; false when it could not be written.
+// Writes the rules to a rule list file, one per line, in UTF-8 with a byte-order mark; false when it
+// could not be written.
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules);
 // Appends the lines of a rule list file that list does not hold yet; false when it could not be read.
+// A file without a byte-order mark that is not UTF-8 is read in the system's code page.
 bool ImportRuleList(const std::string& path, std::vector<std::string>& list);
 
 }  // namespace zorvex

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/Trace.h"
+#include "i18n/TextFiles.h"
 
 namespace zorvex {
 
@@ -191,7 +192,7 @@ void TTranslator::LoadLanguage(const std::string& path) {
     // A file that fails to parse must not leave half of itself behind for later dialogs: it is
     // read into a document of its own, which replaces the current one only when it loads whole.
     auto next = std::make_unique<TSimpleXml>();
-    next->LoadFromFile(path);
+    LoadXmlFile(*next, path);
     document_ = std::move(next);
     ApplyToComponent(ApplicationObject(), document_->Root());
   });

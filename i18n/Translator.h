@@ -84,7 +84,8 @@ class TTranslator : public widgets::TComponent {
   // Asked for the display names of keys outside the built-in list; the Windows layer sets it.
   TKeyNameHook KeyName;
 
-  // Loads a language file and applies its root to the application object; never fails.
+  // Loads a language file (UTF-8, or an older one in the system's code page) and applies its root to
+  // the application object; never fails.
   void LoadLanguage(const std::string& path);
   // Applies the document's section for form, named like the form up to its first "_".
   void ApplyToForm(widgets::TComponent& form);

@@ -8,7 +8,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// As older versions wrote the rules, and as this one writes them.
 const char* const kRulesHeader = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules>\r\n";
+const char* const kUtf8RulesHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n";
 
 std::vector<HWND> VisibleWindowsOf(DWORD processId) {
   std::vector<HWND> visible;
@@ -38,7 +40,17 @@ TEST(Program, StartsHiddenWithATrayIconAndSavesWhenAskedToEnd) {
   ASSERT_TRUE(zorvex.Close()) << "WM_CLOSE to the main form did not end the program";
   EXPECT_TRUE(PumpUntil([&] { return TrayIconCount() == iconsBefore; }, 10s)) << "the tray icon stayed behind";
   EXPECT_NE(zorvex.ReadFile("options.xml").find(" <Count>0</Count>\r\n"), std::string::npos);
-  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules/>\r\n");
+}
+
+TEST(Program, RulesAnOlderVersionWroteInTheCodePageAreKeptAndWrittenBackInUtf8) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the system's code page is " << ::GetACP() << ", not 1252";
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", std::string(kRulesHeader) + " <Rule>*caf\xE9*</Rule>\r\n <Rule>*\x80 offer*</Rule>\r\n</Rules>\r\n");
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(zorvex.Close());
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kUtf8RulesHeader) + " <Rule>*café*</Rule>\r\n <Rule>*€ offer*</Rule>\r\n</Rules>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("options.xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n", 0), 0u);
 }
 
 TEST(Program, ClosesABrowserPopupWithinAboutASecondLogsItAndCountsIt) {
@@ -107,7 +119,7 @@ TEST(Program, HotKeyAddsTheForegroundBrowserWindowsTitle) {
   ::SendInput(6, keys, sizeof(INPUT));
   ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Page To Block") != std::string::npos; }, 5s))
       << "the hot key added nothing";
-  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kRulesHeader) + " <Rule>Page To Block</Rule>\r\n</Rules>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kUtf8RulesHeader) + " <Rule>Page To Block</Rule>\r\n</Rules>\r\n");
   // The new rule reaches the scanner too: the page is closed now.
   EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s));
 }
@@ -126,7 +138,7 @@ TEST(Program, TheAddPopupSubmenuListsTheOpenBrowserWindowsAndAddsTheChosenOne) {
   ASSERT_TRUE(
       PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Listed Page One") != std::string::npos; }, 5s))
       << "choosing the listed window added no rule";
-  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kRulesHeader) + " <Rule>Listed Page One</Rule>\r\n</Rules>\r\n");
+  EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kUtf8RulesHeader) + " <Rule>Listed Page One</Rule>\r\n</Rules>\r\n");
 }
 
 TEST(Program, SavesWhenWindowsEndsTheSession) {

@@ -47,7 +47,7 @@ class EngineTest : public ::testing::Test {
     return *engine;
   }
   std::string Options(const std::string& children) {
-    return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options>\r\n" + children + "</Options>\r\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n" + children + "</Options>\r\n";
   }
 
   std::string folder;
@@ -91,7 +91,7 @@ TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllThirteenOpti
                     " <Chromium>-1</Chromium>\r\n <PlaySound>-1</PlaySound>\r\n <PlaySoundVal/>\r\n <StartWindows>-1</StartWindows>\r\n"
                     " <Count>0</Count>\r\n <Agressive>-1</Agressive>\r\n <AutoDetect>-1</AutoDetect>\r\n"
                     " <UseLog>-1</UseLog>\r\n <LimitExplorer>0</LimitExplorer>\r\n <Language/>\r\n"));
-  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules/>\r\n");
+  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules/>\r\n");
 }
 
 TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
@@ -153,7 +153,7 @@ TEST_F(EngineTest, BrokenOptionsFallBackToDefaultsWithoutLosingTheRules) {
   for (int i = 0; i < 100000; ++i) deep += "<a>";
   const std::string broken[] = {
       Options(" <Opera>0</Opera>\r\n").substr(0, 60),                           // truncated
-      std::string("\xEF\xBB\xBF") + Options(" <Opera>0</Opera>\r\n"),         // byte-order mark
+      std::string("\xEF\xBB\xBF") + Options(" <Opera>0</Opera>\r\n").substr(0, 60),  // truncated after a byte-order mark
       std::string("\x00\x01\xFF\xFEgarbage<<<>>>", 17),                        // binary garbage
       "<Options><Opera>0</Opera>" + deep,                                      // deeply nested
       "<Options>" + std::string(3 << 20, 'x') + "</Option>",                   // huge and unclosed
@@ -182,14 +182,14 @@ TEST_F(EngineTest, RulesFilesOfOtherShapesLoadAndSaveInTheCurrentLayout) {
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"Old One", "new <one>", ""}));
   e.SaveRules();
   EXPECT_EQ(Read(e.RulesPath()),
-            "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!-- mine -->\r\n<Rules version=\"2\">\r\n"
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- mine -->\r\n<Rules version=\"2\">\r\n"
             " <Rule>Old One</Rule>\r\n <Rule>new &#60;one&#62;</Rule>\r\n <rule>wrong case</rule>\r\n"
             " <!-- note -->\r\n <Rule/>\r\n</Rules>\r\n");
 
   // A broken or hostile rules file leaves an empty list named "Rules", and loading ends normally.
   std::string deep = "<Rules>";
   for (int i = 0; i < 100000; ++i) deep += "<Rule>";
-  const std::string broken[] = {"<Rules><Rule>a</Rule>", "\xEF\xBB\xBF<Rules/>", std::string("\x00\xFF<<&&;;", 7), deep,
+  const std::string broken[] = {"<Rules><Rule>a</Rule>", "\xEF\xBB\xBF<Rules><Rule>a</Rule>", std::string("\x00\xFF<<&&;;", 7), deep,
                                 "<Rules>" + std::string(4 << 20, 'x'), "<Rules a='1 b='2'/>"};
   for (const std::string& bytes : broken) {
     Write(folder + "rules.xml", bytes);
@@ -208,7 +208,7 @@ TEST_F(EngineTest, AddRuleSavesBothFilesAndReachesTheCloserWhileSetRulesOnlyChan
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"Casino [Night]", "Casino [Night]", ""}));
   EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"casino [night]", "casino [night]", ""}));
   EXPECT_EQ(Read(e.RulesPath()),
-            "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Rules>\r\n <Rule>Casino [Night]</Rule>\r\n"
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>Casino [Night]</Rule>\r\n"
             " <Rule>Casino [Night]</Rule>\r\n <Rule/>\r\n</Rules>\r\n");
   EXPECT_TRUE(FileExists(e.OptionsPath()));
 
@@ -342,10 +342,20 @@ TEST(TrayHint, FormatTakesTheFirstCountOnly) {
 
 TEST_F(EngineTest, RuleListFilesExportAndImport) {
   const std::string path = folder + "list.zvl";
-  ASSERT_TRUE(ExportRuleList(path, {"*casino*", "Ad [1]", ""}));
-  EXPECT_EQ(Read(path), "*casino*\r\nAd [1]\r\n\r\n");
+  ASSERT_TRUE(ExportRuleList(path, {"*casino*", "Ad [1]", "", "*café*"}));
+  EXPECT_EQ(Read(path), "\xEF\xBB\xBF*casino*\r\nAd [1]\r\n\r\n*café*\r\n") << "UTF-8 with a byte-order mark";
+  std::vector<std::string> back;
+  ASSERT_TRUE(ImportRuleList(path, back));
+  EXPECT_EQ(back, (std::vector<std::string>{"*casino*", "Ad [1]", "", "*café*"}));
   ASSERT_TRUE(ExportRuleList(path, {}));
-  EXPECT_EQ(Read(path), "");
+  EXPECT_EQ(Read(path), "\xEF\xBB\xBF");
+  // An older export in the code page, and one a user saved in UTF-8 without a byte-order mark.
+  for (const std::string& bytes : {std::string("*caf\xE9*\r\n\x80 offer\r\n"), std::string("*café*\r\n€ offer")}) {
+    Write(path, bytes);
+    std::vector<std::string> imported;
+    ASSERT_TRUE(ImportRuleList(path, imported));
+    EXPECT_EQ(imported, (std::vector<std::string>{"*café*", "€ offer"})) << bytes;
+  }
 
   Write(path, "*Casino*\r\n*casino*\nnew one\rnew one\r\n\r\nlast");
   std::vector<std::string> list = {"*casino*"};
@@ -487,4 +497,74 @@ TEST_F(EngineTest, SettingsFilesThatDoNotLoadAreKeptBeforeNewOnesAreWritten) {
   EXPECT_EQ(again.RuleList(), (std::vector<std::string>{"*new*", "*more*"}));
   EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable.2"));
   EXPECT_EQ(Read(again.LogPath()), log);
+}
+
+TEST_F(EngineTest, OlderSettingsInTheCodePageLoadWithTheSameRulesAndAreWrittenBackInUtf8) {
+  const std::string oldHeader = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n";
+  Write(folder + "rules.xml", oldHeader + "<Rules>\r\n <Rule>*caf\xE9*</Rule>\r\n <Rule>*casino*</Rule>\r\n</Rules>\r\n");
+  Write(folder + "options.xml", oldHeader + "<Options>\r\n <PlaySoundVal>C:\\Kl\xE4nge\\gl\xFC" "ck.wav</PlaySoundVal>\r\n"
+                                            " <Language>C:\\Zorvex\\Languages\\Fran\xE7" "ais.xml</Language>\r\n</Options>\r\n");
+  const WindowHandle accented = desktop->Add("IEFrame", "Café promo");
+  const WindowHandle plain = desktop->Add("IEFrame", "Cafe promo");
+  TZorvex& e = Loaded();
+  EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*café*", "*casino*"}));
+  EXPECT_EQ(e.PlaySoundVal, "C:\\Klänge\\glück.wav");
+  EXPECT_EQ(e.Language, "C:\\Zorvex\\Languages\\Français.xml");
+
+  // The scanner closes the title that the rule names, and only that one.
+  e.SetTray(&tray);
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return e.Count == 1; }));
+  EXPECT_FALSE(desktop->Exists(accented));
+  EXPECT_TRUE(desktop->Exists(plain));
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Café promo (*café*)\r\n");
+
+  e.SaveOptions();
+  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>*café*</Rule>\r\n"
+                                 " <Rule>*casino*</Rule>\r\n</Rules>\r\n");
+  const std::string options = Read(e.OptionsPath());
+  EXPECT_EQ(options.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n", 0), 0u) << options;
+  EXPECT_NE(options.find("<PlaySoundVal>C:\\Klänge\\glück.wav</PlaySoundVal>"), std::string::npos) << options;
+  EXPECT_NE(options.find("<Language>C:\\Zorvex\\Languages\\Français.xml</Language>"), std::string::npos) << options;
+  TZorvex& again = Loaded();
+  EXPECT_EQ(again.RuleList(), (std::vector<std::string>{"*café*", "*casino*"}));
+  EXPECT_EQ(again.PlaySoundVal, "C:\\Klänge\\glück.wav");
+
+  // A file saved in UTF-8 with a byte-order mark, as editors do, loads as well.
+  Write(folder + "options.xml", "\xEF\xBB\xBF" + Options(" <Opera>0</Opera>\r\n <PlaySoundVal>ding ♪.wav</PlaySoundVal>\r\n"));
+  TZorvex& marked = Loaded();
+  EXPECT_FALSE(marked.Opera);
+  EXPECT_EQ(marked.PlaySoundVal, "ding ♪.wav");
+}
+
+TEST_F(EngineTest, TheLogTakesUtf8LinesAndAnOlderLogInTheCodePageIsMovedAsideFirst) {
+  const std::string older = "[01.02.2020 10:00:00] Popup Killed: caf\xE9 (*caf\xE9*)\r\n";
+  TZorvex& e = Loaded();
+  Write(e.LogPath(), older);
+  e.WriteLog("Popup Killed: Café promo (*café*)");
+  EXPECT_EQ(Read(e.LogPath() + ".old"), older);
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Café promo (*café*)\r\n");
+
+  // Bytes that are not UTF-8 never reach the file as they are.
+  e.WriteLog("broken \xE9 byte");
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Café promo (*café*)\r\n"
+                               "[07.12.2026 09:30:00] broken \xEF\xBF\xBD byte\r\n");
+
+  // A log in UTF-8 goes on at the next start; the old file stays as it was.
+  const std::string log = Read(e.LogPath());
+  TZorvex& next = Loaded();
+  next.WriteLog("next 猫");
+  EXPECT_EQ(Read(next.LogPath()), log + "[07.12.2026 09:30:00] next 猫\r\n");
+  EXPECT_EQ(Read(next.LogPath() + ".old"), older);
+
+  // While the code-page log cannot be moved aside, no UTF-8 line is added to it.
+  Write(next.LogPath(), older);
+  ::unlink((next.LogPath() + ".old").c_str());
+  ::mkdir((next.LogPath() + ".old").c_str(), 0755);
+  TZorvex& blocked = Loaded();
+  blocked.WriteLog("held back");
+  EXPECT_EQ(Read(blocked.LogPath()), older);
+  ::rmdir((blocked.LogPath() + ".old").c_str());
+  blocked.WriteLog("now");
+  EXPECT_EQ(Read(blocked.LogPath() + ".old"), older);
+  EXPECT_EQ(Read(blocked.LogPath()), "[07.12.2026 09:30:00] now\r\n");
 }

@@ -200,6 +200,17 @@ TEST_F(TranslatorApply, LaterLanguagesOnlyOverwriteWhatTheyName) {
   EXPECT_EQ(later.Caption, "B");
 }
 
+TEST_F(TranslatorApply, LanguageFilesInUtf8AndOlderOnesInTheCodePageGiveTheSameTexts) {
+  // An older file as earlier versions wrote it: code-page bytes under an "iso-8859-1" header.
+  Load("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Language><foOptions Caption='R\xE8gles'/>"
+       "<foMain><Variables><S Name='MenuRules' Value='R\xE8gles \x80'/></Variables></foMain></Language>");
+  EXPECT_EQ(options.Caption, "Règles");
+  EXPECT_EQ(menuRules, "Règles €");
+  Load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Language><foOptions Caption='Правила 規則'/></Language>");
+  EXPECT_EQ(options.Caption, "Правила 規則");
+  EXPECT_EQ(translator.DroppedErrors(TTranslatorGuard::Load), 0u);
+}
+
 TEST_F(TranslatorApply, EachGuardEndsOnlyItsOwnWork) {
   int fontChanges = 0;
   options.Font.OnChange = [&] {

@@ -341,6 +341,7 @@ TEST_F(FormAddPopupWin32, ASecondRequestWhileTheDialogIsOpenBringsItForward) {
 }
 
 TEST_F(FormAddPopupWin32, ALanguageFileTranslatesTheDialogWhenItIsCreatedAndTheFaceIsForcedAtShow) {
+  // An older language file: code-page bytes without a header.
   std::ofstream(folder + "language.xml", std::ios::binary)
       << "<Zorvex><FOADDPOPUP Caption='Regel hinzuf\xFCgen'><Font Name='Courier New' Size='10'/>"
          "<OkButton Caption='&amp;Gut'/><CancelButton Caption='&amp;Abbrechen'/>"
@@ -352,11 +353,11 @@ TEST_F(FormAddPopupWin32, ALanguageFileTranslatesTheDialogWhenItIsCreatedAndTheF
   SetFormTranslator([&] { return &translator; });
   ASSERT_TRUE(AddRuleFromDialog({Shown(), Do([&] {
                                    TfoAddPopup& form = *Dialog();
-                                   EXPECT_EQ(TextOf(form.Handle()), "Regel hinzuf\xFCgen");
+                                   EXPECT_EQ(TextOf(form.Handle()), "Regel hinzufügen");
                                    EXPECT_EQ(TextOf(form.OkButton.Handle()), "&Gut");
                                    EXPECT_EQ(TextOf(form.CancelButton.Handle()), "&Abbrechen");
                                    EXPECT_EQ(TextOf(form.HintLabel.Handle()),
-                                             "Genaue Kopie des Fenstertitels.\r\nDer Stern * steht f\xFCr beliebigen Text.");
+                                             "Genaue Kopie des Fenstertitels.\r\nDer Stern * steht für beliebigen Text.");
                                    EXPECT_EQ(TextOf(form.TitleLabel.Handle()), "Fenstertitel ");
                                    EXPECT_GT(form.TitleLabel.Bounds().Width, 40) << "the label fits its new text";
                                    LOGFONTA font{};

@@ -245,22 +245,22 @@ TEST_F(FormOptionsWin32, ExportWritesTheSelectedRulesOrAllOrNone) {
   f.Rules.SetSelected(3, true);
   f.Rules.SetSelected(1, true);
   Click(f.ExportButton.Handle());
-  EXPECT_EQ(ReadWholeFile(path), "b\r\nd\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "\xEF\xBB\xBF" "b\r\nd\r\n");
 
   f.Rules.SetSelected(1, false);
   f.Rules.SetSelected(3, false);
   Click(f.ExportButton.Handle());
-  EXPECT_EQ(ReadWholeFile(path), "a\r\nb\r\nc\r\nd\r\ne\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "\xEF\xBB\xBF" "a\r\nb\r\nc\r\nd\r\ne\r\n");
 
   f.Rules.Items().Clear();
   Click(f.ExportButton.Handle());
-  EXPECT_EQ(ReadWholeFile(path), "");
+  EXPECT_EQ(ReadWholeFile(path), "\xEF\xBB\xBF");
 
   // Cancelled: the file stays; an unwritable target fails silently.
   Answer(f.SaveDialog, std::nullopt);
   f.Rules.Items().Add("x");
   Click(f.ExportButton.Handle());
-  EXPECT_EQ(ReadWholeFile(path), "");
+  EXPECT_EQ(ReadWholeFile(path), "\xEF\xBB\xBF");
   Answer(f.SaveDialog, folder + "no such folder\\out.zvl");
   Click(f.ExportButton.Handle());
   EXPECT_EQ(asked, 5);
@@ -639,7 +639,7 @@ TEST_F(FormOptionsWin32, TheSaveDialogAddsTheListExtensionToANameTypedWithoutOne
     ::DispatchMessageA(&msg);
   }
   EXPECT_TRUE(script.Finished()) << script.Failure();
-  EXPECT_EQ(ReadWholeFile(typed + ".zvl"), "r\r\n");
+  EXPECT_EQ(ReadWholeFile(typed + ".zvl"), "\xEF\xBB\xBF" "r\r\n");
 }
 
 namespace {
@@ -832,7 +832,7 @@ TEST_F(LanguageFilesWin32, ATranslationReachesTheMenuTheNamedStringsAndEveryNewD
 
   TfoOptions& f = Make();
   EXPECT_EQ(f.Caption(), "Optionen");
-  EXPECT_EQ(TextOf(f.NetscapeBox.Handle()), "Netscape/Mozilla pr\xFC" "fen");
+  EXPECT_EQ(TextOf(f.NetscapeBox.Handle()), "Netscape/Mozilla prüfen");
   EXPECT_EQ(f.Rules.Columns().Count(), 1u);
   EXPECT_EQ(static_cast<TListColumn&>(f.Rules.Columns().Item(0)).Caption(), "Titel");
   EXPECT_EQ(f.Memo1.Lines().Get(0), "Danke, dass Sie Zorvex verwenden!");
