@@ -832,7 +832,7 @@ TEST_F(LanguageFilesWin32, ATranslationReachesTheMenuTheNamedStringsAndEveryNewD
 
   TfoOptions& f = Make();
   EXPECT_EQ(f.Caption(), "Optionen");
-  EXPECT_EQ(TextOf(f.NetscapeBox.Handle()), "Netscape/Mozilla pr\xFC" "fen");
+  EXPECT_EQ(TextOf(f.NetscapeBox.Handle()), "Netscape/Mozilla prüfen");
   EXPECT_EQ(f.Rules.Columns().Count(), 1u);
   EXPECT_EQ(static_cast<TListColumn&>(f.Rules.Columns().Item(0)).Caption(), "Titel");
   EXPECT_EQ(f.Memo1.Lines().Get(0), "Danke, dass Sie Zorvex verwenden!");
