@@ -16,7 +16,7 @@
 
 using namespace zorvex;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   // The masks read titles in the system's code page.
   SetLeadByteTest(win32::IsSystemLeadByte);
   ProgramServices services = MakeProgramServices(instance);
@@ -25,15 +25,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   engine->LoadOptions();
 
   // A second instance ends without a word, saving what it loaded like any instance.
-  win32::UniqueKernelHandle mutex(::CreateMutexA(nullptr, TRUE, "ZORVEX"));
+  win32::UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, L"ZORVEX"));
   const bool alreadyRunning = ::GetLastError() == ERROR_ALREADY_EXISTS;
   TfoMain* form = nullptr;
   if (!alreadyRunning) {
     form = &CreateMainForm(*engine, services);
     MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
   engine->SaveOptions();

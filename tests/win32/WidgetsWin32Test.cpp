@@ -185,11 +185,12 @@ TEST(WidgetsWin32, ALanguageFileReachesTheRealControls) {
   ::GetTempPathA(MAX_PATH, temp);
   const std::string path = std::string(temp) + "zorvex-widgets-language.xml";
   std::ofstream(path, std::ios::binary)
-      << "<Zorvex><foSample Caption='Beispiel'><Font Size='10'/>"
-         "<OkButton Caption='&amp;Gut'/><Check1 Caption='Explorer unterst\xFCtzen'/>"
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+         "<Zorvex><foSample Caption='Beispiel'><Font Size='10'/>"
+         "<OkButton Caption='&amp;Gut'/><Check1 Caption='Explorer unterstützen'/>"
          "<List1><Items><L Index='1' Value='zwei'/></Items></List1>"
          "<Memo1><Lines><![CDATA[erste\nzweite\ndritte]]></Lines></Memo1>"
-         "<Tree1><Items><N Index='1' Value='Innen'/><N Index='2' Value='\xDC" "ber'/></Items></Tree1>"
+         "<Tree1><Items><N Index='1' Value='Innen'/><N Index='2' Value='Über'/></Items></Tree1>"
          "<View1><Columns><C Index='0' Caption='Titel'/><C Index='1' Width='45'/></Columns>"
          "<Items><I Index='0' Column='0' Value='eine Regel'/><I Index='0' Column='1' Value='3'/></Items></View1>"
          "</foSample></Zorvex>";
@@ -201,7 +202,7 @@ TEST(WidgetsWin32, ALanguageFileReachesTheRealControls) {
 
   EXPECT_EQ(TextOf(form.Handle()), "Beispiel");
   EXPECT_EQ(TextOf(form.OkButton.Handle()), "&Gut");
-  EXPECT_EQ(TextOf(form.Check1.Handle()), "Explorer unterst\xFCtzen");
+  EXPECT_EQ(TextOf(form.Check1.Handle()), "Explorer unterstützen");
   EXPECT_EQ(FontOf(form.OkButton.Handle()).lfHeight, -13);
   char entry[32] = {};
   ::SendMessageA(form.List1.Handle(), LB_GETTEXT, 1, reinterpret_cast<LPARAM>(entry));
@@ -210,7 +211,7 @@ TEST(WidgetsWin32, ALanguageFileReachesTheRealControls) {
   EXPECT_EQ(TextOf(form.Memo1.Handle()), "erste\r\nzweite\r\ndritte");
   EXPECT_EQ(form.Tree1.Items().Text(0), "Rules");
   EXPECT_EQ(form.Tree1.Items().Text(1), "Innen");
-  EXPECT_EQ(form.Tree1.Items().Text(2), "\xDC" "ber");
+  EXPECT_EQ(form.Tree1.Items().Text(2), "Über");
   EXPECT_EQ(static_cast<TListColumn&>(form.View1.Columns().Item(0)).Caption(), "Titel");
   EXPECT_EQ(::SendMessageA(form.View1.Handle(), LVM_GETCOLUMNWIDTH, 1, 0), 45);
   EXPECT_EQ(form.View1.Items().Caption(0), "eine Regel");
