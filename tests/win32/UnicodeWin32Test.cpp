@@ -2,7 +2,10 @@
 // programs' windows read back through the desktop seam exactly as those programs wrote them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Win32TestSupport.h"
+#include "platform/Files.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
@@ -139,4 +142,48 @@ TEST(DesktopWin32, TitlesInEveryScriptReadBackExactlyAndABrokenTitleReadsAsValid
 
   // The program path of another process comes whole too.
   EXPECT_NE(desktop.ProgramPath(helper.Id()).find("popup_windows.exe"), std::string::npos);
+}
+
+TEST(FilesWin32, FilesInAFolderNamedOutsideTheCodePageAreWrittenReadAndNamedExactly) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+  const std::string folder =
+      Narrow(std::wstring(temp)) + "zorvex-Żółw 猫-" + std::to_string(::GetCurrentProcessId()) + "\\";
+  ASSERT_TRUE(::CreateDirectoryW(Widen(folder).c_str(), nullptr));
+  const std::string rules = folder + "правила.xml";
+  const std::string log = folder + "日志.log";
+  const std::string bytes = "<Rules><Rule>*рояль*</Rule></Rules>";
+
+  ReplaceFileContents(rules, bytes);
+  EXPECT_TRUE(FileExists(rules));
+  EXPECT_FALSE(IsReadOnlyFile(rules));
+  EXPECT_EQ(ReadWholeFile(rules), bytes);
+  ReplaceFileContents(rules, bytes + " ");
+  EXPECT_EQ(ReadWholeFile(rules), bytes + " ");
+  RecoverInterruptedSave(rules);
+  EXPECT_EQ(AppendLine(log, "Popup Killed: Казино (*казино*)"), 43u + 2u) << "UTF-8 bytes and CR LF";
+  EXPECT_EQ(ReadWholeFile(log), "Popup Killed: Казино (*казино*)\r\n");
+
+  // The system holds the names as written, and only those: no temporary file is left.
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW(Widen(folder + "*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    const std::string name = Narrow(std::wstring(found.cFileName));
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"правила.xml", "日志.log"}));
+
+  // A failure names the file as written.
+  try {
+    ReadWholeFile(folder + "нет.xml");
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const EFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("нет.xml"), std::string::npos) << e.what();
+  }
+  for (const std::string& name : names) ::DeleteFileW(Widen(folder + name).c_str());
+  EXPECT_TRUE(::RemoveDirectoryW(Widen(folder).c_str()));
 }
