@@ -6,7 +6,10 @@
 
 #ifdef _WIN32
 // Declared here rather than through the system header, which the portable layers never include.
-extern "C" __declspec(dllimport) void __stdcall OutputDebugStringA(const char* text);
+extern "C" __declspec(dllimport) int __stdcall MultiByteToWideChar(unsigned codePage, unsigned long flags,
+                                                                   const char* text, int size, wchar_t* wide,
+                                                                   int units);
+extern "C" __declspec(dllimport) void __stdcall OutputDebugStringW(const wchar_t* text);
 #endif
 
 namespace zorvex {
@@ -20,7 +23,12 @@ void TraceDropped(const char* where, const std::string& what) noexcept {
   try {
     const std::string line = std::string("zorvex: dropped failure in ") + where + ": " + what + "\n";
 #ifdef _WIN32
-    OutputDebugStringA(line.c_str());
+    // The program's text is UTF-8; the debugger takes UTF-16.
+    constexpr unsigned kUtf8 = 65001;
+    const int size = static_cast<int>(line.size()) + 1;
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    const int units = MultiByteToWideChar(kUtf8, 0, line.c_str(), size, &wide[0], size);
+    if (units > 0) OutputDebugStringW(wide.c_str());
 #else
     std::fputs(line.c_str(), stderr);
 #endif

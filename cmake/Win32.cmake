@@ -4,6 +4,12 @@ enable_language(RC)
 set(ZORVEX_WIN32_OUT "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH "Folder of the Windows programs")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${ZORVEX_WIN32_OUT})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+# zorvex_unicode_entry(TARGET): the program starts at wWinMain (or wmain), so its command line
+# arrives whole.
+function(zorvex_unicode_entry target)
+  target_compile_options(${target} PRIVATE -municode)
+  target_link_options(${target} PRIVATE -municode)
+endfunction()
 # No DLLs besides the system's.
 add_link_options(-static -static-libgcc -static-libstdc++)
 
@@ -27,6 +33,9 @@ foreach(src ${ZORVEX_HELPERS})
   add_executable(${name} ${src})
   target_link_libraries(${name} PRIVATE zorvex_engine)
 endforeach()
+# Window titles and typed rules reach these helpers whole through their UTF-16 command lines.
+zorvex_unicode_entry(popup_windows)
+zorvex_unicode_entry(tray_poke)
 
 file(GLOB ZORVEX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 if(ZORVEX_WIN32_TESTS AND ZORVEX_WIN32_WITH_TESTS)
@@ -66,6 +75,7 @@ target_include_directories(zorvex_ui PUBLIC ${CMAKE_BINARY_DIR}/generated)
 
 add_executable(zorvex WIN32 ${CMAKE_SOURCE_DIR}/ui/Zorvex.cpp ${CMAKE_SOURCE_DIR}/resources/zorvex.rc)
 target_link_libraries(zorvex PRIVATE zorvex_ui)
+zorvex_unicode_entry(zorvex)
 
 # ---- resources: icons, alarm wave, version, manifest (drawn at build time) -------------------
 # ZORVEX_RESOURCE_RC is the .rc that a program adds to its sources; its pictures and wave are

@@ -26,7 +26,8 @@ struct Rect {
   int bottom = 0;
 };
 
-// Texts read from windows are cut to this many bytes.
+// Texts read from windows are cut to this many UTF-16 units (characters, as the system counts
+// them), never inside a character; like every text in the program they come as UTF-8.
 constexpr std::size_t kMaxWindowText = 1024;
 
 // The desktop's windows and the few input states the scanner looks at. Calls may come from any
@@ -38,9 +39,10 @@ class IDesktop {
   virtual std::vector<WindowHandle> TopLevelWindows() = 0;
   // Every descendant of a window (children, grandchildren, ...), in the system's order.
   virtual std::vector<WindowHandle> Descendants(WindowHandle window) = 0;
-  // Window class name, at most kMaxWindowText bytes.
+  // Window class name, at most kMaxWindowText characters.
   virtual std::string ClassName(WindowHandle window) = 0;
-  // Window title, at most kMaxWindowText bytes.
+  // Window title, at most kMaxWindowText characters; valid UTF-8 (an unpaired surrogate of the
+  // system's text reads as U+FFFD).
   virtual std::string Title(WindowHandle window) = 0;
   virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool IsMinimised(WindowHandle window) = 0;
@@ -123,7 +125,7 @@ class IDdeConversation {
   // a program to get a server.
   virtual bool Open(const std::string& service, const std::string& topic) = 0;
   // Requests item as text; none without an open conversation or an answer. The text ends at its
-  // first zero byte.
+  // first zero byte; a server's reply in the system's code page arrives as UTF-8.
   virtual std::optional<std::string> RequestText(const std::string& item) = 0;
 };
 

@@ -24,7 +24,7 @@
 #define IDI_MENU_LANGUAGE 205
 #define IDI_MENU_COUNT 6
 
-// The built-in alarm: PlaySoundA(ZORVEX_ALARM_NAME, module, SND_RESOURCE | ...).
+// The built-in alarm: PlaySoundW(L"" ZORVEX_ALARM_NAME, module, SND_RESOURCE | ...).
 #define ZORVEX_ALARM_NAME "ALARM"
 #define ZORVEX_ALARM_TYPE "WAVE"
 

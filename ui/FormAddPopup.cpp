@@ -2,6 +2,7 @@
 
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "platform/win32/WideText.h"
 #include "resources/resource.h"
 
 namespace zorvex {
@@ -13,7 +14,9 @@ namespace {
 constexpr int kEntryHeight = 14;
 
 // Locale-aware and without regard to letter case, as the user reads titles.
-bool SameTitle(const std::string& a, const std::string& b) { return ::lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+bool SameTitle(const std::string& a, const std::string& b) {
+  return ::lstrcmpiW(win32::Widen(a).c_str(), win32::Widen(b).c_str()) == 0;
+}
 
 }  // namespace
 
@@ -24,7 +27,7 @@ TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> fam
   DeclareClass("TfoAddPopup");
   SetCaption("Add Popup Rule");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
+  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
   ListBox1.SetItemHeight(kEntryHeight);
   ListBox1.SetMarks({});
   ListBox1.OnClick = [this] { ListBox1Click(); };
@@ -62,7 +65,7 @@ void TfoAddPopup::RefreshList() {
   for (const std::string& title : titles) text += title + "\r\n";
 
   // Drawn once when done, so that the list does not flicker every two seconds.
-  ::SendMessageA(ListBox1.Handle(), WM_SETREDRAW, FALSE, 0);
+  ::SendMessageW(ListBox1.Handle(), WM_SETREDRAW, FALSE, 0);
   items.SetText(text);
   const bool multi = ListBox1.MultiSelect();
   for (std::size_t i = 0; i < items.Count(); ++i) {
@@ -76,7 +79,7 @@ void TfoAddPopup::RefreshList() {
   ListBox1.SetTopIndex(top);
   titles_ = std::move(titles);
   ShowFit();
-  ::SendMessageA(ListBox1.Handle(), WM_SETREDRAW, TRUE, 0);
+  ::SendMessageW(ListBox1.Handle(), WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(ListBox1.Handle(), nullptr, TRUE);
 }
 

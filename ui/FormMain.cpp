@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Files.h"
+#include "platform/win32/WideText.h"
 #include "popups/ClassEnum.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
@@ -12,7 +14,7 @@ TfoMain* foMain = nullptr;
 
 namespace {
 
-constexpr const char* kWindowClass = "TfoMain";
+constexpr const wchar_t* kWindowClass = L"TfoMain";
 constexpr const char* kLanguagePattern = "Languages\\*.xml";
 constexpr const char* kLanguageFolder = "Languages\\";
 constexpr int kImageSize = 16;
@@ -29,12 +31,19 @@ enum Image { kImageExit = 0, kImageOptions, kImageAddRule, kImageActive, kImageC
 enum TrayImage { kTrayOn = 0, kTrayOff, kTrayKill };
 
 HICON LoadSmallIcon(int id) {
-  return static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, kImageSize,
+  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, kImageSize,
                                          kImageSize, LR_DEFAULTCOLOR));
 }
 
 // Menu item data of owner-drawn images: the item's image index plus one (0: none).
 ULONG_PTR ImageData(int imageIndex) { return static_cast<ULONG_PTR>(imageIndex + 1); }
+
+// The name of a key, as the keyboard layout calls it.
+std::string KeyName(UINT key) {
+  wchar_t name[64] = {};
+  const int length = ::GetKeyNameTextW(static_cast<LONG>(::MapVirtualKeyW(key, 0) << 16), name, 64);
+  return win32::Narrow(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
 
 }  // namespace
 
@@ -57,9 +66,16 @@ std::string ShortCutText(int shortCut) {
   }
   if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) return text + static_cast<char>(key);
   if (key >= VK_F1 && key <= VK_F24) return text + "F" + std::to_string(key - VK_F1 + 1);
-  char name[64] = {};
-  ::GetKeyNameTextA(static_cast<LONG>(::MapVirtualKeyA(key, 0) << 16), name, sizeof name);
-  return text + name;
+  return text + KeyName(static_cast<UINT>(key));
+}
+
+std::string PopupMenuText(const std::string& title) {
+  std::string text;
+  for (const char c : title) {
+    text += c;
+    if (c == '&') text += '&';
+  }
+  return text;
 }
 
 // The texts and states that actions and menu items both publish; a change runs OnChange.
@@ -129,13 +145,13 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
       programFolder_(std::move(programFolder)) {
   DeclareClass("TfoMain");
   PublishString("Caption", [this] { return caption_; }, [this](const std::string& v) { caption_ = v; });
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.lpfnWndProc = win32::ObjectWindowProc<TfoMain>;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
-  wc.hIcon = ::LoadIconA(wc.hInstance, MAKEINTRESOURCEA(IDI_APP));
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_APP));
   wc.lpszClassName = kWindowClass;
-  ::RegisterClassA(&wc);
-  window_.reset(::CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "Zorvex", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+  ::RegisterClassW(&wc);
+  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Zorvex", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   wc.hInstance, nullptr));
   win32::AttachObject(window_.get(), this);
 
@@ -143,11 +159,7 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i));
 
   translator_ = &Create<TTranslator>("ZorvexTranslator");
-  translator_->KeyName = [](int key) {
-    char name[64] = {};
-    ::GetKeyNameTextA(static_cast<LONG>(::MapVirtualKeyA(static_cast<UINT>(key), 0) << 16), name, sizeof name);
-    return std::string(name);
-  };
+  translator_->KeyName = [](int key) { return KeyName(static_cast<UINT>(key)); };
   variables_ = &Create<TTranslatorStrings>("Variables");
 
   auto action = [this](const char* name, const char* caption, int image, std::function<void()> run, int shortCut = 0,
@@ -199,7 +211,7 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
 void TfoMain::Loaded() {
   // Runs once the form sits under the application object, so that the saved language reaches
   // every form; then the hint is shown in it.
-  if (!engine_.Language.empty() && ::GetFileAttributesA(engine_.Language.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  if (!engine_.Language.empty() && FileExists(engine_.Language)) {
     translator_->LoadLanguage(engine_.Language);
   }
   RefreshMenu();
@@ -254,10 +266,12 @@ void TfoMain::FillWindows1() {
   while (::GetMenuItemCount(windows1_) > 0) ::DeleteMenu(windows1_, 0, MF_BYPOSITION);
   // "No Item" shows only while the submenu has nothing else.
   if (popupTitles_.empty()) {
-    ::AppendMenuA(windows1_, MF_STRING | (noItem_->Enabled ? 0 : MF_GRAYED), kNoItemId, noItem_->Caption.c_str());
+    ::AppendMenuW(windows1_, MF_STRING | (noItem_->Enabled ? 0 : MF_GRAYED), kNoItemId,
+                  win32::Widen(noItem_->Caption).c_str());
   }
   for (std::size_t i = 0; i < popupTitles_.size(); ++i) {
-    ::AppendMenuA(windows1_, MF_STRING, kFirstPopupId + static_cast<UINT>(i), popupTitles_[i].c_str());
+    ::AppendMenuW(windows1_, MF_STRING, kFirstPopupId + static_cast<UINT>(i),
+                  win32::Widen(PopupMenuText(popupTitles_[i])).c_str());
   }
 }
 
@@ -274,8 +288,8 @@ void TfoMain::RefreshMenu() {
   while (::GetMenuItemCount(menu) > 0) ::RemoveMenu(menu, 0, MF_BYPOSITION);
   for (const TMenuItem* i : items_) {
     if (!i->Visible) continue;
-    const std::string text = ItemText(*i);
-    MENUITEMINFOA info{};
+    std::wstring text = win32::Widen(ItemText(*i));
+    MENUITEMINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_SUBMENU;
     info.wID = i->Id;
@@ -285,12 +299,12 @@ void TfoMain::RefreshMenu() {
     } else {
       info.fMask |= MIIM_STRING | MIIM_STATE | MIIM_BITMAP | MIIM_DATA;
       info.fType = MFT_STRING;
-      info.dwTypeData = const_cast<char*>(text.c_str());
+      info.dwTypeData = &text[0];
       info.fState = (i->Checked ? MFS_CHECKED : 0) | (i->Enabled ? 0 : MFS_DISABLED);
       info.hbmpItem = i->ImageIndex >= 0 ? HBMMENU_CALLBACK : nullptr;
       info.dwItemData = ImageData(i->ImageIndex);
     }
-    ::InsertMenuItemA(menu, ::GetMenuItemCount(menu), TRUE, &info);
+    ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &info);
   }
 }
 
@@ -326,17 +340,17 @@ LRESULT TfoMain::MenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void TfoMain::BuildLanguageMenu() {
   while (::GetMenuItemCount(language1_) > 0) ::DeleteMenu(language1_, 0, MF_BYPOSITION);
   languagePaths_.clear();
-  WIN32_FIND_DATAA found{};
-  HANDLE search = ::FindFirstFileA((programFolder_ + kLanguagePattern).c_str(), &found);
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW(win32::Widen(programFolder_ + kLanguagePattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   win32::UniqueFind guard(search);
   do {
-    const std::string name = found.cFileName;
+    const std::string name = win32::Narrow(std::wstring(found.cFileName));
     const std::string caption = name.substr(0, name.find_last_of('.'));
     const UINT id = kFirstLanguageId + static_cast<UINT>(languagePaths_.size());
     languagePaths_.push_back(programFolder_ + kLanguageFolder + name);
-    ::AppendMenuA(language1_, MF_STRING, id, caption.c_str());
-  } while (::FindNextFileA(search, &found));
+    ::AppendMenuW(language1_, MF_STRING, id, win32::Widen(caption).c_str());
+  } while (::FindNextFileW(search, &found));
 }
 
 void TfoMain::LoadLanguage(const std::string& path) {
@@ -433,7 +447,7 @@ void TfoMain::LanguageItemClick(std::size_t index) {
 void TfoMain::CheckCrashTimer() {
   tray_.CheckShellRestart();
   engine_.KeepDetecting();
-  ::SendMessageA(window_.get(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ::SendMessageW(window_.get(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
 }
 
 LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -469,7 +483,7 @@ LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return ::DefWindowProcA(window_.get(), message, wParam, lParam);
+  return ::DefWindowProcW(window_.get(), message, wParam, lParam);
 }
 
 

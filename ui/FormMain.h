@@ -175,4 +175,8 @@ extern TfoMain* foMain;
 // The text menus show for a shortcut value, e.g. "Ctrl+Shift+Ins".
 std::string ShortCutText(int shortCut);
 
+// The menu item text that shows a window title as it is: an ampersand is doubled, so that it shows
+// itself rather than underlining the next letter.
+std::string PopupMenuText(const std::string& title);
+
 }  // namespace zorvex

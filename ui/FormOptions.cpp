@@ -65,7 +65,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
   DeclareClass("TfoOptions");
   SetCaption("Options");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP)));
+  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
   SetFontHeight(*this, kFontHeight);
 
   // The frame: header, page tree, pages, buttons; the bevels come last in the tab order.
@@ -238,7 +238,7 @@ void TfoOptions::SoundFileBoxChange() { ExternalRadio.SetChecked(true); }
 void TfoOptions::RulesSelectItem() {
   int index = Rules.ItemFocused();
   if (index < 0 || !Rules.Selected(static_cast<std::size_t>(index))) {
-    index = static_cast<int>(::SendMessageA(Rules.Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    index = static_cast<int>(::SendMessageW(Rules.Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   }
   if (index < 0) {
     fitShown_.reset();

@@ -4,32 +4,36 @@
 
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 namespace zorvex {
 
 namespace {
 
-constexpr const char* kWindowClass = "ZorvexTrayIconWindow";
-constexpr const char* kTaskbarClass = "Shell_TrayWnd";
+constexpr const wchar_t* kWindowClass = L"ZorvexTrayIconWindow";
+constexpr const wchar_t* kTaskbarClass = L"Shell_TrayWnd";
+// Characters of the tip, without its closing zero, in the two layouts of the icon data.
 constexpr std::size_t kMaxTip = 127;
+constexpr std::size_t kMaxTipV1 = 63;
 
 }  // namespace
 
 int ShellMajorVersion() {
-  char path[MAX_PATH] = {};
-  ::GetSystemDirectoryA(path, MAX_PATH);
-  const std::string shell = std::string(path) + "\\shell32.dll";
+  wchar_t path[MAX_PATH] = {};
+  ::GetSystemDirectoryW(path, MAX_PATH);
+  const std::wstring shell = std::wstring(path) + L"\\shell32.dll";
   DWORD handle = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(shell.c_str(), &handle);
+  const DWORD size = ::GetFileVersionInfoSizeW(shell.c_str(), &handle);
   if (size == 0) return 0;
   std::vector<char> data(size);
-  if (!::GetFileVersionInfoA(shell.c_str(), 0, size, data.data())) return 0;
+  if (!::GetFileVersionInfoW(shell.c_str(), 0, size, data.data())) return 0;
   VS_FIXEDFILEINFO* info = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) || info == nullptr) return 0;
+  if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || info == nullptr) return 0;
   return HIWORD(info->dwFileVersionMS);
 }
 
-std::string TrayTip(const std::string& hint, int shellMajor) {
+std::wstring TrayTip(const std::string& hint, int shellMajor) {
   std::string tip = hint.substr(0, hint.find('|'));
   if (shellMajor < 5) {
     // Older shells show one line only.
@@ -44,17 +48,17 @@ std::string TrayTip(const std::string& hint, int shellMajor) {
     }
     tip = joined;
   }
-  return tip.substr(0, kMaxTip);
+  return win32::CutWide(win32::Widen(tip), shellMajor >= 5 ? kMaxTip : kMaxTipV1);
 }
 
-TTrayIcon::TTrayIcon() : taskbarCreated_(::RegisterWindowMessageA("TaskbarCreated")), shellMajor_(ShellMajorVersion()) {
-  WNDCLASSA wc{};
+TTrayIcon::TTrayIcon() : taskbarCreated_(::RegisterWindowMessageW(L"TaskbarCreated")), shellMajor_(ShellMajorVersion()) {
+  WNDCLASSW wc{};
   wc.lpfnWndProc = win32::ObjectWindowProc<TTrayIcon>;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = kWindowClass;
-  ::RegisterClassA(&wc);
-  window_.reset(::CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr));
+  ::RegisterClassW(&wc);
+  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
   win32::AttachObject(window_.get(), this);
 }
 
@@ -64,22 +68,22 @@ TTrayIcon::~TTrayIcon() {
 }
 
 bool TTrayIcon::Notify(DWORD action) {
-  NOTIFYICONDATAA data{};
+  NOTIFYICONDATAW data{};
   // Shells before version 5 know only the first, shorter layout.
-  data.cbSize = shellMajor_ >= 5 ? sizeof(NOTIFYICONDATAA) : NOTIFYICONDATAA_V1_SIZE;
+  data.cbSize = shellMajor_ >= 5 ? sizeof(NOTIFYICONDATAW) : NOTIFYICONDATAW_V1_SIZE;
   data.hWnd = window_.get();
   data.uID = kIconId;
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kCallbackMessage;
   data.hIcon = icon_;
-  const std::string tip = TrayTip(hint_, shellMajor_);
-  const std::size_t room = (shellMajor_ >= 5 ? sizeof data.szTip : 64) - 1;
-  tip.copy(data.szTip, std::min(tip.size(), room));
-  return ::Shell_NotifyIconA(action, &data) != FALSE;
+  // Cut to the layout's room already, so the copy always ends with a zero.
+  const std::wstring tip = TrayTip(hint_, shellMajor_);
+  tip.copy(data.szTip, tip.size());
+  return ::Shell_NotifyIconW(action, &data) != FALSE;
 }
 
 void TTrayIcon::AddIcon() {
-  taskbar_ = ::FindWindowA(kTaskbarClass, nullptr);
+  taskbar_ = ::FindWindowW(kTaskbarClass, nullptr);
   // A leftover of ours (a failed earlier add) must not block the new one.
   Notify(NIM_DELETE);
   Notify(NIM_ADD);
@@ -111,7 +115,7 @@ void TTrayIcon::SetHint(const std::string& hint) {
 
 void TTrayIcon::CheckShellRestart() {
   if (!active_) return;
-  if (::FindWindowA(kTaskbarClass, nullptr) != taskbar_) AddIcon();
+  if (::FindWindowW(kTaskbarClass, nullptr) != taskbar_) AddIcon();
 }
 
 void TTrayIcon::PopupAtCursor() {
@@ -123,7 +127,7 @@ void TTrayIcon::PopupAtCursor() {
   ::SetForegroundWindow(window_.get());
   const UINT command = static_cast<UINT>(::TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x,
                                                           at.y, 0, window_.get(), nullptr));
-  ::PostMessageA(window_.get(), WM_NULL, 0, 0);
+  ::PostMessageW(window_.get(), WM_NULL, 0, 0);
   if (OnMenuCommand) OnMenuCommand(command);
 }
 
@@ -156,7 +160,7 @@ LRESULT TTrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if ((message == WM_INITMENUPOPUP || message == WM_DRAWITEM || message == WM_MEASUREITEM) && OnMenuMessage) {
     return OnMenuMessage(message, wParam, lParam);
   }
-  return ::DefWindowProcA(window_.get(), message, wParam, lParam);
+  return ::DefWindowProcW(window_.get(), message, wParam, lParam);
 }
 
 

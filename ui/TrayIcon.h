@@ -28,7 +28,7 @@ class TTrayIcon {
   bool Active() const { return active_; }
   // Shows a new icon image at once; the icon stays owned by the caller.
   void SetIcon(HICON icon);
-  // The tooltip: at most 127 characters, the part before a "|".
+  // The tooltip: the part before a "|", cut to what the shell shows (TrayTip).
   void SetHint(const std::string& hint);
   const std::string& Hint() const { return hint_; }
   // The menu opened on right-button release; owned by the caller.
@@ -72,7 +72,9 @@ class TTrayIcon {
 
 // The shell's major version, from the version resource of its library.
 int ShellMajorVersion();
-// The tooltip text as the shell of that version takes it.
-std::string TrayTip(const std::string& hint, int shellMajor);
+// The tooltip text as the shell of that version takes it: the part before a "|", on one line for
+// shells before version 5, cut to the characters the shell's icon data holds (127, or 63 for
+// shells before version 5), never inside a character.
+std::wstring TrayTip(const std::string& hint, int shellMajor);
 
 }  // namespace zorvex

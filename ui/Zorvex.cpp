@@ -10,30 +10,27 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
-#include "popups/Masks.h"
 #include "ui/FormMain.h"
 #include "ui/Program.h"
 
 using namespace zorvex;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // The masks read titles in the system's code page.
-  SetLeadByteTest(win32::IsSystemLeadByte);
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   ProgramServices services = MakeProgramServices(instance);
   auto engine = std::make_unique<TZorvex>(services.engine);
   Engine = engine.get();
   engine->LoadOptions();
 
   // A second instance ends without a word, saving what it loaded like any instance.
-  win32::UniqueKernelHandle mutex(::CreateMutexA(nullptr, TRUE, "ZORVEX"));
+  win32::UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, L"ZORVEX"));
   const bool alreadyRunning = ::GetLastError() == ERROR_ALREADY_EXISTS;
   TfoMain* form = nullptr;
   if (!alreadyRunning) {
     form = &CreateMainForm(*engine, services);
     MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
   engine->SaveOptions();

@@ -11,16 +11,17 @@
 #include "base/Trace.h"
 #include "platform/SaveLeftovers.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/WideText.h"
 
 namespace zorvex {
 
 namespace {
 
 std::string SystemMessage(DWORD error) {
-  char text[512] = {};
-  const DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                   text, sizeof text, nullptr);
-  std::string message(text, len);
+  wchar_t text[512] = {};
+  const DWORD len = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                   text, 512, nullptr);
+  std::string message = win32::Narrow(text, len);
   while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
     message.pop_back();
   return message.empty() ? "error " + std::to_string(error) : message;
@@ -36,7 +37,7 @@ using UniqueFile = win32::UniqueKernelHandle;
 
 // Opens or creates a file; throws with action on failure.
 UniqueFile Open(const std::string& path, DWORD access, DWORD share, DWORD disposition, const char* action) {
-  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(win32::Widen(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) Throw(action, path, GetLastError());
   return UniqueFile(h);
 }
@@ -50,7 +51,7 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::string
   }
 }
 
-void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void RemoveFile(const std::string& path) { DeleteFileW(win32::Widen(path).c_str()); }
 
 std::atomic<void (*)(const char*)> g_stepHook{nullptr};
 
@@ -59,7 +60,7 @@ void Step(const char* step) {
 }
 
 bool Move(const std::string& from, const std::string& to, DWORD flags) {
-  return MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
+  return MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 // A process of this id may still be saving; our own counts, as another thread may be.
@@ -94,7 +95,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void ReplaceFileContents(const std::string& path, const std::string& bytes) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     Throw("Cannot write file", path, ERROR_ACCESS_DENIED);
 
@@ -104,7 +105,8 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   for (int attempt = 0; !file; ++attempt) {
     stem = leftovers::Name(path, GetCurrentProcessId(), counter++, "");
     partPath = stem + ".part";
-    HANDLE h = CreateFileA(partPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(win32::Widen(partPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       file.reset(h);
     } else {
@@ -154,7 +156,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   }
   complete.Keep();
   // The name goes once the last reader lets go; a copy still there is removed at the next start.
-  if (!DeleteFileA(oldPath.c_str()))
+  if (!DeleteFileW(win32::Widen(oldPath).c_str()))
     TraceDropped("save", "cannot remove \"" + oldPath + "\": " + SystemMessage(GetLastError()));
 }
 
@@ -168,20 +170,21 @@ void RecoverInterruptedSave(const std::string& path) {
     std::int64_t time;
   };
   std::vector<Found> stale;
-  WIN32_FIND_DATAA found;
-  HANDLE first = FindFirstFileA((path + ".*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE first = FindFirstFileW(win32::Widen(path + ".*").c_str(), &found);
   const win32::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
-  for (bool more = static_cast<bool>(search); more; more = FindNextFileA(search.get(), &found) != FALSE) {
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found) != FALSE) {
     leftovers::Leftover what;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !leftovers::Parse(base, found.cFileName, what) ||
+    const std::string name = win32::Narrow(std::wstring(found.cFileName));
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !leftovers::Parse(base, name, what) ||
         ProcessRunning(what.pid))
       continue;
     const std::int64_t time =
         (static_cast<std::int64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
-    stale.push_back({folder + found.cFileName, what.kind, time});
+    stale.push_back({folder + name, what.kind, time});
   }
 
-  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
+  if (GetFileAttributesW(win32::Widen(path).c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
     const Found* best = nullptr;
     for (const Found& f : stale) {
       if (f.kind == leftovers::Kind::Part) continue;  // may be cut off
@@ -193,7 +196,7 @@ void RecoverInterruptedSave(const std::string& path) {
     }
   }
   for (const Found& f : stale) {
-    if (!DeleteFileA(f.path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    if (!DeleteFileW(win32::Widen(f.path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
       TraceDropped("save recovery", "cannot remove \"" + f.path + "\": " + SystemMessage(GetLastError()));
   }
 }
@@ -201,11 +204,11 @@ void RecoverInterruptedSave(const std::string& path) {
 void SetSaveStepHookForTesting(void (*hook)(const char* step)) { g_stepHook = hook; }
 
 bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsReadOnlyFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Trace.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/WideText.h"
 
 namespace zorvex::win32 {
 
@@ -11,6 +12,9 @@ constexpr DWORD kRequestTimeoutMs = 10000;
 constexpr DWORD kQueryBuffer = 4096;
 constexpr int kBusyRetries = 25;
 constexpr DWORD kBusyRetryMs = 10;
+
+// The DDE link is the one part of the program that speaks the system's ANSI code page: browsers
+// answer in CF_TEXT. Names we send are ASCII; everything that arrives is converted to UTF-8 here.
 
 // A DDE string handle; needs its instance to be freed.
 class DdeString {
@@ -74,7 +78,7 @@ class Win32Conversation : public IDdeConversation {
       } unaccess{data};
       text.assign(reinterpret_cast<const char*>(bytes), size);
     }
-    return text.substr(0, text.find('\0'));
+    return AnsiToUtf8(text.substr(0, text.find('\0')));
   }
 
  private:
@@ -120,7 +124,7 @@ std::string Win32DdeMonitor::Query(HSZ handle) const {
   if (handle == nullptr) return std::string();
   char buffer[kQueryBuffer] = {};
   const DWORD length = ::DdeQueryStringA(instance_, handle, buffer, kQueryBuffer, CP_WINANSI);
-  return std::string(buffer, length < kQueryBuffer ? length : kQueryBuffer - 1);
+  return AnsiToUtf8(std::string(buffer, length < kQueryBuffer ? length : kQueryBuffer - 1));
 }
 
 HDDEDATA CALLBACK Win32DdeMonitor::Callback(UINT type, UINT, HCONV, HSZ first, HSZ second, HDDEDATA, ULONG_PTR,
@@ -159,14 +163,14 @@ void Win32MessagePump::ProcessMessagesFor(std::chrono::milliseconds span) {
 
 bool Win32MessagePump::Drain() {
   MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The main loop must still see it.
       ::PostQuitMessage(static_cast<int>(msg.wParam));
       return false;
     }
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include "base/Trace.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/WideText.h"
 
 namespace zorvex::win32 {
 
@@ -18,6 +19,15 @@ BOOL CALLBACK Collect(HWND window, LPARAM context) {
   }
 }
 
+// A text the system put into a buffer one unit longer than kMaxWindowText, so that a cut shows:
+// it is cut to kMaxWindowText units, never between the halves of a pair.
+std::string ReadBack(const wchar_t* buffer, int length) {
+  std::size_t units = length > 0 ? static_cast<std::size_t>(length) : 0;
+  return Narrow(CutWide(std::wstring(buffer, units), kMaxWindowText));
+}
+
+constexpr int kReadUnits = static_cast<int>(kMaxWindowText) + 2;
+
 }  // namespace
 
 std::vector<WindowHandle> Win32Desktop::TopLevelWindows() {
@@ -33,15 +43,13 @@ std::vector<WindowHandle> Win32Desktop::Descendants(WindowHandle window) {
 }
 
 std::string Win32Desktop::ClassName(WindowHandle window) {
-  char buffer[kMaxWindowText + 1] = {};
-  const int length = ::GetClassNameA(ToHwnd(window), buffer, sizeof buffer);
-  return std::string(buffer, length > 0 ? length : 0);
+  wchar_t buffer[kReadUnits] = {};
+  return ReadBack(buffer, ::GetClassNameW(ToHwnd(window), buffer, kReadUnits));
 }
 
 std::string Win32Desktop::Title(WindowHandle window) {
-  char buffer[kMaxWindowText + 1] = {};
-  const int length = ::GetWindowTextA(ToHwnd(window), buffer, sizeof buffer);
-  return std::string(buffer, length > 0 ? length : 0);
+  wchar_t buffer[kReadUnits] = {};
+  return ReadBack(buffer, ::GetWindowTextW(ToHwnd(window), buffer, kReadUnits));
 }
 
 bool Win32Desktop::IsVisible(WindowHandle window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
@@ -59,7 +67,7 @@ WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(::GetForegroundW
 WindowHandle Win32Desktop::Owner(WindowHandle window) { return FromHwnd(::GetWindow(ToHwnd(window), GW_OWNER)); }
 
 bool Win32Desktop::IsToolWindow(WindowHandle window) {
-  return (::GetWindowLongA(ToHwnd(window), GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+  return (::GetWindowLongW(ToHwnd(window), GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
 }
 
 std::uint32_t Win32Desktop::ProcessId(WindowHandle window) {
@@ -70,18 +78,19 @@ std::uint32_t Win32Desktop::ProcessId(WindowHandle window) {
 
 std::string Win32Desktop::ProgramPath(std::uint32_t processId) {
   // Looked up at run time: the call is missing from the oldest systems the program still starts on.
-  using QueryName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  using QueryName = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
   static const auto query = reinterpret_cast<QueryName>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
   // Limited information is all that another user's or an elevated program grants us.
   constexpr DWORD kQueryLimitedInformation = 0x1000;
   if (query == nullptr) return std::string();
   const UniqueKernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, processId));
   if (!process) return std::string();
-  char path[MAX_PATH * 2] = {};
-  DWORD size = sizeof path;
-  if (!query(process.get(), 0, path, &size)) return std::string();
-  return std::string(path, size);
+  // Long enough for the longest path the system allows.
+  std::wstring path(32768, L'\0');
+  DWORD size = static_cast<DWORD>(path.size());
+  if (!query(process.get(), 0, &path[0], &size)) return std::string();
+  return Narrow(path.data(), size);
 }
 
 bool Win32Desktop::Close(WindowHandle window) {
@@ -90,7 +99,7 @@ bool Win32Desktop::Close(WindowHandle window) {
   // Bounded, but without abort-if-hung: the system calls a window hung only after ~5 s, and one
   // found hung would never see our command, so it could not be reported when it wakes.
   DWORD_PTR result = 0;
-  if (::SendMessageTimeoutA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, closeTimeoutMs_, &result) != 0) {
+  if (::SendMessageTimeoutW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, closeTimeoutMs_, &result) != 0) {
     return true;
   }
   // A program that ends while it handles the command never answers; its window is gone all the same.

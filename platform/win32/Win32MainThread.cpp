@@ -7,28 +7,28 @@
 namespace zorvex::win32 {
 
 namespace {
-constexpr const char* kWindowClass = "ZorvexMainThreadCall";
-constexpr const char* kMessageName = "ZorvexRunInMainThread";
+constexpr const wchar_t* kWindowClass = L"ZorvexMainThreadCall";
+constexpr const wchar_t* kMessageName = L"ZorvexRunInMainThread";
 // wParam of the message that says posted work is waiting (lParam is then unused).
 constexpr WPARAM kPostedWork = 1;
 }  // namespace
 
 Win32MainThread::Win32MainThread()
-    : threadId_(::GetCurrentThreadId()), message_(::RegisterWindowMessageA(kMessageName)) {
-  WNDCLASSA wc{};
+    : threadId_(::GetCurrentThreadId()), message_(::RegisterWindowMessageW(kMessageName)) {
+  WNDCLASSW wc{};
   wc.lpfnWndProc = WindowProc;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = kWindowClass;
-  ::RegisterClassA(&wc);  // fails harmlessly when a second object registers it again
+  ::RegisterClassW(&wc);  // fails harmlessly when a second object registers it again
   // A message-only window: invisible to window walks and to a polite close of the process.
-  window_.reset(::CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr));
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
+  ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32MainThread::~Win32MainThread() {
   End();
-  ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+  ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
 void Win32MainThread::End() {
@@ -49,7 +49,7 @@ bool Win32MainThread::Run(const std::function<void()>& fn) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (ended_ || !window_) return false;
   pending_.push_back(&task);
-  if (!::PostMessageA(window_.get(), message_, 0, reinterpret_cast<LPARAM>(&task))) {
+  if (!::PostMessageW(window_.get(), message_, 0, reinterpret_cast<LPARAM>(&task))) {
     pending_.remove(&task);
     return false;
   }
@@ -63,7 +63,7 @@ bool Win32MainThread::Post(std::function<void()> fn) {
   if (ended_ || !window_) return false;
   posted_.push_back(std::move(fn));
   // A full message queue only delays the work: the next wake-up runs everything queued.
-  ::PostMessageA(window_.get(), message_, kPostedWork, 0);
+  ::PostMessageW(window_.get(), message_, kPostedWork, 0);
   return true;
 }
 
@@ -104,7 +104,7 @@ void Win32MainThread::RunPending(Task* task) {
 }
 
 LRESULT CALLBACK Win32MainThread::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<Win32MainThread*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<Win32MainThread*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr && message == self->message_) {
     if (wParam == kPostedWork) {
       self->RunPosted();
@@ -113,7 +113,7 @@ LRESULT CALLBACK Win32MainThread::WindowProc(HWND window, UINT message, WPARAM w
     }
     return 0;
   }
-  return ::DefWindowProcA(window, message, wParam, lParam);
+  return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace zorvex::win32

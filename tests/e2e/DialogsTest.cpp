@@ -5,7 +5,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
+
+#include "platform/win32/WideText.h"
 
 using namespace zorvex::testing;
 using namespace std::chrono_literals;
@@ -17,9 +20,7 @@ HWND WaitForDialog(DWORD processId, const std::string& title) {
   HWND found = nullptr;
   PumpUntil([&] {
     for (HWND w : TopLevelWindowsOf(processId)) {
-      char text[256] = {};
-      ::GetWindowTextA(w, text, sizeof text);
-      if (title == text && ::IsWindowVisible(w)) found = w;
+      if (TextOf(w) == title && ::IsWindowVisible(w)) found = w;
     }
     return found != nullptr;
   }, 10s);
@@ -34,10 +35,10 @@ struct ChildSearch {
 
 BOOL CALLBACK MatchChild(HWND w, LPARAM p) {
   auto* s = reinterpret_cast<ChildSearch*>(p);
-  char cls[64] = {}, text[256] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  ::GetWindowTextA(w, text, sizeof text);
-  if (lstrcmpiA(cls, s->cls) == 0 && (s->caption == nullptr || std::string(text) == s->caption)) {
+  wchar_t cls[64] = {};
+  ::GetClassNameW(w, cls, 64);
+  if (::lstrcmpiW(cls, zorvex::win32::Widen(s->cls).c_str()) == 0 &&
+      (s->caption == nullptr || TextOf(w) == s->caption)) {
     s->found = w;
     return FALSE;
   }
@@ -203,5 +204,70 @@ TEST(Dialogs, TheChromiumBoxStartsOnForAnOlderOptionsFileAndRoundTripsThroughOpt
       ASSERT_TRUE(zorvex.Close());
       ASSERT_TRUE(zorvex.Start());
     }
+  }
+}
+
+TEST(Dialogs, RunFromAFolderNamedOutsideTheCodePageItKeepsRulesInTheirScriptsAcrossARestartAndWritesNowhereElse) {
+  // Neither letter of "Żł" nor the Chinese one is in the Western code page the sessions run in.
+  const std::string name = "Żółw 猫";
+  const std::string folder = "C:\\" + name + "\\";
+  auto sorted = [](std::vector<std::string> v) {
+    v.erase(std::remove(v.begin(), v.end(), "Żółw 猫"), v.end());
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  const std::vector<std::string> rootBefore = sorted(FolderEntries("C:\\"));
+  const std::vector<std::string> testsBefore = sorted(FolderEntries(ProgramFolder()));
+  const ScriptTitle& cyrillic = ScriptTitles()[0];
+  const ScriptTitle& cjk = ScriptTitles()[2];
+  const std::vector<std::string> windows = {std::string("IEFrame|") + cyrillic.title + "|900|700|v",
+                                            std::string("MozillaWindowClass|") + cjk.title + "|900|700|v"};
+  {
+    RunningZorvex zorvex(folder);
+    ASSERT_TRUE(zorvex.Start()) << "the program did not start from " << folder;
+    ChildProcess browsers = OpenHelperWindows(windows);
+    // Each rule typed in its own script into the add-rule dialog; the scanner then closes its window.
+    for (const ScriptTitle* t : {&cyrillic, &cjk}) {
+      const HWND page = FindWindowOf(browsers.Id(), t->title);
+      ASSERT_NE(page, nullptr) << t->script;
+      OpenTrayMenu(zorvex);
+      PressKeys({VK_DOWN, VK_DOWN, VK_RETURN});  // "&Add Rule..."
+      const HWND dialog = WaitForDialog(zorvex.Id(), "Add Popup Rule");
+      ASSERT_NE(dialog, nullptr) << t->script;
+      const std::wstring rule = zorvex::win32::Widen(t->rule);
+      ::SendMessageW(Child(dialog, "Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rule.c_str()));
+      ::PostMessageW(Child(dialog, "Button", "&Ok"), BM_CLICK, 0, 0);
+      const std::string element = std::string("<Rule>") + t->rule + "</Rule>";
+      ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("rules.xml").find(element) != std::string::npos; }, 5s))
+          << t->script << ": " << zorvex.ReadFile("rules.xml");
+      EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 5s)) << t->script << ": the window stayed";
+    }
+    // Exit from the tray menu (its last item) saves; the rules are still there at the next start.
+    OpenTrayMenu(zorvex);
+    PressKeys({VK_UP, VK_RETURN});
+    ASSERT_TRUE(PumpUntil([&] { return !zorvex.Running(); }, 20s)) << "Exit did not end the program";
+    EXPECT_NE(zorvex.ReadFile("options.xml").find("<Options>"), std::string::npos);
+    ASSERT_TRUE(zorvex.Start());
+    ChildProcess again = OpenHelperWindows(windows);
+    for (const ScriptTitle* t : {&cyrillic, &cjk}) {
+      EXPECT_TRUE(PumpUntil([&] { return FindWindowOf(again.Id(), t->title) == nullptr; }, 5s))
+          << t->script << ": the rule was lost at the restart";
+    }
+    const std::string expectedLine = std::string("] Popup Killed: ") + cyrillic.title + " (" + cyrillic.rule + ")\r\n";
+    EXPECT_TRUE(PumpUntil([&] {
+      const std::string log = zorvex.ReadFile("zorvex.log");
+      std::size_t lines = 0;
+      for (auto at = log.find(expectedLine); at != std::string::npos; at = log.find(expectedLine, at + 1)) ++lines;
+      return lines == 2;
+    }, 5s)) << zorvex.ReadFile("zorvex.log");
+    ASSERT_TRUE(zorvex.Close());
+
+    // Everything it wrote is in its own folder, under the names it means.
+    EXPECT_EQ(sorted(FolderEntries(folder)),
+              (std::vector<std::string>{"options.xml", "rules.xml", "zorvex.exe", "zorvex.log"}));
+    std::vector<std::string> rootAfter = FolderEntries("C:\\");
+    EXPECT_EQ(std::count(rootAfter.begin(), rootAfter.end(), name), 1);
+    EXPECT_EQ(sorted(rootAfter), rootBefore) << "something was written beside the folder";
+    EXPECT_EQ(sorted(FolderEntries(ProgramFolder())), testsBefore) << "something was written in the working folder";
   }
 }

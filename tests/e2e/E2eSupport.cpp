@@ -1,16 +1,32 @@
 #include "E2eSupport.h"
 
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 namespace zorvex::testing {
+
+using win32::Narrow;
+using win32::Widen;
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW(Widen(folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = Narrow(std::wstring(found.cFileName));
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return names;
+}
 
 namespace {
 
 HWND FindOwnWindow(DWORD processId, const char* className) {
   HWND window = nullptr;
-  while ((window = ::FindWindowExA(nullptr, window, className, nullptr)) != nullptr) {
+  while ((window = ::FindWindowExW(nullptr, window, Widen(className).c_str(), nullptr)) != nullptr) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
     if (owner == processId) return window;
@@ -19,35 +35,35 @@ HWND FindOwnWindow(DWORD processId, const char* className) {
 }
 
 void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found{};
-  HANDLE search = ::FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + "\\");
-      } else {
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(path.c_str());
-      }
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
+  for (const std::string& name : FolderEntries(folder)) {
+    const std::string path = folder + name;
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      RemoveTree(path + "\\");
+    } else {
+      ::SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(Widen(path).c_str());
+    }
   }
-  ::RemoveDirectoryA(folder.c_str());
+  ::RemoveDirectoryW(Widen(folder).c_str());
+}
+
+std::string TempFolder() {
+  static int serial = 0;
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  return Narrow(std::wstring(temp)) + "zorvex-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(++serial) + "\\";
 }
 
 }  // namespace
 
-RunningZorvex::RunningZorvex() {
-  static int serial = 0;
-  char temp[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  folder_ = std::string(temp) + "zorvex-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
-            std::to_string(++serial) + "\\";
-  ::CreateDirectoryA(folder_.c_str(), nullptr);
-  ::CopyFileA((ProgramFolder() + "zorvex.exe").c_str(), (folder_ + "zorvex.exe").c_str(), FALSE);
+RunningZorvex::RunningZorvex() : RunningZorvex(TempFolder()) {}
+
+RunningZorvex::RunningZorvex(std::string folder) : folder_(std::move(folder)) {
+  RemoveTree(folder_);
+  ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
+  ::CopyFileW(Widen(ProgramFolder() + "zorvex.exe").c_str(), Widen(folder_ + "zorvex.exe").c_str(), FALSE);
 }
 
 RunningZorvex::~RunningZorvex() {
@@ -56,18 +72,30 @@ RunningZorvex::~RunningZorvex() {
 }
 
 void RunningZorvex::WriteFile(const std::string& name, const std::string& bytes) const {
-  std::ofstream(folder_ + name, std::ios::binary) << bytes;
+  HANDLE opened = ::CreateFileW(Widen(folder_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return;
+  const win32::UniqueKernelHandle file(opened);
+  DWORD written = 0;
+  ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::string RunningZorvex::ReadFile(const std::string& name) const {
-  std::ifstream in(folder_ + name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  // Shared every way, so that reading never stands in the way of the program's own saving.
+  HANDLE opened = ::CreateFileW(Widen(folder_ + name).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return std::string();
+  const win32::UniqueKernelHandle file(opened);
+  std::string bytes;
+  char block[65536];
+  DWORD got = 0;
+  while (::ReadFile(file.get(), block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
+  return bytes;
 }
 
 bool RunningZorvex::Exists(const std::string& name) const {
-  return ::GetFileAttributesA((folder_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(Widen(folder_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RunningZorvex::Start() {

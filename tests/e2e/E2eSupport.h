@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "../win32/Win32TestSupport.h"
 
@@ -15,13 +16,15 @@ class RunningZorvex {
  public:
   // Makes a fresh scratch folder holding a copy of zorvex.exe.
   RunningZorvex();
+  // The same in folder (a full path, UTF-8, with a trailing backslash), emptied first.
+  explicit RunningZorvex(std::string folder);
   // Ends the program if it still runs and removes the folder.
   ~RunningZorvex();
   RunningZorvex(const RunningZorvex&) = delete;
   RunningZorvex& operator=(const RunningZorvex&) = delete;
 
   const std::string& Folder() const { return folder_; }
-  // Writes a file into the scratch folder (a relative path; its folder must exist).
+  // Writes a file into the scratch folder (a relative path; its folder must exist). Names are UTF-8.
   void WriteFile(const std::string& name, const std::string& bytes) const;
   std::string ReadFile(const std::string& name) const;
   bool Exists(const std::string& name) const;
@@ -43,6 +46,9 @@ class RunningZorvex {
   ChildProcess process_;
   HWND mainForm_ = nullptr;
 };
+
+// The names in a folder (UTF-8, with a trailing backslash), without "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // The icons Wine shows in its stand-alone system tray.
 int TrayIconCount();

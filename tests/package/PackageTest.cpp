@@ -130,7 +130,7 @@ std::vector<DWORD> ZorvexProcesses() {
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
-    if (::lstrcmpiA(entry.szExeFile, "zorvex.exe") == 0) ids.push_back(entry.th32ProcessID);
+    if (::lstrcmpiW(entry.szExeFile, L"zorvex.exe") == 0) ids.push_back(entry.th32ProcessID);
   }
   ::CloseHandle(snapshot);
   return ids;

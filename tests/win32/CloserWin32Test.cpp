@@ -141,6 +141,18 @@ TEST_F(CloserWin32, AFittingNewBrowserWindowIsClosedThroughDdeAndReportedOnce) {
   EXPECT_NE(requests[1].find(",0x0,,,,"), std::string::npos) << requests[1];
 }
 
+TEST_F(CloserWin32, ATitleThatABrowserSendsInTheSystemCodePageArrivesAsUtf8AndFitsAUtf8Rule) {
+  // The browser answers in CF_TEXT, in the code page Wine takes from the test session's locale.
+  if (::GetACP() != 1252) GTEST_SKIP() << "the system code page is " << ::GetACP() << ", not 1252";
+  closer->SetRules("*café*\r\n");
+  ChildProcess browser = Browser("Café promo");
+  const HWND page = FindWindowOf(browser.Id(), "Café promo");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 10s)) << "the page was not closed";
+  ASSERT_EQ(host.lines.size(), 1u);
+  EXPECT_EQ(host.lines[0], "Popup Killed: http://ads.example/pop => Café promo (*café*)");
+}
+
 TEST_F(CloserWin32, ABrowserThatRefusesItsFirstRequestsIsAskedAgainAndItsWindowClosed) {
   closer->SetRules("*Special Offer*\r\n");
   // More refusals than one request's own quick retries absorb, so the closer itself sees a refusal.
@@ -208,8 +220,7 @@ TEST_F(CloserWin32, WinesOwnBrowserIsHandledWithoutStartingAnyProgram) {
   EXPECT_TRUE(host.lines.empty());
 
   // The scanner still closes its frame window by title.
-  char title[256] = {};
-  ::GetWindowTextA(frame, title, sizeof title);
+  const std::string title = TextOf(frame);
   closer->SetRules("*internet explorer*");
   ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(frame) && !host.lines.empty(); }, 10s));
   ASSERT_EQ(host.lines.size(), 1u);

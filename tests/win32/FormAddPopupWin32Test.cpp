@@ -9,6 +9,7 @@
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "tests/fakes/FakePlatform.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormAddPopup.h"
@@ -81,7 +82,7 @@ class FormAddPopupWin32 : public ::testing::Test {
   }
   ModalScript::Step Type(const std::string& text) {
     return [this, text] {
-      ::SendMessageA(Dialog()->Edit1.Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+      ::SendMessageW(Dialog()->Edit1.Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
       return true;
     };
   }
@@ -92,14 +93,14 @@ class FormAddPopupWin32 : public ::testing::Test {
     };
   }
 
-  // What the list box window shows.
+  // What the list box window shows, read with the W calls.
   std::vector<std::string> Entries() {
     std::vector<std::string> entries;
-    const int count = static_cast<int>(::SendMessageA(List(), LB_GETCOUNT, 0, 0));
+    const int count = static_cast<int>(::SendMessageW(List(), LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-      char text[1100] = {};
-      ::SendMessageA(List(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-      entries.push_back(text);
+      std::wstring text(static_cast<std::size_t>(::SendMessageW(List(), LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+      const LRESULT got = ::SendMessageW(List(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+      entries.push_back(win32::Narrow(text.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
     }
     return entries;
   }
@@ -154,6 +155,35 @@ TEST_F(FormAddPopupWin32, ListsTheOpenBrowserWindowsAndEnterAddsTheTypedTitle) {
                                  Type("*News*"), Key(VK_RETURN)}));
   EXPECT_EQ(Sorted(shown), (std::vector<std::string>{"Daily News", "Mail Reader"}));
   EXPECT_EQ(engine->RuleList(), std::vector<std::string>{"*News*"});
+}
+
+TEST_F(FormAddPopupWin32, TitlesInEveryScriptAreListedExactlyFitRulesInTheirScriptAndAreAddedUnchanged) {
+  std::vector<std::string> windows, titles;
+  for (const ScriptTitle& t : ScriptTitles()) {
+    windows.push_back(std::string("IEFrame|") + t.title + "|700|500|v");
+    titles.push_back(t.title);
+  }
+  ChildProcess browsers = OpenHelperWindows(windows);
+  const ScriptTitle& cyrillic = ScriptTitles()[0];
+  const ScriptTitle& cjk = ScriptTitles()[2];
+  const ScriptTitle& emoji = ScriptTitles()[3];
+  ASSERT_TRUE(AddRuleFromDialog(
+      {Shown(), Do([&] { EXPECT_EQ(Sorted(Entries()), Sorted(titles)); }),
+       // A rule typed in its own script marks the one title it fits.
+       Type(cjk.rule), Do([&] {
+         EXPECT_EQ(TextOf(Dialog()->Edit1.Handle()), cjk.rule);
+         const std::vector<std::string> entries = Entries();
+         std::vector<std::string> marked;
+         for (std::size_t i = 0; i < entries.size(); ++i)
+           if (Dialog()->ListBox1.Marked(static_cast<int>(i))) marked.push_back(entries[i]);
+         EXPECT_EQ(marked, std::vector<std::string>{cjk.title});
+         EXPECT_EQ(TextOf(Dialog()->FitLabel.Handle()), "Fits 1 of " + std::to_string(titles.size()) +
+                                                            " open browser windows");
+       }),
+       // A click puts the title into the edit box as it is; a second one with Ctrl picks another.
+       Click(cyrillic.title), Do([&] { EXPECT_EQ(TextOf(Dialog()->Edit1.Handle()), cyrillic.title); }),
+       Click(emoji.title, true), Key(VK_RETURN)}));
+  EXPECT_EQ(Sorted(engine->RuleList()), Sorted({cyrillic.title, emoji.title}));
 }
 
 TEST_F(FormAddPopupWin32, TheTypedRuleMarksTheWindowsItFitsThroughTheRefreshAndTheLineWarnsWhenItFitsAll) {
@@ -343,9 +373,10 @@ TEST_F(FormAddPopupWin32, ASecondRequestWhileTheDialogIsOpenBringsItForward) {
 TEST_F(FormAddPopupWin32, ALanguageFileTranslatesTheDialogWhenItIsCreatedAndTheFaceIsForcedAtShow) {
   // An older language file: code-page bytes without a header.
   std::ofstream(folder + "language.xml", std::ios::binary)
-      << "<Zorvex><FOADDPOPUP Caption='Regel hinzuf\xFCgen'><Font Name='Courier New' Size='10'/>"
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+         "<Zorvex><FOADDPOPUP Caption='Regel hinzufügen'><Font Name='Courier New' Size='10'/>"
          "<OkButton Caption='&amp;Gut'/><CancelButton Caption='&amp;Abbrechen'/>"
-         "<HintLabel Caption='Genaue Kopie des Fenstertitels.\\nDer Stern * steht f\xFCr beliebigen Text.'/>"
+         "<HintLabel Caption='Genaue Kopie des Fenstertitels.\\nDer Stern * steht für beliebigen Text.'/>"
          "<TitleLabel Caption='Fenstertitel '/><Edit1 Text='vorgegeben'/></FOADDPOPUP></Zorvex>";
   widgets::TComponent owner("foMain");
   TTranslator& translator = owner.Create<TTranslator>("ZorvexTranslator");
@@ -360,10 +391,10 @@ TEST_F(FormAddPopupWin32, ALanguageFileTranslatesTheDialogWhenItIsCreatedAndTheF
                                              "Genaue Kopie des Fenstertitels.\r\nDer Stern * steht für beliebigen Text.");
                                    EXPECT_EQ(TextOf(form.TitleLabel.Handle()), "Fenstertitel ");
                                    EXPECT_GT(form.TitleLabel.Bounds().Width, 40) << "the label fits its new text";
-                                   LOGFONTA font{};
-                                   ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(form.OkButton.Handle(), WM_GETFONT, 0, 0)),
+                                   LOGFONTW font{};
+                                   ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form.OkButton.Handle(), WM_GETFONT, 0, 0)),
                                                 sizeof font, &font);
-                                   EXPECT_STREQ(font.lfFaceName, "arial");
+                                   EXPECT_STREQ(font.lfFaceName, L"arial");
                                    EXPECT_EQ(font.lfHeight, -13);
                                  }),
                                  Key(VK_RETURN)}));

@@ -2,11 +2,13 @@
 // the messages the menu sends, and its actions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "tests/fakes/FakeSystem.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormMain.h"
@@ -19,10 +21,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// An item's text as the menu holds it, read with the W call.
 std::string MenuText(HMENU menu, UINT position) {
-  char text[256] = {};
-  ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-  return text;
+  wchar_t text[2048] = {};
+  const int length = ::GetMenuStringW(menu, position, text, 2048, MF_BYPOSITION);
+  return win32::Narrow(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 std::vector<std::string> MenuTexts(HMENU menu) {
@@ -108,6 +111,40 @@ TEST_F(FormMainWin32, AddPopupListsBrowserWindowsAtMostOncePerFiveSecondsAndAdds
   EXPECT_EQ(engine->RuleList(), std::vector<std::string>{"First Listed"});
 }
 
+TEST_F(FormMainWin32, TheAddPopupSubmenuShowsTitlesInEveryScriptExactlyAndAddsThemUnchanged) {
+  engine->LoadOptions();
+  engine->SetActive(false);
+  MakeForm();
+  std::vector<std::string> windows, titles;
+  for (const ScriptTitle& t : ScriptTitles()) {
+    windows.push_back(std::string("IEFrame|") + t.title + "|800|600|v");
+    titles.push_back(t.title);
+  }
+  // An ampersand is shown as itself, not as the mark of a shortcut letter.
+  windows.push_back("IEFrame|Tom & Jerry's Casino|800|600|v");
+  ChildProcess browsers = OpenHelperWindows(windows);
+  OpenSubmenu("Windows1");
+  std::vector<std::string> shown = MenuTexts(Submenu("Windows1"));
+  ASSERT_EQ(shown.size(), titles.size() + 1);
+  const auto ampersand = std::find(shown.begin(), shown.end(), "Tom && Jerry's Casino");
+  ASSERT_NE(ampersand, shown.end());
+  const std::size_t ampersandIndex = static_cast<std::size_t>(ampersand - shown.begin());
+  shown.erase(ampersand);
+  std::vector<std::string> sortedShown = shown, sortedTitles = titles;
+  std::sort(sortedShown.begin(), sortedShown.end());
+  std::sort(sortedTitles.begin(), sortedTitles.end());
+  EXPECT_EQ(sortedShown, sortedTitles);
+
+  // Each entry adds its title as it is, not as the menu spells it.
+  for (UINT i = 0; i < titles.size() + 1; ++i) form->RunCommand(TfoMain::kFirstPopupId + i);
+  std::vector<std::string> rules = engine->RuleList();
+  ASSERT_EQ(rules.size(), titles.size() + 1);
+  EXPECT_EQ(rules[ampersandIndex], "Tom & Jerry's Casino");
+  rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(ampersandIndex));
+  std::sort(rules.begin(), rules.end());
+  EXPECT_EQ(rules, sortedTitles);
+}
+
 TEST_F(FormMainWin32, LanguageMenuListsTheFilesAndAChoiceReformatsTheHint) {
   for (const char* name : {"Deutsch.xml", "Francais.xml"}) {
     HANDLE file = ::CreateFileA((folder + "Languages\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -190,8 +227,17 @@ TEST_F(FormMainWin32, ARuleAddedByHotKeyWhileTheOptionsDialogIsOpenIsLostNeither
 }
 
 TEST(TrayIcon, TipFollowsTheShellVersion) {
-  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 5), "Zorvex\r\n3 killed");
-  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 4), "Zorvex - 3 killed");
+  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 5), L"Zorvex\r\n3 killed");
+  EXPECT_EQ(TrayTip("Zorvex\r\n3 killed|more", 4), L"Zorvex - 3 killed");
   EXPECT_EQ(TrayTip(std::string(300, 'x'), 6).size(), 127u);
-  EXPECT_EQ(TrayTip("", 6), "");
+  EXPECT_EQ(TrayTip(std::string(300, 'x'), 4).size(), 63u) << "the older icon data holds 64 characters";
+  EXPECT_EQ(TrayTip("", 6), L"");
+  // A translated hint keeps its script; a cut counts characters and never parts a pair's halves.
+  EXPECT_EQ(TrayTip("Зорвекс – закрыто 3", 6), L"\x0417\x043E\x0440\x0432\x0435\x043A\x0441 \x2013 "
+                                                 L"\x0437\x0430\x043A\x0440\x044B\x0442\x043E 3");
+  std::string slots;
+  for (int i = 0; i < 100; ++i) slots += "\xF0\x9F\x8E\xB0";
+  const std::wstring tip = TrayTip("xx" + slots, 6);
+  EXPECT_EQ(tip.size(), 126u) << "the 127th unit is the first half of a pair";
+  EXPECT_EQ(win32::Narrow(tip), "xx" + slots.substr(0, 62 * 4));
 }

@@ -71,8 +71,8 @@ int PlainDifferences(const std::vector<Rgba>& x, const std::vector<Rgba>& y) {
   return n;
 }
 
-std::string ResourceBytes(const char* name, const char* type) {
-  HRSRC found = FindResourceA(Self(), name, type);
+std::string ResourceBytes(LPCWSTR name, LPCWSTR type) {
+  HRSRC found = FindResourceW(Self(), name, type);
   if (!found) return {};
   HGLOBAL loaded = LoadResource(Self(), found);
   const void* data = loaded ? LockResource(loaded) : nullptr;
@@ -81,7 +81,7 @@ std::string ResourceBytes(const char* name, const char* type) {
 
 // Sizes and bit depths listed in an icon group: what LoadImage can choose from without scaling.
 std::vector<std::pair<int, int>> GroupEntries(int id) {
-  const std::string group = ResourceBytes(MAKEINTRESOURCEA(id), RT_GROUP_ICON);
+  const std::string group = ResourceBytes(MAKEINTRESOURCEW(id), RT_GROUP_ICON);
   std::vector<std::pair<int, int>> out;
   if (group.size() < 6) return out;
   uint16_t count;
@@ -95,8 +95,8 @@ std::vector<std::pair<int, int>> GroupEntries(int id) {
   return out;
 }
 
-BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR out) {
-  *reinterpret_cast<LPSTR*>(out) = name;
+BOOL CALLBACK TakeFirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR out) {
+  *reinterpret_cast<LPWSTR*>(out) = name;
   return FALSE;
 }
 
@@ -126,8 +126,8 @@ TEST(Resources, IconsLoadAt16WithTheirAlphaAndTheAppIconComesFirstInThreeSizes) 
   ASSERT_TRUE(big);
   EXPECT_EQ(PixelsOf(big.get(), 32).size(), 32u * 32u);
 
-  LPSTR first = nullptr;
-  EnumResourceNamesA(Self(), RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
+  LPWSTR first = nullptr;
+  EnumResourceNamesW(Self(), RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
   ASSERT_TRUE(IS_INTRESOURCE(first));
   EXPECT_EQ(reinterpret_cast<ULONG_PTR>(first), static_cast<ULONG_PTR>(IDI_APP));
 }
@@ -172,7 +172,7 @@ std::string RiffChunk(const std::string& riff, const char* id) {
 }
 
 TEST(Resources, AlarmIsAboutASecondOfQuietMonoPcmWithoutClicks) {
-  const std::string wav = ResourceBytes(ZORVEX_ALARM_NAME, ZORVEX_ALARM_TYPE);
+  const std::string wav = ResourceBytes(L"" ZORVEX_ALARM_NAME, L"" ZORVEX_ALARM_TYPE);
   ASSERT_GE(wav.size(), 44u);
   ASSERT_EQ(wav.compare(0, 4, "RIFF"), 0);
   ASSERT_EQ(wav.compare(8, 4, "WAVE"), 0);

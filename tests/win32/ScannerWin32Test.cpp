@@ -287,3 +287,49 @@ TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelW
   EXPECT_TRUE(announced.empty());
   EXPECT_TRUE(second.Start([](WindowHandle) {})) << "free for another listener";
 }
+
+TEST(ScannerWin32, TitlesInEveryScriptAreClosedByRulesWrittenInTheirOwnScript) {
+  std::vector<std::string> windows;
+  std::string rules;
+  for (const ScriptTitle& t : ScriptTitles()) {
+    windows.push_back(std::string("IEFrame|") + t.title + "|900|700|v");
+    rules += std::string(t.rule) + "\r\n";
+  }
+  // Near misses: another Cyrillic title, and the browser's name with a plain space.
+  const char* const kept[] = {"Новости дня", "New Tab - Microsoft Edge"};
+  for (const char* title : kept) windows.push_back(std::string("MozillaWindowClass|") + title + "|900|700|v");
+  ChildProcess helper = OpenHelperWindows(windows);
+  std::map<std::string, HWND> w;
+  for (const ScriptTitle& t : ScriptTitles()) ASSERT_NE(w[t.title] = FindWindowOf(helper.Id(), t.title), nullptr) << t.script;
+  for (const char* title : kept) ASSERT_NE(w[title] = FindWindowOf(helper.Id(), title), nullptr) << title;
+
+  RealScanner scanner;
+  scanner->SetRules(rules);
+  scanner.Pass();
+
+  std::vector<std::string> expected;
+  for (const ScriptTitle& t : ScriptTitles()) {
+    EXPECT_FALSE(::IsWindow(w[t.title])) << t.script << " title should be closed";
+    expected.push_back(std::string("Popup Killed: ") + t.title + " (" + t.rule + ")");
+  }
+  for (const char* title : kept) EXPECT_TRUE(::IsWindow(w[title])) << title << " should stay";
+  std::vector<std::string> lines = scanner.host.lines;
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(ScannerWin32, ARuleInUpperCaseFitsALowerCaseCyrillicTitle) {
+  ChildProcess helper = OpenHelperWindows({"IEFrame|казино рояль|900|700|v", "IEFrame|новости дня|900|700|v"});
+  const HWND casino = FindWindowOf(helper.Id(), "казино рояль");
+  const HWND news = FindWindowOf(helper.Id(), "новости дня");
+  ASSERT_NE(casino, nullptr);
+  ASSERT_NE(news, nullptr);
+  RealScanner scanner;
+  scanner->SetRules("*КАЗИНО*\r\n");
+  scanner.Pass();
+  EXPECT_FALSE(::IsWindow(casino)) << "the upper-case rule should fit the lower-case title";
+  EXPECT_TRUE(::IsWindow(news));
+  ASSERT_EQ(scanner.host.lines.size(), 1u);
+  EXPECT_EQ(scanner.host.lines[0].rfind("Popup Killed: казино рояль (", 0), 0u) << scanner.host.lines[0];
+}

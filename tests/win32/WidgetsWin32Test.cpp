@@ -186,11 +186,12 @@ TEST(WidgetsWin32, ALanguageFileReachesTheRealControls) {
   const std::string path = std::string(temp) + "zorvex-widgets-language.xml";
   // An older language file: code-page bytes without a header.
   std::ofstream(path, std::ios::binary)
-      << "<Zorvex><foSample Caption='Beispiel'><Font Size='10'/>"
-         "<OkButton Caption='&amp;Gut'/><Check1 Caption='Explorer unterst\xFCtzen'/>"
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+         "<Zorvex><foSample Caption='Beispiel'><Font Size='10'/>"
+         "<OkButton Caption='&amp;Gut'/><Check1 Caption='Explorer unterstützen'/>"
          "<List1><Items><L Index='1' Value='zwei'/></Items></List1>"
          "<Memo1><Lines><![CDATA[erste\nzweite\ndritte]]></Lines></Memo1>"
-         "<Tree1><Items><N Index='1' Value='Innen'/><N Index='2' Value='\xDC" "ber'/></Items></Tree1>"
+         "<Tree1><Items><N Index='1' Value='Innen'/><N Index='2' Value='Über'/></Items></Tree1>"
          "<View1><Columns><C Index='0' Caption='Titel'/><C Index='1' Width='45'/></Columns>"
          "<Items><I Index='0' Column='0' Value='eine Regel'/><I Index='0' Column='1' Value='3'/></Items></View1>"
          "</foSample></Zorvex>";

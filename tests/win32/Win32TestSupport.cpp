@@ -2,12 +2,14 @@
 
 #include <atomic>
 
+#include "platform/win32/WideText.h"
+
 namespace zorvex::testing {
 
 std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::string folder = win32::Narrow(std::wstring(path));
   return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
@@ -16,10 +18,11 @@ bool ChildProcess::Start(const std::string& exe, const std::string& arguments) {
 }
 
 bool ChildProcess::StartCommand(std::string command) {
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  std::wstring line = win32::Widen(command);
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
   ::CloseHandle(pi.hThread);
   process_.reset(pi.hProcess);
   id_ = pi.dwProcessId;
@@ -72,10 +75,10 @@ BOOL CALLBACK CollectOf(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
-  char cls[256] = {};
-  ::GetClassNameA(window, cls, sizeof cls);
+  wchar_t cls[256] = {};
+  ::GetClassNameW(window, cls, 256);
   // The system gives every GUI thread an input-method window of its own; it is not the helper's.
-  if (owner == search->processId && std::string(cls) != "IME") search->found.push_back(window);
+  if (owner == search->processId && std::wstring(cls) != L"IME") search->found.push_back(window);
   return TRUE;
 }
 }  // namespace
@@ -91,18 +94,16 @@ HWND FindWindowOf(DWORD processId, const std::string& title) {
     Search all{processId, {top}};
     ::EnumChildWindows(top, CollectOf, reinterpret_cast<LPARAM>(&all));
     for (HWND window : all.found) {
-      char text[1025] = {};
-      ::GetWindowTextA(window, text, sizeof text);
-      if (title == text) return window;
+      if (TextOf(window) == title) return window;
     }
   }
   return nullptr;
 }
 
 std::string TextOf(HWND window) {
-  char text[1024] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
+  wchar_t text[4096] = {};
+  const int length = ::GetWindowTextW(window, text, 4096);
+  return win32::Narrow(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
@@ -110,9 +111,9 @@ bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
   while (!pred()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }

@@ -19,7 +19,7 @@ std::string ProgramFolder();
 class ChildProcess {
  public:
   ChildProcess() = default;
-  // Starts ProgramFolder() + exe with the command line arguments (already quoted as needed).
+  // Starts ProgramFolder() + exe with the command line arguments (already quoted as needed, UTF-8).
   bool Start(const std::string& exe, const std::string& arguments);
   // Starts a whole command line.
   bool StartCommand(std::string commandLine);
@@ -45,11 +45,33 @@ ChildProcess OpenHelperWindows(const std::vector<std::string>& windows, const st
 
 // Top-level windows of a process, highest in the z-order first.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId);
-// The first top-level window or descendant of a process with this title, or nullptr.
+// The first top-level window or descendant of a process with this title (UTF-8), or nullptr.
 HWND FindWindowOf(DWORD processId, const std::string& title);
 
-// The text of a window (its title, or a control's caption).
+// The text of a window (its title, or a control's caption), read with the W call, in UTF-8.
 std::string TextOf(HWND window);
+
+// A window title in one script (UTF-8) and a rule in the same script that fits it byte for byte once
+// the title's ASCII letters are lower-cased, as every matcher does.
+struct ScriptTitle {
+  const char* script;
+  const char* title;
+  const char* rule;
+};
+// Titles that no single-byte code page holds: Cyrillic, Greek, CJK, emoji, right to left, and the
+// zero-width space today's browsers put into their names.
+inline const std::vector<ScriptTitle>& ScriptTitles() {
+  static const std::vector<ScriptTitle> titles = {
+      {"Cyrillic", "Казино рояль – бонус", "*рояль*"},
+      {"Greek", "Δωρεάν καζίνο", "*καζίνο"},
+      {"CJK", "免费赌场 – 今すぐ登録", "免费赌场*"},
+      {"emoji", "🎰 Jackpot 🎰 winner", "🎰 jackpot 🎰*"},
+      {"Arabic", "كازينو مجاني", "كازينو*"},
+      {"Hebrew", "קזינו חינם", "*חינם"},
+      {"zero-width space", "New Tab - Microsoft\u200bEdge", "*microsoft\u200bedge"},
+  };
+  return titles;
+}
 
 // Dispatches this thread's messages until pred() holds or the time is up; returns pred().
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));

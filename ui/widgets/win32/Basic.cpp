@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "platform/win32/WideText.h"
+
 namespace zorvex::widgets {
 
 namespace {
@@ -58,7 +60,7 @@ void TLabel::AdjustSize() {
   TBounds b = Bounds();
   RECT r{0, 0, wordWrap_ ? b.Width : 0, 0};
   // An empty label keeps the height of one line.
-  ::DrawTextA(dc.get(), text.empty() ? " " : text.c_str(), -1, &r,
+  ::DrawTextW(dc.get(), text.empty() ? L" " : win32::Widen(text).c_str(), -1, &r,
               DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE));
   ::SelectObject(dc.get(), old);
   if (!wordWrap_) b.Width = text.empty() ? 0 : r.right;
@@ -78,7 +80,7 @@ TLinkLabel::TLinkLabel(TWinControl& parent, std::string name, TBounds bounds, st
     : TLabel(parent, std::move(name), bounds, std::move(caption), true, false, SS_NOTIFY), Url(std::move(url)) {
   DeclareClass("TLinkLabel");
   Opener = [](const std::string& address) {
-    ::ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(nullptr, L"open", win32::Widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   };
 }
 
@@ -90,13 +92,13 @@ void TLinkLabel::SetHot(bool on) {
   if (hot_ == on) return;
   hot_ = on;
   if (on && !hotFont_) {
-    LOGFONTA font{};
-    ::GetObjectA(FontHandle(), sizeof font, &font);
+    LOGFONTW font{};
+    ::GetObjectW(FontHandle(), sizeof font, &font);
     font.lfUnderline = TRUE;
-    hotFont_.reset(::CreateFontIndirectA(&font));
+    hotFont_.reset(::CreateFontIndirectW(&font));
   }
   HFONT shown = on && hotFont_ ? hotFont_.get() : FontHandle();
-  ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(shown), TRUE);
+  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(shown), TRUE);
 }
 
 void TLinkLabel::FontChanged() {
@@ -122,7 +124,7 @@ bool TLinkLabel::Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam,
 LRESULT TLinkLabel::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETCURSOR:
-      ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+      ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
       return TRUE;
     case WM_MOUSEMOVE:
       if (!hot_) {
@@ -155,7 +157,7 @@ TButton::TButton(TWinControl& parent, std::string name, TBounds bounds, std::str
 
 void TButton::SetDefault(bool on) {
   default_ = on;
-  ::SendMessageA(Handle(), BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+  ::SendMessageW(Handle(), BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
 }
 
 void TButton::Click() {
@@ -182,11 +184,11 @@ TCheckControl::TCheckControl(TWinControl& parent, std::string name, TBounds boun
   PublishBoolean("Checked", [this] { return Checked(); }, [this](bool v) { SetChecked(v); });
 }
 
-bool TCheckControl::Checked() const { return ::SendMessageA(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TCheckControl::Checked() const { return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TCheckControl::SetChecked(bool on) {
   if (Checked() == on) return;
-  ::SendMessageA(Handle(), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  ::SendMessageW(Handle(), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
   StateChanged();
   if (OnClick) OnClick();
 }
@@ -220,7 +222,7 @@ void TRadioButton::StateChanged() {
   if (!Checked() || Parent() == nullptr) return;
   for (TWinControl* sibling : Parent()->Controls()) {
     if (sibling != this && dynamic_cast<TRadioButton*>(sibling) != nullptr) {
-      ::SendMessageA(sibling->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
+      ::SendMessageW(sibling->Handle(), BM_SETCHECK, BST_UNCHECKED, 0);
     }
   }
 }
@@ -242,9 +244,9 @@ void TEdit::SetText(const std::string& text) {
   if (Text() != text) SetCaption(text);
 }
 
-bool TEdit::ReadOnly() const { return (::GetWindowLongA(Handle(), GWL_STYLE) & ES_READONLY) != 0; }
+bool TEdit::ReadOnly() const { return (::GetWindowLongW(Handle(), GWL_STYLE) & ES_READONLY) != 0; }
 
-void TEdit::SetReadOnly(bool on) { ::SendMessageA(Handle(), EM_SETREADONLY, on ? TRUE : FALSE, 0); }
+void TEdit::SetReadOnly(bool on) { ::SendMessageW(Handle(), EM_SETREADONLY, on ? TRUE : FALSE, 0); }
 
 void TEdit::Changed() {
   if (OnChange) OnChange();
@@ -364,7 +366,7 @@ void TImage::SetIcon(win32::UniqueIcon icon) {
 
 bool TImage::LoadIcon(int resourceId) {
   const TBounds b = Bounds();
-  win32::UniqueIcon icon(static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId),
+  win32::UniqueIcon icon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
                                                          IMAGE_ICON, b.Width, b.Height, LR_DEFAULTCOLOR)));
   if (!icon) return false;
   SetIcon(std::move(icon));

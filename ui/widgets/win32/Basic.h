@@ -47,7 +47,7 @@ class TLinkLabel : public TLabel {
   TLinkLabel(TWinControl& parent, std::string name, TBounds bounds, std::string caption, std::string url = {});
   // The address opened; empty: the caption.
   std::string Url;
-  // Opens an address; ShellExecuteA "open", shown normally, unless replaced.
+  // Opens an address; ShellExecuteW "open", shown normally, unless replaced.
   std::function<void(const std::string& address)> Opener;
   // Opens the address, as a click does.
   void Click();

@@ -7,16 +7,17 @@ namespace zorvex::widgets {
 namespace {
 
 constexpr const char* kPanelClass = "ZorvexPanel";
+constexpr const wchar_t* kPanelClassW = L"ZorvexPanel";
 
 void RegisterPanelClass() {
   static const bool registered = [] {
-    WNDCLASSA wc{};
+    WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ::DefWindowProcA;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    wc.lpszClassName = kPanelClass;
-    return ::RegisterClassA(&wc) != 0;
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = kPanelClassW;
+    return ::RegisterClassW(&wc) != 0;
   }();
   (void)registered;
 }

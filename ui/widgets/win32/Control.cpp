@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/Trace.h"
+#include "platform/win32/WideText.h"
 #include "ui/widgets/win32/Form.h"
 
 namespace zorvex::widgets {
@@ -122,13 +123,15 @@ void TWinControl::CreateHandle(const TWindowParams& params) {
   HWND window = nullptr;
   if (parent_ == nullptr) {
     // A form: a top-level window; TForm has turned its client size into the outer one.
-    window = ::CreateWindowExA(params.ExStyle, params.ClassName.c_str(), params.Text.c_str(), params.Style, b.Left,
-                               b.Top, b.Width, b.Height, params.Parent, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    window = ::CreateWindowExW(params.ExStyle, win32::Widen(params.ClassName).c_str(), win32::Widen(params.Text).c_str(),
+                               params.Style, b.Left, b.Top, b.Width, b.Height, params.Parent, nullptr,
+                               ::GetModuleHandleW(nullptr), nullptr);
   } else {
     id_ = form_->NextControlId();
-    window = ::CreateWindowExA(params.ExStyle | WS_EX_NOPARENTNOTIFY, params.ClassName.c_str(), params.Text.c_str(),
-                               params.Style | kChildStyle, b.Left, b.Top, b.Width, b.Height, parent_->Handle(),
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), ::GetModuleHandleA(nullptr), nullptr);
+    window = ::CreateWindowExW(params.ExStyle | WS_EX_NOPARENTNOTIFY, win32::Widen(params.ClassName).c_str(),
+                               win32::Widen(params.Text).c_str(), params.Style | kChildStyle, b.Left, b.Top, b.Width,
+                               b.Height, parent_->Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                               ::GetModuleHandleW(nullptr), nullptr);
   }
   if (window == nullptr) throw std::runtime_error("cannot create the window of " + Name());
   window_.reset(window);
@@ -144,10 +147,11 @@ void TWinControl::CreateHandle(const TWindowParams& params) {
 
 HWND TWinControl::CreateInnerWindow(const TWindowParams& params, HWND parentWindow) {
   const TBounds& b = params.Bounds;
-  HWND window = ::CreateWindowExA(params.ExStyle | WS_EX_NOPARENTNOTIFY, params.ClassName.c_str(), params.Text.c_str(),
-                                  params.Style | kChildStyle, b.Left, b.Top, b.Width, b.Height, parentWindow,
+  HWND window = ::CreateWindowExW(params.ExStyle | WS_EX_NOPARENTNOTIFY, win32::Widen(params.ClassName).c_str(),
+                                  win32::Widen(params.Text).c_str(), params.Style | kChildStyle, b.Left, b.Top, b.Width,
+                                  b.Height, parentWindow,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(form_->NextControlId())),
-                                  ::GetModuleHandleA(nullptr), nullptr);
+                                  ::GetModuleHandleW(nullptr), nullptr);
   if (window == nullptr) throw std::runtime_error("cannot create an inner window of " + Name());
   inner_.emplace_back(window);
   Subclass(window);
@@ -156,26 +160,27 @@ HWND TWinControl::CreateInnerWindow(const TWindowParams& params, HWND parentWind
     HWND above = ::GetWindow(Handle(), GW_HWNDPREV);
     ::SetWindowPos(window, above != nullptr ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
-  if (fontHandle_) ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_.get()), TRUE);
+  if (fontHandle_) ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_.get()), TRUE);
   return window;
 }
 
 void TWinControl::RecreateHandle(DWORD addStyle, DWORD removeStyle) {
   HWND old = window_.get();
   const TBounds b = Bounds();
-  const DWORD style = (static_cast<DWORD>(::GetWindowLongA(old, GWL_STYLE)) | addStyle) & ~removeStyle;
-  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongA(old, GWL_EXSTYLE));
+  const DWORD style = (static_cast<DWORD>(::GetWindowLongW(old, GWL_STYLE)) | addStyle) & ~removeStyle;
+  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(old, GWL_EXSTYLE));
   HWND before = ::GetWindow(old, GW_HWNDPREV);
-  HWND window = ::CreateWindowExA(exStyle, className_.c_str(), Caption().c_str(), style, b.Left, b.Top, b.Width,
-                                  b.Height, ::GetParent(old), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
-                                  ::GetModuleHandleA(nullptr), nullptr);
+  HWND window = ::CreateWindowExW(exStyle, win32::Widen(className_).c_str(), win32::Widen(Caption()).c_str(), style,
+                                  b.Left, b.Top, b.Width, b.Height, ::GetParent(old),
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), ::GetModuleHandleW(nullptr),
+                                  nullptr);
   if (window == nullptr) throw std::runtime_error("cannot create the window of " + Name() + " again");
   ::RemoveWindowSubclass(old, ControlProc, kSubclassId);
   if (!hint_.empty()) form_->SetTool(old, std::string());
   window_.reset(window);
   Subclass(window);
   ::SetWindowPos(window, before != nullptr ? before : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  if (fontHandle_) ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_.get()), TRUE);
+  if (fontHandle_) ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle_.get()), TRUE);
   if (!hint_.empty()) form_->SetTool(window, hint_);
 }
 
@@ -194,14 +199,14 @@ void TWinControl::PublishText(std::string name) {
 }
 
 std::string TWinControl::Caption() const {
-  const int length = ::GetWindowTextLengthA(Handle());
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextA(Handle(), &text[0], length + 1)));
-  return text;
+  const int length = ::GetWindowTextLengthW(Handle());
+  std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+  const int got = ::GetWindowTextW(Handle(), &text[0], static_cast<int>(text.size()));
+  return win32::Narrow(text.data(), static_cast<std::size_t>(std::max(got, 0)));
 }
 
 void TWinControl::SetCaption(const std::string& text) {
-  ::SetWindowTextA(Handle(), text.c_str());
+  ::SetWindowTextW(Handle(), win32::Widen(text).c_str());
   TextChanged();
 }
 
@@ -221,7 +226,7 @@ bool TWinControl::Enabled() const { return ::IsWindowEnabled(Handle()) != FALSE;
 
 void TWinControl::SetEnabled(bool on) { ::EnableWindow(Handle(), on ? TRUE : FALSE); }
 
-bool TWinControl::Visible() const { return (::GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TWinControl::Visible() const { return (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void TWinControl::SetVisible(bool on) { ::ShowWindow(Handle(), on ? SW_SHOWNA : SW_HIDE); }
 
@@ -287,15 +292,15 @@ void TWinControl::ApplyFont() {
   if (!window_) return;
   const TFont& f = *font_;
   static constexpr BYTE kPitch[] = {DEFAULT_PITCH, VARIABLE_PITCH, FIXED_PITCH};
-  UniqueFont font(::CreateFontA(f.Height, 0, 0, 0, (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
+  UniqueFont font(::CreateFontW(f.Height, 0, 0, 0, (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
                                 (f.Style & TFont::kItalic) ? TRUE : FALSE, (f.Style & TFont::kUnderline) ? TRUE : FALSE,
                                 (f.Style & TFont::kStrikeOut) ? TRUE : FALSE, static_cast<BYTE>(f.Charset),
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                kPitch[std::clamp(f.Pitch, 0, 2)] | FF_DONTCARE, f.Name.c_str()));
+                                kPitch[std::clamp(f.Pitch, 0, 2)] | FF_DONTCARE, win32::Widen(f.Name).c_str()));
   if (!font) return;
-  ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   for (const auto& inner : inner_) {
-    if (inner) ::SendMessageA(inner.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    if (inner) ::SendMessageW(inner.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   }
   // The old font goes only now that no window uses it.
   fontHandle_ = std::move(font);
@@ -306,15 +311,15 @@ void TWinControl::ApplyFont() {
 }
 
 void TWinControl::SetStyleBits(DWORD bits, bool on) {
-  const DWORD style = static_cast<DWORD>(::GetWindowLongA(Handle(), GWL_STYLE));
-  ::SetWindowLongA(Handle(), GWL_STYLE, static_cast<LONG>(on ? style | bits : style & ~bits));
+  const DWORD style = static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE));
+  ::SetWindowLongW(Handle(), GWL_STYLE, static_cast<LONG>(on ? style | bits : style & ~bits));
   ::SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TWinControl::SetExStyleBits(DWORD bits, bool on) {
-  const DWORD style = static_cast<DWORD>(::GetWindowLongA(Handle(), GWL_EXSTYLE));
-  ::SetWindowLongA(Handle(), GWL_EXSTYLE, static_cast<LONG>(on ? style | bits : style & ~bits));
+  const DWORD style = static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE));
+  ::SetWindowLongW(Handle(), GWL_EXSTYLE, static_cast<LONG>(on ? style | bits : style & ~bits));
   ::SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   ::InvalidateRect(Handle(), nullptr, TRUE);
 }

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "base/Trace.h"
+#include "platform/win32/WideText.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
@@ -10,17 +11,18 @@ namespace zorvex::widgets {
 namespace {
 
 constexpr const char* kFormClass = "ZorvexForm";
+constexpr const wchar_t* kFormClassW = L"ZorvexForm";
 
 void RegisterFormClass() {
   static const bool registered = [] {
-    WNDCLASSA wc{};
+    WNDCLASSW wc{};
     wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = ::DefWindowProcA;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    return ::RegisterClassA(&wc) != 0;
+    wc.lpszClassName = kFormClassW;
+    return ::RegisterClassW(&wc) != 0;
   }();
   (void)registered;
 }
@@ -103,9 +105,9 @@ TForm::TForm(std::string name, const TFormParams& p) : TWinControl(std::move(nam
   RECT r{0, 0, p.ClientWidth, p.ClientHeight};
   ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
   CreateHandle(TWindowParams{kFormClass, style, exStyle, TBounds{0, 0, r.right - r.left, r.bottom - r.top}, "", p.Parent});
-  tooltip_.reset(::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+  tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
-                                   ::GetModuleHandleA(nullptr), nullptr));
+                                   ::GetModuleHandleW(nullptr), nullptr));
 
   PublishText("Caption");
   PublishInteger("ClientWidth", [this] { return ClientWidth(); }, [this](std::int32_t v) { SetClientSize(v, ClientHeight()); }, 0);
@@ -173,7 +175,7 @@ int TForm::ShowModal() {
       modalResult_ = mrCancel;
       break;
     }
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // The program is ending: the outer loop must see WM_QUIT too.
       if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
@@ -182,7 +184,7 @@ int TForm::ShowModal() {
     }
     if (!IsFormMessage(msg)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
   return modalResult_;
@@ -227,8 +229,8 @@ int TForm::ClientHeight() const {
 
 void TForm::SetClientSize(int width, int height) {
   RECT r{0, 0, width, height};
-  ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(::GetWindowLongA(Handle(), GWL_EXSTYLE)));
+  ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE)));
   ::SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -236,22 +238,22 @@ void TForm::SetBorderStyle(TBorderStyle style) {
   const int width = ClientWidth();
   const int height = ClientHeight();
   const Frame frame = FrameOf(style);
-  const DWORD old = static_cast<DWORD>(::GetWindowLongA(Handle(), GWL_STYLE));
-  ::SetWindowLongA(Handle(), GWL_STYLE, static_cast<LONG>((old & ~kFrameBits) | frame.style));
+  const DWORD old = static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE));
+  ::SetWindowLongW(Handle(), GWL_STYLE, static_cast<LONG>((old & ~kFrameBits) | frame.style));
   SetExStyleBits(WS_EX_DLGMODALFRAME, frame.exStyle != 0);
   borderStyle_ = style;
   SetClientSize(width, height);
 }
 
-bool TForm::StayOnTop() const { return (::GetWindowLongA(Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+bool TForm::StayOnTop() const { return (::GetWindowLongW(Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 void TForm::SetStayOnTop(bool on) {
   ::SetWindowPos(Handle(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TForm::SetIcon(HICON icon) {
-  ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
 std::vector<TWinControl*> TForm::AllControls() const {
@@ -282,20 +284,21 @@ bool TForm::IsFormMessage(MSG& msg) {
   if (msg.hwnd == nullptr || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
   HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
   if (dynamic_cast<TForm*>(FromHandle(root)) == nullptr) return false;
-  return ::IsDialogMessageA(root, &msg) != FALSE;
+  return ::IsDialogMessageW(root, &msg) != FALSE;
 }
 
 void TForm::SetTool(HWND window, const std::string& text) {
   if (!tooltip_ || window == nullptr) return;
-  TTTOOLINFOA info{};
+  TTTOOLINFOW info{};
   info.cbSize = sizeof info;
   info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   info.hwnd = Handle();
   info.uId = reinterpret_cast<UINT_PTR>(window);
-  ::SendMessageA(tooltip_.get(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  ::SendMessageW(tooltip_.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   if (text.empty()) return;
-  info.lpszText = const_cast<char*>(text.c_str());
-  ::SendMessageA(tooltip_.get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  std::wstring wide = win32::Widen(text);
+  info.lpszText = &wide[0];
+  ::SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 UINT_PTR TForm::AddTimer(TTimer& timer) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/Files.h"
+#include "platform/win32/WideText.h"
 
 namespace zorvex::widgets {
 
@@ -38,12 +39,12 @@ TSpinEdit::TSpinEdit(TWinControl& parent, std::string name, TBounds bounds, int 
       max_(std::max(min, max)) {
   DeclareClass("TSpinEdit");
   arrows_ = CreateInnerWindow(
-      TWindowParams{UPDOWN_CLASSA, UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, TBounds{}, ""},
+      TWindowParams{"msctls_updown32", UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, TBounds{}, ""},
       ::GetParent(Handle()));
-  ::SendMessageA(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
+  ::SendMessageW(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Handle()), 0);
   SetBounds(bounds);
-  ::SendMessageA(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
-  ::SendMessageA(arrows_, UDM_SETPOS32, 0, min_);
+  ::SendMessageW(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+  ::SendMessageW(arrows_, UDM_SETPOS32, 0, min_);
   PublishInteger("Value", [this] { return Value(); }, [this](std::int32_t v) { SetValue(v); });
   PublishInteger("MinValue", [this] { return min_; }, [this](std::int32_t v) { SetRange(v, max_); });
   PublishInteger("MaxValue", [this] { return max_; }, [this](std::int32_t v) { SetRange(min_, v); });
@@ -57,14 +58,14 @@ int TSpinEdit::Value() const {
 void TSpinEdit::SetValue(int value) {
   const int clamped = ClampSpinValue(value, min_, max_);
   SetText(std::to_string(clamped));
-  ::SendMessageA(arrows_, UDM_SETPOS32, 0, clamped);
+  ::SendMessageW(arrows_, UDM_SETPOS32, 0, clamped);
 }
 
 void TSpinEdit::SetRange(int min, int max) {
   const int value = Value();
   min_ = min;
   max_ = std::max(min, max);
-  ::SendMessageA(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+  ::SendMessageW(arrows_, UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
   SetValue(value);
 }
 
@@ -104,23 +105,26 @@ void TSpinEdit::SetVisible(bool on) {
 
 std::optional<std::string> ChooseFileName(HWND owner, bool save, const std::string& filter,
                                           const std::string& defaultExt, const std::string& current) {
-  std::string pairs = filter;
-  std::replace(pairs.begin(), pairs.end(), '|', '\0');
-  pairs.push_back('\0');  // the list ends with two NULs; c_str adds the second
-  char file[MAX_PATH * 4] = {};
-  if (current.size() < sizeof file) current.copy(file, current.size());
-  OPENFILENAMEA dialog{};
+  std::wstring pairs = win32::Widen(filter);
+  std::replace(pairs.begin(), pairs.end(), L'|', L'\0');
+  pairs.push_back(L'\0');  // the list ends with two NULs; c_str adds the second
+  // Room for the longest path the system allows.
+  std::wstring file(32768, L'\0');
+  const std::wstring start = win32::Widen(current);
+  if (start.size() < file.size()) start.copy(&file[0], start.size());
+  const std::wstring extension = win32::Widen(defaultExt);
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = pairs.c_str();
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+  dialog.lpstrFile = &file[0];
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
   if (!save) dialog.Flags |= OFN_FILEMUSTEXIST;
-  const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+  const BOOL chosen = save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;
-  return std::string(file);
+  return win32::Narrow(std::wstring(file.c_str()));
 }
 
 TFileNameEdit::TFileNameEdit(TWinControl& parent, std::string name, TBounds bounds)
@@ -163,10 +167,10 @@ void TFileNameEdit::PlaceButton() {
   ::MapWindowPoints(Handle(), ::GetParent(Handle()), &corner, 1);
   ::SetWindowPos(button_, HWND_TOP, corner.x, corner.y, width, client.bottom, SWP_NOACTIVATE);
   // The edit's own visibility, not whether its form is already on the screen.
-  const bool shown = (::GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
+  const bool shown = (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
   ::ShowWindow(button_, shown ? SW_SHOWNA : SW_HIDE);
   // The text stops short of the button.
-  ::SendMessageA(Handle(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, width + 1));
+  ::SendMessageW(Handle(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, width + 1));
 }
 
 bool TFileNameEdit::Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

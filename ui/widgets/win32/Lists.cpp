@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/win32/WideText.h"
+
 namespace zorvex::widgets {
 
 namespace {
 
-// Window titles and rules are at most 1024 bytes; texts read back are cut at this length.
+// Window titles are at most 1024 characters; texts read back are cut at this many UTF-16 units.
 constexpr int kTextMax = 4096;
+
+// A text read into a buffer of kTextMax units that the control ended with a zero.
+std::string FromBuffer(const wchar_t* text) { return win32::Narrow(std::wstring(text)); }
 
 }  // namespace
 
@@ -17,33 +22,32 @@ constexpr int kTextMax = 4096;
 TListBoxStrings::TListBoxStrings(TListBox& list) : list_(list) { DeclareClass("TListBoxStrings"); }
 
 std::size_t TListBoxStrings::Count() const {
-  const LRESULT count = ::SendMessageA(list_.Handle(), LB_GETCOUNT, 0, 0);
+  const LRESULT count = ::SendMessageW(list_.Handle(), LB_GETCOUNT, 0, 0);
   return count > 0 ? static_cast<std::size_t>(count) : 0;
 }
 
 std::string TListBoxStrings::Get(std::size_t index) const {
   if (index >= Count()) throw std::out_of_range("list box entry index out of range");
-  const LRESULT length = ::SendMessageA(list_.Handle(), LB_GETTEXTLEN, index, 0);
-  std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-  const LRESULT got = ::SendMessageA(list_.Handle(), LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
-  return text;
+  const LRESULT length = ::SendMessageW(list_.Handle(), LB_GETTEXTLEN, index, 0);
+  std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+  const LRESULT got = ::SendMessageW(list_.Handle(), LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  return win32::Narrow(text.data(), static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
 }
 
 void TListBoxStrings::Put(std::size_t index, const std::string& text) {
   if (index >= Count()) throw std::out_of_range("list box entry index out of range");
   const int at = static_cast<int>(index);
   const bool selected = list_.Selected(at);
-  ::SendMessageA(list_.Handle(), LB_DELETESTRING, index, 0);
-  ::SendMessageA(list_.Handle(), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageW(list_.Handle(), LB_DELETESTRING, index, 0);
+  ::SendMessageW(list_.Handle(), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
   if (selected) list_.SetSelected(at, true);
 }
 
 void TListBoxStrings::Add(const std::string& text) {
-  ::SendMessageA(list_.Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageW(list_.Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
 }
 
-void TListBoxStrings::Clear() { ::SendMessageA(list_.Handle(), LB_RESETCONTENT, 0, 0); }
+void TListBoxStrings::Clear() { ::SendMessageW(list_.Handle(), LB_RESETCONTENT, 0, 0); }
 
 TListBox::TListBox(TWinControl& parent, std::string name, TBounds bounds, bool multiSelect)
     : TWinControl(parent, std::move(name)) {
@@ -56,7 +60,7 @@ TListBox::TListBox(TWinControl& parent, std::string name, TBounds bounds, bool m
 }
 
 bool TListBox::MultiSelect() const {
-  return (::GetWindowLongA(Handle(), GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+  return (::GetWindowLongW(Handle(), GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
 }
 
 void TListBox::SetMultiSelect(bool on) {
@@ -75,7 +79,7 @@ void TListBox::Remake(DWORD addStyle, DWORD removeStyle) {
   const int top = TopIndex();
   RecreateHandle(addStyle, removeStyle);
   for (const std::string& entry : entries) items_->Add(entry);
-  if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
   if (MultiSelect()) {
     for (int index : selected) SetSelected(index, true);
   } else if (!selected.empty()) {
@@ -86,7 +90,7 @@ void TListBox::Remake(DWORD addStyle, DWORD removeStyle) {
 
 void TListBox::SetMarks(std::vector<bool> marks) {
   // Owner drawing is chosen only when made, and only lists with marks need it.
-  if ((::GetWindowLongA(Handle(), GWL_STYLE) & LBS_OWNERDRAWFIXED) == 0) Remake(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, 0);
+  if ((::GetWindowLongW(Handle(), GWL_STYLE) & LBS_OWNERDRAWFIXED) == 0) Remake(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, 0);
   if (marks == marks_) return;
   marks_ = std::move(marks);
   ::InvalidateRect(Handle(), nullptr, TRUE);
@@ -120,67 +124,67 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
     ::Polyline(dc, check, 3);
     ::SelectObject(dc, old);
     if (!boldFont_) {
-      LOGFONTA font{};
-      ::GetObjectA(FontHandle(), sizeof font, &font);
+      LOGFONTW font{};
+      ::GetObjectW(FontHandle(), sizeof font, &font);
       font.lfWeight = FW_BOLD;
-      boldFont_.reset(::CreateFontIndirectA(&font));
+      boldFont_.reset(::CreateFontIndirectW(&font));
     }
   }
-  const int length = static_cast<int>(::SendMessageA(Handle(), LB_GETTEXTLEN, draw.itemID, 0));
-  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0u, '\0');
-  if (length > 0) ::SendMessageA(Handle(), LB_GETTEXT, draw.itemID, reinterpret_cast<LPARAM>(text.data()));
+  const int length = static_cast<int>(::SendMessageW(Handle(), LB_GETTEXTLEN, draw.itemID, 0));
+  std::wstring text(length > 0 ? static_cast<std::size_t>(length) : 0u, L'\0');
+  if (length > 0) ::SendMessageW(Handle(), LB_GETTEXT, draw.itemID, reinterpret_cast<LPARAM>(&text[0]));
   HFONT face = Marked(index) && boldFont_ ? boldFont_.get() : FontHandle();
   HGDIOBJ old = ::SelectObject(dc, face);
   RECT textBox{box.right + 2, r.top, r.right - 2, r.bottom};
-  ::DrawTextA(dc, text.c_str(), -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  ::DrawTextW(dc, text.c_str(), -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SelectObject(dc, old);
   if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
 }
 
 int TListBox::ItemHeight() const {
-  return itemHeight_ > 0 ? itemHeight_ : static_cast<int>(::SendMessageA(Handle(), LB_GETITEMHEIGHT, 0, 0));
+  return itemHeight_ > 0 ? itemHeight_ : static_cast<int>(::SendMessageW(Handle(), LB_GETITEMHEIGHT, 0, 0));
 }
 
 void TListBox::SetItemHeight(int pixels) {
   itemHeight_ = pixels;
   if (pixels > 0) {
-    ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, pixels);
+    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, pixels);
   } else {
     // The font again decides the height.
-    ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+    ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
   }
   ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TListBox::FontChanged() {
   // A new font resets the entry height to the font's.
-  if (itemHeight_ > 0) ::SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
   boldFont_.reset();
 }
 
 int TListBox::ItemIndex() const {
-  if (!MultiSelect()) return static_cast<int>(::SendMessageA(Handle(), LB_GETCURSEL, 0, 0));
+  if (!MultiSelect()) return static_cast<int>(::SendMessageW(Handle(), LB_GETCURSEL, 0, 0));
   if (items_->Count() == 0) return -1;
-  return static_cast<int>(::SendMessageA(Handle(), LB_GETCARETINDEX, 0, 0));
+  return static_cast<int>(::SendMessageW(Handle(), LB_GETCARETINDEX, 0, 0));
 }
 
 void TListBox::SetItemIndex(int index) {
   if (!MultiSelect()) {
-    ::SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(Handle(), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
     return;
   }
-  ::SendMessageA(Handle(), LB_SETSEL, FALSE, -1);
+  ::SendMessageW(Handle(), LB_SETSEL, FALSE, -1);
   if (index >= 0) {
-    ::SendMessageA(Handle(), LB_SETSEL, TRUE, index);
-    ::SendMessageA(Handle(), LB_SETCARETINDEX, static_cast<WPARAM>(index), FALSE);
+    ::SendMessageW(Handle(), LB_SETSEL, TRUE, index);
+    ::SendMessageW(Handle(), LB_SETCARETINDEX, static_cast<WPARAM>(index), FALSE);
   }
 }
 
-bool TListBox::Selected(int index) const { return ::SendMessageA(Handle(), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0; }
+bool TListBox::Selected(int index) const { return ::SendMessageW(Handle(), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0; }
 
 void TListBox::SetSelected(int index, bool on) {
   if (MultiSelect()) {
-    ::SendMessageA(Handle(), LB_SETSEL, on ? TRUE : FALSE, index);
+    ::SendMessageW(Handle(), LB_SETSEL, on ? TRUE : FALSE, index);
   } else if (on) {
     SetItemIndex(index);
   } else if (ItemIndex() == index) {
@@ -189,13 +193,13 @@ void TListBox::SetSelected(int index, bool on) {
 }
 
 int TListBox::SelCount() const {
-  if (MultiSelect()) return static_cast<int>(::SendMessageA(Handle(), LB_GETSELCOUNT, 0, 0));
+  if (MultiSelect()) return static_cast<int>(::SendMessageW(Handle(), LB_GETSELCOUNT, 0, 0));
   return ItemIndex() >= 0 ? 1 : 0;
 }
 
-int TListBox::TopIndex() const { return static_cast<int>(::SendMessageA(Handle(), LB_GETTOPINDEX, 0, 0)); }
+int TListBox::TopIndex() const { return static_cast<int>(::SendMessageW(Handle(), LB_GETTOPINDEX, 0, 0)); }
 
-void TListBox::SetTopIndex(int index) { ::SendMessageA(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
+void TListBox::SetTopIndex(int index) { ::SendMessageW(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
 
 bool TListBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (message == WM_DRAWITEM) {
@@ -220,13 +224,13 @@ bool TListBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 TTreeViewNodes::TTreeViewNodes(TTreeView& tree) : tree_(tree) { DeclareClass("TTreeViewNodes"); }
 
 std::size_t TTreeViewNodes::Count() const {
-  return static_cast<std::size_t>(::SendMessageA(tree_.Handle(), TVM_GETCOUNT, 0, 0));
+  return static_cast<std::size_t>(::SendMessageW(tree_.Handle(), TVM_GETCOUNT, 0, 0));
 }
 
 HTREEITEM TTreeViewNodes::Node(std::size_t index) const {
   HWND tree = tree_.Handle();
   auto next = [tree](UINT relation, HTREEITEM node) {
-    return reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(node)));
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(node)));
   };
   std::size_t position = 0;
   for (HTREEITEM node = next(TVGN_ROOT, nullptr); node != nullptr;) {
@@ -244,20 +248,21 @@ HTREEITEM TTreeViewNodes::Node(std::size_t index) const {
 std::string TTreeViewNodes::Text(std::size_t index) const { return tree_.NodeText(Node(index)); }
 
 void TTreeViewNodes::SetText(std::size_t index, const std::string& text) {
-  TVITEMA item{};
+  std::wstring wide = win32::Widen(text);
+  TVITEMW item{};
   item.mask = TVIF_TEXT | TVIF_HANDLE;
   item.hItem = Node(index);
-  item.pszText = const_cast<char*>(text.c_str());
-  ::SendMessageA(tree_.Handle(), TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  item.pszText = &wide[0];
+  ::SendMessageW(tree_.Handle(), TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 TTreeView::TTreeView(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
   DeclareClass("TTreeView");
-  CreateHandle(TWindowParams{WC_TREEVIEWA, TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP,
+  CreateHandle(TWindowParams{"SysTreeView32", TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP,
                              WS_EX_CLIENTEDGE, bounds, ""});
   items_ = &PublishOwned("Items", std::make_unique<TTreeViewNodes>(*this));
-  PublishInteger("Indent", [this] { return static_cast<std::int32_t>(::SendMessageA(Handle(), TVM_GETINDENT, 0, 0)); },
-                 [this](std::int32_t v) { ::SendMessageA(Handle(), TVM_SETINDENT, static_cast<WPARAM>(v), 0); }, 0);
+  PublishInteger("Indent", [this] { return static_cast<std::int32_t>(::SendMessageW(Handle(), TVM_GETINDENT, 0, 0)); },
+                 [this](std::int32_t v) { ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(v), 0); }, 0);
   PublishStyle("HotTrack", TVS_TRACKSELECT);
   PublishStyle("ShowLines", TVS_HASLINES);
   PublishStyle("ShowButtons", TVS_HASBUTTONS);
@@ -267,49 +272,50 @@ TTreeView::TTreeView(TWinControl& parent, std::string name, TBounds bounds) : TW
 
 void TTreeView::PublishStyle(std::string name, DWORD bit, bool inverted) {
   PublishBoolean(
-      std::move(name), [this, bit, inverted] { return ((::GetWindowLongA(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
+      std::move(name), [this, bit, inverted] { return ((::GetWindowLongW(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
       [this, bit, inverted](bool v) { SetStyleBits(bit, v != inverted); });
 }
 
 HTREEITEM TTreeView::AddNode(HTREEITEM parent, const std::string& text, std::uintptr_t data) {
-  TVINSERTSTRUCTA insert{};
+  std::wstring wide = win32::Widen(text);
+  TVINSERTSTRUCTW insert{};
   insert.hParent = parent != nullptr ? parent : TVI_ROOT;
   insert.hInsertAfter = TVI_LAST;
   insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-  insert.item.pszText = const_cast<char*>(text.c_str());
+  insert.item.pszText = &wide[0];
   insert.item.lParam = static_cast<LPARAM>(data);
-  auto node = reinterpret_cast<HTREEITEM>(::SendMessageA(Handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+  auto node = reinterpret_cast<HTREEITEM>(::SendMessageW(Handle(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
   if (node == nullptr) throw std::runtime_error("cannot add a node to " + Name());
   return node;
 }
 
-void TTreeView::Clear() { ::SendMessageA(Handle(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)); }
+void TTreeView::Clear() { ::SendMessageW(Handle(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)); }
 
 std::string TTreeView::NodeText(HTREEITEM node) const {
-  char text[kTextMax] = {};
-  TVITEMA item{};
+  wchar_t text[kTextMax] = {};
+  TVITEMW item{};
   item.mask = TVIF_TEXT | TVIF_HANDLE;
   item.hItem = node;
   item.pszText = text;
   item.cchTextMax = kTextMax;
-  ::SendMessageA(Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  return item.pszText != nullptr ? std::string(item.pszText) : std::string();
+  ::SendMessageW(Handle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return item.pszText != nullptr ? FromBuffer(item.pszText) : std::string();
 }
 
 std::uintptr_t TTreeView::NodeData(HTREEITEM node) const {
-  TVITEMA item{};
+  TVITEMW item{};
   item.mask = TVIF_PARAM | TVIF_HANDLE;
   item.hItem = node;
-  ::SendMessageA(Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  ::SendMessageW(Handle(), TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
   return static_cast<std::uintptr_t>(item.lParam);
 }
 
 HTREEITEM TTreeView::Selected() const {
-  return reinterpret_cast<HTREEITEM>(::SendMessageA(Handle(), TVM_GETNEXTITEM, TVGN_CARET, 0));
+  return reinterpret_cast<HTREEITEM>(::SendMessageW(Handle(), TVM_GETNEXTITEM, TVGN_CARET, 0));
 }
 
 void TTreeView::Select(HTREEITEM node) {
-  ::SendMessageA(Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+  ::SendMessageW(Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
 }
 
 bool TTreeView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
@@ -317,7 +323,8 @@ bool TTreeView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& res
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
   // Which of the two codes arrives depends on how the parent window answers WM_NOTIFYFORMAT.
   if (header->code != TVN_SELCHANGEDA && header->code != TVN_SELCHANGEDW) return false;
-  if (OnChange) OnChange(reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem);
+  // The item handle sits at the same place in both forms of the notice.
+  if (OnChange) OnChange(reinterpret_cast<const NMTREEVIEWW*>(lParam)->itemNew.hItem);
   result = 0;
   return true;
 }
@@ -331,34 +338,35 @@ TListColumn::TListColumn(TListView& view, int index) : view_(view), index_(index
 }
 
 std::string TListColumn::Caption() const {
-  char text[kTextMax] = {};
-  LVCOLUMNA column{};
+  wchar_t text[kTextMax] = {};
+  LVCOLUMNW column{};
   column.mask = LVCF_TEXT;
   column.pszText = text;
   column.cchTextMax = kTextMax;
-  ::SendMessageA(view_.Handle(), LVM_GETCOLUMNA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
-  return column.pszText != nullptr ? std::string(column.pszText) : std::string();
+  ::SendMessageW(view_.Handle(), LVM_GETCOLUMNW, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
+  return column.pszText != nullptr ? FromBuffer(column.pszText) : std::string();
 }
 
 void TListColumn::SetCaption(const std::string& text) {
-  LVCOLUMNA column{};
+  std::wstring wide = win32::Widen(text);
+  LVCOLUMNW column{};
   column.mask = LVCF_TEXT;
-  column.pszText = const_cast<char*>(text.c_str());
-  ::SendMessageA(view_.Handle(), LVM_SETCOLUMNA, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
+  column.pszText = &wide[0];
+  ::SendMessageW(view_.Handle(), LVM_SETCOLUMNW, static_cast<WPARAM>(index_), reinterpret_cast<LPARAM>(&column));
 }
 
 int TListColumn::Width() const {
-  return static_cast<int>(::SendMessageA(view_.Handle(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index_), 0));
+  return static_cast<int>(::SendMessageW(view_.Handle(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index_), 0));
 }
 
 void TListColumn::SetWidth(int pixels) {
-  ::SendMessageA(view_.Handle(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index_), MAKELPARAM(pixels, 0));
+  ::SendMessageW(view_.Handle(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index_), MAKELPARAM(pixels, 0));
 }
 
 TListViewItems::TListViewItems(TListView& view) : view_(view) { DeclareClass("TListViewItems"); }
 
 std::size_t TListViewItems::Count() const {
-  return static_cast<std::size_t>(::SendMessageA(view_.Handle(), LVM_GETITEMCOUNT, 0, 0));
+  return static_cast<std::size_t>(::SendMessageW(view_.Handle(), LVM_GETITEMCOUNT, 0, 0));
 }
 
 void TListViewItems::Check(std::size_t index) const {
@@ -393,28 +401,30 @@ void TListViewItems::SetSubItem(std::size_t index, std::size_t sub, const std::s
 }
 
 std::string TListViewItems::Cell(std::size_t index, std::size_t column) const {
-  char text[kTextMax] = {};
-  LVITEMA item{};
+  wchar_t text[kTextMax] = {};
+  LVITEMW item{};
   item.iSubItem = static_cast<int>(column);
   item.pszText = text;
   item.cchTextMax = kTextMax;
-  ::SendMessageA(view_.Handle(), LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-  return text;
+  ::SendMessageW(view_.Handle(), LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+  return FromBuffer(text);
 }
 
 void TListViewItems::SetCell(std::size_t index, std::size_t column, const std::string& text) {
-  LVITEMA item{};
+  std::wstring wide = win32::Widen(text);
+  LVITEMW item{};
   item.iSubItem = static_cast<int>(column);
-  item.pszText = const_cast<char*>(text.c_str());
-  ::SendMessageA(view_.Handle(), LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+  item.pszText = &wide[0];
+  ::SendMessageW(view_.Handle(), LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
 }
 
 void TListViewItems::Add(const std::string& caption) {
-  LVITEMA item{};
+  std::wstring wide = win32::Widen(caption);
+  LVITEMW item{};
   item.mask = LVIF_TEXT;
   item.iItem = static_cast<int>(Count());
-  item.pszText = const_cast<char*>(caption.c_str());
-  if (::SendMessageA(view_.Handle(), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+  item.pszText = &wide[0];
+  if (::SendMessageW(view_.Handle(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
     throw std::runtime_error("cannot add an item to " + view_.Name());
   }
   if (view_.SortByCaption()) view_.Sort();
@@ -422,14 +432,14 @@ void TListViewItems::Add(const std::string& caption) {
 
 void TListViewItems::Delete(std::size_t index) {
   Check(index);
-  ::SendMessageA(view_.Handle(), LVM_DELETEITEM, index, 0);
+  ::SendMessageW(view_.Handle(), LVM_DELETEITEM, index, 0);
 }
 
-void TListViewItems::Clear() { ::SendMessageA(view_.Handle(), LVM_DELETEALLITEMS, 0, 0); }
+void TListViewItems::Clear() { ::SendMessageW(view_.Handle(), LVM_DELETEALLITEMS, 0, 0); }
 
 TListView::TListView(TWinControl& parent, std::string name, TBounds bounds) : TWinControl(parent, std::move(name)) {
   DeclareClass("TListView");
-  CreateHandle(TWindowParams{WC_LISTVIEWA, LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE, bounds, ""});
+  CreateHandle(TWindowParams{"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE, bounds, ""});
   columns_ = &PublishOwned("Columns", std::make_unique<TCollection>());
   items_ = &PublishOwned("Items", std::make_unique<TListViewItems>(*this));
   PublishStyle("MultiSelect", LVS_SINGLESEL, true);
@@ -442,45 +452,46 @@ TListView::TListView(TWinControl& parent, std::string name, TBounds bounds) : TW
 
 void TListView::PublishStyle(std::string name, DWORD bit, bool inverted) {
   PublishBoolean(
-      std::move(name), [this, bit, inverted] { return ((::GetWindowLongA(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
+      std::move(name), [this, bit, inverted] { return ((::GetWindowLongW(Handle(), GWL_STYLE) & bit) != 0) != inverted; },
       [this, bit, inverted](bool v) { SetStyleBits(bit, v != inverted); });
 }
 
 void TListView::PublishListStyle(std::string name, DWORD bit) {
   PublishBoolean(
       std::move(name),
-      [this, bit] { return (::SendMessageA(Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & bit) != 0; },
-      [this, bit](bool v) { ::SendMessageA(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, bit, v ? bit : 0); });
+      [this, bit] { return (::SendMessageW(Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & bit) != 0; },
+      [this, bit](bool v) { ::SendMessageW(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, bit, v ? bit : 0); });
 }
 
 TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   const int index = static_cast<int>(columns_->Count());
-  LVCOLUMNA column{};
+  std::wstring wide = win32::Widen(caption);
+  LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
   column.cx = width;
-  column.pszText = const_cast<char*>(caption.c_str());
+  column.pszText = &wide[0];
   column.iSubItem = index;
-  if (::SendMessageA(Handle(), LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
+  if (::SendMessageW(Handle(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
     throw std::runtime_error("cannot add a column to " + Name());
   }
   return columns_->Add<TListColumn>(*this, index);
 }
 
 bool TListView::Selected(std::size_t index) const {
-  return (::SendMessageA(Handle(), LVM_GETITEMSTATE, index, LVIS_SELECTED) & LVIS_SELECTED) != 0;
+  return (::SendMessageW(Handle(), LVM_GETITEMSTATE, index, LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }
 
 void TListView::SetSelected(std::size_t index, bool on) {
-  LVITEMA item{};
+  LVITEMW item{};
   item.stateMask = LVIS_SELECTED;
   item.state = on ? LVIS_SELECTED : 0;
-  ::SendMessageA(Handle(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+  ::SendMessageW(Handle(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
 }
 
-int TListView::SelCount() const { return static_cast<int>(::SendMessageA(Handle(), LVM_GETSELECTEDCOUNT, 0, 0)); }
+int TListView::SelCount() const { return static_cast<int>(::SendMessageW(Handle(), LVM_GETSELECTEDCOUNT, 0, 0)); }
 
 int TListView::ItemFocused() const {
-  return static_cast<int>(::SendMessageA(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  return static_cast<int>(::SendMessageW(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
 bool TListView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
@@ -503,6 +514,7 @@ void TListView::Sort() {
   // keeps equal captions in the order they had.
   struct Row {
     std::vector<std::string> texts;
+    std::wstring key;  // the caption as the comparison takes it
     UINT state;
   };
   const std::size_t count = items_->Count();
@@ -510,16 +522,17 @@ void TListView::Sort() {
   std::vector<Row> rows(count);
   for (std::size_t i = 0; i < count; ++i) {
     for (std::size_t c = 0; c < columns; ++c) rows[i].texts.push_back(items_->Cell(i, c));
-    rows[i].state = static_cast<UINT>(::SendMessageA(Handle(), LVM_GETITEMSTATE, i, LVIS_SELECTED | LVIS_FOCUSED));
+    rows[i].key = win32::Widen(rows[i].texts[0]);
+    rows[i].state = static_cast<UINT>(::SendMessageW(Handle(), LVM_GETITEMSTATE, i, LVIS_SELECTED | LVIS_FOCUSED));
   }
   std::stable_sort(rows.begin(), rows.end(),
-                   [](const Row& a, const Row& b) { return ::lstrcmpA(a.texts[0].c_str(), b.texts[0].c_str()) < 0; });
+                   [](const Row& a, const Row& b) { return ::lstrcmpW(a.key.c_str(), b.key.c_str()) < 0; });
   for (std::size_t i = 0; i < count; ++i) {
     for (std::size_t c = 0; c < columns; ++c) items_->SetCell(i, c, rows[i].texts[c]);
-    LVITEMA item{};
+    LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = rows[i].state;
-    ::SendMessageA(Handle(), LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+    ::SendMessageW(Handle(), LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
   }
 }
 

@@ -171,7 +171,7 @@ class TListViewItems : public TListItems {
 };
 
 // A report-style list (class "TListView"): Columns, Items, MultiSelect, GridLines, RowSelect,
-// ShowColumnHeaders, HideSelection, ReadOnly, and sorting of the captions with lstrcmpA.
+// ShowColumnHeaders, HideSelection, ReadOnly, and sorting of the captions with lstrcmpW.
 class TListView : public TWinControl {
  public:
   TListView(TWinControl& parent, std::string name, TBounds bounds);
@@ -186,7 +186,7 @@ class TListView : public TWinControl {
   void SetSelected(std::size_t index, bool on);
   // Number of selected items.
   int SelCount() const;
-  // True while the captions are kept sorted with lstrcmpA (locale-aware, letter case counts).
+  // True while the captions are kept sorted with lstrcmpW (locale-aware, letter case counts).
   bool SortByCaption() const { return sorted_; }
   void SetSortByCaption(bool on);
   // Sorts the items by caption now.
