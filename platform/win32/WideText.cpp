@@ -118,27 +118,6 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
 
 std::string Narrow(std::wstring_view utf16) { return Narrow(utf16.data(), utf16.size()); }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-  if (ansi.empty()) return std::string();
-  const int size = static_cast<int>(ansi.size());
-  const int units = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
-  if (units <= 0) {
-    // The system cannot read it: the ASCII part stays, the rest is marked unreadable.
-    std::string out;
-    for (const char c : ansi) {
-      if (static_cast<unsigned char>(c) < 0x80) {
-        out.push_back(c);
-      } else {
-        PutUtf8(out, kReplacement);
-      }
-    }
-    return out;
-  }
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, &wide[0], units);
-  return Narrow(wide);
-}
-
 std::wstring CutWide(std::wstring text, std::size_t units) {
   if (text.size() <= units) return text;
   // The high half of a pair that would lose its low half goes with it.

@@ -19,9 +19,6 @@ std::string Narrow(std::wstring_view utf16);
 // The text in the first length units of text.
 std::string Narrow(const wchar_t* text, std::size_t length);
 
-// Text in the system's ANSI code page, as DDE's CF_TEXT brings it, to UTF-8.
-std::string AnsiToUtf8(std::string_view ansi);
-
 // The wide text cut to at most units UTF-16 units, never between the two halves of a pair.
 std::wstring CutWide(std::wstring text, std::size_t units);
 

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Dde.h"
 
 #include "base/Trace.h"
+#include "platform/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 

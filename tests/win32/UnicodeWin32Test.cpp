@@ -106,14 +106,6 @@ TEST(WideTextWin32, ValidTextCrossesBothWaysUnchangedAndBrokenTextBecomesReplace
   EXPECT_EQ(win32::CutWide(L"abc", 2), L"ab");
 }
 
-TEST(WideTextWin32, DdeTextInTheSystemCodePageArrivesAsUtf8) {
-  // Wine takes the code page from the locale; the test sessions run under C.UTF-8, which is 1252.
-  if (::GetACP() != 1252) GTEST_SKIP() << "the system code page is " << ::GetACP() << ", not 1252";
-  EXPECT_EQ(win32::AnsiToUtf8("Caf\xE9 promo \x80 5"), "Caf\xC3\xA9 promo \xE2\x82\xAC 5");
-  EXPECT_EQ(win32::AnsiToUtf8(""), "");
-  EXPECT_EQ(win32::AnsiToUtf8("plain"), "plain");
-}
-
 TEST(DesktopWin32, TitlesInEveryScriptReadBackExactlyAndABrokenTitleReadsAsValidUtf8) {
   std::vector<std::string> windows;
   for (const ScriptTitle& t : ScriptTitles()) windows.push_back(std::string("IEFrame|") + t.title + "|400|300|v");
