@@ -49,6 +49,9 @@ void SaveStepReached(const char* step);
 // when it does not exist.
 std::optional<std::int64_t> FileWriteTime(const std::string& path);
 
+// Removes the file; nothing when there is none. Throws EFileError when it stays.
+void RemoveExistingFile(const std::string& path);
+
 // True when path names an existing file or folder.
 bool FileExists(const std::string& path);
 

@@ -109,6 +109,20 @@ void TTrayIcon::SetHint(const std::string& hint) {
   Notify(NIM_MODIFY);
 }
 
+void TTrayIcon::ShowBalloon(const std::string& title, const std::string& text) {
+  if (!active_ || shellMajor_ < 5) return;
+  CheckShellRestart();
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof(NOTIFYICONDATAA);
+  data.hWnd = window_.get();
+  data.uID = kIconId;
+  data.uFlags = NIF_INFO;
+  data.dwInfoFlags = NIIF_WARNING;
+  title.copy(data.szInfoTitle, std::min(title.size(), sizeof data.szInfoTitle - 1));
+  text.copy(data.szInfo, std::min(text.size(), sizeof data.szInfo - 1));
+  ::Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
 void TTrayIcon::CheckShellRestart() {
   if (!active_) return;
   if (::FindWindowA(kTaskbarClass, nullptr) != taskbar_) AddIcon();

@@ -222,6 +222,10 @@ void RecoverInterruptedSave(const std::string& path) {
   }
 }
 
+void RemoveExistingFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Throw("Cannot remove file", path, errno);
+}
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;

@@ -188,6 +188,11 @@ void RecoverInterruptedSave(const std::string& path) {
   }
 }
 
+void RemoveExistingFile(const std::string& path) {
+  if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    Throw("Cannot remove file", path, GetLastError());
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
