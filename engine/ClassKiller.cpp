@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include "base/Text.h"
@@ -28,14 +30,34 @@ constexpr const char* kRunEntry = "Zorvex";
 constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
 
 
+// Pauses between the brief tries of a held settings file, at once: about a third of a second.
+constexpr std::chrono::milliseconds kBriefPauses[] = {std::chrono::milliseconds(20), std::chrono::milliseconds(40),
+                                                      std::chrono::milliseconds(80), std::chrono::milliseconds(160)};
+// Between tries at exit.
+constexpr auto kExitPause = std::chrono::milliseconds(100);
+// Earlier versions numbered kept-aside copies up to this; names above it were never used.
+constexpr int kCopyNames = 1000;
+
 // Keeps the newer half of a log that grew too large, at a line start; the older half replaces the
 // ".old" file, so the log and its old part together never hold much more than twice the limit.
-void HalveLog(const std::string& path) {
+// When the old part cannot be replaced and dropOlderHalf is set, the older half is dropped.
+void HalveLog(const std::string& path, bool dropOlderHalf) {
   const std::string content = ReadWholeFile(path);
   std::size_t cut = content.find('\n', content.size() / 2);
   cut = cut == std::string::npos ? content.size() : cut + 1;
-  ReplaceFileContents(path + ".old", content.substr(0, cut));
+  try {
+    ReplaceFileContents(path + ".old", content.substr(0, cut));
+  } catch (const std::exception& e) {
+    if (!dropOlderHalf) throw;
+    // Held for long: a log that grew without end would fill the disk.
+    TraceDropped("kill log", std::string("older half dropped: ") + e.what());
+  }
   ReplaceFileContents(path, content.substr(cut));
+}
+
+// The name of the n-th kept-aside copy of path.
+std::string CopyName(const std::string& path, int n) {
+  return n == 1 ? path + ".unreadable" : path + ".unreadable." + std::to_string(n);
 }
 
 bool HasElementChildren(TSimpleXmlElem& elem) {
@@ -178,8 +200,17 @@ void TZorvex::WriteLog(const std::string& text) {
   DropFailure("kill log", [&] {
     if (!logInUtf8_) KeepLogInUtf8(path);
     logInUtf8_ = true;
-    const std::string line = ValidUtf8("[" + stamp + "] " + WithoutControlCharacters(text));
-    if (AppendLine(path, line) >= kMaxLogBytes) HalveLog(path);
+    const std::uint64_t size = AppendLine(path, ValidUtf8("[" + stamp + "] " + WithoutControlCharacters(text)));
+    if (size < kMaxLogBytes) return;
+    // Halving reads the whole log: after a failure it waits, rather than costing every line.
+    if (logHalvingFailed_ && Steady() - *logHalvingFailed_ < kLogHalvingRetry) return;
+    try {
+      HalveLog(path, size >= kLogHardLimitFactor * kMaxLogBytes);
+      logHalvingFailed_.reset();
+    } catch (...) {
+      logHalvingFailed_ = Steady();
+      throw;
+    }
   });
 }
 
@@ -196,87 +227,150 @@ void TZorvex::PlayAlarm() {
   if (tray_) tray_->FlashKillIcon();
 }
 
-void TZorvex::MarkUnreadable(Unreadable& state, const std::string& path, const std::string& reason) {
-  state = {true, reason};
-  TraceDropped("settings file", "cannot load \"" + path + "\": " + reason);
+void TZorvex::Pause(std::chrono::milliseconds span) {
+  if (services_.pause) {
+    services_.pause(span);
+  } else {
+    std::this_thread::sleep_for(span);
+  }
 }
 
-bool TZorvex::KeepUnreadable(const std::string& path, Unreadable& state) {
-  if (!state.pending) return true;
+std::chrono::steady_clock::time_point TZorvex::Steady() const {
+  return services_.closer.clock ? services_.closer.clock->Steady() : std::chrono::steady_clock::now();
+}
+
+void TZorvex::Notice(const std::string& text) {
+  WriteLog(text);
+  if (tray_) tray_->ShowNotice(text);
+}
+
+void TZorvex::KeepUnreadable(const std::string& path, SettingsFile& file) {
+  if (!file.keepAside) return;
   if (!FileExists(path)) {  // gone meanwhile: nothing left to keep
-    state.pending = false;
-    return true;
+    file.keepAside = false;
+    return;
   }
-  // An earlier copy is never replaced: it may be the only one of the user's settings.
-  std::string aside = path + ".unreadable";
-  for (int n = 2; FileExists(aside); ++n) {
-    if (n > 1000) {
-      TraceDropped("settings file", "not overwritten, no free name to keep \"" + path + "\"");
-      return false;
+  // The copies so far, oldest first; only the newest few stay beside the new one.
+  struct Copy {
+    std::int64_t time;
+    int number;
+    bool operator<(const Copy& other) const {
+      return time != other.time ? time < other.time : number < other.number;
     }
-    aside = path + ".unreadable." + std::to_string(n);
+  };
+  std::vector<Copy> copies;
+  for (int n = 1; n <= kCopyNames; ++n) {
+    if (const std::optional<std::int64_t> time = FileWriteTime(CopyName(path, n))) copies.push_back({*time, n});
   }
-  try {
-    ReplaceFileContents(aside, ReadWholeFile(path));
-  } catch (const std::exception& e) {
-    TraceDropped("settings file", "not overwritten, cannot keep \"" + path + "\": " + e.what());
-    return false;
+  std::sort(copies.begin(), copies.end());
+  for (std::size_t i = 0; i + kKeptCopies <= copies.size(); ++i) {
+    DropFailure("settings file", [&] { RemoveExistingFile(CopyName(path, copies[i].number)); });
   }
-  state.pending = false;
-  WriteLog("Settings file that could not be loaded kept as " + aside);
-  return true;
+  std::string aside;
+  for (int n = 1; n <= kCopyNames && aside.empty(); ++n) {
+    if (!FileExists(CopyName(path, n))) aside = CopyName(path, n);
+  }
+  if (aside.empty()) throw std::runtime_error("no free name to keep \"" + path + "\"");
+  ReplaceFileContents(aside, ReadWholeFile(path));
+  file.keepAside = false;
+  Notice("Settings file that could not be loaded kept as " + aside);
+}
+
+TZorvex::LoadResult TZorvex::LoadSettings(const std::string& path, TSimpleXml& doc, SettingsFile& file, bool brief) {
+  for (std::size_t attempt = 0;; ++attempt) {
+    try {
+      LoadXmlFile(doc, path);
+      file.unloaded = false;
+      return LoadResult::Loaded;
+    } catch (const EFileError& e) {
+      if (!FileExists(path)) {
+        file.unloaded = false;
+        return LoadResult::Missing;
+      }
+      file.reason = e.what();
+    } catch (const std::exception& e) {
+      // It reads but does not parse: trying again would not help.
+      file.unloaded = false;
+      file.keepAside = true;
+      file.reason = e.what();
+      TraceDropped("settings file", "cannot load \"" + path + "\": " + file.reason);
+      return LoadResult::CannotParse;
+    }
+    if (!brief || attempt >= std::size(kBriefPauses)) break;
+    Pause(kBriefPauses[attempt]);
+  }
+  // Held by another program, most likely for a moment: tried again later, never written over.
+  if (!file.unloaded) file.failingSince = Steady();
+  file.unloaded = true;
+  TraceDropped("settings file", "cannot read \"" + path + "\" yet: " + file.reason);
+  return LoadResult::CannotRead;
 }
 
 void TZorvex::LoadOptions() {
   LoadRules();
   DropFailure("save recovery", [&] { RecoverInterruptedSave(OptionsPath()); });
-  optionsUnreadable_ = {};
+  options_ = {};
+  ReadOptions(true);
+  // Only now is it known whether to log.
+  const std::pair<const SettingsFile*, std::string> files[] = {{&rules_, RulesPath()}, {&options_, OptionsPath()}};
+  for (const auto& [file, path] : files) {
+    if (file->keepAside || file->unloaded) WriteLog("Cannot load settings file " + path + ": " + file->reason);
+  }
+}
+
+void TZorvex::ReadOptions(bool brief) {
+  const bool late = options_.unloaded;
+  const std::int32_t countedMeanwhile = Count;
+  TSimpleXml doc;
+  if (LoadSettings(OptionsPath(), doc, options_, brief) != LoadResult::Loaded) {
+    // The first time the defaults apply; later, memory keeps what the user has set meanwhile.
+    if (!late) ApplyDefaults();
+    return;
+  }
   try {
-    if (!FileExists(OptionsPath())) {
-      ApplyDefaults();
-    } else {
-      TSimpleXml doc;
-      try {
-        LoadXmlFile(doc, OptionsPath());
-      } catch (const std::exception& e) {
-        MarkUnreadable(optionsUnreadable_, OptionsPath(), e.what());
-        throw;
-      }
-      TSimpleXmlElems& o = doc.Root().Elems();
-      SetOpera(o.ReadBool("Opera", true));
-      SetNetscape(o.ReadBool("Netscape", true));
-      SetExplorer(o.ReadBool("Explorer", true));
-      // Files written before this family existed lack the element: it is then watched.
-      SetChromium(o.ReadBool("Chromium", true));
-      PlaySound = o.ReadBool("PlaySound", true);
-      PlaySoundVal = o.ReadText("PlaySoundVal", "");
-      SetStartWindows(o.ReadBool("StartWindows", true));
-      // The low 32 bits, as the count is stored.
-      SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
-      SetAgressive(o.ReadBool("Agressive", true));
-      SetActive(o.ReadBool("AutoDetect", true));
-      UseLog = o.ReadBool("UseLog", true);
-      Language = o.ReadText("Language", "");
-      LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
-    }
+    TSimpleXmlElems& o = doc.Root().Elems();
+    SetOpera(o.ReadBool("Opera", true));
+    SetNetscape(o.ReadBool("Netscape", true));
+    SetExplorer(o.ReadBool("Explorer", true));
+    // Files written before this family existed lack the element: it is then watched.
+    SetChromium(o.ReadBool("Chromium", true));
+    PlaySound = o.ReadBool("PlaySound", true);
+    PlaySoundVal = o.ReadText("PlaySoundVal", "");
+    SetStartWindows(o.ReadBool("StartWindows", true));
+    // The low 32 bits, as the count is stored.
+    SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
+    SetAgressive(o.ReadBool("Agressive", true));
+    SetActive(o.ReadBool("AutoDetect", true));
+    UseLog = o.ReadBool("UseLog", true);
+    Language = o.ReadText("Language", "");
+    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
   } catch (const std::exception&) {
-    // A broken options.xml: the defaults apply, and the file is kept aside at the next save.
     ApplyDefaults();
   }
-  // Only now is it known whether to log.
-  const std::pair<const Unreadable*, std::string> files[] = {{&rulesUnreadable_, RulesPath()},
-                                                             {&optionsUnreadable_, OptionsPath()}};
-  for (const auto& [state, path] : files) {
-    if (state->pending) WriteLog("Cannot load settings file " + path + ": " + state->reason);
+  if (late) {
+    // Kills counted while the file could not be read add to its count; the largest value stays.
+    const std::int64_t sum = static_cast<std::int64_t>(Count) + countedMeanwhile;
+    SetCount(static_cast<std::int32_t>(std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max())));
+    if (tray_) tray_->ShowStateIcon();
   }
 }
 
 void TZorvex::LoadRules() {
   DropFailure("save recovery", [&] { RecoverInterruptedSave(RulesPath()); });
-  rulesUnreadable_ = {};
+  rules_ = {};
+  ReadRules(true);
+}
+
+void TZorvex::ReadRules(bool brief) {
+  // Rules added while the file could not be read are the user's too.
+  const std::vector<std::string> added = rules_.unloaded ? RuleList() : std::vector<std::string>();
   TSimpleXmlElemClassic& root = RulesDoc.Root();
-  try {
-    LoadXmlFile(RulesDoc, RulesPath());
+  const LoadResult result = LoadSettings(RulesPath(), RulesDoc, rules_, brief);
+  if (result == LoadResult::CannotRead) {  // the document was not touched
+    root.SetName(names::kRules);
+    return;
+  }
+  if (result == LoadResult::Loaded) {
     // Older files kept each rule as an element with a "Title" child.
     TSimpleXmlElems& children = root.Elems();
     for (std::size_t i = children.Count(); i-- > 0;) {
@@ -291,41 +385,118 @@ void TZorvex::LoadRules() {
       TSimpleXmlElem* child = children.Item(i);
       child->Value = WithoutControlCharacters(child->Value);
     }
-  } catch (const std::exception& e) {
+  } else {
     root.Clear();
-    if (FileExists(RulesPath())) MarkUnreadable(rulesUnreadable_, RulesPath(), e.what());
   }
   root.SetName(names::kRules);
+  const std::vector<std::string> loaded = RuleList();
+  for (const std::string& rule : added) {
+    if (std::find(loaded.begin(), loaded.end(), rule) == loaded.end()) root.Elems().Add(names::kRule, rule);
+  }
+}
+
+void TZorvex::WriteOptionsFile() {
+  TSimpleXml doc;
+  doc.Root().SetName(names::kOptions);
+  TSimpleXmlElems& o = doc.Root().Elems();
+  o.Add("Opera", Opera);
+  o.Add("Netscape", Netscape);
+  o.Add("Explorer", Explorer);
+  o.Add("Chromium", Chromium);
+  o.Add("PlaySound", PlaySound);
+  o.Add("PlaySoundVal", PlaySoundVal);
+  o.Add("StartWindows", StartWindows);
+  o.Add("Count", Count);
+  o.Add("Agressive", Agressive);
+  o.Add("AutoDetect", AutoDetect);
+  o.Add("UseLog", UseLog);
+  o.Add("LimitExplorer", LimitExplorer.load());
+  o.Add("Language", Language);
+  SaveXmlFile(doc, OptionsPath());
+}
+
+void TZorvex::WriteRulesFile() { SaveXmlFile(RulesDoc, RulesPath()); }
+
+bool TZorvex::SaveSettings(SettingsFile& file, const std::string& path, void (TZorvex::*write)(), bool brief) {
+  file.unsaved = true;
+  if (file.unloaded) return false;  // written once it has loaded
+  if (IsReadOnlyFile(path)) {
+    file.unsaved = false;
+    TraceDropped("settings file", "read-only, left as it is: " + path);
+    return true;
+  }
+  for (std::size_t attempt = 0;; ++attempt) {
+    try {
+      KeepUnreadable(path, file);
+      (this->*write)();
+      file.unsaved = false;
+      if (file.told) WriteLog("Settings file " + path + " saved");
+      file.failingSince.reset();
+      file.told = false;
+      return true;
+    } catch (const std::exception& e) {
+      file.reason = e.what();
+    }
+    if (!brief || attempt >= std::size(kBriefPauses)) break;
+    Pause(kBriefPauses[attempt]);
+  }
+  if (!file.failingSince) file.failingSince = Steady();
+  TraceDropped("settings file", "not saved yet: " + file.reason);
+  return false;
 }
 
 void TZorvex::SaveOptions() {
-  DropFailure("saving options", [&] {
-    if (!KeepUnreadable(OptionsPath(), optionsUnreadable_)) return;
-    TSimpleXml doc;
-    doc.Root().SetName(names::kOptions);
-    TSimpleXmlElems& o = doc.Root().Elems();
-    o.Add("Opera", Opera);
-    o.Add("Netscape", Netscape);
-    o.Add("Explorer", Explorer);
-    o.Add("Chromium", Chromium);
-    o.Add("PlaySound", PlaySound);
-    o.Add("PlaySoundVal", PlaySoundVal);
-    o.Add("StartWindows", StartWindows);
-    o.Add("Count", Count);
-    o.Add("Agressive", Agressive);
-    o.Add("AutoDetect", AutoDetect);
-    o.Add("UseLog", UseLog);
-    o.Add("LimitExplorer", LimitExplorer.load());
-    o.Add("Language", Language);
-    SaveXmlFile(doc, OptionsPath());
-  });
+  SaveSettings(options_, OptionsPath(), &TZorvex::WriteOptionsFile, true);
   SaveRules();
 }
 
-void TZorvex::SaveRules() {
-  DropFailure("saving rules", [&] {
-    if (KeepUnreadable(RulesPath(), rulesUnreadable_)) SaveXmlFile(RulesDoc, RulesPath());
-  });
+void TZorvex::SaveRules() { SaveSettings(rules_, RulesPath(), &TZorvex::WriteRulesFile, true); }
+
+void TZorvex::TellOfTrouble(SettingsFile& file, const std::string& path) {
+  if (file.told || !file.failingSince || !(file.unloaded || file.unsaved)) return;
+  if (Steady() - *file.failingSince < kSettingsNoticeAfter) return;
+  file.told = true;
+  Notice((file.unloaded ? "Cannot read settings file " : "Cannot save settings file ") + path + " (" + file.reason +
+         "); still trying");
+}
+
+void TZorvex::RetrySettingsFiles() {
+  if (rules_.unloaded) {
+    ReadRules(false);
+    if (!rules_.unloaded) {
+      WriteLog("Settings file " + RulesPath() + " loaded");
+      rules_.told = false;
+      if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
+    }
+  }
+  if (options_.unloaded) {
+    ReadOptions(false);
+    if (!options_.unloaded) {
+      WriteLog("Settings file " + OptionsPath() + " loaded");
+      options_.told = false;
+    }
+  }
+  for (SettingsFile* file : {&options_, &rules_}) {
+    if (!file->unloaded && !file->unsaved) file->failingSince.reset();
+  }
+  if (options_.unsaved) SaveSettings(options_, OptionsPath(), &TZorvex::WriteOptionsFile, false);
+  if (rules_.unsaved) SaveSettings(rules_, RulesPath(), &TZorvex::WriteRulesFile, false);
+  TellOfTrouble(options_, OptionsPath());
+  TellOfTrouble(rules_, RulesPath());
+}
+
+bool TZorvex::FinishSaves(std::chrono::milliseconds patience) {
+  SaveOptions();
+  const auto end = Steady() + patience;
+  while (SavesPending() && Steady() < end) {
+    Pause(kExitPause);
+    RetrySettingsFiles();
+  }
+  const std::pair<const SettingsFile*, std::string> files[] = {{&options_, OptionsPath()}, {&rules_, RulesPath()}};
+  for (const auto& [file, path] : files) {
+    if (file->unsaved) WriteLog("Settings file " + path + " not saved: " + file->reason);
+  }
+  return !SavesPending();
 }
 
 std::vector<std::string> TZorvex::RuleList() {

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ class ITrayView {
   virtual void FlashKillIcon() = 0;
   // Shows the image of the detection state.
   virtual void ShowStateIcon() = 0;
+  // Tells the user something that needs their attention: a settings file that cannot be saved,
+  // or one that was kept aside. Returns at once.
+  virtual void ShowNotice(const std::string& text) = 0;
 };
 
 // Where the engine keeps its files and what it works with.
@@ -44,6 +49,8 @@ struct EngineServices {
   std::shared_ptr<ISound> sound;
   std::shared_ptr<IStartupRegistry> startup;
   std::shared_ptr<ILocalTime> localTime;
+  // Waits between tries of a settings file another program holds; empty: really waits.
+  std::function<void(std::chrono::milliseconds)> pause;
 };
 
 // --- The add-rule dialog seam: the UI shows the dialog, the engine decides what becomes a rule. ---
@@ -112,14 +119,26 @@ class TZorvex : public IKillHost {
   int ExplorerLimit() const override { return LimitExplorer; }
 
   // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
-  // whole if a save of it was interrupted. A file that exists but does not load is logged (once the
-  // options say whether to log) and kept aside under "<name>.unreadable" at its next save.
+  // whole if a save of it was interrupted. A file that reads but does not parse is logged (once
+  // the options say whether to log) and kept aside under "<name>.unreadable" at its next save. A
+  // file that cannot be opened or read (held by another program) is tried again briefly, then by
+  // RetrySettingsFiles, and nothing is written over it until it has loaded.
   void LoadOptions();
   void LoadRules();
-  // Writes options.xml, then rules.xml; failures are ignored. A file that did not load is never
-  // overwritten before it has been kept aside.
+  // Writes options.xml, then rules.xml; never fails outward. A file held by another program is
+  // tried again briefly at once, then by RetrySettingsFiles, until the save lands. A read-only
+  // file is left as it is.
   void SaveOptions();
   void SaveRules();
+  // Once a second (the main form's timer): loads a file that could not be read, saves what has not
+  // landed, and tells the user, in the log and the tray, of a file still failing after
+  // kSettingsNoticeAfter. Main thread.
+  void RetrySettingsFiles();
+  // At exit: saves both files and keeps trying a held one for up to patience. False when a save
+  // did not land (logged).
+  bool FinishSaves(std::chrono::milliseconds patience);
+  // A save waits for its file: held, or not loaded yet.
+  bool SavesPending() const { return options_.unsaved || rules_.unsaved; }
   // The rule texts in document order.
   std::vector<std::string> RuleList();
   // Replaces every rule and tells the closer; writes nothing.
@@ -151,20 +170,46 @@ class TZorvex : public IKillHost {
   std::string LogPath() const;
 
  private:
-  // A settings file that exists but did not load; it is kept aside before it is written again.
-  struct Unreadable {
-    bool pending = false;
+  // What the engine knows of one settings file.
+  struct SettingsFile {
+    // The last load could not open or read it: it may hold the user's settings, so nothing is
+    // written over it until a load has succeeded.
+    bool unloaded = false;
+    // It read but did not parse: it is kept aside before it is written again.
+    bool keepAside = false;
+    // Memory holds what the file does not yet.
+    bool unsaved = false;
+    // The last failure, since when the file has been failing, and whether the user has been told.
     std::string reason;
+    std::optional<std::chrono::steady_clock::time_point> failingSince;
+    bool told = false;
   };
-  // Records that path did not load, with a trace.
-  static void MarkUnreadable(Unreadable& state, const std::string& path, const std::string& reason);
-  // Copies a file that did not load to a free "<path>.unreadable" name and logs it. False when it
-  // could not be kept, and then the file must not be overwritten.
-  bool KeepUnreadable(const std::string& path, Unreadable& state);
+  enum class LoadResult { Loaded, Missing, CannotRead, CannotParse };
+  // Loads path into doc, trying a file that cannot be read again a few times when brief.
+  LoadResult LoadSettings(const std::string& path, TSimpleXml& doc, SettingsFile& file, bool brief);
+  // Reads rules.xml; rules added while it could not be read follow the file's own.
+  void ReadRules(bool brief);
+  // Reads options.xml and applies it; the defaults when there is none, the first time.
+  void ReadOptions(bool brief);
+  void WriteOptionsFile();
+  void WriteRulesFile();
+  // Writes the file (keeping an unparsable one aside first) unless it has not loaded; tries a
+  // held one again a few times when brief. True when it landed or was left read-only.
+  bool SaveSettings(SettingsFile& file, const std::string& path, void (TZorvex::*write)(), bool brief);
+  // Copies a file that did not parse to a free "<path>.unreadable" name, keeping only the newest
+  // kKeptCopies copies, and tells the user. Throws when it cannot be kept.
+  void KeepUnreadable(const std::string& path, SettingsFile& file);
+  // Logs and shows a file that has been failing for kSettingsNoticeAfter, once.
+  void TellOfTrouble(SettingsFile& file, const std::string& path);
+  void Notice(const std::string& text);
+  void Pause(std::chrono::milliseconds span);
+  std::chrono::steady_clock::time_point Steady() const;
 
   EngineServices services_;
-  Unreadable rulesUnreadable_;
-  Unreadable optionsUnreadable_;
+  SettingsFile rules_;
+  SettingsFile options_;
+  // When halving the log last failed (its old part held): it is tried again only after a while.
+  std::optional<std::chrono::steady_clock::time_point> logHalvingFailed_;
   // The log has been found to hold no code-page text, so UTF-8 lines may follow.
   bool logInUtf8_ = false;
   std::shared_ptr<ScannerTracker> tracker_;
@@ -179,6 +224,14 @@ extern TZorvex* Engine;
 std::string FormatTrayHint(const std::string& format, std::int32_t count);
 // The size at which the kill log is halved.
 inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
+// While the log's old part cannot be replaced, halving is tried again after this pause; a log that
+// reaches kMaxLogBytes times this factor meanwhile loses its older half.
+inline constexpr auto kLogHalvingRetry = std::chrono::minutes(1);
+inline constexpr std::size_t kLogHardLimitFactor = 4;
+// A settings file that still cannot be saved or read after this long is shown to the user.
+inline constexpr auto kSettingsNoticeAfter = std::chrono::seconds(30);
+// How many copies of settings files that did not parse are kept, the newest.
+inline constexpr int kKeptCopies = 5;
 
 // Writes the rules to a rule list file, one per line, in UTF-8 with a byte-order mark; false when it
 // could not be written.

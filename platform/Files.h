@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -32,15 +33,24 @@ std::string ReadWholeFile(const std::string& path);
 // without delete sharing), is refused and left untouched. Throws EFileError.
 void ReplaceFileContents(const std::string& path, const std::string& bytes);
 
-// Puts the file back when a save was interrupted while it was missing (the whole new copy, else
-// the whole old one), and removes what interrupted saves of it left behind. Leftovers of a save
-// still running in another process stay. Throws EFileError when a copy cannot be put back.
+// Puts the file back when a save was interrupted while it was missing (the newest whole copy),
+// and removes what interrupted saves of it left behind. For the start of the program, before it
+// saves anything: leftovers stay only while a process of their id runs that started before they
+// were written (another instance may be saving). Throws EFileError when a copy cannot be put back.
 void RecoverInterruptedSave(const std::string& path);
 
-// Test seam: when set, each save calls hook with the name of each step it reaches ("part" with
-// half the bytes written, "complete", and on Windows "aside" with the old file moved aside), so a
-// test can end the process there. The program never sets it.
-void SetSaveStepHookForTesting(void (*hook)(const char* step));
+// Called by each save at each step it reaches: "part" with half the bytes written, "complete",
+// and on Windows "aside" with the old file moved aside. The program's own does nothing
+// (platform/SaveStep.cpp, a file of its own so that a test can link its own instead and end the
+// process at a step).
+void SaveStepReached(const char* step);
+
+// When the file was last written, in the system's file time (comparable only with itself); none
+// when it does not exist.
+std::optional<std::int64_t> FileWriteTime(const std::string& path);
+
+// Removes the file; nothing when there is none. Throws EFileError when it stays.
+void RemoveExistingFile(const std::string& path);
 
 // True when path names an existing file or folder.
 bool FileExists(const std::string& path);

@@ -7,9 +7,13 @@
 // ".new" or ".old" is always a whole file.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zorvex::leftovers {
 
@@ -36,6 +40,7 @@ enum class Kind { Part, New, Old };
 struct Leftover {
   Kind kind = Kind::Part;
   std::uint64_t pid = 0;  // the saving process
+  std::uint64_t n = 0;    // which of its saves
 };
 
 // "<target>.~<pid>_<n><suffix>", suffix ".part", ".new" or ".old".
@@ -69,7 +74,7 @@ inline bool Parse(const std::string& base, const std::string& name, Leftover& ou
     if (!detail::Digits(rest, pos, pid) || pos >= rest.size() || rest[pos] != '.') return false;
     ++pos;
     if (!detail::Digits(rest, pos, n) || pos != rest.size()) return false;
-    out = {Kind::Part, pid};
+    out = {Kind::Part, pid, n};
     return true;
   }
   if (rest.compare(0, 2, ".~") != 0) return false;
@@ -79,22 +84,65 @@ inline bool Parse(const std::string& base, const std::string& name, Leftover& ou
   if (!detail::Digits(rest, pos, n)) return false;
   const std::string suffix = rest.substr(pos);
   if (suffix == ".part" || suffix == ".tmp") {
-    out = {Kind::Part, pid};
+    out = {Kind::Part, pid, n};
   } else if (suffix == ".new") {
-    out = {Kind::New, pid};
+    out = {Kind::New, pid, n};
   } else if (suffix == ".old" || suffix == ".tmp.old") {
-    out = {Kind::Old, pid};
+    out = {Kind::Old, pid, n};
   } else {
     return false;
   }
   return true;
 }
 
-// Of two whole copies beside a missing target, whether a should be put back rather than b: the
-// new content of an interrupted save before the old, then the later one.
-inline bool Prefer(Kind a, std::int64_t aTime, Kind b, std::int64_t bTime) {
-  if (a != b) return a == Kind::New;
-  return aTime > bTime;
+// One leftover found beside the target.
+struct Found {
+  std::string path;
+  Leftover what;
+  std::int64_t time = 0;  // last written, in the system's file time
+};
+
+// Whether the process with this id runs now and was started before time (the system's file time).
+using StartedBefore = std::function<bool(std::uint64_t pid, std::int64_t time)>;
+
+// What recovery at start does with the leftovers it found.
+struct Plan {
+  std::optional<std::size_t> restore;  // the copy put back as the target
+  std::vector<std::size_t> remove;     // leftovers of saves that cannot be running any more
+};
+
+// Decides recovery at start, when no save of this process (ownPid) can be running. Process ids are
+// reused, so a leftover's id alone proves nothing: its save may still run only when a process of
+// that id started before the save wrote its last file (a moved-aside ".old" keeps the time of the
+// content it holds, so a save's time is the latest of its files). A missing target always gets
+// the newest whole copy back, whoever left it; an older ".new" never wins over a newer ".old".
+inline Plan PlanRecovery(const std::vector<Found>& found, bool targetMissing, std::uint64_t ownPid,
+                         const StartedBefore& startedBefore) {
+  Plan plan;
+  if (targetMissing) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const Found& f = found[i];
+      if (f.what.kind == Kind::Part) continue;  // may be cut off
+      if (!plan.restore) {
+        plan.restore = i;
+        continue;
+      }
+      const Found& best = found[*plan.restore];
+      if (f.time > best.time || (f.time == best.time && f.what.kind == Kind::New && best.what.kind != Kind::New))
+        plan.restore = i;
+    }
+  }
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (plan.restore == i) continue;
+    const Leftover& what = found[i].what;
+    std::int64_t saveTime = found[i].time;
+    for (const Found& other : found) {
+      if (other.what.pid == what.pid && other.what.n == what.n) saveTime = std::max(saveTime, other.time);
+    }
+    const bool mayRun = what.pid != ownPid && startedBefore(what.pid, saveTime);
+    if (!mayRun) plan.remove.push_back(i);
+  }
+  return plan;
 }
 
 }  // namespace zorvex::leftovers

@@ -385,7 +385,20 @@ void TfoMain::FlashKillIcon() {
   ::SetTimer(window_.get(), kFlashTimer, kFlashMs, nullptr);
 }
 
-void TfoMain::ShowStateIcon() { tray_.SetIcon(trayIcons_[engine_.AutoDetect ? kTrayOn : kTrayOff].get()); }
+void TfoMain::ShowStateIcon() {
+  tray_.SetIcon(trayIcons_[engine_.AutoDetect ? kTrayOn : kTrayOff].get());
+  // Options read late (their file was held at start) may have switched detection.
+  TAction* active = FindAction("actActive");
+  if (active != nullptr && active->Checked != engine_.AutoDetect) {
+    active->Checked = engine_.AutoDetect;
+    if (active->OnChange) active->OnChange();
+  }
+}
+
+void TfoMain::ShowNotice(const std::string& text) {
+  tray_.ShowBalloon(caption_, text);
+  tray_.SetHint(text);
+}
 
 void TfoMain::actExitExecute() { ::PostQuitMessage(0); }
 
@@ -447,6 +460,7 @@ void TfoMain::LanguageItemClick(std::size_t index) {
 void TfoMain::CheckCrashTimer() {
   tray_.CheckShellRestart();
   engine_.KeepDetecting();
+  engine_.RetrySettingsFiles();
   ::SendMessageW(window_.get(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
 }
 
@@ -478,7 +492,7 @@ LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_ENDSESSION:
       // The process may end right after this message: save now.
-      if (wParam) engine_.SaveOptions();
+      if (wParam) engine_.FinishSaves(kEndSessionPatience);
       return 0;
     default:
       break;

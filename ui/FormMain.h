@@ -91,6 +91,8 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   void SetHint(const std::string& hint) override;
   void FlashKillIcon() override;
   void ShowStateIcon() override;
+  // A balloon at the tray icon, and the text as the hint until the count next changes.
+  void ShowNotice(const std::string& text) override;
 
   // The actions' handlers.
   void actExitExecute();
@@ -133,6 +135,8 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   static constexpr UINT_PTR kFlashTimer = 2;
   static constexpr int kHotKeyAddRule = 1;
   static constexpr int kHotKeyAddPopupDirect = 2;
+  // How long the end of the session waits for a held settings file.
+  static constexpr auto kEndSessionPatience = std::chrono::seconds(2);
 
  private:
   template <class T>

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <iterator>
 #include <vector>
 
 #include "platform/win32/WideText.h"
@@ -111,6 +112,23 @@ void TTrayIcon::SetHint(const std::string& hint) {
   if (!active_) return;
   CheckShellRestart();
   Notify(NIM_MODIFY);
+}
+
+void TTrayIcon::ShowBalloon(const std::string& title, const std::string& text) {
+  if (!active_ || shellMajor_ < 5) return;
+  CheckShellRestart();
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof(NOTIFYICONDATAW);
+  data.hWnd = window_.get();
+  data.uID = kIconId;
+  data.uFlags = NIF_INFO;
+  data.dwInfoFlags = NIIF_WARNING;
+  // Cut by characters, never inside one, with room for the closing zero.
+  const std::wstring wideTitle = win32::CutWide(win32::Widen(title), std::size(data.szInfoTitle) - 1);
+  const std::wstring wideText = win32::CutWide(win32::Widen(text), std::size(data.szInfo) - 1);
+  wideTitle.copy(data.szInfoTitle, wideTitle.size());
+  wideText.copy(data.szInfo, wideText.size());
+  ::Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 void TTrayIcon::CheckShellRestart() {

@@ -31,6 +31,8 @@ class TTrayIcon {
   // The tooltip: the part before a "|", cut to what the shell shows (TrayTip).
   void SetHint(const std::string& hint);
   const std::string& Hint() const { return hint_; }
+  // Shows text in a balloon at the icon, under title, where the shell has balloons (version 5 on).
+  void ShowBalloon(const std::string& title, const std::string& text);
   // The menu opened on right-button release; owned by the caller.
   void SetMenu(HMENU menu) { menu_ = menu; }
   // Run on a double click with any button.

@@ -2,6 +2,7 @@
 // exists; a second instance ends silently; the end of the message loop saves everything.
 #include <windows.h>
 
+#include <chrono>
 #include <memory>
 
 #include "engine/ClassKiller.h"
@@ -33,7 +34,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       ::DispatchMessageW(&msg);
     }
   }
-  engine->SaveOptions();
+  // A settings file another program holds gets a few seconds more.
+  engine->FinishSaves(std::chrono::seconds(5));
   // The form refers to the engine, so it goes first; its icon leaves the tray with it.
   if (form != nullptr) DestroyForm(*form);
   Engine = nullptr;

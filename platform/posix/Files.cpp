@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "base/Trace.h"
@@ -69,12 +72,6 @@ std::string Resolved(const std::string& path) {
   return target;
 }
 
-std::atomic<void (*)(const char*)> g_stepHook{nullptr};
-
-void Step(const char* step) {
-  if (auto* hook = g_stepHook.load()) hook(step);
-}
-
 void WriteAll(int fd, const char* data, std::size_t size, const std::string& path) {
   for (std::size_t done = 0; done < size;) {
     const ssize_t put = ::write(fd, data + done, size - done);
@@ -84,11 +81,39 @@ void WriteAll(int fd, const char* data, std::size_t size, const std::string& pat
   }
 }
 
-// A process of this id may still be saving; our own counts, as another thread may be.
-bool ProcessRunning(std::uint64_t pid) {
+std::int64_t Nanoseconds(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + static_cast<std::int64_t>(t.tv_nsec);
+}
+
+// When the process started, in nanoseconds of the wall clock; none when it cannot be told.
+std::optional<std::int64_t> ProcessStart(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return std::nullopt;
+  // The name in parentheses may hold blanks; the fields after it are plain. Start time: field 22.
+  const auto close = line.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(line.substr(close + 2));
+  std::string field;
+  for (int i = 3; i < 22 && fields >> field; ++i) {
+  }
+  unsigned long long ticks = 0;
+  if (!(fields >> ticks)) return std::nullopt;
+  const long perSecond = ::sysconf(_SC_CLK_TCK);
+  timespec boot{}, now{};
+  if (perSecond <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &boot) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0)
+    return std::nullopt;
+  const std::int64_t sinceBoot = static_cast<std::int64_t>(ticks) * (1000000000 / perSecond);
+  return Nanoseconds(now) - Nanoseconds(boot) + sinceBoot;
+}
+
+// A process of this id runs and started before time (nanoseconds of the wall clock), so a save of
+// its may still be running. When its start cannot be told it counts as such.
+bool StartedBefore(std::uint64_t pid, std::int64_t time) {
   if (pid == 0 || pid > static_cast<std::uint64_t>(INT_MAX)) return false;
-  if (pid == static_cast<std::uint64_t>(::getpid())) return true;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  const std::optional<std::int64_t> start = ProcessStart(static_cast<pid_t>(pid));
+  return !start || *start < time;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -142,7 +167,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
 
   const std::size_t half = bytes.size() / 2;
   WriteAll(file.Get(), bytes.data(), half, tempPath);
-  Step("part");
+  SaveStepReached("part");
   WriteAll(file.Get(), bytes.data() + half, bytes.size() - half, tempPath);
   if (exists) {
     // Best effort: keep the old file's mode exactly (the umask narrowed it) and its owner.
@@ -151,7 +176,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   }
   if (::fsync(file.Get()) != 0) Throw("Cannot write file", tempPath, errno);
   if (file.Close() != 0) Throw("Cannot write file", tempPath, errno);
-  Step("complete");
+  SaveStepReached("complete");
   if (::rename(temp.Path().c_str(), target.c_str()) != 0) Throw("Cannot replace file", path, errno);
   temp.Keep();
 
@@ -164,12 +189,7 @@ void RecoverInterruptedSave(const std::string& path) {
   const std::string folder = Directory(target);
   const std::string base = BaseName(target);
 
-  struct Found {
-    std::string path;
-    leftovers::Kind kind;
-    std::int64_t time;
-  };
-  std::vector<Found> stale;
+  std::vector<leftovers::Found> found;
   {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) {
@@ -178,40 +198,43 @@ void RecoverInterruptedSave(const std::string& path) {
     }
     while (const dirent* entry = ::readdir(dir.get())) {
       leftovers::Leftover what;
-      if (!leftovers::Parse(base, entry->d_name, what) || ProcessRunning(what.pid)) continue;
+      if (!leftovers::Parse(base, entry->d_name, what)) continue;
       const std::string leftover = folder + "/" + entry->d_name;
       struct stat st {};
       if (::lstat(leftover.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-      stale.push_back({leftover, what.kind, static_cast<std::int64_t>(st.st_mtime)});
+      found.push_back({leftover, what, Nanoseconds(st.st_mtim)});
     }
   }
 
   struct stat st {};
-  if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT) {
-    const Found* best = nullptr;
-    for (const Found& f : stale) {
-      if (f.kind == leftovers::Kind::Part) continue;  // may be cut off
-      if (!best || leftovers::Prefer(f.kind, f.time, best->kind, best->time)) best = &f;
-    }
-    if (best) {
-      if (::rename(best->path.c_str(), target.c_str()) != 0) Throw("Cannot restore file", path, errno);
-      SyncFolder(folder);
-      stale.erase(stale.begin() + (best - stale.data()));
-    }
+  const bool missing = ::lstat(target.c_str(), &st) != 0 && errno == ENOENT;
+  const leftovers::Plan plan =
+      leftovers::PlanRecovery(found, missing, static_cast<std::uint64_t>(::getpid()), StartedBefore);
+  if (plan.restore) {
+    if (::rename(found[*plan.restore].path.c_str(), target.c_str()) != 0) Throw("Cannot restore file", path, errno);
+    SyncFolder(folder);
   }
-  for (const Found& f : stale) {
-    if (::unlink(f.path.c_str()) != 0 && errno != ENOENT) {
+  for (const std::size_t i : plan.remove) {
+    if (::unlink(found[i].path.c_str()) != 0 && errno != ENOENT) {
       const std::error_code code(errno, std::system_category());
-      TraceDropped("save recovery", "cannot remove \"" + f.path + "\": " + code.message());
+      TraceDropped("save recovery", "cannot remove \"" + found[i].path + "\": " + code.message());
     }
   }
 }
 
-void SetSaveStepHookForTesting(void (*hook)(const char* step)) { g_stepHook = hook; }
+void RemoveExistingFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Throw("Cannot remove file", path, errno);
+}
 
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<std::int64_t> FileWriteTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return Nanoseconds(st.st_mtim);
 }
 
 bool IsReadOnlyFile(const std::string& path) {

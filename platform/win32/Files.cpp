@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -53,23 +54,27 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::string
 
 void RemoveFile(const std::string& path) { DeleteFileW(win32::Widen(path).c_str()); }
 
-std::atomic<void (*)(const char*)> g_stepHook{nullptr};
-
-void Step(const char* step) {
-  if (auto* hook = g_stepHook.load()) hook(step);
-}
-
 bool Move(const std::string& from, const std::string& to, DWORD flags) {
   return MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(), flags | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-// A process of this id may still be saving; our own counts, as another thread may be.
-bool ProcessRunning(std::uint64_t pid) {
+std::int64_t FileTime(const FILETIME& time) {
+  return (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A process of this id runs and started before time (a file time), so a save of its may still be
+// running. A process that runs but will not tell its start counts as such.
+bool StartedBefore(std::uint64_t pid, std::int64_t time) {
   if (pid > 0xFFFFFFFFu) return false;
-  if (pid == GetCurrentProcessId()) return true;
-  const win32::UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, from Vista on
+  win32::UniqueKernelHandle process(OpenProcess(kQueryLimited | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  if (!process) process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  if (!process) process.reset(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
   if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+  if (WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return true;
+  return FileTime(created) < time;
 }
 
 std::string Folder(const std::string& path) {
@@ -120,7 +125,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   UniqueFile writing = std::move(file);
   const std::size_t half = bytes.size() / 2;
   WriteAll(writing.get(), bytes.data(), half, partPath);
-  Step("part");
+  SaveStepReached("part");
   WriteAll(writing.get(), bytes.data() + half, bytes.size() - half, partPath);
   if (!FlushFileBuffers(writing.get())) Throw("Cannot write file", partPath, GetLastError());
   writing.reset();
@@ -130,7 +135,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   if (!Move(partPath, newPath, 0)) Throw("Cannot write file", newPath, GetLastError());
   part.Keep();
   leftovers::TempFile complete(newPath, RemoveFile);
-  Step("complete");
+  SaveStepReached("complete");
 
   if (Move(newPath, path, MOVEFILE_REPLACE_EXISTING)) {
     complete.Keep();
@@ -147,7 +152,7 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   // new content mixed: the save fails and the old file stays as it is.
   const std::string oldPath = stem + ".old";
   if (!Move(path, oldPath, 0)) Throw("Cannot replace file", path, GetLastError());
-  Step("aside");
+  SaveStepReached("aside");
   if (!Move(newPath, path, 0)) {
     const DWORD moveError = GetLastError();
     if (!Move(oldPath, path, 0))
@@ -164,47 +169,40 @@ void RecoverInterruptedSave(const std::string& path) {
   const std::string folder = Folder(path);
   const std::string base = path.substr(folder.size());
 
-  struct Found {
-    std::string path;
-    leftovers::Kind kind;
-    std::int64_t time;
-  };
-  std::vector<Found> stale;
-  WIN32_FIND_DATAW found;
-  HANDLE first = FindFirstFileW(win32::Widen(path + ".*").c_str(), &found);
+  std::vector<leftovers::Found> found;
+  WIN32_FIND_DATAW entry;
+  HANDLE first = FindFirstFileW(win32::Widen(path + ".*").c_str(), &entry);
   const win32::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
-  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found) != FALSE) {
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &entry) != FALSE) {
     leftovers::Leftover what;
-    const std::string name = win32::Narrow(std::wstring(found.cFileName));
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !leftovers::Parse(base, name, what) ||
-        ProcessRunning(what.pid))
-      continue;
-    const std::int64_t time =
-        (static_cast<std::int64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
-    stale.push_back({folder + name, what.kind, time});
+    const std::string name = win32::Narrow(std::wstring(entry.cFileName));
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !leftovers::Parse(base, name, what)) continue;
+    found.push_back({folder + name, what, FileTime(entry.ftLastWriteTime)});
   }
 
-  if (GetFileAttributesW(win32::Widen(path).c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    const Found* best = nullptr;
-    for (const Found& f : stale) {
-      if (f.kind == leftovers::Kind::Part) continue;  // may be cut off
-      if (!best || leftovers::Prefer(f.kind, f.time, best->kind, best->time)) best = &f;
-    }
-    if (best) {
-      if (!Move(best->path, path, 0)) Throw("Cannot restore file", path, GetLastError());
-      stale.erase(stale.begin() + (best - stale.data()));
-    }
-  }
-  for (const Found& f : stale) {
-    if (!DeleteFileW(win32::Widen(f.path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-      TraceDropped("save recovery", "cannot remove \"" + f.path + "\": " + SystemMessage(GetLastError()));
+  const bool missing =
+      GetFileAttributesW(win32::Widen(path).c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+  const leftovers::Plan plan = leftovers::PlanRecovery(found, missing, GetCurrentProcessId(), StartedBefore);
+  if (plan.restore && !Move(found[*plan.restore].path, path, 0)) Throw("Cannot restore file", path, GetLastError());
+  for (const std::size_t i : plan.remove) {
+    if (!DeleteFileW(win32::Widen(found[i].path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+      TraceDropped("save recovery", "cannot remove \"" + found[i].path + "\": " + SystemMessage(GetLastError()));
   }
 }
 
-void SetSaveStepHookForTesting(void (*hook)(const char* step)) { g_stepHook = hook; }
+void RemoveExistingFile(const std::string& path) {
+  if (!DeleteFileW(win32::Widen(path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    Throw("Cannot remove file", path, GetLastError());
+}
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::int64_t> FileWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return FileTime(data.ftLastWriteTime);
 }
 
 bool IsReadOnlyFile(const std::string& path) {

@@ -46,6 +46,8 @@ struct FakePlatform {
     services.sound = sound;
     services.startup = registry;
     services.localTime = localTime;
+    // Waiting for a held file lets the time pass on the fake clock.
+    services.pause = [clock = clock](std::chrono::milliseconds span) { clock->Advance(span); };
     return services;
   }
 };

@@ -48,9 +48,11 @@ class FakeTray : public ITrayView {
   void SetHint(const std::string& hint) override { hints.push_back(hint); }
   void FlashKillIcon() override { icons.push_back("kill"); }
   void ShowStateIcon() override { icons.push_back("state"); }
+  void ShowNotice(const std::string& text) override { notices.push_back(text); }
   std::string format = "Zorvex - %d Popups Killed";
   std::vector<std::string> hints;
   std::vector<std::string> icons;
+  std::vector<std::string> notices;
 };
 
 }  // namespace zorvex::fake

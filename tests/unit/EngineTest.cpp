@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -567,4 +570,193 @@ TEST_F(EngineTest, TheLogTakesUtf8LinesAndAnOlderLogInTheCodePageIsMovedAsideFir
   blocked.WriteLog("now");
   EXPECT_EQ(Read(blocked.LogPath() + ".old"), older);
   EXPECT_EQ(Read(blocked.LogPath()), "[07.12.2026 09:30:00] now\r\n");
+}
+
+// On POSIX a file cannot be held open against a save or a read; a folder in its place fails both
+// the same way (it exists, but can be neither read nor replaced), and removing it lets go.
+namespace {
+void Hold(const std::string& path) {
+  ::unlink(path.c_str());
+  ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+void LetGo(const std::string& path) { ASSERT_EQ(::rmdir(path.c_str()), 0) << path; }
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+}  // namespace
+
+// A save that met a held file was only traced: the user's new rule was not on disk until some
+// later save. Now it is tried again at once, then every second and at exit, and after 30 s the
+// user is told, once.
+TEST_F(EngineTest, ASaveThatMeetsAHeldFileIsTriedAgainUntilItLandsAndTheUserIsTold) {
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  e.SaveOptions();
+  Hold(e.RulesPath());
+  e.AddRule("*casino*");
+  EXPECT_TRUE(e.SavesPending());
+  EXPECT_TRUE(FileExists(e.OptionsPath()));
+  for (int second = 1; second < 30; ++second) {
+    fakes.clock->Advance(1s);
+    e.RetrySettingsFiles();
+  }
+  EXPECT_TRUE(tray.notices.empty()) << "told too early";
+  fakes.clock->Advance(1s);
+  e.RetrySettingsFiles();
+  fakes.clock->Advance(1s);
+  e.RetrySettingsFiles();
+  ASSERT_EQ(tray.notices.size(), 1u);
+  EXPECT_EQ(tray.notices[0].rfind("Cannot save settings file " + e.RulesPath() + " (", 0), 0u) << tray.notices[0];
+  EXPECT_EQ(Occurrences(Read(e.LogPath()), "] Cannot save settings file " + e.RulesPath()), 1u);
+
+  LetGo(e.RulesPath());
+  fakes.clock->Advance(1s);
+  e.RetrySettingsFiles();
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_NE(Read(e.RulesPath()).find("<Rule>*casino*</Rule>"), std::string::npos);
+  EXPECT_NE(Read(e.LogPath()).find("] Settings file " + e.RulesPath() + " saved\r\n"), std::string::npos);
+
+  // A holder that lets go within a moment costs no wait for the timer; at exit a held file gets
+  // a few seconds more, and what did not land is logged.
+  std::function<void()> onPause;
+  EngineServices services = fakes.Engine(folder);
+  services.pause = [&](std::chrono::milliseconds span) {
+    fakes.clock->Advance(span);
+    if (onPause) onPause();
+  };
+  engine = std::make_unique<TZorvex>(services);
+  engine->LoadOptions();
+  auto letGoAfter = [&](int pauses) {
+    Hold(folder + "rules.xml");
+    onPause = [&, pauses, seen = 0]() mutable {
+      if (++seen == pauses) LetGo(folder + "rules.xml");
+    };
+  };
+  letGoAfter(2);
+  engine->AddRule("*poker*");
+  EXPECT_FALSE(engine->SavesPending());
+  EXPECT_NE(Read(engine->RulesPath()).find("<Rule>*poker*</Rule>"), std::string::npos);
+
+  letGoAfter(1000);
+  engine->SetRules({"*exit*"});
+  EXPECT_FALSE(engine->FinishSaves(std::chrono::seconds(3)));
+  EXPECT_NE(Read(engine->LogPath()).find("] Settings file " + engine->RulesPath() + " not saved: "), std::string::npos);
+  LetGo(folder + "rules.xml");
+  letGoAfter(30);  // three seconds of tries
+  EXPECT_TRUE(engine->FinishSaves(std::chrono::seconds(5)));
+  EXPECT_NE(Read(engine->RulesPath()).find("<Rule>*exit*</Rule>"), std::string::npos);
+  onPause = nullptr;
+}
+
+// Any load failure, a sharing violation too, marked the file unreadable, and the next save wrote
+// the in-memory list over it: three rules became one. Now a file that cannot be read is tried
+// again, never written over before it has loaded, and what was added meanwhile joins it.
+TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
+  Hold(folder + "rules.xml");
+  Hold(folder + "options.xml");
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  EXPECT_TRUE(e.RuleList().empty());
+  EXPECT_TRUE(e.Opera) << "the defaults apply meanwhile";
+  EXPECT_NE(Read(e.LogPath()).find("] Cannot load settings file " + e.RulesPath() + ": "), std::string::npos);
+  e.PlayAlarm();
+  e.AddRule("*hot key*");
+  EXPECT_TRUE(e.SavesPending());
+
+  // The other program lets go; the files hold what they held.
+  LetGo(folder + "rules.xml");
+  LetGo(folder + "options.xml");
+  const std::string rules = "<Rules><Rule>one</Rule><Rule>two</Rule><Rule>*hot key*</Rule><Rule>three</Rule></Rules>";
+  Write(folder + "rules.xml", rules);
+  Write(folder + "options.xml", Options(" <Opera>0</Opera>\r\n <Count>41</Count>\r\n"));
+  e.SaveOptions();
+  EXPECT_EQ(Read(e.RulesPath()), rules) << "never written over before it has loaded";
+  fakes.clock->Advance(1s);
+  e.RetrySettingsFiles();
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
+  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
+  EXPECT_FALSE(e.Opera);
+  EXPECT_EQ(e.Count, 42) << "the kill counted meanwhile is added";
+  EXPECT_NE(Read(e.OptionsPath()).find("<Count>42</Count>"), std::string::npos);
+  EXPECT_NE(Read(e.RulesPath()).find("<Rule>three</Rule>"), std::string::npos);
+  EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable"));
+  EXPECT_TRUE(tray.notices.empty());
+
+  // A file that stays unreadable is shown after 30 s, as a save is.
+  engine.reset();
+  ::unlink((folder + "rules.xml").c_str());
+  Hold(folder + "rules.xml");
+  TZorvex& again = Loaded();
+  again.SetTray(&tray);
+  for (int second = 0; second < 31; ++second) {
+    fakes.clock->Advance(1s);
+    again.RetrySettingsFiles();
+  }
+  ASSERT_EQ(tray.notices.size(), 1u);
+  EXPECT_EQ(tray.notices[0].rfind("Cannot read settings file " + again.RulesPath(), 0), 0u) << tray.notices[0];
+}
+
+// After 1005 failed starts there were 1000 kept-aside copies, and from then on every save was
+// refused without a word. Now only the newest few stay, and each new one is shown.
+TEST_F(EngineTest, OnlyTheNewestKeptAsideCopiesStayAndEachNewOneIsShown) {
+  const std::string damaged = "<Rules><Rule>*casino*</Rule><Rule>ad [1";
+  Write(folder + "rules.xml", damaged);
+  const std::time_t now = ::time(nullptr);
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string name = folder + "rules.xml.unreadable" + (n == 1 ? "" : "." + std::to_string(n));
+    Write(name, "copy " + std::to_string(n));
+    const timespec times[2] = {{now - 5000 + n, 0}, {now - 5000 + n, 0}};  // higher numbers are newer
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+  }
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  e.AddRule("*new*");
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_NE(Read(e.RulesPath()).find("<Rule>*new*</Rule>"), std::string::npos);
+  std::vector<std::string> kept;
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string name = "rules.xml.unreadable" + (n == 1 ? std::string() : "." + std::to_string(n));
+    if (FileExists(folder + name)) kept.push_back(name + "=" + Read(folder + name));
+  }
+  EXPECT_EQ(kept, (std::vector<std::string>{"rules.xml.unreadable=" + damaged, "rules.xml.unreadable.997=copy 997",
+                                            "rules.xml.unreadable.998=copy 998", "rules.xml.unreadable.999=copy 999",
+                                            "rules.xml.unreadable.1000=copy 1000"}));
+  EXPECT_EQ(static_cast<int>(kept.size()), kKeptCopies);
+  EXPECT_EQ(tray.notices, std::vector<std::string>{"Settings file that could not be loaded kept as " + folder +
+                                                   "rules.xml.unreadable"});
+}
+
+// When the log's old part could not be replaced, every line re-read the whole log to try again,
+// and the log grew without bound. Now halving waits a minute after a failure, and a log four times
+// the limit loses its older half.
+TEST_F(EngineTest, AFailedLogHalvingWaitsAndTheLogStaysBounded) {
+  TZorvex& e = Loaded();
+  std::string big;
+  for (int i = 0; big.size() < kMaxLogBytes; ++i) big += "[old] line " + std::to_string(i) + "\r\n";
+  Write(e.LogPath(), big);
+  Hold(e.LogPath() + ".old");
+  e.WriteLog("first");
+  LetGo(e.LogPath() + ".old");
+  e.WriteLog("second");
+  EXPECT_FALSE(FileExists(e.LogPath() + ".old")) << "tried again on the very next line";
+  fakes.clock->Advance(kLogHalvingRetry);
+  e.WriteLog("third");
+  ASSERT_TRUE(FileExists(e.LogPath() + ".old"));
+  EXPECT_EQ(Read(e.LogPath() + ".old") + Read(e.LogPath()),
+            big + "[07.12.2026 09:30:00] first\r\n[07.12.2026 09:30:00] second\r\n[07.12.2026 09:30:00] third\r\n");
+
+  // Held for good: the log still stays under a bound.
+  ::unlink((e.LogPath() + ".old").c_str());
+  Hold(e.LogPath() + ".old");
+  std::string huge;
+  for (int i = 0; huge.size() < kLogHardLimitFactor * kMaxLogBytes; ++i) huge += "[old] line " + std::to_string(i) + "\r\n";
+  Write(e.LogPath(), huge);
+  fakes.clock->Advance(kLogHalvingRetry);
+  e.WriteLog("last");
+  const std::string log = Read(e.LogPath());
+  EXPECT_LT(log.size(), huge.size() / 2 + 100);
+  EXPECT_EQ(log.substr(log.size() - 28), "[07.12.2026 09:30:00] last\r\n");
 }

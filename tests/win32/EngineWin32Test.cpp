@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "Win32TestSupport.h"
@@ -12,6 +13,8 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
+#include "tests/fakes/FakeDde.h"
+#include "tests/fakes/FakeSystem.h"
 
 using namespace zorvex;
 
@@ -37,7 +40,8 @@ class EngineWin32 : public ::testing::Test {
   }
   void TearDown() override {
     engine.reset();
-    for (const char* name : {"zorvex.exe", "zorvex.log", "options.xml", "rules.xml", "rules.xml.unreadable"}) {
+    for (const char* name :
+         {"zorvex.exe", "zorvex.log", "zorvex.log.old", "options.xml", "rules.xml", "rules.xml.unreadable"}) {
       const std::string path = folder + name;
       ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       ::DeleteFileA(path.c_str());
@@ -45,7 +49,7 @@ class EngineWin32 : public ::testing::Test {
     ::RemoveDirectoryA(folder.c_str());
     win32::Win32StartupRegistry().Remove("Zorvex");
   }
-  TZorvex& Make(const std::string& programPath) {
+  TZorvex& Make(const std::string& programPath, const std::function<void(EngineServices&)>& adjust = nullptr) {
     EngineServices services;
     services.folder = folder;
     services.programPath = programPath;
@@ -55,6 +59,7 @@ class EngineWin32 : public ::testing::Test {
     services.sound = std::make_shared<win32::Win32Sound>(::GetModuleHandleA(nullptr));
     services.startup = std::make_shared<win32::Win32StartupRegistry>();
     services.localTime = std::make_shared<win32::Win32LocalTime>();
+    if (adjust) adjust(services);
     engine = std::make_unique<TZorvex>(services);
     return *engine;
   }
@@ -132,11 +137,12 @@ TEST_F(EngineWin32, AlarmPlaysWithoutAnAudioDeviceAndCounts) {
   EXPECT_EQ(e.Count, 3);
 }
 
-// A rules file locked by another program while the engine loads does not load. While it cannot be
-// read it cannot be kept aside either, so saves leave it alone; once free, it is kept, then written.
-TEST_F(EngineWin32, ARulesFileLockedAtStartIsNeverOverwrittenUnkept) {
+// A rules file locked by another program while the engine loads does not load. Before, the next
+// save kept it aside and wrote the one rule added meanwhile over it. Now nothing is written over it
+// until it has loaded; once free it loads, the rule added meanwhile joins it, and it is saved.
+TEST_F(EngineWin32, ARulesFileLockedAtStartLoadsOnceFreeAndIsNeverWrittenOver) {
   const std::string rules = folder + "rules.xml";
-  const std::string mine = "<Rules><Rule>*casino*</Rule></Rules>";
+  const std::string mine = "<Rules><Rule>*casino*</Rule><Rule>*poker*</Rule><Rule>*slots*</Rule></Rules>";
   { std::ofstream(rules, std::ios::binary) << mine; }
   win32::UniqueKernelHandle lock(::CreateFileA(rules.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
@@ -145,12 +151,68 @@ TEST_F(EngineWin32, ARulesFileLockedAtStartIsNeverOverwrittenUnkept) {
   EXPECT_TRUE(e.RuleList().empty());
   e.AddRule("*new*");
   lock.reset();
-  EXPECT_EQ(ReadFile(rules), mine);
-  EXPECT_FALSE(FileExists(rules + ".unreadable"));
-
   e.SaveRules();
-  EXPECT_EQ(ReadFile(rules + ".unreadable"), mine);
-  EXPECT_NE(ReadFile(rules).find("<Rule>*new*</Rule>"), std::string::npos);
-  EXPECT_NE(ReadFile(folder + "zorvex.log").find("kept as " + rules + ".unreadable"), std::string::npos);
+  EXPECT_EQ(ReadFile(rules), mine) << "never written over before it has loaded";
+
+  e.RetrySettingsFiles();
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "*poker*", "*slots*", "*new*"}));
+  EXPECT_NE(ReadFile(rules).find("<Rule>*slots*</Rule>\r\n <Rule>*new*</Rule>"), std::string::npos) << ReadFile(rules);
+  EXPECT_FALSE(FileExists(rules + ".unreadable"));
 }
 
+// Another program (a scanner, a backup or sync client) opens the file without delete sharing at
+// the moment of the save and lets go later. Before, the save was only traced and the rule was not
+// on disk. Now it is tried again at once, then every second, and shown after 30 s.
+TEST_F(EngineWin32, ASaveThatMeetsAHeldFileLandsOnceTheHolderLetsGo) {
+  const std::string rules = folder + "rules.xml";
+  auto clock = std::make_shared<fake::FakeClock>();
+  win32::UniqueKernelHandle holder;
+  int pauses = 0;
+  int letGoAt = 0;
+  TZorvex& e = Make(program, [&](EngineServices& services) {
+    services.closer.clock = clock;
+    services.pause = [&](std::chrono::milliseconds span) {
+      clock->Advance(span);
+      if (++pauses == letGoAt) holder.reset();
+    };
+  });
+  fake::FakeTray tray;
+  e.LoadOptions();
+  e.SetTray(&tray);
+  e.SaveOptions();
+  auto hold = [&] {
+    holder.reset(::CreateFileA(rules.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+  };
+
+  // Let go within a moment: the brief tries at once get it there.
+  hold();
+  letGoAt = pauses + 2;
+  e.AddRule("*casino*");
+  EXPECT_FALSE(holder);
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_NE(ReadFile(rules).find("<Rule>*casino*</Rule>"), std::string::npos);
+
+  // Held for long: the timer's tries go on, the user is told after 30 s, and it lands at last.
+  hold();
+  letGoAt = -1;
+  e.AddRule("*poker*");
+  EXPECT_TRUE(e.SavesPending());
+  EXPECT_EQ(ReadFile(rules).find("*poker*"), std::string::npos);
+  for (int second = 0; second < 31; ++second) {
+    clock->Advance(std::chrono::seconds(1));
+    e.RetrySettingsFiles();
+  }
+  ASSERT_EQ(tray.notices.size(), 1u);
+  EXPECT_EQ(tray.notices[0].rfind("Cannot save settings file " + rules, 0), 0u) << tray.notices[0];
+  holder.reset();
+  e.RetrySettingsFiles();
+  EXPECT_FALSE(e.SavesPending());
+  EXPECT_NE(ReadFile(rules).find("<Rule>*poker*</Rule>"), std::string::npos);
+  const std::string log = ReadFile(folder + "zorvex.log");
+  EXPECT_NE(log.find("] Cannot save settings file " + rules), std::string::npos) << log;
+  EXPECT_NE(log.find("] Settings file " + rules + " saved"), std::string::npos) << log;
+  engine.reset();
+}

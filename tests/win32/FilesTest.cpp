@@ -201,3 +201,62 @@ TEST_F(Files, ASaveKilledAtAnyStepIsRecoveredWholeWhileTheFileIsHeld) {
 
 }  // namespace
 }  // namespace zorvex
+
+namespace zorvex {
+namespace {
+
+// The leftovers of a save killed between moving the held file aside and the new one in, while the
+// id of the killed save is reused: by a process started after it, or by the program that starts
+// next. Before, recovery skipped leftovers of any running id and of its own, and rules.xml was
+// missing after the next start (nine times in ten under Wine, which reuses ids at once).
+TEST_F(Files, AKilledSaveIsRecoveredAtTheNextStartWhenItsIdIsReused) {
+  const std::string path = Path("rules.xml");
+  const std::vector<std::string> oldRules = {"old one", "old two", "old three"};
+  const std::vector<std::string> newRules = {"new one"};
+  testing::ChildProcess later;  // a process started after the save, alive during recovery
+  for (const bool ownId : {false, true}) {
+    const std::string what = ownId ? "own id" : "id of a later process";
+    {
+      TSimpleXml doc;
+      doc.Root().SetName("Rules");
+      for (const std::string& rule : oldRules) doc.Root().Elems().Add("Rule", rule);
+      doc.SaveToFile(path);
+    }
+    win32::UniqueKernelHandle holder(CreateFileA(path.c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE) << what;
+    testing::ChildProcess saver = testing::StartHelper("save_stop.exe", "--step=aside \"" + path + "\" \"new one\"");
+    ASSERT_FALSE(saver.WaitForExit(0)) << what << ": the save did not reach the step";
+    TerminateProcess(saver.Handle(), 1);
+    ASSERT_TRUE(saver.WaitForExit(10000)) << what;
+    holder.reset();
+    ASSERT_FALSE(FileExists(path)) << what;
+
+    // The id the leftovers carry now belongs to a running process that started after they were
+    // written: to the recovering program itself, or to another one.
+    if (!ownId) {
+      later = testing::StartHelper("save_stop.exe", "--step=part \"" + Path("other.xml") + "\" x");
+      ASSERT_FALSE(later.WaitForExit(0));
+    }
+    const std::string reused = std::to_string(ownId ? GetCurrentProcessId() : later.Id());
+    for (const std::string& name : Listing()) {
+      const std::size_t underscore = name.find('_');
+      if (name.rfind("rules.xml.~", 0) != 0 || underscore == std::string::npos) continue;
+      ASSERT_TRUE(MoveFileA(Path(name).c_str(), Path("rules.xml.~" + reused + name.substr(underscore)).c_str()));
+    }
+
+    RecoverInterruptedSave(path);
+    ASSERT_TRUE(FileExists(path)) << what;
+    EXPECT_EQ(RulesIn(path), newRules) << what;
+    std::vector<std::string> left;
+    for (const std::string& name : Listing())
+      if (name.rfind("rules.xml", 0) == 0) left.push_back(name);
+    EXPECT_EQ(left, std::vector<std::string>{"rules.xml"}) << what;
+  }
+  TerminateProcess(later.Handle(), 1);
+  later.WaitForExit(10000);
+}
+
+}  // namespace
+}  // namespace zorvex

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "tests/fakes/FakeSystem.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormMain.h"
@@ -180,6 +182,30 @@ TEST_F(FormMainWin32, AKillFlashesTheTrayIconAndCountsInTheHint) {
   engine->WriteLog("Popup Killed: x (y)");
   engine->PlayAlarm();
   EXPECT_EQ(form->Tray().Hint(), "Zorvex - 1 Popups Killed");
+}
+
+// A save that met a held file is carried to the disk by the form's one-second timer once the
+// holder lets go, and a notice reaches the tray as a hint.
+TEST_F(FormMainWin32, TheTimerCarriesAHeldSaveToTheDiskAndNoticesReachTheTray) {
+  engine->LoadOptions();
+  MakeForm();
+  engine->SaveOptions();
+  const std::string rules = folder + "rules.xml";
+  win32::UniqueKernelHandle holder(::CreateFileA(rules.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+  engine->AddRule("*timer*");
+  ASSERT_TRUE(engine->SavesPending());
+  holder.reset();
+  auto landed = [&] {
+    std::ifstream in(rules, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.find("<Rule>*timer*</Rule>") != std::string::npos;
+  };
+  EXPECT_TRUE(PumpUntil([&] { return !engine->SavesPending() && landed(); }, 60s));
+
+  form->ShowNotice("Cannot save settings file x");
+  EXPECT_EQ(form->Tray().Hint(), "Cannot save settings file x");
 }
 
 TEST_F(FormMainWin32, ARuleAddedByHotKeyWhileTheOptionsDialogIsOpenIsLostNeitherByOkNorByCancel) {
