@@ -97,7 +97,9 @@ TEST(WideTextWin32, ValidTextCrossesBothWaysUnchangedAndBrokenTextBecomesReplace
     const std::wstring wide(1, static_cast<wchar_t>(unit));
     const std::string text = Narrow(wide);
     ASSERT_TRUE(IsUtf8(text)) << unit;
-    if (unit < 0xD800 || unit > 0xDFFF) ASSERT_EQ(Widen(text), wide) << unit;
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      ASSERT_EQ(Widen(text), wide) << unit;
+    }
   }
 
   // A cut never parts the halves of a pair.
