@@ -252,7 +252,7 @@ void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) 
 }
 
 bool TSPopup::MatchTitle(const std::string& title) {
-  const std::string lowered = AsciiLower(title);
+  const std::string lowered = PreparedTitle(title);
   if (lowered.empty() || lowered == kBlankPage) return false;
   for (const std::string& rule : rules_) {
     bool fits = false;

@@ -25,7 +25,7 @@ struct PreparedRule {
 // "[" and "]" become "?" (the scanner never reads sets), then compiled. Keeps the text's length,
 // so a fault position counts in the rule as the user wrote it.
 PreparedRule PrepareRule(const std::string& rule);
-// A window title as the scanner tests it.
+// A window title as every rule test sees it: control characters as blanks, A-Z lower case.
 std::string PreparedTitle(const std::string& title);
 
 // What one rule does to the open browser windows.

@@ -256,6 +256,11 @@ TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
   EXPECT_FALSE(closer->MatchTitle("news"));
   EXPECT_FALSE(closer->MatchTitle(""));
   EXPECT_FALSE(closer->MatchTitle("About:Blank"));
+  // A title's control characters are blanks, as they are in the rule the engine made from it.
+  closer->SetRules("free prize\r\n");
+  EXPECT_TRUE(closer->MatchTitle("Free\tprize"));
+  EXPECT_TRUE(closer->MatchTitle("Free\r\nprize") == false) << "two blanks are not one";
+  closer->SetRules("[ad] *\r\n[unclosed\r\n*offer*\r\n");
   // The scanner holds the same rule with "?" for the brackets.
   ASSERT_TRUE(closer->Thread());
   EXPECT_EQ(closer->Thread()->Rules(), (std::vector<std::string>{"?ad? *", "?unclosed", "*offer*"}));

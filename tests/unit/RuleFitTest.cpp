@@ -74,6 +74,8 @@ TEST(RuleFit, CountAndWarningForRulesThatFitSomeAllNoneAndForBlankStarAndInvalid
   EXPECT_EQ(FitRule("daily*", {"Daily News", "daily mail"}).verdict, RuleVerdict::ClosesAll);
   // A control character in a rule is a blank, wherever the rule came from.
   EXPECT_EQ(FitRule("daily\tnews", {"Daily News"}).count, 1u);
+  // And in a title: a rule made from a title with a tab fits that title.
+  EXPECT_EQ(FitRule("Free\tprize", {"Free\tprize", "Free prize", "Free\nprize"}).count, 3u);
 }
 
 TEST(RuleFit, TheLineNeverReadsTheTextAsAPrintfFormat) {

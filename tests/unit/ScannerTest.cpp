@@ -172,6 +172,21 @@ TEST_F(ScannerTest, TitleRulesAreTriedInOrderAgainstTheLowerCasedTitle) {
                                                   "Popup Killed:  ()"}));
 }
 
+TEST_F(ScannerTest, ATitleWithControlCharactersFitsTheRuleMadeFromIt) {
+  // The engine turns the tab of a rule made from this title into a blank; the title gets the same.
+  const WindowHandle tab = Browser("IEFrame", "Free\tprize");
+  const WindowHandle line = Browser("IEFrame", "Free\nprize");
+  const WindowHandle other = Browser("IEFrame", "Free\t\tprize");
+  auto scanner = MakeScanner();
+  scanner->SetRules("free prize\r\n");
+  Pass(*scanner);
+  EXPECT_FALSE(desktop->Exists(tab));
+  EXPECT_FALSE(desktop->Exists(line));
+  EXPECT_TRUE(desktop->Exists(other));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Free\tprize (free prize)",
+                                                  "Popup Killed: Free\nprize (free prize)"}));
+}
+
 TEST_F(ScannerTest, ContainersAreSearchedOnlyForTheirWatchedFamily) {
   struct Case {
     const char* container;
