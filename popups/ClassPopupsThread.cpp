@@ -130,8 +130,13 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   // was not reported since it was last seen gone. The window stays pending until Done(), so that
   // nothing is pending once every report is posted.
   bool Finish(WindowHandle window, bool taken) {
+    if (!taken) return false;
+    // Only a window that took the command and stays open needs remembering; one that is gone is
+    // forgotten at once, so that a new window given its handle is reported even between passes.
+    const bool gone = desktop_->ClassName(window).empty();
     std::lock_guard<std::mutex> lock(mutex);
-    return taken && reported.insert(window).second;
+    if (gone) return reported.erase(window) == 0;
+    return reported.insert(window).second;
   }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -351,13 +356,11 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   programs_.Clear();
   for (WindowHandle window : windows) ClassifyWindow(*this, window, true);
 
+  // The limit counts every frame on the desktop, which only a pass sees; an event never turns
+  // into a walk of the whole desktop (a frame renamed sixty times would make sixty).
+  if (!wholeDesktop) return;
   const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
-  if (limit <= 0 || ExplorerWindows.empty()) return;
-  // The limit counts every frame on the desktop: a new frame announced by an event takes a walk.
-  if (!wholeDesktop) {
-    Judge(services_.desktop->TopLevelWindows(), true);
-    return;
-  }
+  if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
     Reason = kLimitReason;
     KillWindow(ExplorerWindows.front());

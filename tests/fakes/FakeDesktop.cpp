@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeDesktop.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 
 namespace zorvex::fake {
@@ -18,6 +20,14 @@ WindowHandle FakeDesktop::Add(const std::string& className, const std::string& t
   record.title = title;
   record.rect = Rect{0, 0, width, height};
   return Add(record);
+}
+
+WindowHandle FakeDesktop::Reuse(WindowHandle handle, const WindowRecord& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (windows_.count(handle) != 0) throw std::logic_error("handle still in use");
+  windows_[handle] = Node{record, 0, {}};
+  zOrder_.push_back(handle);
+  return handle;
 }
 
 WindowHandle FakeDesktop::AddChild(WindowHandle parent, const WindowRecord& record) {

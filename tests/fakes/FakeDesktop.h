@@ -38,6 +38,8 @@ class FakeDesktop : public IDesktop {
   WindowHandle Add(const WindowRecord& record);
   // Adds a window of given size (width x height) at (0,0).
   WindowHandle Add(const std::string& className, const std::string& title, int width = 800, int height = 600);
+  // Adds a top-level window under a handle that a window now gone had, as the system reuses them.
+  WindowHandle Reuse(WindowHandle handle, const WindowRecord& record);
   // Adds a child window under parent.
   WindowHandle AddChild(WindowHandle parent, const WindowRecord& record);
   // Changes a record in place.

@@ -483,16 +483,39 @@ TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakes
   EXPECT_EQ(scanner->Noticed(), 0u);
 }
 
-TEST_F(ScannerTest, AnAnnouncedExplorerFrameRunsTheLimitStepOverTheWholeDesktop) {
+TEST_F(ScannerTest, TheExplorerLimitIsEnforcedByPassesOnlyNeverByEvents) {
+  // A frame renamed again and again must not turn each of its events into a walk of the desktop.
   std::vector<WindowHandle> frames;
   for (int i = 0; i < 3; ++i) frames.push_back(Browser("IEFrame", "Frame " + std::to_string(i)));
   host.limit = 2;
   auto scanner = MakeScanner();
-  scanner->Notice(frames[2]);
-  scanner->JudgeNoticed();
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0 && host.lines.size() == 1; }));
+  for (int rename = 0; rename < 60; ++rename) {
+    scanner->Notice(frames[2]);
+    scanner->JudgeNoticed();
+  }
+  mainThread->Pump();
+  EXPECT_EQ(desktop->Walks(), 0);
+  EXPECT_TRUE(desktop->Closed().empty());
+  // The next pass closes the frame over the limit.
+  Pass(*scanner);
   EXPECT_EQ(desktop->Closed(), std::vector<WindowHandle>{frames[0]});
-  EXPECT_EQ(host.lines[0], "Popup Killed: Frame 0 (Explorer limit)");
+  EXPECT_EQ(host.lines, std::vector<std::string>{"Popup Killed: Frame 0 (Explorer limit)"});
+}
+
+TEST_F(ScannerTest, AWindowClosedOnTheEventPathIsReportedAgainWhenItsHandleIsReused) {
+  const WindowHandle popup = Browser("IEFrame", "Ad one");
+  auto scanner = MakeScanner();
+  scanner->SetRules("ad*");
+  Pass(*scanner);
+  ASSERT_FALSE(desktop->Exists(popup));
+  // No pass between: the system gives a new popup the same handle and announces it.
+  desktop->Reuse(popup, WindowRecord{"IEFrame", "Ad two"});
+  scanner->Notice(popup);
+  scanner->JudgeNoticed();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return host.lines.size() == 2; }));
+  EXPECT_FALSE(desktop->Exists(popup));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Ad one (ad*)", "Popup Killed: Ad two (ad*)"}));
+  EXPECT_EQ(host.alarms, 2);
 }
 
 TEST_F(ScannerTest, AnEventWakesTheRunningScannerOutOfItsSleep) {
