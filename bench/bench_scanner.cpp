@@ -46,9 +46,7 @@ void BM_ScannerPass(benchmark::State& state) {
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
                                                        std::make_shared<fake::FakeSleeper>(), &host});
-  scanner->Explorer = true;
-  scanner->Netscape = true;
-  scanner->Opera = true;
+  scanner->SetDetection(DetectionOptions{BrowserFamilies{true, true, true, false}, false});
   scanner->SetRules(Rules(static_cast<int>(state.range(0))));
   for (auto _ : state) scanner->RunPass();
   if (!desktop->Closed().empty()) state.SkipWithError("a rule fitted; the pass did less than the worst case");
@@ -77,7 +75,7 @@ void BM_NestedContainers(benchmark::State& state) {
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
                                                        std::make_shared<fake::FakeSleeper>(), &host});
-  scanner->Explorer = true;
+  scanner->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   scanner->SetRules("nothing fits");
   for (auto _ : state) scanner->RunPass();
   state.counters["searches/pass"] = static_cast<double>(desktop->Searches()) / state.iterations();

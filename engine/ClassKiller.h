@@ -70,12 +70,6 @@ class TZorvex : public IKillHost {
   bool AutoDetect = false;
   std::int32_t Count = 0;
   bool PlaySound = false;
-  bool Opera = false;
-  bool Netscape = false;
-  bool Explorer = false;
-  // Today's browsers on the shared engine.
-  bool Chromium = false;
-  bool Agressive = false;
   std::string PlaySoundVal;
   bool StartWindows = false;
   bool UseLog = false;
@@ -89,13 +83,18 @@ class TZorvex : public IKillHost {
   TSPopup* Closer() const { return closer_.get(); }
 
   void SetActive(bool on);
+  // The detection options ("Opera", "Netscape", "Explorer", "Chromium", "Agressive"): each setter
+  // stores its part, SetDetection the whole; the closer, when there is one, is handed the whole.
+  const DetectionOptions& Detection() const { return detection_; }
+  void SetDetection(const DetectionOptions& options);
   void SetOpera(bool on);
   void SetNetscape(bool on);
   void SetExplorer(bool on);
+  // Today's browsers on the shared engine.
   void SetChromium(bool on);
-  // The families watched, as the options say now.
-  BrowserFamilies Families() const { return BrowserFamilies{Opera, Netscape, Explorer, Chromium}; }
   void SetAgressive(bool on);
+  // The families watched, as the options say now.
+  BrowserFamilies Families() const { return detection_.families; }
   // Stores the count and refreshes the tray hint.
   void SetCount(std::int32_t count);
   // Every option but Language to its default; switches detection on.
@@ -150,6 +149,8 @@ class TZorvex : public IKillHost {
   std::string LogPath() const;
 
  private:
+  // Changes a copy of the detection options and sets it.
+  void ChangeDetection(const std::function<void(DetectionOptions&)>& change);
   // A settings file that exists but did not load; it is kept aside before it is written again.
   struct Unreadable {
     bool pending = false;
@@ -162,6 +163,7 @@ class TZorvex : public IKillHost {
   bool KeepUnreadable(const std::string& path, Unreadable& state);
 
   EngineServices services_;
+  DetectionOptions detection_;
   Unreadable rulesUnreadable_;
   Unreadable optionsUnreadable_;
   std::shared_ptr<ScannerTracker> tracker_;

@@ -28,15 +28,6 @@ constexpr int kEventJudgingsPerSecond = 50;
 constexpr std::size_t kMaxNoticed = 256;
 // Reason logged for a window closed because too many Explorer windows were open.
 constexpr const char* kLimitReason = "Explorer limit";
-constexpr const char* kHeuristicReason = "Heuristic";
-
-bool Between(int value, int low, int high) { return value >= low && value <= high; }
-
-void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
-  for (WindowHandle child : context.Desktop().Descendants(window)) {
-    if (context.FirstJudging(child)) ClassifyWindow(context, child, false);
-  }
-}
 
 }  // namespace
 
@@ -77,14 +68,14 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   // mutex.
   struct Job {
     WindowHandle window = 0;
-    std::string line;
-    std::function<void(const std::string&)> report;
+    KillReport report;
     bool finished = false;
     bool taken = false;
-    bool handedOver = false;  // the scanner stopped waiting: the closing thread reports
+    bool handedOver = false;  // the scanner stopped waiting: the closing thread concludes
   };
 
-  explicit CloseBook(std::shared_ptr<IDesktop> desktop) : desktop_(std::move(desktop)) {}
+  CloseBook(std::shared_ptr<IDesktop> desktop, std::shared_ptr<IMainThread> mainThread, IKillHost* host)
+      : desktop_(std::move(desktop)), mainThread_(std::move(mainThread)), host_(host) {}
 
   // Queues a close for the closing threads, starting one when none is free.
   void Submit(const std::shared_ptr<Job>& job) {
@@ -126,17 +117,24 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     if (pending.size() >= kMaxPendingCloses) return false;
     return pending.insert(window).second;
   }
-  // A close has ended: true when it is to be reported, that is the window took the command and
-  // was not reported since it was last seen gone. The window stays pending until Done(), so that
-  // nothing is pending once every report is posted.
-  bool Finish(WindowHandle window, bool taken) {
-    if (!taken) return false;
+  // A close has ended (job.taken is settled): hands its outcome to the main thread, which reports
+  // it when the window took the command and was not reported since it was last seen gone; then
+  // the window stops pending. Posted without waiting, so that the scanner never waits for the log,
+  // the sound or the flash; one item for every close, so that outcomes are settled in order.
+  void Conclude(const Job& job) {
     // Only a window that took the command and stays open needs remembering; one that is gone is
     // forgotten at once, so that a new window given its handle is reported even between passes.
-    const bool gone = desktop_->ClassName(window).empty();
-    std::lock_guard<std::mutex> lock(mutex);
-    if (gone) return reported.erase(window) == 0;
-    return reported.insert(window).second;
+    const bool gone = job.taken && desktop_->ClassName(job.window).empty();
+    DropFailure("kill report", [&] {
+      mainThread_->Post([book = shared_from_this(), window = job.window, taken = job.taken, gone,
+                         report = job.report] {
+        if (book->Reportable(window, taken, gone) && book->host_ != nullptr) {
+          LogKill(*book->host_, report);
+          book->host_->PlayAlarm();
+        }
+      });
+    });
+    Done(job.window);
   }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -158,10 +156,15 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
 
   std::mutex mutex;
   std::condition_variable cv;
-  std::unordered_set<WindowHandle> pending;
-  std::unordered_set<WindowHandle> reported;
 
  private:
+  bool Reportable(WindowHandle window, bool taken, bool gone) {
+    if (!taken) return false;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (gone) return reported.erase(window) == 0;
+    return reported.insert(window).second;
+  }
+
   // A closing thread: takes queued closes until stopped.
   void Serve() {
     std::unique_lock<std::mutex> lock(mutex);
@@ -173,13 +176,14 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       const std::shared_ptr<Job> job = queue_.front();
       queue_.pop_front();
       lock.unlock();
-      Close(*job);
+      SendClose(*job);
       lock.lock();
     }
     --threads_;
   }
 
-  void Close(Job& job) {
+  // Where the close command is sent to one window, on a closing thread; the only place that does.
+  void SendClose(Job& job) {
     // A window that is gone or did not take the command was not killed by us.
     bool taken = false;
     DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
@@ -191,12 +195,14 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       handedOver = job.handedOver;
     }
     cv.notify_all();
-    if (!handedOver) return;
-    if (Finish(job.window, taken)) job.report(job.line);
-    Done(job.window);
+    if (handedOver) Conclude(job);
   }
 
   std::shared_ptr<IDesktop> desktop_;
+  std::shared_ptr<IMainThread> mainThread_;
+  IKillHost* host_;
+  std::unordered_set<WindowHandle> pending;
+  std::unordered_set<WindowHandle> reported;
   std::deque<std::shared_ptr<Job>> queue_;
   int threads_ = 0;
   int idle_ = 0;
@@ -209,29 +215,22 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
-      rules_(std::make_shared<const ScannerRules>()),
-      closes_(std::make_shared<CloseBook>(services_.desktop)) {}
+      settings_{DetectionOptions{}, std::make_shared<const PreparedRules>()},
+      closes_(std::make_shared<CloseBook>(services_.desktop, services_.mainThread, services_.host)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
+void TSPopupThread::SetDetection(const DetectionOptions& options) {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  settings_.options = options;
+}
+
 void TSPopupThread::SetRules(const std::string& text) {
-  auto rules = std::make_shared<ScannerRules>();
+  auto rules = std::make_shared<PreparedRules>();
   for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
-  std::lock_guard<std::mutex> lock(rulesMutex_);
-  rules_ = std::move(rules);
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  settings_.rules = std::move(rules);
 }
-
-std::vector<std::string> TSPopupThread::Rules() const {
-  std::shared_ptr<const ScannerRules> rules;
-  {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    rules = rules_;
-  }
-  std::vector<std::string> texts;
-  for (const ScannerRule& rule : *rules) texts.push_back(rule.text);
-  return texts;
-}
-
 
 void TSPopupThread::Start() {
   {
@@ -303,11 +302,6 @@ void TSPopupThread::Notice(WindowHandle window) {
   if (wake) services_.sleeper->Wake();
 }
 
-std::size_t TSPopupThread::Noticed() const {
-  std::lock_guard<std::mutex> lock(noticeMutex_);
-  return noticed_.size();
-}
-
 void TSPopupThread::JudgeNoticed() {
   const auto now = std::chrono::steady_clock::now();
   if (now - budgetStart_ >= std::chrono::seconds(1)) {
@@ -326,7 +320,7 @@ void TSPopupThread::JudgeNoticed() {
   IDesktop& desktop = *services_.desktop;
   // Paused: nothing is judged; the first pass after the pause sees these windows anyway.
   if (batch.empty() || desktop.IsCtrlDown() || desktop.IsScrollLockOn()) return;
-  Judge(batch);
+  Judge(batch, false);
 }
 
 void TSPopupThread::RunPass() {
@@ -340,21 +334,22 @@ void TSPopupThread::RunPass() {
 }
 
 void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop) {
+  // One copy of the options and the rules for the whole judging: a change meanwhile counts from
+  // the next one.
+  Settings settings;
   {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    passRules_ = rules_;
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    settings = settings_;
   }
-  struct EndOfPass {
-    TSPopupThread& self;
-    ~EndOfPass() {
-      self.passRules_.reset();
-      self.judged_.clear();
-    }
-  } endOfPass{*this};
   ExplorerWindows.clear();
-  judged_.clear();
   programs_.Clear();
-  for (WindowHandle window : windows) ClassifyWindow(*this, window, true);
+  WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
+  for (WindowHandle window : windows) {
+    walk.Visit(window, [this](WindowHandle judged, const Verdict& verdict) {
+      if (verdict.countForLimit) ExplorerWindows.push_back(judged);
+      if (verdict.action == Action::Close) KillWindow(judged, KillReport{verdict.title, verdict.reason, {}});
+    });
+  }
 
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns
   // into a walk of the whole desktop (a frame renamed sixty times would make sixty).
@@ -362,101 +357,33 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
   if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
-    Reason = kLimitReason;
-    KillWindow(ExplorerWindows.front());
+    const WindowHandle frame = ExplorerWindows.front();
+    KillWindow(frame, KillReport{services_.desktop->Title(frame), kLimitReason, {}});
     ExplorerWindows.erase(ExplorerWindows.begin());
   }
 }
 
-const ScannerRules& TSPopupThread::PassRules() {
-  if (!passRules_) {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    passRules_ = rules_;
-  }
-  return *passRules_;
-}
-
-std::size_t TSPopupThread::PendingCloses() const {
-  std::lock_guard<std::mutex> lock(closes_->mutex);
-  return closes_->pending.size();
-}
-
-void TSPopupThread::KillWindow(WindowHandle window) {
+void TSPopupThread::KillWindow(WindowHandle window, KillReport report) {
   if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
-  KilledTitle = services_.desktop->Title(window);
   if (!closes_->Begin(window)) return;
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
-  job->line = KillLogLine(KilledTitle, Reason);
-  // The report is posted, so that the scanner never waits for the log, the sound or the flash.
-  job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
-    if (host == nullptr) return;
-    mainThread->Post([host, line] {
-      host->WriteLog(line);
-      host->PlayAlarm();
-    });
-  };
+  job->report = std::move(report);
   try {
     closes_->Submit(job);
   } catch (...) {
     closes_->Done(window);
     throw;
   }
-
-  bool taken = false;
   {
     std::unique_lock<std::mutex> lock(closes_->mutex);
     if (!closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; })) {
       job->handedOver = true;
       return;
     }
-    taken = job->taken;
   }
-  if (closes_->Finish(window, taken)) job->report(job->line);
-  closes_->Done(window);
-}
-
-std::string KillLogLine(const std::string& title, const std::string& reason) {
-  return "Popup Killed: " + title + " (" + reason + ")";
-}
-
-bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
-  if (!desktop.IsVisible(window) || desktop.IsMinimised(window)) return false;
-  const Rect r = desktop.WindowRect(window);
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
-  const bool wide = Between(height, 50, 200) && Between(width, 350, 650);
-  const bool square = Between(height, 200, 250) && Between(width, 200, 250);
-  return wide || square;
-}
-
-void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel) {
-  IDesktop& desktop = context.Desktop();
-  const BrowserVerdict verdict = ClassifyBrowserWindow(desktop, window, context.Families(), BrowserAsker::Scanner,
-                                                       topLevel, &context.Programs());
-  if (verdict.kind == WindowKind::Container) {
-    ClassifyDescendants(context, window);
-    return;
-  }
-  if (verdict.kind != WindowKind::Browser) return;
-
-  if (context.Agressive && verdict.sizeJudged && IsPopupBySize(desktop, window)) {
-    context.Reason = kHeuristicReason;
-    context.KillWindow(window);
-    return;
-  }
-  if (verdict.limited) context.ExplorerWindows.push_back(window);
-
-  const std::string title = PreparedTitle(desktop.Title(window));
-  for (const ScannerRule& rule : context.PassRules()) {
-    if (rule.mask && rule.mask->Fits(title)) {
-      context.Reason = rule.text;
-      context.KillWindow(window);
-      return;
-    }
-  }
-  if (verdict.searchDescendants) ClassifyDescendants(context, window);
+  closes_->Conclude(*job);
 }
 
 }  // namespace zorvex

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "popups/ClassEnum.h"
+#include "popups/Decision.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
@@ -400,10 +401,12 @@ void TfoMain::TrayDblClick() { FindAction("actOptions")->Execute(); }
 void TfoMain::actAddPopupDirectExecute() {
   const WindowHandle window = desktop_.ForegroundWindow();
   if (window == 0) return;
-  const BrowserVerdict verdict =
-      ClassifyBrowserWindow(desktop_, window, engine_.Families(), BrowserAsker::HotKey, true);
-  if (verdict.kind != WindowKind::Browser) return;
-  engine_.AddRule(desktop_.Title(window));
+  // The decision as the hot key asks it: only whether this is a browser window, and its title.
+  const DetectionOptions options{engine_.Families(), false};
+  const Verdict verdict = Decide(WindowView{desktop_, window, true}, options, PreparedRules{},
+                                 PassView{BrowserAsker::HotKey, nullptr});
+  if (!verdict.browser) return;
+  engine_.AddRule(verdict.title);
 }
 
 void TfoMain::Windows1Click() {

@@ -158,6 +158,7 @@ void FakeDesktop::Remove(WindowHandle window) {
 bool FakeDesktop::Close(WindowHandle window) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++closeAttempts_[window];
+  ++closeCalls_;
   answered_.wait(lock, [&] { return held_.count(window) == 0; });
   auto it = windows_.find(window);
   if (it == windows_.end() || it->second.record.hung) return false;
@@ -187,6 +188,7 @@ bool FakeMainThread::Post(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (ended_) return false;
   queue_.push_back(Entry{nullptr, std::move(fn)});
+  ++posted_;
   cv_.notify_all();
   return true;
 }

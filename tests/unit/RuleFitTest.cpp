@@ -102,11 +102,13 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     QuietHost host;
     auto mainThread = std::make_shared<fake::FakeMainThread>();
     auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), &host});
-    scanner->Explorer = true;
+    DetectionOptions explorer;
+    explorer.families.explorer = true;
+    scanner->SetDetection(explorer);
     // As the engine and the closer hand a rule on: control characters blank, lower case, CR LF after.
     scanner->SetRules(LinesWithBreaks({AsciiLower(WithoutControlCharacters(rule))}));
     scanner->RunPass();
-    ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+    ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
 
     const RuleFit fit = FitRule(rule, titles);
     ASSERT_EQ(fit.fits.size(), windows.size());

@@ -30,10 +30,14 @@ class ScannerTest : public ::testing::Test {
  protected:
   std::shared_ptr<TSPopupThread> MakeScanner(bool explorer = true, bool netscape = true, bool opera = true) {
     auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, sleeper, &host});
-    scanner->Explorer = explorer;
-    scanner->Netscape = netscape;
-    scanner->Opera = opera;
+    options.families = BrowserFamilies{opera, netscape, explorer, false};
+    scanner->SetDetection(options);
     return scanner;
+  }
+  // Switches the size heuristic of the options the last scanner was made with.
+  void SetAgressive(TSPopupThread& scanner, bool on) {
+    options.agressive = on;
+    scanner.SetDetection(options);
   }
   WindowHandle Browser(const std::string& cls, const std::string& title, int w = 800, int h = 600) {
     return desktop->Add(cls, title, w, h);
@@ -43,6 +47,7 @@ class ScannerTest : public ::testing::Test {
   std::shared_ptr<FakeMainThread> mainThread = std::make_shared<FakeMainThread>();
   std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
   RecordingHost host;
+  DetectionOptions options;
 
   // No close may wait for ever once the test is over.
   void TearDown() override { desktop->AnswerAllCloses(); }
@@ -50,7 +55,11 @@ class ScannerTest : public ::testing::Test {
   // outlast the scanner's wait and finish on its worker.
   void Pass(TSPopupThread& scanner) {
     scanner.RunPass();
-    EXPECT_TRUE(mainThread->PumpUntil([&] { return scanner.PendingCloses() == 0; }));
+    Settle();
+  }
+  // Lets every close started so far end and its report, if any, reach the host.
+  void Settle() {
+    EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
     mainThread->Pump();
   }
 };
@@ -58,13 +67,30 @@ class ScannerTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ScannerTest, SetRulesSplitsLinesAndTurnsBracketsIntoQuestionMarks) {
+  // Seen in what the rules close and the reasons logged: the rule "foo [1]" is held as "foo ?1?".
+  const WindowHandle foo = Browser("IEFrame", "Foo x1y");
+  const WindowHandle baz = Browser("IEFrame", "baz");
+  const WindowHandle empty = Browser("IEFrame", "");
+  const WindowHandle last = Browser("IEFrame", "last");
   auto scanner = MakeScanner();
   scanner->SetRules("foo [1]\r\nbar\rbaz\n\nlast\r\n");
-  EXPECT_EQ(scanner->Rules(), (std::vector<std::string>{"foo ?1?", "bar", "baz", "", "last"}));
+  Pass(*scanner);
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Foo x1y (foo ?1?)", "Popup Killed: baz (baz)",
+                                                  "Popup Killed:  ()", "Popup Killed: last (last)"}));
+  EXPECT_FALSE(desktop->Exists(foo) || desktop->Exists(baz) || desktop->Exists(empty) || desktop->Exists(last));
+
+  // No rules: nothing is closed by title; a last line without a break is a rule all the same.
+  host.lines.clear();
+  const WindowHandle next = Browser("IEFrame", "");
+  const WindowHandle end = Browser("IEFrame", "no break at end");
   scanner->SetRules("");
-  EXPECT_TRUE(scanner->Rules().empty());
+  Pass(*scanner);
+  EXPECT_TRUE(desktop->Exists(next));
   scanner->SetRules("no break at end");
-  EXPECT_EQ(scanner->Rules(), (std::vector<std::string>{"no break at end"}));
+  Pass(*scanner);
+  EXPECT_FALSE(desktop->Exists(end));
+  EXPECT_TRUE(desktop->Exists(next));
+  EXPECT_EQ(host.lines, std::vector<std::string>{"Popup Killed: no break at end (no break at end)"});
 }
 
 TEST_F(ScannerTest, EveryBrowserClassIsRecognisedOnlyWhileItsFamilyIsWatched) {
@@ -90,6 +116,7 @@ TEST_F(ScannerTest, EveryBrowserClassIsRecognisedOnlyWhileItsFamilyIsWatched) {
     for (int watched = 0; watched < 8; ++watched) {
       const bool explorer = watched & 1, netscape = watched & 2, opera = watched & 4;
       desktop = std::make_shared<FakeDesktop>();
+      mainThread = std::make_shared<FakeMainThread>();  // its count of outcomes goes with the desktop
       const WindowHandle w = Browser(c.cls, c.title);
       auto scanner = MakeScanner(explorer, netscape, opera);
       scanner->SetRules("*popup*");
@@ -126,7 +153,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
   const WindowHandle hidden = desktop->Add(WindowRecord{"IEFrame", "Casino", false, false, {0, 0, 400, 150}});
   const WindowHandle minimised = desktop->Add(WindowRecord{"MozillaWindowClass", "Casino", true, true, {0, 0, 225, 225}});
   auto scanner = MakeScanner();
-  scanner->Agressive = true;
+  SetAgressive(*scanner, true);
   scanner->SetRules("*casino*");
   Pass(*scanner);
   EXPECT_FALSE(desktop->Exists(small));
@@ -141,7 +168,7 @@ TEST_F(ScannerTest, AggressiveModeClosesBySizeBeforeCollectingOrTryingRules) {
 
   // Without aggressive mode the same small window is left alone unless a rule fits.
   const WindowHandle again = Browser("IEFrame", "News", 400, 150);
-  scanner->Agressive = false;
+  SetAgressive(*scanner, false);
   Pass(*scanner);
   EXPECT_TRUE(desktop->Exists(again));
   EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{again}));
@@ -202,6 +229,7 @@ TEST_F(ScannerTest, ContainersAreSearchedOnlyForTheirWatchedFamily) {
   };
   for (const Case& c : cases) {
     desktop = std::make_shared<FakeDesktop>();
+    mainThread = std::make_shared<FakeMainThread>();
     const WindowHandle top = Browser(c.container, "main");
     const WindowHandle middle = desktop->AddChild(top, WindowRecord{"Plain", "x"});
     // A grandchild: the search visits every descendant, not only direct children.
@@ -236,8 +264,8 @@ TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
   Pass(*scanner);
   EXPECT_TRUE(desktop->Exists(hung));
   EXPECT_TRUE(host.lines.empty());
-  scanner->Reason = "x";
-  scanner->KillWindow(0x9999);
+  scanner->KillWindow(0x9999, KillReport{"", "x", {}});
+  Settle();
   EXPECT_TRUE(host.lines.empty());
 }
 
@@ -334,7 +362,6 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !host.lines.empty(); }));
   EXPECT_FALSE(desktop->Exists(quick)) << "the window after two slow ones is judged in the same pass";
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Quick popup (*popup)"}));
-  EXPECT_EQ(scanner->PendingCloses(), 2u);
 
   // Later passes do not send the command again while it is pending.
   scanner->RunPass();
@@ -351,7 +378,7 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
 
   // The stuck one refuses in the end: never reported, and tried again by a later pass.
   desktop->AnswerClose(never);
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+  Settle();
   Pass(*scanner);
   EXPECT_EQ(desktop->CloseAttempts(never), 2);
   EXPECT_EQ(host.lines.size(), 2u);
@@ -436,22 +463,22 @@ TEST_F(ScannerTest, AnnouncedWindowsAreJudgedAtOnceByTheDecisionOfAPass) {
   const WindowHandle inner = desktop->AddChild(container, WindowRecord{"TfrmPage", "Casino tab"});
   const WindowHandle unannounced = Browser("IEFrame", "Casino too");
   auto scanner = MakeScanner();
-  scanner->Agressive = true;
+  SetAgressive(*scanner, true);
   scanner->SetRules("casino*");
   for (WindowHandle w : {ruled, small, kept, other, container, ruled}) scanner->Notice(w);
-  EXPECT_EQ(scanner->Noticed(), 5u) << "each window once";
   EXPECT_TRUE(sleeper->Sleep(0)) << "a burst wakes the scanner";
   EXPECT_FALSE(sleeper->Sleep(0)) << "once";
 
   scanner->JudgeNoticed();
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0 && host.lines.size() == 3; }));
+  Settle();
+  ASSERT_EQ(host.lines.size(), 3u);
   EXPECT_FALSE(desktop->Exists(ruled));
   EXPECT_FALSE(desktop->Exists(small));
   EXPECT_FALSE(desktop->Exists(inner)) << "a container's descendants are searched";
   EXPECT_TRUE(desktop->Exists(kept) && desktop->Exists(other) && desktop->Exists(container));
   EXPECT_TRUE(desktop->Exists(unannounced)) << "only what was announced; the pass sees the rest";
   EXPECT_EQ(desktop->Walks(), 0);
-  EXPECT_EQ(scanner->Noticed(), 0u);
+  EXPECT_EQ(desktop->CloseAttempts(ruled), 1) << "announced twice, judged once";
 
   // Paused by Ctrl: nothing is judged; the windows are left to the pass after the pause.
   const WindowHandle later = Browser("IEFrame", "Casino later");
@@ -471,16 +498,18 @@ TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakes
   auto scanner = MakeScanner();
   scanner->SetRules("flood*");
   for (WindowHandle w : flood) scanner->Notice(w);
-  EXPECT_LE(scanner->Noticed(), 256u) << "the waiting list is bounded";
   scanner->JudgeNoticed();
   scanner->JudgeNoticed();
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+  Settle();
   const std::size_t judged = desktop->Closed().size();
   EXPECT_GT(judged, 0u);
   EXPECT_LE(judged, 50u) << "at most a second's budget of event judgings";
   Pass(*scanner);
   EXPECT_EQ(desktop->Closed().size(), flood.size()) << "the pass judges every window";
-  EXPECT_EQ(scanner->Noticed(), 0u);
+  // The pass took what was announced: nothing is left to judge.
+  scanner->JudgeNoticed();
+  Settle();
+  EXPECT_EQ(desktop->CloseCalls(), static_cast<int>(flood.size()));
 }
 
 TEST_F(ScannerTest, TheExplorerLimitIsEnforcedByPassesOnlyNeverByEvents) {
@@ -541,7 +570,9 @@ TEST(ScannerEvents, WakesRacingTerminationAndRuleSwapsAreSafe) {
   for (int round = 0; round < 5; ++round) {
     auto scanner = TSPopupThread::Create(
         ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), nullptr});
-    scanner->Explorer = true;
+    DetectionOptions explorer;
+    explorer.families.explorer = true;
+    scanner->SetDetection(explorer);
     scanner->SetRules("nothing");
     scanner->Start();
     std::atomic<bool> stop{false};
