@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <thread>
 
 #include "base/Text.h"
@@ -17,8 +18,17 @@ constexpr unsigned kCycleSleepMs = 500;
 constexpr auto kCloseWait = std::chrono::milliseconds(100);
 // Closes pending at once at the most; a window over the bound is tried again on a later pass.
 constexpr std::size_t kMaxPendingCloses = 16;
-// Threads that send close commands: as many windows may hang at once without holding up the rest.
+// Room beyond that bound for windows that are new since the last pass: however many old windows
+// hang, a new popup gets a close of its own.
+constexpr std::size_t kFreshCloses = 16;
+// Threads kept to send close commands; a close for a new window that finds them all busy gets one
+// more, up to kMaxClosingThreads, which ends once nothing waits.
 constexpr int kClosingThreads = 4;
+constexpr int kMaxClosingThreads = kClosingThreads + static_cast<int>(kFreshCloses);
+// A window whose close timed out is tried again after this pause, doubled at each time-out up to
+// the largest: a desktop of hung windows must not keep the closing threads busy with them.
+constexpr auto kRetryPause = std::chrono::seconds(1);
+constexpr auto kMaxRetryPause = std::chrono::seconds(60);
 // Windows judged off the beat, because an event announced them, in one second at the most. A
 // person meets a few popups a second; a program that makes hundreds of windows a second would
 // otherwise keep the scanner busy judging its windows one by one. Past the bound, windows wait for
@@ -69,26 +79,35 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   struct Job {
     WindowHandle window = 0;
     KillReport report;
+    // Not seen by the last pass: a window made since.
+    bool fresh = false;
+    // Its close timed out before.
+    bool retry = false;
     bool finished = false;
     bool taken = false;
     bool handedOver = false;  // the scanner stopped waiting: the closing thread concludes
   };
 
-  CloseBook(std::shared_ptr<IDesktop> desktop, std::shared_ptr<IMainThread> mainThread, IKillHost* host)
-      : desktop_(std::move(desktop)), mainThread_(std::move(mainThread)), host_(host) {}
+  CloseBook(std::shared_ptr<IDesktop> desktop, std::shared_ptr<IMainThread> mainThread, IKillHost* host,
+            std::shared_ptr<IClock> clock)
+      : desktop_(std::move(desktop)), mainThread_(std::move(mainThread)), host_(host), clock_(std::move(clock)) {}
 
-  // Queues a close for the closing threads, starting one when none is free.
+  // Queues a close for the closing threads: new windows first, then windows not tried yet, then
+  // windows whose close timed out. Starts a thread when none is free to take it, up to the bound
+  // for its kind. Sets job.handedOver when the scanner is not to wait for it: a retry, or a close
+  // that must wait for a thread.
   void Submit(const std::shared_ptr<Job>& job) {
     bool start = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      queue_.push_back(job);
-      // More closes waiting than threads free to take them: one more thread, up to the bound. A
-      // thread that never got going (seen under load) is then made up for by the next.
-      if (static_cast<int>(queue_.size()) > idle_ && threads_ < kClosingThreads) {
+      (job->fresh ? fresh_ : job->retry ? retries_ : untried_).push_back(job);
+      const int queued = static_cast<int>(fresh_.size() + untried_.size() + retries_.size());
+      // A thread that never got going (seen under load) is made up for by the next.
+      if (queued > idle_ && threads_ < (job->fresh ? kMaxClosingThreads : kClosingThreads)) {
         ++threads_;
         start = true;
       }
+      job->handedOver = job->retry || (queued > idle_ && !start);
     }
     cv.notify_all();
     if (start) {
@@ -111,10 +130,26 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     cv.notify_all();
   }
 
-  // Takes window for a new close; false while one is pending or too many are.
-  bool Begin(WindowHandle window) {
+  // Takes window for a new close; false while one is pending, while too many are (new windows
+  // have room of their own), or while a window whose close timed out waits out its pause. retry
+  // tells whether its close timed out before.
+  bool Begin(WindowHandle window, bool fresh, bool& retry) {
+    const auto now = Now();
+    const std::uint32_t processId = fresh ? 0 : desktop_->ProcessId(window);
     std::lock_guard<std::mutex> lock(mutex);
-    if (pending.size() >= kMaxPendingCloses) return false;
+    if (pending.count(window) != 0) return false;
+    const auto timedOut = timedOut_.find(window);
+    retry = timedOut != timedOut_.end();
+    if (retry && now < timedOut->second.notBefore) return false;
+    // A window of a program whose window just timed out is likely hung as well: it waits behind
+    // the windows of other programs, as a retry does.
+    if (!retry && !fresh && !hungPrograms_.empty()) {
+      const auto program = hungPrograms_.find(processId);
+      retry = program != hungPrograms_.end() && now - program->second < kMaxRetryPause;
+    }
+    // Retries leave half the room to windows not tried yet.
+    const std::size_t room = retry ? kMaxPendingCloses / 2 : fresh ? kMaxPendingCloses + kFreshCloses : kMaxPendingCloses;
+    if (pending.size() >= room) return false;
     return pending.insert(window).second;
   }
   // A close has ended (job.taken is settled): hands its outcome to the main thread, which reports
@@ -140,17 +175,20 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     std::lock_guard<std::mutex> lock(mutex);
     pending.erase(window);
   }
-  // Forgets reported windows that are gone, so that a new window given the same handle counts.
+  // Forgets reported and timed-out windows that are gone, so that a new window given the same
+  // handle counts as new.
   void Prune(IDesktop& desktop) {
     std::vector<WindowHandle> known;
     {
       std::lock_guard<std::mutex> lock(mutex);
       known.assign(reported.begin(), reported.end());
+      for (const auto& entry : timedOut_) known.push_back(entry.first);
     }
     for (WindowHandle window : known) {
       if (!desktop.ClassName(window).empty()) continue;
       std::lock_guard<std::mutex> lock(mutex);
       reported.erase(window);
+      timedOut_.erase(window);
     }
   }
 
@@ -170,16 +208,41 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       ++idle_;
-      cv.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      cv.wait(lock, [this] { return stopping_ || Queued(); });
       --idle_;
-      if (queue_.empty()) break;  // stopping, nothing left
-      const std::shared_ptr<Job> job = queue_.front();
-      queue_.pop_front();
+      if (!Queued()) break;  // stopping, nothing left
+      std::deque<std::shared_ptr<Job>>& queue = !fresh_.empty() ? fresh_ : !untried_.empty() ? untried_ : retries_;
+      const std::shared_ptr<Job> job = queue.front();
+      queue.pop_front();
       lock.unlock();
       SendClose(*job);
       lock.lock();
+      // A thread started beyond the kept ones for a new window ends once nothing waits.
+      if (!Queued() && threads_ > kClosingThreads) break;
     }
     --threads_;
+  }
+  bool Queued() const { return !fresh_.empty() || !untried_.empty() || !retries_.empty(); }
+  std::chrono::steady_clock::time_point Now() const {
+    return clock_ ? clock_->Steady() : std::chrono::steady_clock::now();
+  }
+  // Remembers how a close ended for the next try of the window.
+  void Settle(WindowHandle window, bool taken) {
+    // Not taken and still there: the window did not answer in time (or refused).
+    const bool timedOut = !taken && !desktop_->ClassName(window).empty();
+    const std::uint32_t processId = timedOut ? desktop_->ProcessId(window) : 0;
+    const auto now = Now();
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!timedOut) {
+      timedOut_.erase(window);
+      return;
+    }
+    if (processId != 0) hungPrograms_[processId] = now;
+    Retry& retry = timedOut_[window];
+    auto pause = kRetryPause;
+    for (int i = 0; i < retry.timeOuts && pause < kMaxRetryPause; ++i) pause *= 2;
+    ++retry.timeOuts;
+    retry.notBefore = now + std::min<std::chrono::steady_clock::duration>(pause, kMaxRetryPause);
   }
 
   // Where the close command is sent to one window, on a closing thread; the only place that does.
@@ -187,6 +250,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     // A window that is gone or did not take the command was not killed by us.
     bool taken = false;
     DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
+    DropFailure("close outcome", [&] { Settle(job.window, taken); });
     bool handedOver = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -201,9 +265,20 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   std::shared_ptr<IDesktop> desktop_;
   std::shared_ptr<IMainThread> mainThread_;
   IKillHost* host_;
+  std::shared_ptr<IClock> clock_;
   std::unordered_set<WindowHandle> pending;
   std::unordered_set<WindowHandle> reported;
-  std::deque<std::shared_ptr<Job>> queue_;
+  // Windows whose last close timed out: how often, and when they may be tried again.
+  struct Retry {
+    int timeOuts = 0;
+    std::chrono::steady_clock::time_point notBefore{};
+  };
+  std::map<WindowHandle, Retry> timedOut_;
+  // When a window of a program last timed out, by process id.
+  std::map<std::uint32_t, std::chrono::steady_clock::time_point> hungPrograms_;
+  std::deque<std::shared_ptr<Job>> fresh_;
+  std::deque<std::shared_ptr<Job>> untried_;
+  std::deque<std::shared_ptr<Job>> retries_;
   int threads_ = 0;
   int idle_ = 0;
   bool stopping_ = false;
@@ -216,7 +291,7 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
       settings_{DetectionOptions{}, std::make_shared<const PreparedRules>()},
-      closes_(std::make_shared<CloseBook>(services_.desktop, services_.mainThread, services_.host)) {}
+      closes_(std::make_shared<CloseBook>(services_.desktop, services_.mainThread, services_.host, services_.clock)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
@@ -343,12 +418,22 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   }
   ExplorerWindows.clear();
   programs_.Clear();
+  // A window the last pass did not see is new: its close waits behind no other. Before the first
+  // pass every window is there already (an event still announces a new one).
+  std::unordered_set<WindowHandle> seen;
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
-    walk.Visit(window, [this](WindowHandle judged, const Verdict& verdict) {
+    walk.Visit(window, [&](WindowHandle judged, const Verdict& verdict) {
+      if (wholeDesktop) seen.insert(judged);
       if (verdict.countForLimit) ExplorerWindows.push_back(judged);
-      if (verdict.action == Action::Close) KillWindow(judged, KillReport{verdict.title, verdict.reason, {}});
+      if (verdict.action != Action::Close) return;
+      const bool fresh = (!wholeDesktop || passed_) && seen_.count(judged) == 0;
+      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh);
     });
+  }
+  if (wholeDesktop) {
+    seen_ = std::move(seen);
+    passed_ = true;
   }
 
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns
@@ -363,13 +448,16 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   }
 }
 
-void TSPopupThread::KillWindow(WindowHandle window, KillReport report) {
+void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh) {
   if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
-  if (!closes_->Begin(window)) return;
+  bool retry = false;
+  if (!closes_->Begin(window, fresh, retry)) return;
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
   job->report = std::move(report);
+  job->fresh = fresh;
+  job->retry = retry;
   try {
     closes_->Submit(job);
   } catch (...) {
@@ -378,6 +466,8 @@ void TSPopupThread::KillWindow(WindowHandle window, KillReport report) {
   }
   {
     std::unique_lock<std::mutex> lock(closes_->mutex);
+    // A retry, or a close that waits for a thread, would only hold up the windows after it.
+    if (job->handedOver) return;
     if (!closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; })) {
       job->handedOver = true;
       return;

@@ -38,6 +38,8 @@ struct ScannerServices {
   std::shared_ptr<IMainThread> mainThread;
   std::shared_ptr<ISleeper> sleeper;
   IKillHost* host = nullptr;
+  // Times the pauses before a hung window is tried again; the steady clock when empty.
+  std::shared_ptr<IClock> clock;
 };
 
 class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
@@ -77,8 +79,10 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   void JudgeNoticed();
   // Sends the close command to one window and reports it, once it took the command, as report
   // says. Waits for the window about 100 ms at most; a window whose close is still pending is not
-  // sent the command again. Scanner thread.
-  void KillWindow(WindowHandle window, KillReport report);
+  // sent the command again. A window whose close timed out is tried again only after a pause that
+  // grows with each time-out, and behind the windows not tried yet; a fresh window (made since the
+  // last pass) goes before both and always gets a closing thread. Scanner thread.
+  void KillWindow(WindowHandle window, KillReport report, bool fresh = false);
 
   // Explorer frame windows counted in the pass in progress (or the last one), highest first.
   // Scanner thread.
@@ -103,6 +107,9 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   mutable std::mutex settingsMutex_;
   Settings settings_;
   ProgramNames programs_{*services_.desktop};
+  // Scanner thread: the windows the last pass judged, and whether a pass has run.
+  std::unordered_set<WindowHandle> seen_;
+  bool passed_ = false;
   mutable std::mutex noticeMutex_;
   std::unordered_set<WindowHandle> noticed_;
   // Scanner thread: the judgings of the events of the current second.

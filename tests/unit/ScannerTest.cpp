@@ -5,6 +5,7 @@
 
 #include "base/Trace.h"
 
+#include "tests/fakes/FakeDde.h"
 #include "tests/fakes/FakeDesktop.h"
 #include "popups/ClassPopupsThread.h"
 
@@ -29,7 +30,7 @@ class RecordingHost : public IKillHost {
 class ScannerTest : public ::testing::Test {
  protected:
   std::shared_ptr<TSPopupThread> MakeScanner(bool explorer = true, bool netscape = true, bool opera = true) {
-    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, sleeper, &host});
+    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, sleeper, &host, clock});
     options.families = BrowserFamilies{opera, netscape, explorer, false};
     scanner->SetDetection(options);
     return scanner;
@@ -48,6 +49,8 @@ class ScannerTest : public ::testing::Test {
   std::shared_ptr<FakeSleeper> sleeper = std::make_shared<FakeSleeper>();
   RecordingHost host;
   DetectionOptions options;
+  // Stands still unless the test moves it: the pauses before a hung window is tried again.
+  std::shared_ptr<zorvex::fake::FakeClock> clock = std::make_shared<zorvex::fake::FakeClock>();
 
   // No close may wait for ever once the test is over.
   void TearDown() override { desktop->AnswerAllCloses(); }
@@ -376,13 +379,57 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
   EXPECT_EQ(host.lines.back(), "Popup Killed: Slow popup (*popup)");
   EXPECT_FALSE(desktop->Exists(slow));
 
-  // The stuck one refuses in the end: never reported, and tried again by a later pass.
+  // The stuck one refuses in the end: never reported, and tried again by a later pass once a
+  // pause has passed that doubles with every time-out.
+  // A retry is left to a closing thread without the scanner waiting for it: wait for its attempt.
+  auto tried = [&](int attempts) {
+    return mainThread->PumpUntil([&] { return desktop->CloseAttempts(never) == attempts; }) &&
+           mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); });
+  };
   desktop->AnswerClose(never);
   Settle();
   Pass(*scanner);
-  EXPECT_EQ(desktop->CloseAttempts(never), 2);
+  EXPECT_EQ(desktop->CloseAttempts(never), 1) << "not at once";
+  clock->Advance(std::chrono::seconds(1));
+  scanner->RunPass();
+  EXPECT_TRUE(tried(2));
+  clock->Advance(std::chrono::seconds(1));
+  Pass(*scanner);
+  EXPECT_EQ(desktop->CloseAttempts(never), 2) << "the second pause is longer";
+  clock->Advance(std::chrono::seconds(1));
+  scanner->RunPass();
+  EXPECT_TRUE(tried(3));
+  mainThread->Pump();
   EXPECT_EQ(host.lines.size(), 2u);
   EXPECT_EQ(host.alarms, 2);
+}
+
+TEST_F(ScannerTest, AFreshPopupGetsAClosingThreadHoweverManyOlderWindowsHang) {
+  // Forty fitting windows that never answer: their closes hold every kept closing thread and fill
+  // the bound of pending closes.
+  std::vector<WindowHandle> hung;
+  for (int i = 0; i < 40; ++i) {
+    hung.push_back(Browser("IEFrame", "Hung ad " + std::to_string(i)));
+    desktop->HoldClose(hung.back());
+  }
+  auto scanner = MakeScanner();
+  scanner->SetRules("*ad*");
+  scanner->RunPass();
+  scanner->RunPass();
+  const int triedBefore = desktop->CloseCalls();
+  EXPECT_LE(triedBefore, 16) << "pending closes are bounded";
+
+  // A popup made now, announced and then seen by a pass, is closed while they all still hang.
+  const WindowHandle announced = Browser("IEFrame", "Fresh ad");
+  scanner->Notice(announced);
+  scanner->JudgeNoticed();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(announced) && host.lines.size() == 1; }));
+  const WindowHandle walked = Browser("IEFrame", "Another fresh ad");
+  scanner->RunPass();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(walked) && host.lines.size() == 2; }));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Fresh ad (*ad*)",
+                                                  "Popup Killed: Another fresh ad (*ad*)"}));
+  for (WindowHandle window : hung) EXPECT_LE(desktop->CloseAttempts(window), 1);
 }
 
 TEST_F(ScannerTest, AWindowThatTakesTheCommandButStaysIsReportedOnceUntilItIsGone) {
