@@ -57,7 +57,7 @@ void Run(benchmark::State& state, bool healthyAtStart) {
     record.processId = 2;
     WindowHandle healthy = healthyAtStart ? desktop->Add(record) : 0;
     auto scanner = TSPopupThread::Create(
-        ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), &host});
+        ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), &host, nullptr});
     scanner->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
     scanner->SetRules("*ad*");
     scanner->Start();

@@ -45,7 +45,7 @@ void BM_ScannerPass(benchmark::State& state) {
   }
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   scanner->SetDetection(DetectionOptions{BrowserFamilies{true, true, true, false}, false});
   scanner->SetRules(Rules(static_cast<int>(state.range(0))));
   for (auto _ : state) scanner->RunPass();
@@ -58,7 +58,7 @@ void BM_SetRules(benchmark::State& state) {
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{std::make_shared<fake::FakeDesktop>(),
                                                        std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   const std::string rules = Rules(500);
   for (auto _ : state) scanner->SetRules(rules);
 }
@@ -74,7 +74,7 @@ void BM_NestedContainers(benchmark::State& state) {
   desktop->AddChild(parent, fake::WindowRecord{"AOL Child", "Page"});
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   scanner->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   scanner->SetRules("nothing fits");
   for (auto _ : state) scanner->RunPass();

@@ -127,7 +127,7 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   const WindowHandle frame = desktop->Add("IEFrame", "Frame");
   auto mainThread = std::make_shared<fake::FakeMainThread>();
   auto scanner = TSPopupThread::Create(
-      ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), nullptr});
+      ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), nullptr, nullptr});
   DetectionOptions options;
   options.families.chromium = true;
   options.families.explorer = true;

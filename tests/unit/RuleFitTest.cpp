@@ -101,7 +101,7 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     for (const std::string& title : titles) windows.push_back(desktop->Add("IEFrame", title));
     QuietHost host;
     auto mainThread = std::make_shared<fake::FakeMainThread>();
-    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), &host});
+    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), &host, nullptr});
     DetectionOptions explorer;
     explorer.families.explorer = true;
     scanner->SetDetection(explorer);

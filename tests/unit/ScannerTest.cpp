@@ -616,7 +616,7 @@ TEST(ScannerEvents, WakesRacingTerminationAndRuleSwapsAreSafe) {
   for (int i = 0; i < 20; ++i) desktop->Add("IEFrame", "page " + std::to_string(i));
   for (int round = 0; round < 5; ++round) {
     auto scanner = TSPopupThread::Create(
-        ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), nullptr});
+        ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), nullptr, nullptr});
     DetectionOptions explorer;
     explorer.families.explorer = true;
     scanner->SetDetection(explorer);

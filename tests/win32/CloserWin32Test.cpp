@@ -125,7 +125,7 @@ class CloserWin32 : public ::testing::Test {
     record = ProgramFolder() + "dde_requests_" + std::to_string(::GetCurrentProcessId()) + ".txt";
     ::DeleteFileA(record.c_str());
     closer = std::make_unique<TSPopup>(CloserServices{
-        ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host},
+        ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host, nullptr},
         monitor, client,
         std::make_shared<SystemClock>(), pump, tracker});
     closer->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});

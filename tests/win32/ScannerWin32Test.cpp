@@ -56,7 +56,7 @@ class CountingMainThread : public win32::Win32MainThread {
 // is gone, as the engine ends it before it goes.
 struct RealScanner {
   RealScanner() {
-    scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), &host});
+    scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), &host, nullptr});
     Watch();
   }
   ~RealScanner() {
