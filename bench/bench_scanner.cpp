@@ -45,10 +45,8 @@ void BM_ScannerPass(benchmark::State& state) {
   }
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
-  scanner->Explorer = true;
-  scanner->Netscape = true;
-  scanner->Opera = true;
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
+  scanner->SetDetection(DetectionOptions{BrowserFamilies{true, true, true, false}, false});
   scanner->SetRules(Rules(static_cast<int>(state.range(0))));
   for (auto _ : state) scanner->RunPass();
   if (!desktop->Closed().empty()) state.SkipWithError("a rule fitted; the pass did less than the worst case");
@@ -60,7 +58,7 @@ void BM_SetRules(benchmark::State& state) {
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{std::make_shared<fake::FakeDesktop>(),
                                                        std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   const std::string rules = Rules(500);
   for (auto _ : state) scanner->SetRules(rules);
 }
@@ -76,8 +74,8 @@ void BM_NestedContainers(benchmark::State& state) {
   desktop->AddChild(parent, fake::WindowRecord{"AOL Child", "Page"});
   NullHost host;
   auto scanner = TSPopupThread::Create(ScannerServices{desktop, std::make_shared<fake::FakeMainThread>(),
-                                                       std::make_shared<fake::FakeSleeper>(), &host});
-  scanner->Explorer = true;
+                                                       std::make_shared<fake::FakeSleeper>(), &host, nullptr});
+  scanner->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   scanner->SetRules("nothing fits");
   for (auto _ : state) scanner->RunPass();
   state.counters["searches/pass"] = static_cast<double>(desktop->Searches()) / state.iterations();

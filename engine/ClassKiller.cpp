@@ -125,40 +125,30 @@ void TZorvex::SetActive(bool on) {
   AutoDetect = on;
   if (on) {
     closer_ = std::make_unique<TSPopup>(services_.closer);
-    closer_->SetOpera(Opera);
-    closer_->SetNetscape(Netscape);
-    closer_->SetExplorer(Explorer);
-    closer_->SetChromium(Chromium);
-    closer_->SetAgressive(Agressive);
+    // The rules first, so that the scanner's first pass has them.
     closer_->SetRules(LinesWithBreaks(RuleList()));
+    closer_->SetDetection(detection_);
   } else {
     closer_.reset();
   }
 }
 
-void TZorvex::SetOpera(bool on) {
-  Opera = on;
-  if (closer_) closer_->SetOpera(on);
+void TZorvex::SetDetection(const DetectionOptions& options) {
+  detection_ = options;
+  // Told even when nothing changed.
+  if (closer_) closer_->SetDetection(detection_);
 }
 
-void TZorvex::SetNetscape(bool on) {
-  Netscape = on;
-  if (closer_) closer_->SetNetscape(on);
-}
+void TZorvex::SetOpera(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.opera = on; }); }
+void TZorvex::SetNetscape(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.netscape = on; }); }
+void TZorvex::SetExplorer(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.explorer = on; }); }
+void TZorvex::SetChromium(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.chromium = on; }); }
+void TZorvex::SetAgressive(bool on) { ChangeDetection([on](DetectionOptions& d) { d.agressive = on; }); }
 
-void TZorvex::SetExplorer(bool on) {
-  Explorer = on;
-  if (closer_) closer_->SetExplorer(on);
-}
-
-void TZorvex::SetChromium(bool on) {
-  Chromium = on;
-  if (closer_) closer_->SetChromium(on);
-}
-
-void TZorvex::SetAgressive(bool on) {
-  Agressive = on;
-  if (closer_) closer_->SetAgressive(on);
+void TZorvex::ChangeDetection(const std::function<void(DetectionOptions&)>& change) {
+  DetectionOptions options = detection_;
+  change(options);
+  SetDetection(options);
 }
 
 void TZorvex::SetCount(std::int32_t count) {
@@ -399,15 +389,15 @@ void TZorvex::WriteOptionsFile() {
   TSimpleXml doc;
   doc.Root().SetName(names::kOptions);
   TSimpleXmlElems& o = doc.Root().Elems();
-  o.Add("Opera", Opera);
-  o.Add("Netscape", Netscape);
-  o.Add("Explorer", Explorer);
-  o.Add("Chromium", Chromium);
+  o.Add("Opera", detection_.families.opera);
+  o.Add("Netscape", detection_.families.netscape);
+  o.Add("Explorer", detection_.families.explorer);
+  o.Add("Chromium", detection_.families.chromium);
   o.Add("PlaySound", PlaySound);
   o.Add("PlaySoundVal", PlaySoundVal);
   o.Add("StartWindows", StartWindows);
   o.Add("Count", Count);
-  o.Add("Agressive", Agressive);
+  o.Add("Agressive", detection_.agressive);
   o.Add("AutoDetect", AutoDetect);
   o.Add("UseLog", UseLog);
   o.Add("LimitExplorer", LimitExplorer.load());

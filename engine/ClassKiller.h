@@ -77,12 +77,6 @@ class TZorvex : public IKillHost {
   bool AutoDetect = false;
   std::int32_t Count = 0;
   bool PlaySound = false;
-  bool Opera = false;
-  bool Netscape = false;
-  bool Explorer = false;
-  // Today's browsers on the shared engine.
-  bool Chromium = false;
-  bool Agressive = false;
   std::string PlaySoundVal;
   bool StartWindows = false;
   bool UseLog = false;
@@ -96,13 +90,18 @@ class TZorvex : public IKillHost {
   TSPopup* Closer() const { return closer_.get(); }
 
   void SetActive(bool on);
+  // The detection options ("Opera", "Netscape", "Explorer", "Chromium", "Agressive"): each setter
+  // stores its part, SetDetection the whole; the closer, when there is one, is handed the whole.
+  const DetectionOptions& Detection() const { return detection_; }
+  void SetDetection(const DetectionOptions& options);
   void SetOpera(bool on);
   void SetNetscape(bool on);
   void SetExplorer(bool on);
+  // Today's browsers on the shared engine.
   void SetChromium(bool on);
-  // The families watched, as the options say now.
-  BrowserFamilies Families() const { return BrowserFamilies{Opera, Netscape, Explorer, Chromium}; }
   void SetAgressive(bool on);
+  // The families watched, as the options say now.
+  BrowserFamilies Families() const { return detection_.families; }
   // Stores the count and refreshes the tray hint.
   void SetCount(std::int32_t count);
   // Every option but Language to its default; switches detection on.
@@ -170,6 +169,8 @@ class TZorvex : public IKillHost {
   std::string LogPath() const;
 
  private:
+  // Changes a copy of the detection options and sets it.
+  void ChangeDetection(const std::function<void(DetectionOptions&)>& change);
   // What the engine knows of one settings file.
   struct SettingsFile {
     // The last load could not open or read it: it may hold the user's settings, so nothing is
@@ -206,6 +207,7 @@ class TZorvex : public IKillHost {
   std::chrono::steady_clock::time_point Steady() const;
 
   EngineServices services_;
+  DetectionOptions detection_;
   SettingsFile rules_;
   SettingsFile options_;
   // When halving the log last failed (its old part held): it is tried again only after a while.

@@ -15,11 +15,7 @@ std::int32_t Clamped(std::int64_t value) {
 
 TOptionsValues ReadOptions(TZorvex& engine) {
   TOptionsValues values;
-  values.Agressive = engine.Agressive;
-  values.Opera = engine.Opera;
-  values.Netscape = engine.Netscape;
-  values.Explorer = engine.Explorer;
-  values.Chromium = engine.Chromium;
+  values.Detection = engine.Detection();
   values.StartWindows = engine.StartWindows;
   values.UseLog = engine.UseLog;
   values.PlaySound = engine.PlaySound;
@@ -33,11 +29,7 @@ TOptionsValues ReadOptions(TZorvex& engine) {
 }
 
 void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
-  engine.SetAgressive(values.Agressive);
-  engine.SetOpera(values.Opera);
-  engine.SetNetscape(values.Netscape);
-  engine.SetExplorer(values.Explorer);
-  engine.SetChromium(values.Chromium);
+  engine.SetDetection(values.Detection);
   engine.SetStartWindows(values.StartWindows);
   engine.UseLog = values.UseLog;
   engine.PlaySound = values.PlaySound;

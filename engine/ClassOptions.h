@@ -17,11 +17,8 @@ inline constexpr std::int32_t kLimitMax = 100000;
 
 // The options dialog's controls, one field per control that shows an engine option.
 struct TOptionsValues {
-  bool Agressive = false;
-  bool Opera = false;
-  bool Netscape = false;
-  bool Explorer = false;
-  bool Chromium = false;
+  // The browser families and the size heuristic, as the engine holds them.
+  DetectionOptions Detection;
   bool StartWindows = false;
   bool UseLog = false;
   bool PlaySound = false;
@@ -39,8 +36,8 @@ struct TOptionsValues {
 // The controls' values for the engine's options and rules; LimitExplorer 0 shows as 1.
 TOptionsValues ReadOptions(TZorvex& engine);
 
-// Writes values into the engine: the setters of Agressive, Opera, Netscape, Explorer, Chromium
-// and StartWindows in this order, then UseLog, PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
+// Writes values into the engine: the detection options whole, SetStartWindows, then UseLog,
+// PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
 void WriteOptions(TZorvex& engine, const TOptionsValues& values);
 
 // The titles an export writes: those marked in selected, in list order, or all when none is marked.

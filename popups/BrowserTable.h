@@ -17,6 +17,8 @@ struct BrowserFamilies {
   bool netscape = false;
   bool explorer = false;
   bool chromium = false;
+  // At least one family is watched: the scanner runs.
+  bool Any() const { return opera || netscape || explorer || chromium; }
 };
 
 // Who asks: the three differ in which family a row needs.

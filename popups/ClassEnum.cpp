@@ -1,5 +1,7 @@
 #include "popups/ClassEnum.h"
 
+#include "popups/Decision.h"
+
 #include "base/Trace.h"
 
 namespace zorvex {
@@ -22,29 +24,17 @@ TEnum::TEnum(IDesktop& desktop, std::function<BrowserFamilies()> families)
     : desktop_(desktop), families_(std::move(families)) {}
 
 void TEnum::ListWindows(std::vector<std::string>& list) {
-  target_ = &list;
-  seen_.clear();
+  // The families only: the lister closes nothing, so neither the size test nor the rules apply.
+  const DetectionOptions options{families_(), false};
+  const PreparedRules noRules;
+  WindowWalk walk(desktop_, options, noRules, PassView{BrowserAsker::Lister, nullptr});
   for (WindowHandle window : desktop_.TopLevelWindows()) {
     // A window that fails us adds nothing more; the walk goes on with the next one.
-    DropFailure("window lister", [&] { ConsiderWindow(window); });
-  }
-  seen_.clear();
-  target_ = nullptr;
-}
-
-void TEnum::ConsiderWindow(WindowHandle window, bool topLevel) {
-  const BrowserVerdict verdict = ClassifyBrowserWindow(desktop_, window, families_(), BrowserAsker::Lister, topLevel);
-  auto searchDescendants = [&] {
-    for (WindowHandle child : desktop_.Descendants(window)) {
-      if (seen_.insert(child).second) ConsiderWindow(child, false);
-    }
-  };
-  if (verdict.kind == WindowKind::Browser) {
-    const std::string title = desktop_.Title(window);
-    if (IsListableTitle(title) && target_ != nullptr) target_->push_back(title);
-    if (verdict.searchDescendants) searchDescendants();
-  } else if (verdict.kind == WindowKind::Container) {
-    searchDescendants();
+    DropFailure("window lister", [&] {
+      walk.Visit(window, [&list](WindowHandle, const Verdict& verdict) {
+        if (verdict.browser && IsListableTitle(verdict.title)) list.push_back(verdict.title);
+      });
+    });
   }
 }
 

@@ -29,8 +29,6 @@ constexpr std::chrono::seconds kReplyWait{2};
 // Between refused requests: long enough not to hammer a busy server, short beside the wait.
 constexpr std::chrono::milliseconds kRefusedPause{50};
 
-TSPopup* g_current = nullptr;
-
 long long WholeSeconds(std::chrono::system_clock::duration d) {
   return std::chrono::duration_cast<std::chrono::seconds>(d).count();
 }
@@ -79,11 +77,10 @@ std::vector<std::string> SplitCommaText(const std::string& input) {
   return fields;
 }
 
-TSPopup::TSPopup(CloserServices services) : services_(std::move(services)) { g_current = this; }
+TSPopup::TSPopup(CloserServices services) : services_(std::move(services)) {}
 
 TSPopup::~TSPopup() {
-  if (g_current == this) g_current = nullptr;
-  SetExplorer(false);
+  JoinDde(false);
   Listen(false);
   if (thread_) {
     thread_->OnCheck = nullptr;
@@ -106,45 +103,26 @@ void TSPopup::Listen(bool on) {
   if (!listening_) TraceDropped("closer", "window events refused; the passes alone detect popups");
 }
 
-TSPopup* TSPopup::Current() { return g_current; }
-
-void TSPopup::SetExplorer(bool on) {
-  if (on != explorer_) {
-    explorer_ = on;
-    DropFailure("DDE link", [&] {
-      if (on) {
-        ddeJoined_ = services_.monitor &&
-                     services_.monitor->Join(dde::kOwnService, [this](const std::string& service,
-                                                                      const std::string& instance) {
-                       OnRegister(service, instance);
-                     });
-      } else {
-        if (ddeJoined_) services_.monitor->Leave();
-        ddeJoined_ = false;
-      }
-    });
-  }
-  UpdateThread(AnyFamily());
+void TSPopup::JoinDde(bool on) {
+  DropFailure("DDE link", [&] {
+    if (on && !ddeJoined_) {
+      ddeJoined_ = services_.monitor &&
+                   services_.monitor->Join(dde::kOwnService, [this](const std::string& service,
+                                                                    const std::string& instance) {
+                     OnRegister(service, instance);
+                   });
+    } else if (!on && ddeJoined_) {
+      ddeJoined_ = false;
+      services_.monitor->Leave();
+    }
+  });
 }
 
-void TSPopup::SetNetscape(bool on) {
-  netscape_ = on;
-  UpdateThread(AnyFamily());
-}
-
-void TSPopup::SetChromium(bool on) {
-  chromium_ = on;
-  UpdateThread(AnyFamily());
-}
-
-void TSPopup::SetOpera(bool on) {
-  opera_ = on;
-  UpdateThread(AnyFamily());
-}
-
-void TSPopup::SetAgressive(bool on) {
-  agressive_ = on;
-  if (thread_) thread_->Agressive = on;
+void TSPopup::SetDetection(const DetectionOptions& options) {
+  // Switching Explorer on again after a refused join tries again; on twice in a row does not.
+  if (options.families.explorer != detection_.families.explorer) JoinDde(options.families.explorer);
+  detection_ = options;
+  UpdateThread(detection_.families.Any());
 }
 
 void TSPopup::SetRules(const std::string& text) {
@@ -159,18 +137,11 @@ void TSPopup::UpdateThread(bool run) {
     thread_.reset();
   }
   if (run && thread_) {
-    thread_->Explorer = explorer_;
-    thread_->Opera = opera_;
-    thread_->Chromium = chromium_;
-    thread_->Netscape = netscape_;
+    thread_->SetDetection(detection_);
   } else if (run) {
     auto scanner = TSPopupThread::Create(services_.scanner);
     scanner->SetRules(LinesWithBreaks(rules_));
-    scanner->Explorer = explorer_;
-    scanner->Opera = opera_;
-    scanner->Chromium = chromium_;
-    scanner->Netscape = netscape_;
-    scanner->Agressive = agressive_;
+    scanner->SetDetection(detection_);
     scanner->OnCheck = [this] { CheckNewBrowser(); };
     scanner->Start();
     if (services_.tracker) services_.tracker->Add(scanner);
@@ -226,7 +197,7 @@ void TSPopup::CheckNewBrowser() {
         if (alive.expired()) return;
         if (reply || services_.clock->Steady() - start >= kReplyWait) break;
       }
-      if (Current() != nullptr && reply) ClosePopup(*reply, pendingWindowId_);
+      if (reply) ClosePopup(*reply, pendingWindowId_);
     }
   }
   pendingCheck_ = false;
@@ -243,7 +214,7 @@ void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) 
     std::unique_ptr<IDdeConversation> conversation =
         services_.ddeClient ? services_.ddeClient->NewConversation() : nullptr;
     IKillHost* host = services_.scanner.host;
-    if (host) host->WriteLog("Popup Killed: " + address + " => " + title + " (" + MatchedRule + ")");
+    if (host) LogKill(*host, KillReport{title, MatchedRule, address});
     if (conversation && conversation->Open(dde::kBrowserService, dde::kOpenUrlTopic)) {
       conversation->RequestText(std::string("\"") + dde::kCloseScript + "\",," + windowId + ",0x0,,,,");
     }
@@ -252,7 +223,7 @@ void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) 
 }
 
 bool TSPopup::MatchTitle(const std::string& title) {
-  const std::string lowered = AsciiLower(title);
+  const std::string lowered = PreparedTitle(title);
   if (lowered.empty() || lowered == kBlankPage) return false;
   for (const std::string& rule : rules_) {
     bool fits = false;

@@ -2,8 +2,9 @@
 // watched, and catches new Internet Explorer windows through the DDE service registry.
 //
 // Lifecycle: made and destroyed on the main thread by the engine, at most one at a time. The DDE
-// link lives while Explorer is watched; the window events while the scanner runs. Destroying the closer leaves DDE, empties the scanner's
-// check and asks it to end without waiting; the scanner finishes its cycle and never calls back.
+// link lives while Explorer is watched; the window events while the scanner runs. Destroying the
+// closer leaves DDE, empties the scanner's check and asks it to end without waiting; the scanner
+// finishes its cycle and never calls back.
 #pragma once
 
 #include <chrono>
@@ -30,65 +31,49 @@ struct CloserServices {
 
 class TSPopup {
  public:
-  // All families and Agressive off, no rules; becomes the current closer.
+  // Nothing watched, no rules.
   explicit TSPopup(CloserServices services);
   ~TSPopup();
   TSPopup(const TSPopup&) = delete;
   TSPopup& operator=(const TSPopup&) = delete;
 
-  // The closer that exists now, or nullptr. Main thread.
-  static TSPopup* Current();
-
-  void SetExplorer(bool on);
-  void SetNetscape(bool on);
-  void SetOpera(bool on);
-  void SetChromium(bool on);
-  void SetAgressive(bool on);
+  // Takes the detection options whole: joins or leaves DDE as Explorer is watched or not, runs the
+  // scanner while any family is watched, and hands the options on to it.
+  void SetDetection(const DetectionOptions& options);
   // Takes the rules as one text of lines; they are kept lower-cased.
   void SetRules(const std::string& text);
 
   // Starts, updates or stops the scanner; a scanner that has ended by itself is replaced.
   void UpdateThread(bool run);
   // Replaces a scanner that has ended although a family is watched. Main thread.
-  void KeepScanning() { UpdateThread(AnyFamily()); }
+  void KeepScanning() { UpdateThread(detection_.families.Any()); }
   // The scanner's per-cycle check: asks a newly registered Internet Explorer for its newest window.
   void CheckNewBrowser();
   // Closes the window named by the window-info reply when its title fits a rule.
   void ClosePopup(const std::string& reply, const std::string& windowId);
-  // True when the title fits a rule; MatchedRule then names it.
+  // True when the title fits a rule; MatchedRule then names it. Unlike the scanner, "[" and "]"
+  // keep their meaning here (a character set), so one rule may fit different titles in the two.
   bool MatchTitle(const std::string& title);
   // A service registration told by the DDE registry.
   void OnRegister(const std::string& service, const std::string& instance);
 
-  bool Explorer() const { return explorer_; }
-  bool Netscape() const { return netscape_; }
-  bool Opera() const { return opera_; }
-  bool Chromium() const { return chromium_; }
-  bool Agressive() const { return agressive_; }
+  const DetectionOptions& Detection() const { return detection_; }
   const std::vector<std::string>& Rules() const { return rules_; }
   const std::shared_ptr<TSPopupThread>& Thread() const { return thread_; }
-  bool DdeJoined() const { return ddeJoined_; }
-  bool Listening() const { return listening_; }
-  bool PendingCheck() const { return pendingCheck_; }
-  const std::string& PendingWindowId() const { return pendingWindowId_; }
 
   // The rule found by the last successful MatchTitle.
   std::string MatchedRule;
 
  private:
+  // Joins or leaves the DDE service registry.
+  void JoinDde(bool on);
   // Starts or stops the window events that wake the scanner.
   void Listen(bool on);
-  // The scanner runs while any family is watched.
-  bool AnyFamily() const { return opera_ || netscape_ || explorer_ || chromium_; }
 
   CloserServices services_;
-  bool netscape_ = false;
-  bool explorer_ = false;
-  bool opera_ = false;
-  bool chromium_ = false;
+  DetectionOptions detection_;
   std::shared_ptr<TSPopupThread> thread_;
   std::vector<std::string> rules_;
-  bool agressive_ = false;
   bool ddeJoined_ = false;
   bool listening_ = false;
   bool pendingCheck_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <thread>
 
 #include "base/Text.h"
@@ -17,8 +18,17 @@ constexpr unsigned kCycleSleepMs = 500;
 constexpr auto kCloseWait = std::chrono::milliseconds(100);
 // Closes pending at once at the most; a window over the bound is tried again on a later pass.
 constexpr std::size_t kMaxPendingCloses = 16;
-// Threads that send close commands: as many windows may hang at once without holding up the rest.
+// Room beyond that bound for windows that are new since the last pass: however many old windows
+// hang, a new popup gets a close of its own.
+constexpr std::size_t kFreshCloses = 16;
+// Threads kept to send close commands; a close for a new window that finds them all busy gets one
+// more, up to kMaxClosingThreads, which ends once nothing waits.
 constexpr int kClosingThreads = 4;
+constexpr int kMaxClosingThreads = kClosingThreads + static_cast<int>(kFreshCloses);
+// A window whose close timed out is tried again after this pause, doubled at each time-out up to
+// the largest: a desktop of hung windows must not keep the closing threads busy with them.
+constexpr auto kRetryPause = std::chrono::seconds(1);
+constexpr auto kMaxRetryPause = std::chrono::seconds(60);
 // Windows judged off the beat, because an event announced them, in one second at the most. A
 // person meets a few popups a second; a program that makes hundreds of windows a second would
 // otherwise keep the scanner busy judging its windows one by one. Past the bound, windows wait for
@@ -28,15 +38,6 @@ constexpr int kEventJudgingsPerSecond = 50;
 constexpr std::size_t kMaxNoticed = 256;
 // Reason logged for a window closed because too many Explorer windows were open.
 constexpr const char* kLimitReason = "Explorer limit";
-constexpr const char* kHeuristicReason = "Heuristic";
-
-bool Between(int value, int low, int high) { return value >= low && value <= high; }
-
-void ClassifyDescendants(TSPopupThread& context, WindowHandle window) {
-  for (WindowHandle child : context.Desktop().Descendants(window)) {
-    if (context.FirstJudging(child)) ClassifyWindow(context, child, false);
-  }
-}
 
 }  // namespace
 
@@ -77,27 +78,36 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   // mutex.
   struct Job {
     WindowHandle window = 0;
-    std::string line;
-    std::function<void(const std::string&)> report;
+    KillReport report;
+    // Not seen by the last pass: a window made since.
+    bool fresh = false;
+    // Its close timed out before.
+    bool retry = false;
     bool finished = false;
     bool taken = false;
-    bool handedOver = false;  // the scanner stopped waiting: the closing thread reports
+    bool handedOver = false;  // the scanner stopped waiting: the closing thread concludes
   };
 
-  explicit CloseBook(std::shared_ptr<IDesktop> desktop) : desktop_(std::move(desktop)) {}
+  CloseBook(std::shared_ptr<IDesktop> desktop, std::shared_ptr<IMainThread> mainThread, IKillHost* host,
+            std::shared_ptr<IClock> clock)
+      : desktop_(std::move(desktop)), mainThread_(std::move(mainThread)), host_(host), clock_(std::move(clock)) {}
 
-  // Queues a close for the closing threads, starting one when none is free.
+  // Queues a close for the closing threads: new windows first, then windows not tried yet, then
+  // windows whose close timed out. Starts a thread when none is free to take it, up to the bound
+  // for its kind. Sets job.handedOver when the scanner is not to wait for it: a retry, or a close
+  // that must wait for a thread.
   void Submit(const std::shared_ptr<Job>& job) {
     bool start = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      queue_.push_back(job);
-      // More closes waiting than threads free to take them: one more thread, up to the bound. A
-      // thread that never got going (seen under load) is then made up for by the next.
-      if (static_cast<int>(queue_.size()) > idle_ && threads_ < kClosingThreads) {
+      (job->fresh ? fresh_ : job->retry ? retries_ : untried_).push_back(job);
+      const int queued = static_cast<int>(fresh_.size() + untried_.size() + retries_.size());
+      // A thread that never got going (seen under load) is made up for by the next.
+      if (queued > idle_ && threads_ < (job->fresh ? kMaxClosingThreads : kClosingThreads)) {
         ++threads_;
         start = true;
       }
+      job->handedOver = job->retry || (queued > idle_ && !start);
     }
     cv.notify_all();
     if (start) {
@@ -120,64 +130,127 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     cv.notify_all();
   }
 
-  // Takes window for a new close; false while one is pending or too many are.
-  bool Begin(WindowHandle window) {
+  // Takes window for a new close; false while one is pending, while too many are (new windows
+  // have room of their own), or while a window whose close timed out waits out its pause. retry
+  // tells whether its close timed out before.
+  bool Begin(WindowHandle window, bool fresh, bool& retry) {
+    const auto now = Now();
+    const std::uint32_t processId = fresh ? 0 : desktop_->ProcessId(window);
     std::lock_guard<std::mutex> lock(mutex);
-    if (pending.size() >= kMaxPendingCloses) return false;
+    if (pending.count(window) != 0) return false;
+    const auto timedOut = timedOut_.find(window);
+    retry = timedOut != timedOut_.end();
+    if (retry && now < timedOut->second.notBefore) return false;
+    // A window of a program whose window just timed out is likely hung as well: it waits behind
+    // the windows of other programs, as a retry does.
+    if (!retry && !fresh && !hungPrograms_.empty()) {
+      const auto program = hungPrograms_.find(processId);
+      retry = program != hungPrograms_.end() && now - program->second < kMaxRetryPause;
+    }
+    // Retries leave half the room to windows not tried yet.
+    const std::size_t room = retry ? kMaxPendingCloses / 2 : fresh ? kMaxPendingCloses + kFreshCloses : kMaxPendingCloses;
+    if (pending.size() >= room) return false;
     return pending.insert(window).second;
   }
-  // A close has ended: true when it is to be reported, that is the window took the command and
-  // was not reported since it was last seen gone. The window stays pending until Done(), so that
-  // nothing is pending once every report is posted.
-  bool Finish(WindowHandle window, bool taken) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return taken && reported.insert(window).second;
+  // A close has ended (job.taken is settled): hands its outcome to the main thread, which reports
+  // it when the window took the command and was not reported since it was last seen gone; then
+  // the window stops pending. Posted without waiting, so that the scanner never waits for the log,
+  // the sound or the flash; one item for every close, so that outcomes are settled in order.
+  void Conclude(const Job& job) {
+    // Only a window that took the command and stays open needs remembering; one that is gone is
+    // forgotten at once, so that a new window given its handle is reported even between passes.
+    const bool gone = job.taken && desktop_->ClassName(job.window).empty();
+    DropFailure("kill report", [&] {
+      mainThread_->Post([book = shared_from_this(), window = job.window, taken = job.taken, gone,
+                         report = job.report] {
+        if (book->Reportable(window, taken, gone) && book->host_ != nullptr) {
+          LogKill(*book->host_, report);
+          book->host_->PlayAlarm();
+        }
+      });
+    });
+    Done(job.window);
   }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
     pending.erase(window);
   }
-  // Forgets reported windows that are gone, so that a new window given the same handle counts.
+  // Forgets reported and timed-out windows that are gone, so that a new window given the same
+  // handle counts as new.
   void Prune(IDesktop& desktop) {
     std::vector<WindowHandle> known;
     {
       std::lock_guard<std::mutex> lock(mutex);
       known.assign(reported.begin(), reported.end());
+      for (const auto& entry : timedOut_) known.push_back(entry.first);
     }
     for (WindowHandle window : known) {
       if (!desktop.ClassName(window).empty()) continue;
       std::lock_guard<std::mutex> lock(mutex);
       reported.erase(window);
+      timedOut_.erase(window);
     }
   }
 
   std::mutex mutex;
   std::condition_variable cv;
-  std::unordered_set<WindowHandle> pending;
-  std::unordered_set<WindowHandle> reported;
 
  private:
+  bool Reportable(WindowHandle window, bool taken, bool gone) {
+    if (!taken) return false;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (gone) return reported.erase(window) == 0;
+    return reported.insert(window).second;
+  }
+
   // A closing thread: takes queued closes until stopped.
   void Serve() {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       ++idle_;
-      cv.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      cv.wait(lock, [this] { return stopping_ || Queued(); });
       --idle_;
-      if (queue_.empty()) break;  // stopping, nothing left
-      const std::shared_ptr<Job> job = queue_.front();
-      queue_.pop_front();
+      if (!Queued()) break;  // stopping, nothing left
+      std::deque<std::shared_ptr<Job>>& queue = !fresh_.empty() ? fresh_ : !untried_.empty() ? untried_ : retries_;
+      const std::shared_ptr<Job> job = queue.front();
+      queue.pop_front();
       lock.unlock();
-      Close(*job);
+      SendClose(*job);
       lock.lock();
+      // A thread started beyond the kept ones for a new window ends once nothing waits.
+      if (!Queued() && threads_ > kClosingThreads) break;
     }
     --threads_;
   }
+  bool Queued() const { return !fresh_.empty() || !untried_.empty() || !retries_.empty(); }
+  std::chrono::steady_clock::time_point Now() const {
+    return clock_ ? clock_->Steady() : std::chrono::steady_clock::now();
+  }
+  // Remembers how a close ended for the next try of the window.
+  void Settle(WindowHandle window, bool taken) {
+    // Not taken and still there: the window did not answer in time (or refused).
+    const bool timedOut = !taken && !desktop_->ClassName(window).empty();
+    const std::uint32_t processId = timedOut ? desktop_->ProcessId(window) : 0;
+    const auto now = Now();
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!timedOut) {
+      timedOut_.erase(window);
+      return;
+    }
+    if (processId != 0) hungPrograms_[processId] = now;
+    Retry& retry = timedOut_[window];
+    auto pause = kRetryPause;
+    for (int i = 0; i < retry.timeOuts && pause < kMaxRetryPause; ++i) pause *= 2;
+    ++retry.timeOuts;
+    retry.notBefore = now + std::min<std::chrono::steady_clock::duration>(pause, kMaxRetryPause);
+  }
 
-  void Close(Job& job) {
+  // Where the close command is sent to one window, on a closing thread; the only place that does.
+  void SendClose(Job& job) {
     // A window that is gone or did not take the command was not killed by us.
     bool taken = false;
     DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
+    DropFailure("close outcome", [&] { Settle(job.window, taken); });
     bool handedOver = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -186,13 +259,26 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       handedOver = job.handedOver;
     }
     cv.notify_all();
-    if (!handedOver) return;
-    if (Finish(job.window, taken)) job.report(job.line);
-    Done(job.window);
+    if (handedOver) Conclude(job);
   }
 
   std::shared_ptr<IDesktop> desktop_;
-  std::deque<std::shared_ptr<Job>> queue_;
+  std::shared_ptr<IMainThread> mainThread_;
+  IKillHost* host_;
+  std::shared_ptr<IClock> clock_;
+  std::unordered_set<WindowHandle> pending;
+  std::unordered_set<WindowHandle> reported;
+  // Windows whose last close timed out: how often, and when they may be tried again.
+  struct Retry {
+    int timeOuts = 0;
+    std::chrono::steady_clock::time_point notBefore{};
+  };
+  std::map<WindowHandle, Retry> timedOut_;
+  // When a window of a program last timed out, by process id.
+  std::map<std::uint32_t, std::chrono::steady_clock::time_point> hungPrograms_;
+  std::deque<std::shared_ptr<Job>> fresh_;
+  std::deque<std::shared_ptr<Job>> untried_;
+  std::deque<std::shared_ptr<Job>> retries_;
   int threads_ = 0;
   int idle_ = 0;
   bool stopping_ = false;
@@ -204,29 +290,22 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
-      rules_(std::make_shared<const ScannerRules>()),
-      closes_(std::make_shared<CloseBook>(services_.desktop)) {}
+      settings_{DetectionOptions{}, std::make_shared<const PreparedRules>()},
+      closes_(std::make_shared<CloseBook>(services_.desktop, services_.mainThread, services_.host, services_.clock)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
+void TSPopupThread::SetDetection(const DetectionOptions& options) {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  settings_.options = options;
+}
+
 void TSPopupThread::SetRules(const std::string& text) {
-  auto rules = std::make_shared<ScannerRules>();
+  auto rules = std::make_shared<PreparedRules>();
   for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
-  std::lock_guard<std::mutex> lock(rulesMutex_);
-  rules_ = std::move(rules);
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  settings_.rules = std::move(rules);
 }
-
-std::vector<std::string> TSPopupThread::Rules() const {
-  std::shared_ptr<const ScannerRules> rules;
-  {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    rules = rules_;
-  }
-  std::vector<std::string> texts;
-  for (const ScannerRule& rule : *rules) texts.push_back(rule.text);
-  return texts;
-}
-
 
 void TSPopupThread::Start() {
   {
@@ -298,11 +377,6 @@ void TSPopupThread::Notice(WindowHandle window) {
   if (wake) services_.sleeper->Wake();
 }
 
-std::size_t TSPopupThread::Noticed() const {
-  std::lock_guard<std::mutex> lock(noticeMutex_);
-  return noticed_.size();
-}
-
 void TSPopupThread::JudgeNoticed() {
   const auto now = std::chrono::steady_clock::now();
   if (now - budgetStart_ >= std::chrono::seconds(1)) {
@@ -321,7 +395,7 @@ void TSPopupThread::JudgeNoticed() {
   IDesktop& desktop = *services_.desktop;
   // Paused: nothing is judged; the first pass after the pause sees these windows anyway.
   if (batch.empty() || desktop.IsCtrlDown() || desktop.IsScrollLockOn()) return;
-  Judge(batch);
+  Judge(batch, false);
 }
 
 void TSPopupThread::RunPass() {
@@ -335,125 +409,71 @@ void TSPopupThread::RunPass() {
 }
 
 void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop) {
+  // One copy of the options and the rules for the whole judging: a change meanwhile counts from
+  // the next one.
+  Settings settings;
   {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    passRules_ = rules_;
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    settings = settings_;
   }
-  struct EndOfPass {
-    TSPopupThread& self;
-    ~EndOfPass() {
-      self.passRules_.reset();
-      self.judged_.clear();
-    }
-  } endOfPass{*this};
   ExplorerWindows.clear();
-  judged_.clear();
   programs_.Clear();
-  for (WindowHandle window : windows) ClassifyWindow(*this, window, true);
-
-  const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
-  if (limit <= 0 || ExplorerWindows.empty()) return;
-  // The limit counts every frame on the desktop: a new frame announced by an event takes a walk.
-  if (!wholeDesktop) {
-    Judge(services_.desktop->TopLevelWindows(), true);
-    return;
+  // A window the last pass did not see is new: its close waits behind no other. Before the first
+  // pass every window is there already (an event still announces a new one).
+  std::unordered_set<WindowHandle> seen;
+  WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
+  for (WindowHandle window : windows) {
+    walk.Visit(window, [&](WindowHandle judged, const Verdict& verdict) {
+      if (wholeDesktop) seen.insert(judged);
+      if (verdict.countForLimit) ExplorerWindows.push_back(judged);
+      if (verdict.action != Action::Close) return;
+      const bool fresh = (!wholeDesktop || passed_) && seen_.count(judged) == 0;
+      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh);
+    });
   }
+  if (wholeDesktop) {
+    seen_ = std::move(seen);
+    passed_ = true;
+  }
+
+  // The limit counts every frame on the desktop, which only a pass sees; an event never turns
+  // into a walk of the whole desktop (a frame renamed sixty times would make sixty).
+  if (!wholeDesktop) return;
+  const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
+  if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
-    Reason = kLimitReason;
-    KillWindow(ExplorerWindows.front());
+    const WindowHandle frame = ExplorerWindows.front();
+    KillWindow(frame, KillReport{services_.desktop->Title(frame), kLimitReason, {}});
     ExplorerWindows.erase(ExplorerWindows.begin());
   }
 }
 
-const ScannerRules& TSPopupThread::PassRules() {
-  if (!passRules_) {
-    std::lock_guard<std::mutex> lock(rulesMutex_);
-    passRules_ = rules_;
-  }
-  return *passRules_;
-}
-
-std::size_t TSPopupThread::PendingCloses() const {
-  std::lock_guard<std::mutex> lock(closes_->mutex);
-  return closes_->pending.size();
-}
-
-void TSPopupThread::KillWindow(WindowHandle window) {
+void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh) {
   if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
-  KilledTitle = services_.desktop->Title(window);
-  if (!closes_->Begin(window)) return;
+  bool retry = false;
+  if (!closes_->Begin(window, fresh, retry)) return;
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
-  job->line = KillLogLine(KilledTitle, Reason);
-  // The report is posted, so that the scanner never waits for the log, the sound or the flash.
-  job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
-    if (host == nullptr) return;
-    mainThread->Post([host, line] {
-      host->WriteLog(line);
-      host->PlayAlarm();
-    });
-  };
+  job->report = std::move(report);
+  job->fresh = fresh;
+  job->retry = retry;
   try {
     closes_->Submit(job);
   } catch (...) {
     closes_->Done(window);
     throw;
   }
-
-  bool taken = false;
   {
     std::unique_lock<std::mutex> lock(closes_->mutex);
+    // A retry, or a close that waits for a thread, would only hold up the windows after it.
+    if (job->handedOver) return;
     if (!closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; })) {
       job->handedOver = true;
       return;
     }
-    taken = job->taken;
   }
-  if (closes_->Finish(window, taken)) job->report(job->line);
-  closes_->Done(window);
-}
-
-std::string KillLogLine(const std::string& title, const std::string& reason) {
-  return "Popup Killed: " + title + " (" + reason + ")";
-}
-
-bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
-  if (!desktop.IsVisible(window) || desktop.IsMinimised(window)) return false;
-  const Rect r = desktop.WindowRect(window);
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
-  const bool wide = Between(height, 50, 200) && Between(width, 350, 650);
-  const bool square = Between(height, 200, 250) && Between(width, 200, 250);
-  return wide || square;
-}
-
-void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel) {
-  IDesktop& desktop = context.Desktop();
-  const BrowserVerdict verdict = ClassifyBrowserWindow(desktop, window, context.Families(), BrowserAsker::Scanner,
-                                                       topLevel, &context.Programs());
-  if (verdict.kind == WindowKind::Container) {
-    ClassifyDescendants(context, window);
-    return;
-  }
-  if (verdict.kind != WindowKind::Browser) return;
-
-  if (context.Agressive && verdict.sizeJudged && IsPopupBySize(desktop, window)) {
-    context.Reason = kHeuristicReason;
-    context.KillWindow(window);
-    return;
-  }
-  if (verdict.limited) context.ExplorerWindows.push_back(window);
-
-  const std::string title = PreparedTitle(desktop.Title(window));
-  for (const ScannerRule& rule : context.PassRules()) {
-    if (rule.mask && rule.mask->Fits(title)) {
-      context.Reason = rule.text;
-      context.KillWindow(window);
-      return;
-    }
-  }
-  if (verdict.searchDescendants) ClassifyDescendants(context, window);
+  closes_->Conclude(*job);
 }
 
 }  // namespace zorvex

@@ -1,16 +1,17 @@
-// The scanner: the one background thread that walks the desktop, recognises browser windows of
-// the watched families and closes popups, by window size or by title rule.
+// The scanner: the one background thread that walks the desktop twice a second, and judges the
+// windows the system announces in between, by the per-window decision (popups/Decision.h); it
+// closes the popups that decision names and enforces the Explorer window limit.
 //
-// Lifecycle: created suspended with Create(); the creator sets the option flags, SetRules and
-// OnCheck, then Start(). The running thread holds a reference to its own object, so the object
-// lives until the body returns even when the creator forgets it ("free on terminate").
+// Lifecycle: created suspended with Create(); the creator hands over the detection options, the
+// rules and OnCheck, then Start(). The running thread holds a reference to its own object, so the
+// object lives until the body returns even when the creator forgets it ("free on terminate").
 // Terminate() only asks; the current cycle (walk, limit step, sleep, check) still completes, but
 // starts no new close. WaitFor() is the bounded join used at process end.
 //
-// Closing: the close command runs on a worker thread of its own; the scanner waits for it about
-// 100 ms and then goes on. A close still pending finishes and reports by itself; its worker holds
-// only shared services and reaches the host only through work posted to the main thread, which is
-// dropped once the main loop has ended, so it never outlives what it touches.
+// Closing: close commands are sent by a few kept closing threads; the scanner waits for one about
+// 100 ms and then goes on. A close still pending finishes and reports by itself; the closing
+// threads hold only shared services and reach the host only through work posted to the main
+// thread, which is dropped once the main loop has ended, so they never outlive what they touch.
 #pragma once
 
 #include <atomic>
@@ -19,29 +20,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Platform.h"
-#include "popups/BrowserTable.h"
-#include "popups/Masks.h"
-#include "popups/RuleFit.h"
+#include "popups/Decision.h"
+#include "popups/DetectionOptions.h"
+#include "popups/KillReport.h"
 
 namespace zorvex {
-
-// What the scanner and the closer need from the engine.
-class IKillHost {
- public:
-  virtual ~IKillHost() = default;
-  // Most Explorer frame windows allowed at once; 0 means no limit. Read from the scanner thread.
-  virtual int ExplorerLimit() const = 0;
-  // Writes one kill report line to the log; main thread only.
-  virtual void WriteLog(const std::string& line) = 0;
-  // Counts a kill and announces it; main thread only.
-  virtual void PlayAlarm() = 0;
-};
 
 // The platform services a scanner uses. The host, when set, must outlive every scanner thread and
 // the main loop (kill reports are posted to the main thread).
@@ -50,11 +38,9 @@ struct ScannerServices {
   std::shared_ptr<IMainThread> mainThread;
   std::shared_ptr<ISleeper> sleeper;
   IKillHost* host = nullptr;
+  // Times the pauses before a hung window is tried again; the steady clock when empty.
+  std::shared_ptr<IClock> clock;
 };
-
-// One title rule as the scanner holds it (see PrepareRule).
-using ScannerRule = PreparedRule;
-using ScannerRules = std::vector<ScannerRule>;
 
 class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
  public:
@@ -64,22 +50,13 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   TSPopupThread(const TSPopupThread&) = delete;
   TSPopupThread& operator=(const TSPopupThread&) = delete;
 
-  // Option copies, written by the creator at any time; a pass may see a change in its middle.
-  std::atomic<bool> Netscape{false};
-  std::atomic<bool> Explorer{false};
-  std::atomic<bool> Opera{false};
-  std::atomic<bool> Chromium{false};
-  std::atomic<bool> Agressive{false};
-  // The families watched, as the flags say now.
-  BrowserFamilies Families() const { return BrowserFamilies{Opera, Netscape, Explorer, Chromium}; }
+  // Replaces the detection options. Any thread; the next pass or event judging uses them.
+  void SetDetection(const DetectionOptions& options);
+  // Replaces the rules by the lines of text (CR, LF or CR LF), prepared as PrepareRule does ("["
+  // and "]" become "?"). Any thread; a pass in progress keeps the list it started with.
+  void SetRules(const std::string& text);
   // Run on the main thread once per cycle; set, cleared and read on the main thread only.
   std::function<void()> OnCheck;
-
-  // Replaces the rules by the lines of text (CR, LF or CR LF), with "[" and "]" turned into "?".
-  // A pass in progress keeps the list it started with.
-  void SetRules(const std::string& text);
-  // The rule texts as the scanner holds them now.
-  std::vector<std::string> Rules() const;
 
   // Starts the thread body; at most once.
   void Start();
@@ -100,44 +77,39 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   void Notice(WindowHandle window);
   // Judges the windows noticed so far, as many as the budget for events allows. Scanner thread.
   void JudgeNoticed();
-  // Windows noticed and not judged yet.
-  std::size_t Noticed() const;
-  // Sends the close command to one window and reports it once it took it; the caller sets Reason
-  // first. Waits for the window about 100 ms at most; a window whose close is still pending is not
-  // sent the command again. Scanner thread.
-  void KillWindow(WindowHandle window);
-  // Number of closes handed to a worker that have not finished yet.
-  std::size_t PendingCloses() const;
-  // True the first time in a pass that a descendant is asked for: containers nest, and each would
-  // search the same windows again, exponentially in the depth.
-  bool FirstJudging(WindowHandle window) { return judged_.insert(window).second; }
+  // Sends the close command to one window and reports it, once it took the command, as report
+  // says. Waits for the window about 100 ms at most; a window whose close is still pending is not
+  // sent the command again. A window whose close timed out is tried again only after a pause that
+  // grows with each time-out, and behind the windows not tried yet; a fresh window (made since the
+  // last pass) goes before both and always gets a closing thread. Scanner thread.
+  void KillWindow(WindowHandle window, KillReport report, bool fresh = false);
 
-  IDesktop& Desktop() { return *services_.desktop; }
-  // Program names read in the pass in progress.
-  ProgramNames& Programs() { return programs_; }
-  // The rule list of the pass in progress (outside a pass: the list current at the first call).
-  const ScannerRules& PassRules();
-
-  // Scanner-thread state of the pass in progress.
+  // Explorer frame windows counted in the pass in progress (or the last one), highest first.
+  // Scanner thread.
   std::vector<WindowHandle> ExplorerWindows;
-  std::string KilledTitle;
-  std::string Reason;
 
-  // Bookkeeping shared between the scanner and its close workers (defined in the source).
+  // Bookkeeping shared between the scanner and its closing threads (defined in the source).
   struct CloseBook;
 
  private:
   explicit TSPopupThread(ScannerServices services);
-  // Judges windows (top-level ones) by the decision of a pass, then the Explorer limit step;
-  // wholeDesktop tells that windows are every top-level window, which the limit needs.
-  void Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop = false);
+  // Judges windows (top-level ones) by the decision; wholeDesktop tells that they are every
+  // top-level window, after which the Explorer limit step runs.
+  void Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop);
+
+  // What a pass or an event judging reads from start to end.
+  struct Settings {
+    DetectionOptions options;
+    std::shared_ptr<const PreparedRules> rules;
+  };
 
   ScannerServices services_;
-  mutable std::mutex rulesMutex_;
-  std::shared_ptr<const ScannerRules> rules_;
-  std::shared_ptr<const ScannerRules> passRules_;
-  std::unordered_set<WindowHandle> judged_;
+  mutable std::mutex settingsMutex_;
+  Settings settings_;
   ProgramNames programs_{*services_.desktop};
+  // Scanner thread: the windows the last pass judged, and whether a pass has run.
+  std::unordered_set<WindowHandle> seen_;
+  bool passed_ = false;
   mutable std::mutex noticeMutex_;
   std::unordered_set<WindowHandle> noticed_;
   // Scanner thread: the judgings of the events of the current second.
@@ -164,14 +136,5 @@ class ScannerTracker {
   std::mutex mutex_;
   std::vector<std::weak_ptr<TSPopupThread>> scanners_;
 };
-
-// The line the kill log gets for a window closed by the scanner.
-std::string KillLogLine(const std::string& title, const std::string& reason);
-
-// The per-window decision of a pass: recognises browser windows and containers, closes popups.
-// topLevel: the window came from the top-level walk, not from a container's descendants.
-void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel = true);
-// The size heuristic: a visible, non-minimised window in one of the two popup size bands.
-bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
 
 }  // namespace zorvex

@@ -21,7 +21,8 @@ PreparedRule PrepareRule(const std::string& rule) {
   return prepared;
 }
 
-std::string PreparedTitle(const std::string& title) { return AsciiLower(title); }
+// Control characters become blanks as they do in rules, so a rule made from a title fits it.
+std::string PreparedTitle(const std::string& title) { return AsciiLower(WithoutControlCharacters(title)); }
 
 RuleFit FitRule(const std::string& rule, const std::vector<std::string>& titles) {
   const PreparedRule prepared = PrepareRule(rule);

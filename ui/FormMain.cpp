@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "platform/win32/WideText.h"
 #include "popups/ClassEnum.h"
+#include "popups/Decision.h"
 #include "resources/resource.h"
 #include "ui/Strings.h"
 
@@ -427,10 +428,12 @@ void TfoMain::TrayDblClick() { FindAction("actOptions")->Execute(); }
 void TfoMain::actAddPopupDirectExecute() {
   const WindowHandle window = desktop_.ForegroundWindow();
   if (window == 0) return;
-  const BrowserVerdict verdict =
-      ClassifyBrowserWindow(desktop_, window, engine_.Families(), BrowserAsker::HotKey, true);
-  if (verdict.kind != WindowKind::Browser) return;
-  engine_.AddRule(desktop_.Title(window));
+  // The decision as the hot key asks it: only whether this is a browser window, and its title.
+  const DetectionOptions options{engine_.Families(), false};
+  const Verdict verdict = Decide(WindowView{desktop_, window, true}, options, PreparedRules{},
+                                 PassView{BrowserAsker::HotKey, nullptr});
+  if (!verdict.browser) return;
+  engine_.AddRule(verdict.title);
 }
 
 void TfoMain::Windows1Click() {

@@ -122,8 +122,7 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   TAction* FindAction(const std::string& name);
   TMenuItem* FindItem(const std::string& name);
   HMENU PopupMenu1() const { return popupMenu_.get(); }
-  // The titles of the Add Popup items and the paths of the Language items, in menu order.
-  const std::vector<std::string>& PopupTitles() const { return popupTitles_; }
+  // The paths of the Language items, in menu order.
   const std::vector<std::string>& LanguagePaths() const { return languagePaths_; }
 
   // Command ids of the dynamic items.

@@ -141,12 +141,8 @@ void TfoOptions::MenuListChange(HTREEITEM node) {
 }
 
 void TfoOptions::LoadFromEngine() {
-  const TOptionsValues v = ReadOptions(engine_);
-  AgressiveBox.SetChecked(v.Agressive);
-  OperaBox.SetChecked(v.Opera);
-  NetscapeBox.SetChecked(v.Netscape);
-  ExplorerBox.SetChecked(v.Explorer);
-  ChromiumBox.SetChecked(v.Chromium);
+  TOptionsValues v = ReadOptions(engine_);
+  for (const auto& [box, field] : DetectionBoxes(v.Detection)) box->SetChecked(*field);
   StartBox.SetChecked(v.StartWindows);
   LogBox.SetChecked(v.UseLog);
   SoundBox.SetChecked(v.PlaySound);
@@ -162,11 +158,7 @@ void TfoOptions::LoadFromEngine() {
 
 void TfoOptions::SaveToEngine() {
   TOptionsValues v;
-  v.Agressive = AgressiveBox.Checked();
-  v.Opera = OperaBox.Checked();
-  v.Netscape = NetscapeBox.Checked();
-  v.Explorer = ExplorerBox.Checked();
-  v.Chromium = ChromiumBox.Checked();
+  for (const auto& [box, field] : DetectionBoxes(v.Detection)) *field = box->Checked();
   v.StartWindows = StartBox.Checked();
   v.UseLog = LogBox.Checked();
   v.PlaySound = SoundBox.Checked();
@@ -176,6 +168,14 @@ void TfoOptions::SaveToEngine() {
   v.LimitValue = LimitSpin.Value();
   v.Rules = RuleTitles();
   WriteOptions(engine_, v);
+}
+
+std::vector<std::pair<widgets::TCheckBox*, bool*>> TfoOptions::DetectionBoxes(DetectionOptions& options) {
+  return {{&AgressiveBox, &options.agressive},
+          {&OperaBox, &options.families.opera},
+          {&NetscapeBox, &options.families.netscape},
+          {&ExplorerBox, &options.families.explorer},
+          {&ChromiumBox, &options.families.chromium}};
 }
 
 std::vector<std::string> TfoOptions::RuleTitles() {

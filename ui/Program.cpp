@@ -17,7 +17,7 @@ ProgramServices MakeProgramServices(HINSTANCE instance) {
   p.mainThread = std::make_shared<win32::Win32MainThread>();
   p.engine.folder = win32::ProgramFolder();
   p.engine.programPath = win32::ProgramPath();
-  p.engine.closer.scanner = ScannerServices{p.desktop, p.mainThread, std::make_shared<SystemSleeper>(), nullptr};
+  p.engine.closer.scanner = ScannerServices{p.desktop, p.mainThread, std::make_shared<SystemSleeper>(), nullptr, nullptr};
   p.engine.closer.monitor = std::make_shared<win32::Win32DdeMonitor>();
   p.engine.closer.ddeClient = std::make_shared<win32::Win32DdeClient>();
   p.engine.closer.clock = std::make_shared<SystemClock>();

@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeDesktop.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 
 namespace zorvex::fake {
@@ -18,6 +20,14 @@ WindowHandle FakeDesktop::Add(const std::string& className, const std::string& t
   record.title = title;
   record.rect = Rect{0, 0, width, height};
   return Add(record);
+}
+
+WindowHandle FakeDesktop::Reuse(WindowHandle handle, const WindowRecord& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (windows_.count(handle) != 0) throw std::logic_error("handle still in use");
+  windows_[handle] = Node{record, 0, {}};
+  zOrder_.push_back(handle);
+  return handle;
 }
 
 WindowHandle FakeDesktop::AddChild(WindowHandle parent, const WindowRecord& record) {
@@ -148,6 +158,7 @@ void FakeDesktop::Remove(WindowHandle window) {
 bool FakeDesktop::Close(WindowHandle window) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++closeAttempts_[window];
+  ++closeCalls_;
   answered_.wait(lock, [&] { return held_.count(window) == 0; });
   auto it = windows_.find(window);
   if (it == windows_.end() || it->second.record.hung) return false;
@@ -177,6 +188,7 @@ bool FakeMainThread::Post(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (ended_) return false;
   queue_.push_back(Entry{nullptr, std::move(fn)});
+  ++posted_;
   cv_.notify_all();
   return true;
 }

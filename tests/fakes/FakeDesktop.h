@@ -38,6 +38,8 @@ class FakeDesktop : public IDesktop {
   WindowHandle Add(const WindowRecord& record);
   // Adds a window of given size (width x height) at (0,0).
   WindowHandle Add(const std::string& className, const std::string& title, int width = 800, int height = 600);
+  // Adds a top-level window under a handle that a window now gone had, as the system reuses them.
+  WindowHandle Reuse(WindowHandle handle, const WindowRecord& record);
   // Adds a child window under parent.
   WindowHandle AddChild(WindowHandle parent, const WindowRecord& record);
   // Changes a record in place.
@@ -57,6 +59,8 @@ class FakeDesktop : public IDesktop {
   void AnswerAllCloses();
   // Close() calls for window so far, answered or not.
   int CloseAttempts(WindowHandle window) const;
+  // Close() calls so far, for any window, counted as they begin.
+  int CloseCalls() const { return closeCalls_; }
   // Descendants() calls so far.
   int Searches() const { return searches_; }
   // Called at the start of every TopLevelWindows(), on the calling thread; may throw.
@@ -97,6 +101,7 @@ class FakeDesktop : public IDesktop {
   std::condition_variable answered_;
   std::map<WindowHandle, bool> held_;
   std::map<WindowHandle, int> closeAttempts_;
+  std::atomic<int> closeCalls_{0};
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
   std::map<std::uint32_t, std::string> programs_;
@@ -123,6 +128,8 @@ class FakeMainThread : public IMainThread {
   bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Ends the "main loop": queued and later Run() calls return false without running.
   void End() override;
+  // Post() calls that queued their work so far.
+  int Posted() const { return posted_; }
 
  private:
   struct Task {
@@ -140,7 +147,14 @@ class FakeMainThread : public IMainThread {
   std::condition_variable cv_;
   std::deque<Entry> queue_;
   bool ended_ = false;
+  std::atomic<int> posted_{0};
 };
+
+// Every close the scanner sent to desktop has ended and its outcome (a kill report or nothing) is
+// on mainThread's queue: the scanner posts one item for every close, after the close.
+inline bool ClosesSettled(const FakeDesktop& desktop, const FakeMainThread& mainThread) {
+  return desktop.CloseCalls() == mainThread.Posted();
+}
 
 // A sleeper that returns at once, after an optional hook, counting the calls; it says it was woken
 // when a Wake() came since the last Sleep().

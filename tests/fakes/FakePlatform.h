@@ -34,7 +34,7 @@ struct FakePlatform {
 
   // A closer's services over these fakes.
   CloserServices Closer(IKillHost* host = nullptr, std::shared_ptr<ScannerTracker> tracker = nullptr) const {
-    return CloserServices{ScannerServices{desktop, mainThread, sleeper, host}, monitor, peer, clock, pump,
+    return CloserServices{ScannerServices{desktop, mainThread, sleeper, host, nullptr}, monitor, peer, clock, pump,
                           std::move(tracker), events};
   }
   // An engine's services over these fakes, its files in folder (with its trailing separator).

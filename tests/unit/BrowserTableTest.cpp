@@ -127,13 +127,15 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   const WindowHandle frame = desktop->Add("IEFrame", "Frame");
   auto mainThread = std::make_shared<fake::FakeMainThread>();
   auto scanner = TSPopupThread::Create(
-      ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), nullptr});
-  scanner->Chromium = true;
-  scanner->Explorer = true;
-  scanner->Agressive = true;
+      ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), nullptr, nullptr});
+  DetectionOptions options;
+  options.families.chromium = true;
+  options.families.explorer = true;
+  options.agressive = true;
+  scanner->SetDetection(options);
   scanner->SetRules("*casino*");
   scanner->RunPass();
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
   EXPECT_FALSE(desktop->Exists(ruled));
   EXPECT_FALSE(desktop->Exists(small)) << "by its size, in aggressive mode";
   EXPECT_TRUE(desktop->Exists(page));
@@ -143,7 +145,8 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
 
   // Switched off, the family is left alone.
   const WindowHandle later = add("Casino again", kChrome);
-  scanner->Chromium = false;
+  options.families.chromium = false;
+  scanner->SetDetection(options);
   scanner->RunPass();
   EXPECT_TRUE(desktop->Exists(later));
 }

@@ -21,9 +21,31 @@ class CloserTest : public ::testing::Test {
   CloserServices Services() { return fakes.Closer(&host, tracker); }
   std::unique_ptr<TSPopup> MakeCloser(const std::string& rules = "") {
     auto closer = std::make_unique<TSPopup>(Services());
-    closer->SetExplorer(true);
     closer->SetRules(rules);
+    Watch(*closer, {false, false, true, false});
     return closer;
+  }
+  static void Watch(TSPopup& closer, BrowserFamilies families, bool agressive = false) {
+    closer.SetDetection(DetectionOptions{families, agressive});
+  }
+  // Runs the check and tells whether it asked the browser: a registration had armed it.
+  bool Armed(TSPopup& closer) {
+    const std::size_t before = Items("WWW_GetWindowInfo").size();
+    closer.CheckNewBrowser();
+    return Items("WWW_GetWindowInfo").size() > before;
+  }
+  // Runs the check against a browser whose window fits the rule "*" and returns the window id the
+  // closer asked to close; none when it did not ask.
+  std::optional<std::string> ClosedWindowId(TSPopup& closer) {
+    closer.SetRules("*");
+    BrowserAnswers("\"http://a\",\"T\"");
+    peer->requests.clear();
+    closer.CheckNewBrowser();
+    const std::vector<std::string> items = Items("WWW_OpenURL");
+    if (items.empty()) return std::nullopt;
+    const std::string head = "\"javascript:window.close();\",,";
+    const std::string tail = ",0x0,,,,";
+    return items[0].substr(head.size(), items[0].size() - head.size() - tail.size());
   }
   void TearDown() override {
     mainThread->End();
@@ -77,8 +99,7 @@ TEST_F(CloserTest, RegistrationsOfInternetExplorerArmTheCheckUnlessOperaJustStar
   ASSERT_EQ(monitor->joins, (std::vector<std::string>{"ZORVEXSPY"}));
 
   monitor->Announce("IEXPLORE", "IEXPLORE(0x00A1)");
-  EXPECT_TRUE(closer->PendingCheck());
-  EXPECT_EQ(closer->PendingWindowId(), "0x00A1");
+  EXPECT_EQ(ClosedWindowId(*closer), "0x00A1");
 
   // Another service, and a lower-case name of the right one with an instance name we do not know.
   auto fresh = [&] {
@@ -87,12 +108,13 @@ TEST_F(CloserTest, RegistrationsOfInternetExplorerArmTheCheckUnlessOperaJustStar
   };
   fresh();
   monitor->Announce("PROGMAN", "PROGMAN(0x1)");
-  EXPECT_FALSE(closer->PendingCheck());
+  EXPECT_EQ(ClosedWindowId(*closer), std::nullopt);
   monitor->Announce("iexplore", "something");
-  EXPECT_TRUE(closer->PendingCheck());
-  EXPECT_EQ(closer->PendingWindowId(), "");
+  EXPECT_EQ(ClosedWindowId(*closer), "");
   monitor->Announce("IExplore", "iexplore(0x      104)");
-  EXPECT_EQ(closer->PendingWindowId(), "0x      104");
+  EXPECT_EQ(ClosedWindowId(*closer), "0x      104");
+  // The check clears the registration: the next one asks nothing.
+  EXPECT_EQ(ClosedWindowId(*closer), std::nullopt);
 
   // Opera's own "IEXPLORE" service within 10 whole seconds of an Opera instance is not a browser.
   const std::pair<std::chrono::milliseconds, bool> delays[] = {
@@ -102,7 +124,7 @@ TEST_F(CloserTest, RegistrationsOfInternetExplorerArmTheCheckUnlessOperaJustStar
     monitor->Announce("OPERA", "Opera(0x5)");
     clock->time += delay;
     monitor->Announce("IEXPLORE", "IEXPLORE(0x7)");
-    EXPECT_EQ(closer->PendingCheck(), accepted) << delay.count() << " ms after Opera";
+    EXPECT_EQ(Armed(*closer), accepted) << delay.count() << " ms after Opera";
   }
 }
 
@@ -115,7 +137,6 @@ TEST_F(CloserTest, CheckClosesAFittingWindowThroughTheBrowserAndLogsIt) {
                                                    "alarm"}));
   EXPECT_EQ(Items("WWW_GetWindowInfo"), (std::vector<std::string>{"0xFFFFFFFF,sUrl,xsTitle"}));
   EXPECT_EQ(Items("WWW_OpenURL"), (std::vector<std::string>{"\"javascript:window.close();\",,0x00A1,0x0,,,,"}));
-  EXPECT_FALSE(closer->PendingCheck());
   EXPECT_EQ(peer->live, 0) << "every conversation is ended";
 
   // Nothing pending: the check costs nothing.
@@ -136,7 +157,7 @@ TEST_F(CloserTest, RepliesThatCloseNothing) {
     closer->CheckNewBrowser();
     EXPECT_TRUE(host.events.empty()) << reply;
     EXPECT_TRUE(Items("WWW_OpenURL").empty()) << reply;
-    EXPECT_FALSE(closer->PendingCheck());
+    EXPECT_FALSE(Armed(*closer)) << reply;
   }
 }
 
@@ -161,7 +182,7 @@ TEST_F(CloserTest, BrowserWithNothingToTellIsAskedForTwoSecondsThenLeftAlone) {
   EXPECT_LE(asked, 21u);
   EXPECT_EQ(pump->calls, static_cast<int>(asked)) << "the main thread handles its messages while it waits";
   EXPECT_TRUE(host.events.empty());
-  EXPECT_FALSE(closer->PendingCheck());
+  EXPECT_FALSE(Armed(*closer));
 
   // A browser whose answer comes on the third try is served.
   int tries = 0;
@@ -211,7 +232,7 @@ TEST_F(CloserTest, RefusedRequestsAreNoAnswerAndTheWaitRunsOnTheSteadyClock) {
   EXPECT_EQ(peer->requests.size(), pump->pauses.size());
   EXPECT_LT(peer->requests.size(), 100u) << "refusals must not make the wait spin";
   EXPECT_TRUE(host.events.empty());
-  EXPECT_FALSE(closer->PendingCheck());
+  EXPECT_FALSE(Armed(*closer));
 
   // The wall clock set back (or on) while the browser has nothing to tell changes nothing: the
   // wait still lasts two seconds of steady time.
@@ -242,7 +263,8 @@ TEST_F(CloserTest, NoServerMeansNoProgramStartedAndTheCheckCleared) {
   closer->CheckNewBrowser();
   EXPECT_EQ(peer->refused, 1);
   EXPECT_TRUE(peer->requests.empty());
-  EXPECT_FALSE(closer->PendingCheck());
+  peer->service = "IEXPLORE";
+  EXPECT_FALSE(Armed(*closer)) << "the failed check cleared the registration";
 }
 
 TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
@@ -256,61 +278,72 @@ TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
   EXPECT_FALSE(closer->MatchTitle("news"));
   EXPECT_FALSE(closer->MatchTitle(""));
   EXPECT_FALSE(closer->MatchTitle("About:Blank"));
-  // The scanner holds the same rule with "?" for the brackets.
-  ASSERT_TRUE(closer->Thread());
-  EXPECT_EQ(closer->Thread()->Rules(), (std::vector<std::string>{"?ad? *", "?unclosed", "*offer*"}));
+  // A title's control characters are blanks, as they are in the rule the engine made from it.
+  closer->SetRules("free prize\r\n");
+  EXPECT_TRUE(closer->MatchTitle("Free\tprize"));
+  EXPECT_TRUE(closer->MatchTitle("Free\r\nprize") == false) << "two blanks are not one";
+  closer->SetRules("[ad] *\r\n[unclosed\r\n*offer*\r\n");
+  // The scanner holds the same rule with "?" for the brackets: it closes the window titled so,
+  // and its log line names the rule as it holds it.
+  const WindowHandle window = desktop->Add("IEFrame", "[ad] offer");
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !host.events.empty(); }));
+  EXPECT_FALSE(desktop->Exists(window));
+  EXPECT_EQ(host.events[0], "log Popup Killed: [ad] offer (?ad? *)");
 }
 
-TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatched) {
+TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatchedAndTakesTheOptionsWhole) {
   TSPopup closer(Services());
-  EXPECT_EQ(TSPopup::Current(), &closer);
   EXPECT_FALSE(closer.Thread());
-  closer.SetAgressive(true);
-  closer.SetOpera(true);
+  closer.SetRules("Ad One\r\nAd Two");
+  Watch(closer, {true, false, false, false}, true);
   auto first = closer.Thread();
   ASSERT_TRUE(first);
-  EXPECT_TRUE(first->Opera);
-  EXPECT_TRUE(first->Agressive);
-  closer.SetNetscape(true);
-  EXPECT_EQ(closer.Thread(), first);
-  EXPECT_TRUE(first->Netscape);
-  closer.SetAgressive(false);
-  EXPECT_FALSE(first->Agressive);
-  closer.SetRules("One\r\nTwo");
-  EXPECT_EQ(first->Rules(), (std::vector<std::string>{"one", "two"}));
+  // Opera windows are closed by rule, and by size while the heuristic is on.
+  const WindowHandle small = desktop->Add("BrowserWindowMDI", "Small", 400, 150);
+  const WindowHandle ruled = desktop->Add("BrowserWindowMDI", "Ad One");
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(small) && !desktop->Exists(ruled); }));
+  Watch(closer, {true, true, false, false}, false);
+  EXPECT_EQ(closer.Thread(), first) << "the running scanner takes the new options";
+  const WindowHandle kept = desktop->Add("BrowserWindowMDI", "Kept", 400, 150);
+  const WindowHandle mozilla = desktop->Add("MozillaWindowClass", "Ad Two");
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(mozilla); }));
+  // A pass that closed the later window also judged the earlier one, by the new options.
+  EXPECT_TRUE(desktop->Exists(kept));
 
-  closer.SetOpera(false);
-  closer.SetNetscape(false);
+  Watch(closer, {});
   EXPECT_FALSE(closer.Thread());
   EXPECT_TRUE(first->Terminated());
   EXPECT_FALSE(first->OnCheck);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return first->WaitFor(0ms); }));
 
-  closer.SetNetscape(true);
+  // A new scanner gets the rules the closer holds.
+  Watch(closer, {false, true, false, false});
   ASSERT_TRUE(closer.Thread());
   EXPECT_NE(closer.Thread(), first);
-  EXPECT_EQ(closer.Thread()->Rules(), (std::vector<std::string>{"one", "two"}));
+  const WindowHandle later = desktop->Add("MozillaWindowClass", "Ad one");
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(later); }));
 }
 
 TEST_F(CloserTest, ExplorerSwitchingJoinsAndLeavesTheRegistry) {
   TSPopup closer(Services());
-  closer.SetExplorer(true);
-  closer.SetExplorer(true);
+  const BrowserFamilies explorer{false, false, true, false};
+  Watch(closer, explorer);
+  Watch(closer, explorer);
   EXPECT_EQ(monitor->joins.size(), 1u) << "switching on twice joins once";
-  closer.SetExplorer(false);
+  Watch(closer, {});
   EXPECT_EQ(monitor->leaves, 1);
   EXPECT_FALSE(closer.Thread());
-  closer.SetExplorer(true);
+  Watch(closer, explorer);
   EXPECT_EQ(monitor->joins.size(), 2u);
-  EXPECT_TRUE(closer.DdeJoined());
+  EXPECT_TRUE(monitor->Joined());
 
   // A refused join: no link, but the scanner still runs for the family.
-  closer.SetExplorer(false);
+  Watch(closer, {});
   monitor->refuse = true;
-  closer.SetExplorer(true);
-  EXPECT_FALSE(closer.DdeJoined());
+  Watch(closer, explorer);
+  EXPECT_FALSE(monitor->Joined());
   EXPECT_TRUE(closer.Thread());
-  closer.SetExplorer(false);
+  Watch(closer, {});
   EXPECT_EQ(monitor->leaves, 2) << "nothing to leave after a refused join";
 }
 
@@ -321,7 +354,6 @@ TEST_F(CloserTest, DestroyingTheCloserWhileItsScannerRunsIsSafe) {
   ASSERT_TRUE(scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->Closed().size() == 1; }));
   closer.reset();
-  EXPECT_EQ(TSPopup::Current(), nullptr);
   EXPECT_FALSE(monitor->Joined());
   // The scanner ends its cycle; its check no longer reaches the destroyed closer.
   ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(0ms); }));
@@ -345,18 +377,17 @@ TEST_F(CloserTest, WindowEventsAreHeardExactlyWhileTheScannerRunsAndReachIt) {
     TSPopup closer(Services());
     EXPECT_FALSE(events->Listening());
     closer.SetRules("ad*");
-    closer.SetNetscape(true);
-    EXPECT_TRUE(events->Listening() && closer.Listening());
+    Watch(closer, {false, true, false, false});
+    EXPECT_TRUE(events->Listening());
     const WindowHandle popup = desktop->Add("MozillaWindowClass", "Ad popup");
     EXPECT_TRUE(events->Fire(popup));
     EXPECT_TRUE(mainThread->PumpUntil([&] { return fakes.sleeper->Wakes() >= 1 && !desktop->Exists(popup); }))
         << "the event woke the scanner";
-    closer.SetOpera(true);
+    Watch(closer, {true, true, false, false});
     EXPECT_EQ(events->starts, 1) << "one hook for one scanner";
-    closer.SetNetscape(false);
-    closer.SetOpera(false);
+    Watch(closer, {});
     EXPECT_FALSE(events->Listening()) << "stopped with the scanner";
-    closer.SetOpera(true);
+    Watch(closer, {true, false, false, false});
     EXPECT_TRUE(events->Listening());
   }
   EXPECT_FALSE(events->Listening()) << "stopped with the closer";
@@ -364,7 +395,7 @@ TEST_F(CloserTest, WindowEventsAreHeardExactlyWhileTheScannerRunsAndReachIt) {
   // Refused: no events, and the scanner runs all the same.
   events->refuse = true;
   TSPopup closer(Services());
-  closer.SetOpera(true);
-  EXPECT_FALSE(closer.Listening());
+  Watch(closer, {true, false, false, false});
+  EXPECT_FALSE(events->Listening());
   EXPECT_TRUE(closer.Thread());
 }

@@ -67,7 +67,7 @@ class EngineTest : public ::testing::Test {
 
 TEST_F(EngineTest, AFreshEngineHasNothingSetUntilLoaded) {
   TZorvex& e = Make();
-  EXPECT_FALSE(e.AutoDetect || e.PlaySound || e.Opera || e.Netscape || e.Explorer || e.Agressive || e.StartWindows ||
+  EXPECT_FALSE(e.AutoDetect || e.PlaySound || e.Detection().families.opera || e.Detection().families.netscape || e.Detection().families.explorer || e.Detection().agressive || e.StartWindows ||
                e.UseLog);
   EXPECT_EQ(e.Count, 0);
   EXPECT_EQ(e.Closer(), nullptr);
@@ -77,14 +77,14 @@ TEST_F(EngineTest, AFreshEngineHasNothingSetUntilLoaded) {
 
 TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllThirteenOptions) {
   TZorvex& e = Loaded();
-  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Opera && e.Netscape && e.Explorer && e.Chromium && e.Agressive &&
+  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Detection().families.opera && e.Detection().families.netscape && e.Detection().families.explorer && e.Detection().families.chromium && e.Detection().agressive &&
               e.StartWindows && e.UseLog);
   EXPECT_EQ(e.Count, 0);
   EXPECT_EQ(e.LimitExplorer, 0);
   EXPECT_EQ(e.PlaySoundVal, "");
   ASSERT_NE(e.Closer(), nullptr);
-  EXPECT_TRUE(e.Closer()->Explorer() && e.Closer()->Opera() && e.Closer()->Netscape() && e.Closer()->Chromium() &&
-              e.Closer()->Agressive());
+  EXPECT_TRUE(e.Closer()->Detection().families.explorer && e.Closer()->Detection().families.opera && e.Closer()->Detection().families.netscape && e.Closer()->Detection().families.chromium &&
+              e.Closer()->Detection().agressive);
   EXPECT_EQ(registry->entries["Zorvex"], "\"" + folder + "zorvex.exe\"");
   EXPECT_FALSE(FileExists(e.OptionsPath())) << "loading writes nothing";
 
@@ -114,17 +114,17 @@ TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
                            {"<Opera>-1</Opera><opera>0</opera>", false}};
   for (const Case& c : booleans) {
     Write(folder + "options.xml", Options(c.opera));
-    EXPECT_EQ(Loaded().Opera, c.expected) << c.opera;
+    EXPECT_EQ(Loaded().Detection().families.opera, c.expected) << c.opera;
   }
   // Written before the family existed: watched. Switched off: stays off after a restart.
   Write(folder + "options.xml", Options(" <Opera>0</Opera>\r\n"));
-  EXPECT_TRUE(Loaded().Chromium);
-  EXPECT_TRUE(engine->Closer()->Chromium());
+  EXPECT_TRUE(Loaded().Detection().families.chromium);
+  EXPECT_TRUE(engine->Closer()->Detection().families.chromium);
   engine->SetChromium(false);
   engine->SaveOptions();
   EXPECT_NE(Read(folder + "options.xml").find(" <Explorer>-1</Explorer>\r\n <Chromium>0</Chromium>\r\n"),
             std::string::npos);
-  EXPECT_FALSE(Loaded().Chromium);
+  EXPECT_FALSE(Loaded().Detection().families.chromium);
   const std::pair<std::string, std::int32_t> counts[] = {
       {"", 0}, {"<Count>abc</Count>", -1}, {"<Count/>", -1}, {"<Count>42</Count>", 42},
       {"<Count>-7</Count>", -7}, {"<Count>4294967297</Count>", 1}, {"<Count> 12</Count>", 12}};
@@ -140,10 +140,10 @@ TEST_F(EngineTest, APartialOptionsFileTakesDefaultsForWhatIsMissing) {
                 " <LimitExplorer>3</LimitExplorer>\r\n <StartWindows>0</StartWindows>\r\n <Other>x</Other>\r\n"));
   registry->entries["Zorvex"] = "\"old path\"";
   TZorvex& e = Loaded();
-  EXPECT_FALSE(e.Explorer);
+  EXPECT_FALSE(e.Detection().families.explorer);
   EXPECT_FALSE(e.AutoDetect);
   EXPECT_EQ(e.Closer(), nullptr);
-  EXPECT_TRUE(e.Opera && e.Netscape && e.PlaySound && e.Agressive && e.UseLog);
+  EXPECT_TRUE(e.Detection().families.opera && e.Detection().families.netscape && e.PlaySound && e.Detection().agressive && e.UseLog);
   EXPECT_EQ(e.Language, "C:\\L\\de.xml");
   EXPECT_EQ(e.LimitExplorer, 3);
   EXPECT_EQ(e.Count, 0);
@@ -165,7 +165,7 @@ TEST_F(EngineTest, BrokenOptionsFallBackToDefaultsWithoutLosingTheRules) {
   for (const std::string& bytes : broken) {
     Write(folder + "options.xml", bytes);
     TZorvex& e = Loaded();
-    EXPECT_TRUE(e.Opera) << "the defaults apply, also over values read before the failure";
+    EXPECT_TRUE(e.Detection().families.opera) << "the defaults apply, also over values read before the failure";
     EXPECT_EQ(e.Count, 0);
     EXPECT_TRUE(e.AutoDetect);
     EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "ad [1]"}));
@@ -237,8 +237,8 @@ TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
   e.SetRules({"Rule A"});
   e.SetActive(true);
   ASSERT_NE(e.Closer(), nullptr);
-  EXPECT_FALSE(e.Closer()->Opera());
-  EXPECT_FALSE(e.Closer()->Agressive());
+  EXPECT_FALSE(e.Closer()->Detection().families.opera);
+  EXPECT_FALSE(e.Closer()->Detection().agressive);
   EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"rule a"});
 
   const std::string keep = "C:\\lang.xml";
@@ -246,7 +246,7 @@ TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
   e.SetActive(false);
   e.ApplyDefaults();
   EXPECT_EQ(e.Language, keep);
-  EXPECT_TRUE(e.AutoDetect && e.Opera);
+  EXPECT_TRUE(e.AutoDetect && e.Detection().families.opera);
   EXPECT_NE(e.Closer(), nullptr);
 }
 
@@ -390,11 +390,11 @@ TEST_F(EngineTest, ATitleBecomesOneRuleWhereverItEnters) {
   const std::vector<std::string> expected{"From file  *", "Free prize  *", "Typed in one"};
   EXPECT_EQ(e.RuleList(), expected);
   EXPECT_EQ(told, (std::vector<std::string>{"Free prize  *", "Typed in one"}));
-  // The scanner holds exactly as many rules as the user sees; none of them is a lone "*".
-  EXPECT_EQ(e.Closer()->Thread()->Rules(),
+  // The closer (and so its scanner) holds exactly as many rules as the user sees; none is a lone "*".
+  EXPECT_EQ(e.Closer()->Rules(),
             (std::vector<std::string>{"from file  *", "free prize  *", "typed in one"}));
   e.SetRules({"Set\r\nby dialog"});
-  EXPECT_EQ(e.Closer()->Thread()->Rules(), std::vector<std::string>{"set  by dialog"});
+  EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"set  by dialog"});
 }
 
 TEST_F(EngineTest, TheLogIsHalvedIntoTheOldFileAtItsLimit) {
@@ -535,7 +535,7 @@ TEST_F(EngineTest, OlderSettingsInTheCodePageLoadWithTheSameRulesAndAreWrittenBa
   // A file saved in UTF-8 with a byte-order mark, as editors do, loads as well.
   Write(folder + "options.xml", "\xEF\xBB\xBF" + Options(" <Opera>0</Opera>\r\n <PlaySoundVal>ding ♪.wav</PlaySoundVal>\r\n"));
   TZorvex& marked = Loaded();
-  EXPECT_FALSE(marked.Opera);
+  EXPECT_FALSE(marked.Families().opera);
   EXPECT_EQ(marked.PlaySoundVal, "ding ♪.wav");
 }
 
@@ -659,7 +659,7 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   TZorvex& e = Loaded();
   e.SetTray(&tray);
   EXPECT_TRUE(e.RuleList().empty());
-  EXPECT_TRUE(e.Opera) << "the defaults apply meanwhile";
+  EXPECT_TRUE(e.Families().opera) << "the defaults apply meanwhile";
   EXPECT_NE(Read(e.LogPath()).find("] Cannot load settings file " + e.RulesPath() + ": "), std::string::npos);
   e.PlayAlarm();
   e.AddRule("*hot key*");
@@ -678,7 +678,7 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   EXPECT_FALSE(e.SavesPending());
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
   EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
-  EXPECT_FALSE(e.Opera);
+  EXPECT_FALSE(e.Families().opera);
   EXPECT_EQ(e.Count, 42) << "the kill counted meanwhile is added";
   EXPECT_NE(Read(e.OptionsPath()).find("<Count>42</Count>"), std::string::npos);
   EXPECT_NE(Read(e.RulesPath()).find("<Rule>three</Rule>"), std::string::npos);

@@ -110,14 +110,14 @@ class OptionsValuesTest : public ::testing::Test {
 };
 
 TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
-  engine->Opera = true;
+  engine->SetOpera(true);
   engine->UseLog = true;
   engine->PlaySoundVal = "C:\\ding.wav";
   engine->LimitExplorer = 0;
   engine->SetRules({"b", "a"});
   TOptionsValues v = ReadOptions(*engine);
-  EXPECT_TRUE(v.Opera);
-  EXPECT_FALSE(v.Netscape);
+  EXPECT_TRUE(v.Detection.families.opera);
+  EXPECT_FALSE(v.Detection.families.netscape);
   EXPECT_TRUE(v.UseLog);
   EXPECT_FALSE(v.InternalSound);
   EXPECT_EQ(v.SoundFile, "C:\\ding.wav");
@@ -135,8 +135,8 @@ TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
 
 TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   TOptionsValues v;
-  v.Agressive = true;
-  v.Explorer = true;
+  v.Detection.agressive = true;
+  v.Detection.families.explorer = true;
   v.StartWindows = true;
   v.PlaySound = true;
   v.InternalSound = false;
@@ -145,9 +145,9 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   v.LimitValue = 1;
   v.Rules = {"x", "y"};
   WriteOptions(*engine, v);
-  EXPECT_TRUE(engine->Agressive);
-  EXPECT_TRUE(engine->Explorer);
-  EXPECT_FALSE(engine->Opera);
+  EXPECT_TRUE(engine->Detection().agressive);
+  EXPECT_TRUE(engine->Detection().families.explorer);
+  EXPECT_FALSE(engine->Detection().families.opera);
   EXPECT_TRUE(engine->StartWindows);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "StartWindows goes through its setter";
   EXPECT_TRUE(engine->PlaySound);

@@ -74,6 +74,8 @@ TEST(RuleFit, CountAndWarningForRulesThatFitSomeAllNoneAndForBlankStarAndInvalid
   EXPECT_EQ(FitRule("daily*", {"Daily News", "daily mail"}).verdict, RuleVerdict::ClosesAll);
   // A control character in a rule is a blank, wherever the rule came from.
   EXPECT_EQ(FitRule("daily\tnews", {"Daily News"}).count, 1u);
+  // And in a title: a rule made from a title with a tab fits that title.
+  EXPECT_EQ(FitRule("Free\tprize", {"Free\tprize", "Free prize", "Free\nprize"}).count, 3u);
 }
 
 TEST(RuleFit, TheLineNeverReadsTheTextAsAPrintfFormat) {
@@ -99,12 +101,14 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     for (const std::string& title : titles) windows.push_back(desktop->Add("IEFrame", title));
     QuietHost host;
     auto mainThread = std::make_shared<fake::FakeMainThread>();
-    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), &host});
-    scanner->Explorer = true;
+    auto scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<fake::FakeSleeper>(), &host, nullptr});
+    DetectionOptions explorer;
+    explorer.families.explorer = true;
+    scanner->SetDetection(explorer);
     // As the engine and the closer hand a rule on: control characters blank, lower case, CR LF after.
     scanner->SetRules(LinesWithBreaks({AsciiLower(WithoutControlCharacters(rule))}));
     scanner->RunPass();
-    ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->PendingCloses() == 0; }));
+    ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
 
     const RuleFit fit = FitRule(rule, titles);
     ASSERT_EQ(fit.fits.size(), windows.size());

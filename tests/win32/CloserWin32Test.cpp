@@ -68,6 +68,13 @@ std::vector<std::string> ReadLines(const std::string& path) {
 class WatchedMonitor : public win32::Win32DdeMonitor {
  public:
   bool Join(const std::string& own, RegisterHandler onRegister) override {
+    const bool joined = JoinWatched(own, std::move(onRegister));
+    joins += joined ? 1 : 0;
+    return joined;
+  }
+  int Joins() const { return joins; }
+  int joins = 0;
+  bool JoinWatched(const std::string& own, RegisterHandler onRegister) {
     return win32::Win32DdeMonitor::Join(own, [this, onRegister](const std::string& service, const std::string& instance) {
       notices.push_back(service + " " + instance);
       onRegister(service, instance);
@@ -81,16 +88,47 @@ class WatchedMonitor : public win32::Win32DdeMonitor {
   std::vector<std::string> notices;
 };
 
+// The real DDE client, watched: how many checks asked a browser for its window and were over.
+class WatchedClient : public IDdeClient {
+ public:
+  std::unique_ptr<IDdeConversation> NewConversation() override {
+    return std::make_unique<Conversation>(real.NewConversation(), checksEnded);
+  }
+  std::shared_ptr<int> checksEnded = std::make_shared<int>(0);
+
+ private:
+  class Conversation : public IDdeConversation {
+   public:
+    Conversation(std::unique_ptr<IDdeConversation> inner, std::shared_ptr<int> ended)
+        : inner_(std::move(inner)), ended_(std::move(ended)) {}
+    ~Conversation() override {
+      inner_.reset();
+      if (windowInfo_) ++*ended_;
+    }
+    bool Open(const std::string& service, const std::string& topic) override {
+      windowInfo_ = windowInfo_ || topic == "WWW_GetWindowInfo";
+      return inner_->Open(service, topic);
+    }
+    std::optional<std::string> RequestText(const std::string& item) override { return inner_->RequestText(item); }
+
+   private:
+    std::unique_ptr<IDdeConversation> inner_;
+    std::shared_ptr<int> ended_;
+    bool windowInfo_ = false;
+  };
+  win32::Win32DdeClient real;
+};
+
 class CloserWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
     record = ProgramFolder() + "dde_requests_" + std::to_string(::GetCurrentProcessId()) + ".txt";
     ::DeleteFileA(record.c_str());
     closer = std::make_unique<TSPopup>(CloserServices{
-        ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host},
-        monitor, std::make_shared<win32::Win32DdeClient>(),
+        ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host, nullptr},
+        monitor, client,
         std::make_shared<SystemClock>(), pump, tracker});
-    closer->SetExplorer(true);
+    closer->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   }
   void TearDown() override {
     closer.reset();
@@ -112,6 +150,9 @@ class CloserWin32 : public ::testing::Test {
   std::shared_ptr<ScannerTracker> tracker = std::make_shared<ScannerTracker>();
   std::shared_ptr<WatchedPump> pump = std::make_shared<WatchedPump>();
   std::shared_ptr<WatchedMonitor> monitor = std::make_shared<WatchedMonitor>();
+  std::shared_ptr<WatchedClient> client = std::make_shared<WatchedClient>();
+  // Checks that asked a browser for its window and are over.
+  int ChecksEnded() const { return *client->checksEnded; }
   RecordingHost host;
   std::unique_ptr<TSPopup> closer;
   std::string record;
@@ -120,7 +161,7 @@ class CloserWin32 : public ::testing::Test {
 }  // namespace
 
 TEST_F(CloserWin32, AFittingNewBrowserWindowIsClosedThroughDdeAndReportedOnce) {
-  ASSERT_TRUE(closer->DdeJoined());
+  ASSERT_EQ(monitor->Joins(), 1) << "joined the service registry";
   closer->SetRules("*Special Offer*\r\n");
   ChildProcess browser = Browser("Your Special Offer");
   const HWND page = FindWindowOf(browser.Id(), "Your Special Offer");
@@ -171,7 +212,7 @@ TEST_F(CloserWin32, ABrowserWindowThatFitsNoRuleStaysOpen) {
   ChildProcess browser = Browser("Daily News");
   const HWND page = FindWindowOf(browser.Id(), "Daily News");
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && !closer->PendingCheck(); }, 10s));
+  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && ChecksEnded() >= 1; }, 10s));
   PumpUntil([] { return false; }, 700ms);
   EXPECT_TRUE(::IsWindow(page));
   EXPECT_TRUE(host.lines.empty());
@@ -186,7 +227,7 @@ TEST_F(CloserWin32, ABrowserWithNothingToTellIsLeftAloneAndTheMainThreadStaysRes
   ChildProcess browser = Browser("Anything", "--quotes");
   const HWND page = FindWindowOf(browser.Id(), "Anything");
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && !closer->PendingCheck(); }, 15s));
+  ASSERT_TRUE(PumpUntil([&] { return InfoRequests() >= 1 && ChecksEnded() >= 1; }, 15s));
   ::KillTimer(nullptr, timer);
   // The browser was asked again and again for about 2 seconds...
   const DWORD waited = pump->last - pump->first;
@@ -212,7 +253,7 @@ TEST_F(CloserWin32, WinesOwnBrowserIsHandledWithoutStartingAnyProgram) {
       ::GetClassNameA(w, cls, sizeof cls);
       if (std::string(cls) == "IEFrame") frame = w;
     }
-    return frame != nullptr && !closer->PendingCheck();
+    return frame != nullptr && ChecksEnded() >= 1;
   }, 30s));
   // The check found no window information; nothing was closed and no browser was started again.
   PumpUntil([] { return false; }, 2s);

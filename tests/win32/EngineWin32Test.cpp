@@ -54,7 +54,7 @@ class EngineWin32 : public ::testing::Test {
     services.folder = folder;
     services.programPath = programPath;
     services.closer.scanner = ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
-                                              std::make_shared<SystemSleeper>(), nullptr};
+                                              std::make_shared<SystemSleeper>(), nullptr, nullptr};
     services.closer.clock = std::make_shared<SystemClock>();
     services.sound = std::make_shared<win32::Win32Sound>(::GetModuleHandleA(nullptr));
     services.startup = std::make_shared<win32::Win32StartupRegistry>();

@@ -36,11 +36,11 @@ class FormAddPopupWin32 : public ::testing::Test {
     folder = std::string(temp) + "zorvex-addpopup-" + std::to_string(::GetCurrentProcessId()) + "\\";
     ::CreateDirectoryA(folder.c_str(), nullptr);
     engine = std::make_unique<TZorvex>(platform.Engine(folder));
-    engine->Explorer = true;
-    engine->Netscape = true;
+    engine->SetExplorer(true);
+    engine->SetNetscape(true);
     engine->RuleDialog = [this](bool multiSelect) {
       return RunAddPopupDialog(application, *desktop, [this] {
-        return BrowserFamilies{engine->Opera, engine->Netscape, engine->Explorer};
+        return engine->Families();
       }, multiSelect);
     };
   }
@@ -338,8 +338,8 @@ TEST_F(FormAddPopupWin32, PickRuleTitleHandsBackTheEditTextAndKeepsTheHighlightA
 }
 
 TEST_F(FormAddPopupWin32, WithoutBrowserWindowsTheListIsEmptyAndATitleAddedTwiceIsTwoRules) {
-  engine->Explorer = false;
-  engine->Netscape = false;
+  engine->SetExplorer(false);
+  engine->SetNetscape(false);
   ChildProcess browsers = OpenHelperWindows({"IEFrame|Daily News|700|500|v"});
   engine->AddRule("Daily News");
   // Ok with an empty edit box adds nothing.

@@ -48,7 +48,7 @@ class FormMainWin32 : public ::testing::Test {
     services.folder = folder;
     services.programPath = folder + "zorvex.exe";
     services.closer.scanner =
-        ScannerServices{desktop, std::make_shared<win32::Win32MainThread>(), std::make_shared<SystemSleeper>(), nullptr};
+        ScannerServices{desktop, std::make_shared<win32::Win32MainThread>(), std::make_shared<SystemSleeper>(), nullptr, nullptr};
     services.closer.clock = std::make_shared<SystemClock>();
     services.startup = std::make_shared<fake::FakeStartupRegistry>();
     services.localTime = std::make_shared<fake::FakeLocalTime>();

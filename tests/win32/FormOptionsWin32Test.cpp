@@ -357,7 +357,7 @@ TEST_F(FormOptionsWin32, LimitOfZeroShowsOneDisabledAndCheckingStoresOne) {
 }
 
 TEST_F(FormOptionsWin32, CheckBoxesCarryTheirOptionsBothWays) {
-  engine->Opera = true;
+  engine->SetOpera(true);
   engine->StartWindows = false;
   engine->UseLog = true;
   engine->PlaySound = false;
@@ -375,12 +375,12 @@ TEST_F(FormOptionsWin32, CheckBoxesCarryTheirOptionsBothWays) {
     Click(box->Handle());
   }
   f.SaveToEngine();
-  EXPECT_FALSE(engine->Opera);
-  EXPECT_TRUE(engine->Netscape);
-  EXPECT_TRUE(engine->Explorer);
-  EXPECT_TRUE(engine->Chromium);
-  EXPECT_TRUE(engine->Closer() == nullptr || engine->Closer()->Chromium()) << "through the setter";
-  EXPECT_TRUE(engine->Agressive);
+  EXPECT_FALSE(engine->Detection().families.opera);
+  EXPECT_TRUE(engine->Detection().families.netscape);
+  EXPECT_TRUE(engine->Detection().families.explorer);
+  EXPECT_TRUE(engine->Detection().families.chromium);
+  EXPECT_TRUE(engine->Closer() == nullptr || engine->Closer()->Detection().families.chromium) << "through the setter";
+  EXPECT_TRUE(engine->Detection().agressive);
   EXPECT_TRUE(engine->StartWindows);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "through the setter";
   EXPECT_FALSE(engine->UseLog);
@@ -447,7 +447,7 @@ TEST_F(FormOptionsWin32, BrowsedPathsWithBlanksOrBracketsAreShownQuotedAndStored
 
 TEST_F(FormOptionsWin32, OkWritesBackAndCancelOrEscLeavesTheEngineUntouched) {
   engine->SetRules({"keep 1", "keep 2"});
-  engine->Opera = true;
+  engine->SetOpera(true);
   auto shown = [this] { return Open() != nullptr && ::IsWindowVisible(Open()->Handle()); };
   auto edit = [this] {
     TfoOptions& f = *Open();
@@ -486,7 +486,7 @@ TEST_F(FormOptionsWin32, OkWritesBackAndCancelOrEscLeavesTheEngineUntouched) {
   }
   EXPECT_EQ(Open(), nullptr) << "freed after each run";
   EXPECT_EQ(engine->RuleList(), (std::vector<std::string>{"keep 1", "keep 2"}));
-  EXPECT_TRUE(engine->Opera);
+  EXPECT_TRUE(engine->Detection().families.opera);
 
   {
     ModalScript script({shown, edit, key(VK_RETURN)});
@@ -494,7 +494,7 @@ TEST_F(FormOptionsWin32, OkWritesBackAndCancelOrEscLeavesTheEngineUntouched) {
     EXPECT_TRUE(script.Finished()) << script.Failure();
   }
   EXPECT_EQ(engine->RuleList(), std::vector<std::string>{});
-  EXPECT_FALSE(engine->Opera);
+  EXPECT_FALSE(engine->Detection().families.opera);
   EXPECT_EQ(Open(), nullptr);
 }
 
@@ -502,15 +502,15 @@ TEST_F(FormOptionsWin32, SelectingARuleSaysWhatItWouldCloseOfTheOpenBrowserWindo
   ChildProcess browsers = OpenHelperWindows({"IEFrame|Daily News - Browser|700|500|v",
                                              "IEFrame|Casino Bonus - Browser|700|500|v",
                                              "MozillaWindowClass|Mail Reader|700|500|v"});
-  engine->Explorer = true;
-  engine->Netscape = true;
+  engine->SetExplorer(true);
+  engine->SetNetscape(true);
   engine->SetRules({"*casino*", "daily*", "*", "*e*", "[nothing]"});
   win32::Win32Desktop desktop;
   int listings = 0;
   auto openWindows = [&] {
     ++listings;
     std::vector<std::string> titles;
-    TEnum(desktop, [this] { return BrowserFamilies{engine->Opera, engine->Netscape, engine->Explorer}; })
+    TEnum(desktop, [this] { return BrowserFamilies{engine->Detection().families.opera, engine->Detection().families.netscape, engine->Detection().families.explorer}; })
         .ListWindows(titles);
     return titles;
   };

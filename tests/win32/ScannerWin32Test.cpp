@@ -29,16 +29,35 @@ class RecordingHost : public IKillHost {
   std::vector<DWORD> threads;
 };
 
+// The real desktop, counting the close commands it is asked to send.
+class CountingDesktop : public win32::Win32Desktop {
+ public:
+  bool Close(WindowHandle window) override {
+    ++closes;
+    return win32::Win32Desktop::Close(window);
+  }
+  std::atomic<int> closes{0};
+};
+
+// The real hand-over, counting the work posted to it: the scanner posts one item for every close
+// once it has ended, a kill report or nothing.
+class CountingMainThread : public win32::Win32MainThread {
+ public:
+  bool Post(std::function<void()> fn) override {
+    const bool queued = win32::Win32MainThread::Post(std::move(fn));
+    if (queued) ++posts;
+    return queued;
+  }
+  std::atomic<int> posts{0};
+};
+
 // A scanner over the real desktop that reports to host on this (the main) thread. Its hand-over
 // ends with the rig, so that a close still finishing on its worker never reports to a host that
 // is gone, as the engine ends it before it goes.
 struct RealScanner {
   RealScanner() {
-    scanner = TSPopupThread::Create(ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
-                                                    std::make_shared<SystemSleeper>(), &host});
-    scanner->Explorer = true;
-    scanner->Netscape = true;
-    scanner->Opera = true;
+    scanner = TSPopupThread::Create(ScannerServices{desktop, mainThread, std::make_shared<SystemSleeper>(), &host, nullptr});
+    Watch();
   }
   ~RealScanner() {
     Settle();
@@ -47,6 +66,8 @@ struct RealScanner {
   RealScanner(const RealScanner&) = delete;
   RealScanner& operator=(const RealScanner&) = delete;
   TSPopupThread* operator->() const { return scanner.get(); }
+  // Hands options to the scanner.
+  void Watch() { scanner->SetDetection(options); }
 
   // A pass, then every close it started finished and reported: on a busy machine a window may
   // take longer than the scanner waits, and its worker finishes the close. The pass runs off this
@@ -63,14 +84,16 @@ struct RealScanner {
     Settle();
   }
   void Settle() {
-    EXPECT_TRUE(PumpUntil([&] { return scanner->PendingCloses() == 0; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(PumpUntil([&] { return desktop->closes == mainThread->posts; }, std::chrono::seconds(30)));
     // Reports are posted before a close stops pending: they are in the queue now.
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
   }
 
+  DetectionOptions options{BrowserFamilies{true, true, true, false}, false};
+  std::shared_ptr<CountingDesktop> desktop = std::make_shared<CountingDesktop>();
   RecordingHost host;
-  std::shared_ptr<win32::Win32MainThread> mainThread = std::make_shared<win32::Win32MainThread>();
+  std::shared_ptr<CountingMainThread> mainThread = std::make_shared<CountingMainThread>();
   std::shared_ptr<TSPopupThread> scanner;
 };
 
@@ -102,7 +125,8 @@ TEST(ScannerWin32, ClosesExactlyThePopupsOfAnotherProcess) {
 
   RealScanner scanner;
   RecordingHost& host = scanner.host;
-  scanner->Agressive = true;
+  scanner.options.agressive = true;
+  scanner.Watch();
   scanner->SetRules("*casino*\r\nad banner*\r\n");
   scanner.Pass();
 
@@ -235,11 +259,8 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
 
   RealScanner scanner;
   RecordingHost& host = scanner.host;
-  scanner->Explorer = false;
-  scanner->Netscape = false;
-  scanner->Opera = false;
-  scanner->Chromium = true;
-  scanner->Agressive = true;
+  scanner.options = DetectionOptions{BrowserFamilies{false, false, false, true}, true};
+  scanner.Watch();
   scanner->SetRules("*casino*");
   scanner.Pass();
 
@@ -258,7 +279,8 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
                                              "Popup Killed: Small ad (Heuristic)", "Popup Killed: Small ad (Heuristic)"}));
 
   // With the family switched off nothing of it is closed.
-  scanner->Chromium = false;
+  scanner.options.families.chromium = false;
+  scanner.Watch();
   ChildProcess later = StartHelper("chrome.exe", " \"Chrome_WidgetWin_1|Casino later|900|700|v\"");
   scanner.Pass();
   EXPECT_NE(FindWindowOf(later.Id(), "Casino later"), nullptr);

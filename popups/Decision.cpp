@@ -1,0 +1,68 @@
+#include "popups/Decision.h"
+
+namespace zorvex {
+
+namespace {
+
+constexpr const char* kHeuristicReason = "Heuristic";
+
+bool Between(int value, int low, int high) { return value >= low && value <= high; }
+
+}  // namespace
+
+bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
+  if (!desktop.IsVisible(window) || desktop.IsMinimised(window)) return false;
+  const Rect r = desktop.WindowRect(window);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  const bool wide = Between(height, 50, 200) && Between(width, 350, 650);
+  const bool square = Between(height, 200, 250) && Between(width, 200, 250);
+  return wide || square;
+}
+
+Verdict Decide(const WindowView& window, const DetectionOptions& options, const PreparedRules& rules,
+               const PassView& pass) {
+  IDesktop& desktop = window.desktop;
+  const BrowserVerdict kind =
+      ClassifyBrowserWindow(desktop, window.handle, options.families, pass.asker, window.topLevel, pass.programs);
+  Verdict verdict;
+  if (kind.kind == WindowKind::Container) verdict.action = Action::SearchDescendants;
+  if (kind.kind != WindowKind::Browser) return verdict;
+
+  verdict.browser = true;
+  verdict.title = desktop.Title(window.handle);
+  if (options.agressive && kind.sizeJudged && IsPopupBySize(desktop, window.handle)) {
+    // Closed by size: not counted for the limit, no rule tried, no descendant searched.
+    verdict.action = Action::Close;
+    verdict.reason = kHeuristicReason;
+    return verdict;
+  }
+  // Counted before the rules: a frame closed by a rule still counts in the limit of its pass.
+  verdict.countForLimit = kind.limited;
+  const std::string title = PreparedTitle(verdict.title);
+  for (const PreparedRule& rule : rules) {
+    if (rule.mask && rule.mask->Fits(title)) {
+      verdict.action = Action::Close;
+      verdict.reason = rule.text;
+      return verdict;
+    }
+  }
+  if (kind.searchDescendants) verdict.action = Action::SearchDescendants;
+  return verdict;
+}
+
+WindowWalk::WindowWalk(IDesktop& desktop, const DetectionOptions& options, const PreparedRules& rules, PassView pass)
+    : desktop_(desktop), options_(options), rules_(rules), pass_(pass) {}
+
+void WindowWalk::Visit(WindowHandle window, const Act& act) { Judge(window, true, act); }
+
+void WindowWalk::Judge(WindowHandle window, bool topLevel, const Act& act) {
+  const Verdict verdict = Decide(WindowView{desktop_, window, topLevel}, options_, rules_, pass_);
+  act(window, verdict);
+  if (verdict.action != Action::SearchDescendants) return;
+  for (WindowHandle child : desktop_.Descendants(window)) {
+    if (judged_.insert(child).second) Judge(child, false, act);
+  }
+}
+
+}  // namespace zorvex

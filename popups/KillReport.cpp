@@ -1,0 +1,12 @@
+#include "popups/KillReport.h"
+
+namespace zorvex {
+
+std::string KillLogLine(const KillReport& report) {
+  const std::string window = report.address ? *report.address + " => " + report.title : report.title;
+  return "Popup Killed: " + window + " (" + report.reason + ")";
+}
+
+void LogKill(IKillHost& host, const KillReport& report) { host.WriteLog(KillLogLine(report)); }
+
+}  // namespace zorvex
