@@ -6,6 +6,8 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${ZORVEX_WIN32_OUT})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 # No DLLs besides the system's.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# No build time in the PE header: one commit gives the same program bytes in every build.
+add_link_options(-Wl,--no-insert-timestamp)
 
 # GoogleTest for Windows, compiled from the sources Debian ships.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
