@@ -12,6 +12,8 @@ function(zorvex_unicode_entry target)
 endfunction()
 # No DLLs besides the system's.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# No build time in the PE header: one commit gives the same program bytes in every build.
+add_link_options(-Wl,--no-insert-timestamp)
 
 # GoogleTest for Windows, compiled from the sources Debian ships.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

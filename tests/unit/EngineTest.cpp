@@ -417,13 +417,16 @@ TEST_F(EngineTest, TheLogIsHalvedIntoTheOldFileAtItsLimit) {
 }
 
 TEST_F(EngineTest, AScannerThatEndedIsStartedAgainWhileDetectionIsOn) {
-  std::atomic<bool> fail{true};
+  // Armed only once the test holds the running scanner: a scanner that ends while the options are
+  // still being set is replaced at once by that set-up, and the one held would never end.
+  std::atomic<bool> fail{false};
   fakes.sleeper->onSleep = [&] {
     if (fail.exchange(false)) throw std::runtime_error("the wait itself failed");
   };
   TZorvex& e = Loaded();
   std::shared_ptr<TSPopupThread> first = e.Closer()->Thread();
   ASSERT_TRUE(first);
+  fail = true;
   ASSERT_TRUE(mainThread->PumpUntil([&] { return first->Finished(); }));
   e.KeepDetecting();
   std::shared_ptr<TSPopupThread> second = e.Closer()->Thread();
