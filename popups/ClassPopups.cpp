@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 #include "base/Trace.h"
 
@@ -148,7 +149,7 @@ void TSPopup::SetAgressive(bool on) {
 }
 
 void TSPopup::SetRules(const std::string& text) {
-  rules_ = SplitLines(AsciiLower(text));
+  rules_ = SplitLines(FoldCase(text));
   if (thread_) thread_->SetRules(LinesWithBreaks(rules_));
 }
 
@@ -252,7 +253,7 @@ void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) 
 }
 
 bool TSPopup::MatchTitle(const std::string& title) {
-  const std::string lowered = AsciiLower(title);
+  const std::string lowered = FoldCase(title);
   if (lowered.empty() || lowered == kBlankPage) return false;
   for (const std::string& rule : rules_) {
     bool fits = false;

@@ -21,11 +21,11 @@ struct PreparedRule {
   std::size_t faultAt = 0;
 };
 
-// The scanner's preparation of one rule line: control characters become blanks, A-Z lower case,
-// "[" and "]" become "?" (the scanner never reads sets), then compiled. Keeps the text's length,
-// so a fault position counts in the rule as the user wrote it.
+// The scanner's preparation of one rule line: control characters become blanks, letter case
+// folded (FoldCase), "[" and "]" become "?" (the scanner never reads sets), then compiled. Keeps
+// the number of characters, so a fault position counts in the rule as the user wrote it.
 PreparedRule PrepareRule(const std::string& rule);
-// A window title as the scanner tests it.
+// A window title as the scanner tests it: case folded, invalid UTF-8 as U+FFFD.
 std::string PreparedTitle(const std::string& title);
 
 // What one rule does to the open browser windows.

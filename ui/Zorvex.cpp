@@ -10,15 +10,12 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
-#include "popups/Masks.h"
 #include "ui/FormMain.h"
 #include "ui/Program.h"
 
 using namespace zorvex;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // The masks read titles in the system's code page.
-  SetLeadByteTest(win32::IsSystemLeadByte);
   ProgramServices services = MakeProgramServices(instance);
   auto engine = std::make_unique<TZorvex>(services.engine);
   Engine = engine.get();
