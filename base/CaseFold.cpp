@@ -21,10 +21,39 @@ constexpr FoldRun kFoldRuns[] = {
 #include "base/CaseFoldTable.inc"
 };
 
+// Code points below U+0800 (one and two bytes in UTF-8: Latin, Greek, Cyrillic, Armenian, Hebrew, Arabic)
+// answer from a direct table of deltas; every delta there fits in 16 bits.
+struct SmallTable {
+  std::int16_t delta[0x800];
+};
+
+constexpr SmallTable MakeSmallTable() {
+  SmallTable t{};
+  for (const FoldRun& run : kFoldRuns) {
+    for (char32_t c = run.first; c <= run.last && c < 0x800; c += run.stride) {
+      t.delta[c] = static_cast<std::int16_t>(run.delta);
+    }
+  }
+  return t;
+}
+
+constexpr SmallTable kSmall = MakeSmallTable();
+
+constexpr bool TableKeepsItsShortcuts() {
+  for (const FoldRun& run : kFoldRuns) {
+    if (run.first < 0x800 && (run.delta < -32768 || run.delta > 32767)) return false;
+    if (run.last >= 0x2D00 && run.first < 0xA640) return false;
+  }
+  return true;
+}
+static_assert(TableKeepsItsShortcuts(), "a new table needs the shortcuts in FoldCase checked again");
+
 }  // namespace
 
 char32_t FoldCase(char32_t c) {
-  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  if (c < 0x800) return static_cast<char32_t>(static_cast<std::int32_t>(c) + kSmall.delta[c]);
+  // No letter with case between the Coptic block and Cyrillic Extended-B: the CJK characters.
+  if (c >= 0x2D00 && c < 0xA640) return c;
   // The last run that starts at or before c is the only one that can hold it.
   const auto* run = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
                                      [](char32_t value, const FoldRun& r) { return value < r.first; });

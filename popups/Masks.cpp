@@ -52,22 +52,43 @@ char32_t DecodeValid(const unsigned char* s, std::size_t p, std::size_t& width) 
   }
 }
 
-// Appends the text's code points folded, invalid sequences as U+FFFD; with a-z made A-Z when upper.
-void AppendFolded(std::string& out, std::string_view text, bool upper) {
-  for (std::size_t at = 0; at < text.size();) {
-    const unsigned char b = static_cast<unsigned char>(text[at]);
+// Writes the text's code points folded, invalid sequences as U+FFFD, with a-z made A-Z when upper; returns
+// the end. out has room for three bytes per byte of text (an invalid byte grows the most, to U+FFFD).
+unsigned char* WriteFolded(unsigned char* out, std::string_view text, bool upper) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  for (std::size_t at = 0; at < size;) {
+    const unsigned char b = s[at];
+    char32_t c;
     if (b < 0x80) {
-      out += static_cast<char>(upper ? Upper(b) : (b >= 'A' && b <= 'Z' ? b + 32 : b));
+      *out++ = upper ? Upper(b) : (b >= 'A' && b <= 'Z' ? b + 32 : b);
       ++at;
       continue;
     }
-    const char32_t c = FoldCase(DecodeUtf8(text, at));
-    if (upper && c >= 'a' && c <= 'z') {
-      out += static_cast<char>(c - 32);
+    if (b >= 0xC2 && b <= 0xDF && at + 1 < size && Continues(s[at + 1])) {
+      c = (char32_t{b & 0x1Fu} << 6) | (s[at + 1] & 0x3Fu);  // the most common case, decoded in line
+      at += 2;
     } else {
-      AppendUtf8(out, c);
+      c = DecodeUtf8(text, at);
+    }
+    c = FoldCase(c);
+    if (c < 0x80) {
+      *out++ = static_cast<unsigned char>(upper ? Upper(static_cast<unsigned char>(c)) : c);
+    } else if (c < 0x800) {
+      *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+      *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+      *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else {
+      *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+      *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     }
   }
+  return out;
 }
 
 void AddBits(std::array<std::uint64_t, 2>& set, unsigned from, unsigned to) {
@@ -187,11 +208,10 @@ TMask::TMask(const std::string& mask) {
     for (; k < size; ++k) key[k] = Upper(m[k]);
     key[size] = 0;
   } else {
-    std::string folded;
-    folded.reserve(size + 8);
-    AppendFolded(folded, std::string_view(mask.c_str(), size), true);
-    size = folded.size();
-    std::memcpy(key_.Resize(size + 1), folded.c_str(), size + 1);
+    unsigned char* key = key_.Resize(3 * size + 1);
+    const unsigned char* end = WriteFolded(key, std::string_view(mask.c_str(), size), true);
+    size = static_cast<std::size_t>(end - key);
+    key[size] = 0;
   }
   const unsigned char* u = key_.Data();
 
@@ -362,6 +382,18 @@ std::size_t TMask::Seek(const Token& token, const Text& text, std::size_t from) 
     // Eight bytes a step while they are known to be readable. The run starts with a whole
     // character, so the byte found never continues one.
     const unsigned char first = key_.Data()[token.at];
+    if (token.length >= 2) {
+      // Places where the first and the last byte both fit: a title full of the first byte alone then costs
+      // no tries. A place found may be wrong (the lowest byte of a match is exact only for one word), never
+      // one missed: the caller tries it and seeks again from the next place.
+      const std::size_t last = token.length - 1;
+      const std::uint64_t lastByte = kOnes * key_.Data()[token.at + last];
+      for (; p + last + 8 <= text.size; p += 8) {
+        const std::uint64_t hits =
+            ZeroBytes(Upper8(Load8(s + p)) ^ (kOnes * first)) & ZeroBytes(Upper8(Load8(s + p + last)) ^ lastByte);
+        if (hits) return p + FirstByte(hits);
+      }
+    }
     for (; p + 8 <= text.size; p += 8) {
       if (const std::uint64_t hits = ZeroBytes(Upper8(Load8(s + p)) ^ (kOnes * first))) return p + FirstByte(hits);
     }
@@ -470,11 +502,12 @@ bool TMask::Fits(const std::string& text) const {
   if (!t.ascii) {
     // Folded once per test (not per compare) into a buffer that each thread keeps, so a title outside
     // ASCII costs no allocation after the first.
-    thread_local std::string folded;
-    folded.clear();
-    AppendFolded(folded, std::string_view(text.c_str(), t.size), false);
-    t.s = reinterpret_cast<const unsigned char*>(folded.c_str());
-    t.size = folded.size();
+    thread_local std::vector<unsigned char> folded;
+    if (folded.size() < 3 * t.size + 1) folded.resize(3 * t.size + 1);
+    unsigned char* end = WriteFolded(folded.data(), std::string_view(text.c_str(), t.size), false);
+    *end = 0;
+    t.s = folded.data();
+    t.size = static_cast<std::size_t>(end - folded.data());
   }
   const Token* tokens = tokens_.Data();
   std::size_t i = 0;
