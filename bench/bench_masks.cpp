@@ -81,6 +81,8 @@ const std::vector<Pair>& Hostile() {
       {"long_middle_cyrillic_miss", "*" + Repeat("\u044F", 500) + "b*", Repeat("\u042F", 1024)},
       {"1024_byte_rule", "*" + std::string(1022, 'a') + "*", a1024},
       {"many_short_pieces_miss", "*" + Repeat("a?", 250) + "b*", a1024},
+      {"many_short_cyrillic_miss", "*" + Repeat("\u044F?", 250) + "b*", Repeat("\u042F", 1024)},
+      {"many_sets_cyrillic_miss", "*" + Repeat("[\u0430-\u044F]", 250) + "b*", Repeat("\u042F", 1024)},
   };
   return pairs;
 }

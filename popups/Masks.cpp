@@ -1,5 +1,6 @@
 #include "popups/Masks.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/CaseFold.h"
@@ -13,6 +14,8 @@ constexpr int kMaxSkips = 30;
 // A run at least this long is searched for with a linear string search rather than tried at
 // every start: trying a long run at every place of a title that nearly holds it costs their product.
 constexpr std::size_t kAnchorBytes = 16;
+// A stretch of several pieces over at least this many characters is searched bit-parallel.
+constexpr std::uint32_t kPlanChars = 32;
 
 constexpr unsigned char Upper(unsigned char c) {
   return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
@@ -301,6 +304,16 @@ void TMask::PlanStretches() {
     while (!tokens[end].skip) ++end;
     tokens[i].end = static_cast<std::uint32_t>(end);
     tokens[i].anchor = kNoAnchor;
+    tokens[i].plan = kNoPlan;
+    // Several pieces over many characters: tried at every start, such a stretch could cost the
+    // product of its length and the title's.
+    std::uint32_t chars = 0;
+    for (std::size_t j = i; j < end; ++j) chars += tokens[j].kind == kRun ? RunChars(tokens[j]) : 1;
+    if (end - i >= 3 && chars >= kPlanChars) {
+      tokens[i].plan = static_cast<std::uint32_t>(plans_.size());
+      MakePlan(i, end, chars);
+      continue;
+    }
     std::size_t anchor = kNone;
     for (std::size_t j = i; j < end; ++j) {
       if (tokens[j].kind == kRun && tokens[j].length >= kAnchorBytes &&
@@ -327,12 +340,114 @@ void TMask::PlanStretches() {
     for (std::size_t i = lastSkip_; i < count; ++i) {
       const Token& token = tokens[i];
       if (token.kind == kRun) {
-        for (std::uint32_t j = 0; j < token.length; ++j) tailChars_ += Continues(key_.Data()[token.at + j]) ? 0 : 1;
+        tailChars_ += RunChars(token);
       } else if (token.kind != kEnd) {
         ++tailChars_;
       }
     }
   }
+}
+
+std::uint32_t TMask::RunChars(const Token& token) const {
+  std::uint32_t chars = 0;
+  for (std::uint32_t j = 0; j < token.length; ++j) chars += Continues(key_.Data()[token.at + j]) ? 0 : 1;
+  return chars;
+}
+
+void TMask::MakePlan(std::size_t from, std::size_t to, std::uint32_t chars) {
+  Plan plan{};
+  plan.chars = chars;
+  plan.words = (chars + 63) / 64;
+  const std::size_t words = plan.words;
+  plan.masks = static_cast<std::uint32_t>(masks_.size());
+  masks_.resize(masks_.size() + 128 * words);
+  const auto mark = [](std::uint64_t* row, std::uint32_t position) { row[position >> 6] |= std::uint64_t{1} << (position & 63); };
+  const Token* tokens = tokens_.Data();
+  std::vector<std::uint64_t> anyRow(words);
+  std::vector<std::uint64_t> asciiRow(words);                  // positions that most ASCII bytes fit
+  std::vector<std::pair<std::size_t, std::uint32_t>> unmark;  // byte, position: the exceptions to asciiRow
+  std::vector<std::pair<char32_t, std::uint32_t>> beyondAscii;  // code point, position
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> setPositions;  // index into sets_, position
+  // Beyond ASCII, the code points split into intervals over which every set and character of the stretch
+  // answers alike; each interval gets one row.
+  std::vector<char32_t> starts{0x80, 0x110000};
+  std::uint32_t position = 0;
+  for (std::size_t j = from; j < to; ++j, ++position) {
+    const Token& token = tokens[j];
+    std::uint64_t* rows = masks_.data() + plan.masks;
+    if (token.kind == kAny) {
+      mark(anyRow.data(), position);
+    } else if (token.kind == kSet) {
+      // Only the bytes that answer other than most do are visited, one by one.
+      const Set& set = sets_.Data()[token.at];
+      const std::array<std::uint64_t, 2> bits{set.ascii[0] & ~std::uint64_t{1}, set.ascii[1]};
+      const bool most = __builtin_popcountll(bits[0]) + __builtin_popcountll(bits[1]) > 64;
+      if (most) mark(asciiRow.data(), position);
+      for (std::size_t w = 0; w < 2; ++w) {
+        for (std::uint64_t rest = most ? ~bits[w] & (w == 0 ? ~std::uint64_t{1} : ~std::uint64_t{0}) : bits[w]; rest != 0;
+             rest &= rest - 1) {
+          const std::size_t b = w * 64 + static_cast<std::size_t>(__builtin_ctzll(rest));
+          if (most) {
+            unmark.emplace_back(b, position);
+          } else {
+            mark(rows + b * words, position);
+          }
+        }
+      }
+      for (std::uint32_t r = 0; r < set.rangeCount; ++r) {
+        const Range& range = ranges_.Data()[set.rangeAt + r];
+        // A set written again and again adds its bounds once, which keeps the sort below short.
+        if (starts.size() >= 4 && starts[starts.size() - 2] == range.first && starts.back() == range.last + 1) continue;
+        starts.push_back(range.first);
+        starts.push_back(range.last + 1);
+      }
+      setPositions.emplace_back(token.at, position);
+    } else {
+      const unsigned char* run = key_.Data() + token.at;
+      for (std::size_t k = 0; k < token.length; ++position) {
+        std::size_t width = 0;
+        const char32_t c = DecodeValid(run, k, width);
+        if (c < 0x80) {
+          mark(rows + c * words, position);
+          if (c >= 'A' && c <= 'Z') mark(rows + (c + 32) * words, position);
+        } else {
+          beyondAscii.emplace_back(c, position);
+          starts.push_back(c);
+          starts.push_back(c + 1);
+        }
+        k += width;
+      }
+      --position;
+    }
+  }
+  std::uint64_t* rows = masks_.data() + plan.masks;
+  for (std::size_t b = 1; b < 128; ++b) {
+    for (std::size_t w = 0; w < words; ++w) rows[b * words + w] |= anyRow[w] | asciiRow[w];
+  }
+  for (const auto& [b, at] : unmark) rows[b * words + (at >> 6)] &= ~(std::uint64_t{1} << (at & 63));
+
+  std::sort(starts.begin(), starts.end());
+  starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+  starts.pop_back();  // 0x110000 ends the last interval
+  plan.intervals = static_cast<std::uint32_t>(starts_.size());
+  plan.intervalCount = static_cast<std::uint32_t>(starts.size());
+  plan.intervalMasks = static_cast<std::uint32_t>(masks_.size());
+  starts_.insert(starts_.end(), starts.begin(), starts.end());
+  masks_.resize(masks_.size() + starts.size() * words);
+  std::uint64_t* intervalRows = masks_.data() + plan.intervalMasks;
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    std::copy(anyRow.begin(), anyRow.end(), intervalRows + k * words);
+  }
+  const auto intervalOf = [&](char32_t c) {
+    return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), c) - starts.begin() - 1);
+  };
+  for (const auto& [c, at] : beyondAscii) mark(intervalRows + intervalOf(c) * words, at);
+  for (const auto& [set, at] : setPositions) {
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+      if (InSet(sets_.Data()[set], starts[k])) mark(intervalRows + k * words, at);
+    }
+  }
+  plans_.push_back(plan);
 }
 
 bool TMask::InSet(const Set& set, char32_t c) const {
@@ -427,6 +542,7 @@ bool TMask::FitsStretchAt(std::size_t from, std::size_t to, const Text& text, st
 // "*" fits is always the best one: the position past that place, or kNone.
 std::size_t TMask::FindStretch(std::size_t i, const Text& text, std::size_t from) const {
   const Token& first = tokens_.Data()[i];
+  if (first.plan != kNoPlan) return FindByPlan(plans_[first.plan], text, from);
   if (first.anchor != kNoAnchor) return FindByAnchor(i, text, from);
   for (std::size_t start = from;;) {
     start = Seek(first, text, start);
@@ -435,6 +551,47 @@ std::size_t TMask::FindStretch(std::size_t i, const Text& text, std::size_t from
     if (FitsStretchAt(i, first.end, text, p)) return p;
     start += kTables.width[text.s[start]];
   }
+}
+
+// Shift-And over the stretch's characters: each character of the text is read once, and costs a step
+// per 64 characters of the stretch. Every piece takes one character, so the first place where the whole
+// stretch ends is also the leftmost place where it starts.
+std::size_t TMask::FindByPlan(const Plan& plan, const Text& text, std::size_t from) const {
+  constexpr std::size_t kStackWords = 16;
+  std::uint64_t stackState[kStackWords] = {};
+  std::vector<std::uint64_t> heap;
+  std::uint64_t* state = stackState;
+  const std::size_t words = plan.words;
+  if (words > kStackWords) {
+    heap.assign(words, 0);
+    state = heap.data();
+  }
+  const std::uint64_t* rows = masks_.data() + plan.masks;
+  const std::uint64_t* intervalRows = masks_.data() + plan.intervalMasks;
+  const char32_t* starts = starts_.data() + plan.intervals;
+  const char32_t* startsEnd = starts + plan.intervalCount;
+  const std::uint32_t lastWord = (plan.chars - 1) >> 6;
+  const std::uint64_t lastBit = std::uint64_t{1} << ((plan.chars - 1) & 63);
+  for (std::size_t q = from; q < text.size;) {
+    const unsigned char b = text.s[q];
+    const std::uint64_t* accepts;
+    std::size_t width = 1;
+    if (b < 0x80) {
+      accepts = rows + b * words;
+    } else {
+      const char32_t c = DecodeValid(text.s, q, width);
+      accepts = intervalRows + static_cast<std::size_t>(std::upper_bound(starts, startsEnd, c) - starts - 1) * words;
+    }
+    std::uint64_t carry = 1;
+    for (std::size_t w = 0; w < words; ++w) {
+      const std::uint64_t next = state[w] >> 63;
+      state[w] = ((state[w] << 1) | carry) & accepts[w];
+      carry = next;
+    }
+    q += width;
+    if (state[lastWord] & lastBit) return q;
+  }
+  return kNone;
 }
 
 // The stretch's long run is found with a linear string search (each text byte read once); each place

@@ -117,10 +117,20 @@ private:
     bool skip;             // preceded by "*"
     std::uint32_t at;      // run: offset into key_; set: index into sets_
     std::uint32_t length;  // run: bytes
-    // Skip tokens only: the token after the stretch that this one starts (the next skip token), and
-    // the long run of that stretch that a search looks for first (kNoAnchor: none) with its offset
-    // into borders_.
-    std::uint32_t end, anchor, borders;
+    // Skip tokens only: the token after the stretch that this one starts (the next skip token); the
+    // long run of that stretch that a search looks for first (kNoAnchor: none) with its offset into
+    // borders_; or the index in plans_ of the bit-parallel search for a long stretch (kNoPlan: none).
+    std::uint32_t end, anchor, borders, plan;
+  };
+  // A long stretch of several pieces, searched bit-parallel: bit j of the state says that the
+  // stretch's first j+1 characters end at the character just read.
+  struct Plan {
+    std::uint32_t chars;  // characters of the stretch
+    std::uint32_t words;  // 64-bit words per row
+    std::uint32_t masks;  // offset into masks_ of 128 rows, one per ASCII byte: the positions it fits
+    // Beyond ASCII: intervals of code points that every piece answers alike, from starts_ on, and
+    // their rows from masks_ on.
+    std::uint32_t intervals, intervalCount, intervalMasks;
   };
   // A set over code points: ASCII in a bitmap (a-z answering as A-Z, negation applied), the
   // rest as ranges of folded code points in ranges_.
@@ -141,6 +151,7 @@ private:
 
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   static constexpr std::uint32_t kNoAnchor = static_cast<std::uint32_t>(-1);
+  static constexpr std::uint32_t kNoPlan = static_cast<std::uint32_t>(-1);
 
   [[noreturn]] void Fail(const std::string& mask, std::size_t at) const;
   Token& Append(Kind kind, const std::string& mask, std::size_t at);
@@ -152,6 +163,9 @@ private:
   std::size_t Seek(const Token& token, const Text& text, std::size_t from) const;
   std::size_t FindStretch(std::size_t i, const Text& text, std::size_t from) const;
   std::size_t FindByAnchor(std::size_t i, const Text& text, std::size_t from) const;
+  std::size_t FindByPlan(const Plan& plan, const Text& text, std::size_t from) const;
+  void MakePlan(std::size_t from, std::size_t to, std::uint32_t chars);
+  std::uint32_t RunChars(const Token& token) const;
   bool FitsStretchAt(std::size_t from, std::size_t to, const Text& text, std::size_t& p) const;
   bool FitsTail(const Text& text, std::size_t from) const;
 
@@ -162,6 +176,9 @@ private:
   detail::SmallVector<Range, 4> ranges_;
   // Border lengths (the failure function of a linear string search) of each anchor run.
   std::vector<std::uint32_t> borders_;
+  std::vector<Plan> plans_;
+  std::vector<std::uint64_t> masks_;
+  std::vector<char32_t> starts_;
   std::size_t lastSkip_ = kNone;  // index of the last token with skip
   std::size_t tailChars_ = 0;     // characters the tokens from lastSkip_ on take
   // Compile state.

@@ -281,6 +281,13 @@ TEST(Masks, HostileAndLongInputs) {
   EXPECT_FALSE(FitsMask(a1024 + "b", "*a?" + std::string(500, 'a') + "b*c"));
   EXPECT_TRUE(FitsMask("x" + a1024 + "\u00E9b" + a1024, "*[x]" + std::string(30, 'a') + "*?b" + std::string(20, 'a') + "*"));
   EXPECT_FALSE(FitsMask(Repeat("\u00E9", 40) + "b", "*" + Repeat("\u00C9", 20) + "b?*"));
+  // Long stretches of many short pieces, over several 64-bit words of the bit-parallel search.
+  EXPECT_FALSE(FitsMask(a1024, "*" + Repeat("a?", 250) + "b*"));
+  EXPECT_TRUE(FitsMask(a1024 + "b", "*" + Repeat("a?", 250) + "b*"));
+  EXPECT_TRUE(FitsMask(a1024 + Repeat("ax", 100) + "b", "*" + Repeat("a?", 100) + "b"));
+  EXPECT_TRUE(FitsMask("x" + Repeat("a\u044F", 100) + "b", "*" + Repeat("a[\u0430-\u044F]", 100) + "b*"));
+  EXPECT_FALSE(FitsMask("x" + Repeat("a\u044F", 100) + "b", "*" + Repeat("a[!\u0430-\u044F]", 100) + "b*"));
+  EXPECT_TRUE(FitsMask(Repeat("\u042F", 300) + "xb", "*" + Repeat("\u044F?", 65) + "b*"));
   EXPECT_TRUE(FitsMask(Repeat("\u00E9", 40) + "b", "*" + Repeat("\u00C9", 20) + "?*"));
 
   // Beyond the in-place room for tokens, sets and the mask copy; copies and moves must keep working.
@@ -322,6 +329,11 @@ TEST(Masks, AgreesWithBacktrackingModel) {
   // nearly hold them.
   Differential({"aaaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaab", "a", "b", "?", "*", "*", "[ab]", "\u00E9", "A"},
                {"a", "a", "a", "A", "b", "\u00E9", "\u00C9"}, 7, 60);
+  // Long stretches of several pieces, searched bit-parallel over one or more 64-bit words, also over
+  // characters beyond ASCII and with sets.
+  Differential({"aaaaaaaaaa", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "\u00E9\u00E9\u00E9\u00E9\u00E9", "?", "[a\u00E9]", "[!b]", "b",
+                "*", "\u042F\u042F\u042F\u042F\u042F\u042F\u042F\u042F", "[\u0430-\u044F]"},
+               {"a", "a", "A", "b", "\u00E9", "\u00C9", "\u044F", "\u042F", "x"}, 10, 90);
 }
 
 TEST(Masks, CharactersAreCodePoints) {
