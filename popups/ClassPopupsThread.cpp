@@ -445,7 +445,7 @@ void ClassifyWindow(TSPopupThread& context, WindowHandle window, bool topLevel) 
   }
   if (verdict.limited) context.ExplorerWindows.push_back(window);
 
-  const std::string title = PreparedTitle(desktop.Title(window));
+  const TMaskText title(PreparedTitle(desktop.Title(window)));
   for (const ScannerRule& rule : context.PassRules()) {
     if (rule.mask && rule.mask->Fits(title)) {
       context.Reason = rule.text;

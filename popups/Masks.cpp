@@ -158,8 +158,19 @@ std::size_t RunEnd(const unsigned char* m, std::size_t k, std::size_t size) {
 std::size_t AsciiPrefix(const unsigned char* s, std::size_t size, bool& ascii) {
   std::size_t k = 0;
   for (; k + 8 <= size; k += 8) {
-    const std::uint64_t w = Load8(s + k);
-    if ((ZeroBytes(w) | (w & kHigh)) != 0) break;
+    if ((ZeroBytes(Load8(s + k)) | Load8(s + k)) & kHigh) break;
+  }
+  if (k == size) {
+    ascii = true;
+    return size;
+  }
+  if (k + 8 > size && size >= 8) {
+    // The last bytes in one step, overlapping some already seen.
+    const std::uint64_t w = Load8(s + size - 8);
+    if (((ZeroBytes(w) | w) & kHigh) == 0) {
+      ascii = true;
+      return size;
+    }
   }
   for (; k < size && s[k] != 0; ++k) {
     if (s[k] >= 0x80) {
@@ -290,7 +301,17 @@ std::size_t TMask::ReadSet(const std::string& mask, std::size_t at) {
 void TMask::AddToSet(Set& set, char32_t first, char32_t last) {
   if (first > last) return;
   if (first < 0x80) AddBits(set.ascii, first, last < 0x80 ? last : 0x7F);
-  if (last >= 0x80) ranges_.Grow() = Range{first < 0x80 ? 0x80 : first, last};
+  if (last < 0x80) return;
+  if (first < 0x80) first = 0x80;
+  // "[а-я]" adds "а" and then "а" to "я": one range is enough.
+  if (ranges_.Size() > set.rangeAt) {
+    Range& previous = ranges_.Data()[ranges_.Size() - 1];
+    if (first <= previous.last + 1 && last + 1 >= previous.first) {
+      previous = Range{std::min(first, previous.first), std::max(last, previous.last)};
+      return;
+    }
+  }
+  ranges_.Grow() = Range{first, last};
 }
 
 // For each stretch between two "*": where it ends, and its longest run when that is worth a search.
@@ -490,14 +511,14 @@ std::size_t TMask::Width(const Token& token, const Text& text, std::size_t p) co
 }
 
 // First position from `from` on where the token's first character fits, or kNone.
-std::size_t TMask::Seek(const Token& token, const Text& text, std::size_t from) const {
+std::size_t TMask::Seek(const Token& token, const Text& text, std::size_t from, bool pairs) const {
   const unsigned char* s = text.s;
   std::size_t p = from;
   if (token.kind == kRun) {
     // Eight bytes a step while they are known to be readable. The run starts with a whole
     // character, so the byte found never continues one.
     const unsigned char first = key_.Data()[token.at];
-    if (token.length >= 2) {
+    if (pairs && token.length >= 2) {
       // Places where the first and the last byte both fit: a title full of the first byte alone then costs
       // no tries. A place found may be wrong (the lowest byte of a match is exact only for one word), never
       // one missed: the caller tries it and seeks again from the next place.
@@ -544,8 +565,10 @@ std::size_t TMask::FindStretch(std::size_t i, const Text& text, std::size_t from
   const Token& first = tokens_.Data()[i];
   if (first.plan != kNoPlan) return FindByPlan(plans_[first.plan], text, from);
   if (first.anchor != kNoAnchor) return FindByAnchor(i, text, from);
-  for (std::size_t start = from;;) {
-    start = Seek(first, text, start);
+  // Seeking by the first byte is quickest while it is rare; once it has led to several misses, by the
+  // first and the last byte of a run.
+  for (std::size_t start = from, misses = 0;; ++misses) {
+    start = Seek(first, text, start, misses >= 4);
     if (start == kNone) return kNone;
     std::size_t p = start;
     if (FitsStretchAt(i, first.end, text, p)) return p;
@@ -652,20 +675,39 @@ bool TMask::FitsTail(const Text& text, std::size_t from) const {
   return FitsStretchAt(lastSkip_, tokens_.Size(), text, p);
 }
 
+TMaskText::TMaskText(const std::string& text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.c_str());
+  const std::size_t size = AsciiPrefix(s, text.size(), ascii_);
+  if (ascii_) {
+    text_.assign(text, 0, size);
+  } else {
+    text_.resize(3 * size);
+    auto* out = reinterpret_cast<unsigned char*>(&text_[0]);
+    text_.resize(static_cast<std::size_t>(WriteFolded(out, std::string_view(text.c_str(), size), false) - out));
+  }
+}
+
+bool TMask::Fits(const TMaskText& text) const {
+  return FitsText(Text{reinterpret_cast<const unsigned char*>(text.text_.c_str()), text.text_.size(), text.ascii_});
+}
+
 bool TMask::Fits(const std::string& text) const {
-  if (tokens_.Size() == 0) return false;  // moved from
   Text t{reinterpret_cast<const unsigned char*>(text.c_str()), 0, true};
   t.size = AsciiPrefix(t.s, text.size(), t.ascii);
-  if (!t.ascii) {
-    // Folded once per test (not per compare) into a buffer that each thread keeps, so a title outside
-    // ASCII costs no allocation after the first.
-    thread_local std::vector<unsigned char> folded;
-    if (folded.size() < 3 * t.size + 1) folded.resize(3 * t.size + 1);
-    unsigned char* end = WriteFolded(folded.data(), std::string_view(text.c_str(), t.size), false);
-    *end = 0;
-    t.s = folded.data();
-    t.size = static_cast<std::size_t>(end - folded.data());
-  }
+  if (t.ascii) return FitsText(t);
+  // Folded once per test (not per compare) into a buffer that each thread keeps, so a title beyond
+  // ASCII costs no allocation after the first.
+  thread_local std::vector<unsigned char> folded;
+  if (folded.size() < 3 * t.size + 1) folded.resize(3 * t.size + 1);
+  unsigned char* end = WriteFolded(folded.data(), std::string_view(text.c_str(), t.size), false);
+  *end = 0;
+  t.s = folded.data();
+  t.size = static_cast<std::size_t>(end - folded.data());
+  return FitsText(t);
+}
+
+bool TMask::FitsText(const Text& t) const {
+  if (tokens_.Size() == 0) return false;  // moved from
   const Token* tokens = tokens_.Data();
   std::size_t i = 0;
   std::size_t p = 0;

@@ -99,6 +99,18 @@ private:
 
 }  // namespace detail
 
+// A text made ready for testing against many masks: read up to its first zero byte, and folded once
+// when it holds characters beyond ASCII, instead of once per mask.
+class TMaskText {
+public:
+  explicit TMaskText(const std::string& text);
+
+private:
+  friend class TMask;
+  std::string text_;  // the text up to its first zero byte; folded, without invalid UTF-8, unless ASCII
+  bool ascii_ = true;
+};
+
 // A compiled mask. Immutable after construction: one object may be tested from several threads at once.
 // Copies are independent; a mask that was moved from fits nothing.
 class TMask {
@@ -109,6 +121,8 @@ public:
   // True when the whole text (up to its first zero byte) fits, letter case ignored. Time linear in
   // the text's length for a given mask.
   bool Fits(const std::string& text) const;
+  // The same for a text made ready once.
+  bool Fits(const TMaskText& text) const;
 
 private:
   enum Kind : std::uint8_t { kRun, kAny, kSet, kEnd };
@@ -160,7 +174,7 @@ private:
   void PlanStretches();
   bool InSet(const Set& set, char32_t c) const;
   std::size_t Width(const Token& token, const Text& text, std::size_t p) const;
-  std::size_t Seek(const Token& token, const Text& text, std::size_t from) const;
+  std::size_t Seek(const Token& token, const Text& text, std::size_t from, bool pairs) const;
   std::size_t FindStretch(std::size_t i, const Text& text, std::size_t from) const;
   std::size_t FindByAnchor(std::size_t i, const Text& text, std::size_t from) const;
   std::size_t FindByPlan(const Plan& plan, const Text& text, std::size_t from) const;
@@ -168,6 +182,7 @@ private:
   std::uint32_t RunChars(const Token& token) const;
   bool FitsStretchAt(std::size_t from, std::size_t to, const Text& text, std::size_t& p) const;
   bool FitsTail(const Text& text, std::size_t from) const;
+  bool FitsText(const Text& text) const;
 
   // The mask in the form tokens compare with: case folded, then a-z as A-Z; zero-terminated.
   detail::SmallVector<unsigned char, 128> key_;
