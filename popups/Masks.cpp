@@ -564,10 +564,10 @@ bool TMask::FitsStretchAt(std::size_t from, std::size_t to, const Text& text, st
 std::size_t TMask::FindStretch(std::size_t i, const Text& text, std::size_t from) const {
   const Token& first = tokens_.Data()[i];
   if (first.plan != kNoPlan) return FindByPlan(plans_[first.plan], text, from);
-  if (first.anchor != kNoAnchor) return FindByAnchor(i, text, from);
   // Seeking by the first byte is quickest while it is rare; once it has led to several misses, by the
-  // first and the last byte of a run.
+  // first and the last byte of a run, or by a search for the stretch's long run.
   for (std::size_t start = from, misses = 0;; ++misses) {
+    if (misses == 4 && first.anchor != kNoAnchor) return FindByAnchor(i, text, start);
     start = Seek(first, text, start, misses >= 4);
     if (start == kNone) return kNone;
     std::size_t p = start;
