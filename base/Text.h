@@ -1,5 +1,6 @@
-// Small text helpers every layer shares. Letter case is ASCII only: titles, names and file
-// contents are bytes of the system's code page, whose other letters we never fold.
+// Small text helpers every layer shares. The letter case helpers here are ASCII only, for the
+// system's own names (elements, classes, services); titles and rules fold with FoldCase
+// (base/CaseFold.h).
 #pragma once
 
 #include <string>

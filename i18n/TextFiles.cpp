@@ -15,57 +15,6 @@ namespace {
 
 std::uint8_t Byte(std::string_view text, std::size_t i) { return static_cast<std::uint8_t>(text[i]); }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when there is none; then bad is the
-// length of the ill-formed part there (at least 1), which one U+FFFD replaces.
-std::size_t SequenceAt(std::string_view text, std::size_t i, std::size_t& bad) {
-  const std::uint8_t lead = Byte(text, i);
-  if (lead < 0x80) return 1;
-  std::size_t trail = 0;
-  std::uint8_t low = 0x80;   // range of the second byte; later ones are always 80-BF
-  std::uint8_t high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    trail = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    trail = 2;
-    if (lead == 0xE0) low = 0xA0;   // overlong below
-    if (lead == 0xED) high = 0x9F;  // surrogates above
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    trail = 3;
-    if (lead == 0xF0) low = 0x90;   // overlong below
-    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF above
-  } else {
-    bad = 1;
-    return 0;
-  }
-  for (std::size_t k = 1; k <= trail; ++k) {
-    const bool second = k == 1;
-    if (i + k >= text.size() || Byte(text, i + k) < (second ? low : 0x80) || Byte(text, i + k) > (second ? high : 0xBF)) {
-      bad = k;
-      return 0;
-    }
-  }
-  return trail + 1;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-constexpr std::uint32_t kReplacement = 0xFFFD;
 
 // UTF-16 text after its byte-order mark; an unpaired surrogate or a lone last byte becomes U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
@@ -80,14 +29,14 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
       const std::uint32_t next = unit(i + 2);
       if (next >= 0xDC00 && next <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+        AppendUtf8(out, static_cast<char32_t>(0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00)));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+    AppendUtf8(out, static_cast<char32_t>(u >= 0xD800 && u <= 0xDFFF ? kReplacementCharacter : u));
   }
-  if (i < bytes.size()) AppendUtf8(out, kReplacement);
+  if (i < bytes.size()) AppendUtf8(out, kReplacementCharacter);
   return out;
 }
 
@@ -129,38 +78,6 @@ std::string DeclaredEncoding(std::string_view bytes) {
 bool NamesUtf8(const std::string& encoding) { return SameTextAscii(encoding, "UTF-8") || SameTextAscii(encoding, "UTF8"); }
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view text) {
-  std::size_t bad = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (Byte(text, i) < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t length = SequenceAt(text, i, bad);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-std::string ValidUtf8(std::string_view text) {
-  if (IsValidUtf8(text)) return std::string(text);
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t bad = 0;
-    const std::size_t length = SequenceAt(text, i, bad);
-    if (length > 0) {
-      out.append(text.substr(i, length));
-      i += length;
-    } else {
-      AppendUtf8(out, kReplacement);
-      i += bad;
-    }
-  }
-  return out;
-}
 
 std::string DecodeSettingsFile(std::string_view bytes) {
   if (std::optional<std::string> text = ByByteOrderMark(bytes)) return *std::move(text);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "xml/SimpleXml.h"
 
 namespace zorvex {
@@ -15,13 +16,6 @@ namespace zorvex {
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // The encoding name the files' header line carries.
 inline constexpr const char* kUtf8EncodingName = "UTF-8";
-
-// True when text is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF,
-// no sequence cut off.
-bool IsValidUtf8(std::string_view text);
-// text with each ill-formed part (the longest start of a sequence that cannot go on) replaced by
-// one U+FFFD; well-formed text comes back unchanged.
-std::string ValidUtf8(std::string_view text);
 
 // The content of a settings or language file as UTF-8, ready for the XML reader: a byte-order mark
 // (UTF-8, UTF-16 LE or BE) says the encoding and is dropped; else a header line whose encoding

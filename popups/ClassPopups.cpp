@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 #include "base/Trace.h"
 
@@ -126,7 +127,7 @@ void TSPopup::SetDetection(const DetectionOptions& options) {
 }
 
 void TSPopup::SetRules(const std::string& text) {
-  rules_ = SplitLines(AsciiLower(text));
+  rules_ = SplitLines(FoldCase(text));
   if (thread_) thread_->SetRules(LinesWithBreaks(rules_));
 }
 

@@ -39,7 +39,8 @@ Verdict Decide(const WindowView& window, const DetectionOptions& options, const 
   }
   // Counted before the rules: a frame closed by a rule still counts in the limit of its pass.
   verdict.countForLimit = kind.limited;
-  const std::string title = PreparedTitle(verdict.title);
+  // Prepared once for all the rules: most titles are plain ASCII and take the fast path.
+  const TMaskText title(PreparedTitle(verdict.title));
   for (const PreparedRule& rule : rules) {
     if (rule.mask && rule.mask->Fits(title)) {
       verdict.action = Action::Close;

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 
 namespace zorvex {
 
 PreparedRule PrepareRule(const std::string& rule) {
   PreparedRule prepared;
-  prepared.text = AsciiLower(WithoutControlCharacters(rule));
+  prepared.text = FoldCase(WithoutControlCharacters(rule));
   std::replace(prepared.text.begin(), prepared.text.end(), '[', '?');
   std::replace(prepared.text.begin(), prepared.text.end(), ']', '?');
   // A rule that does not compile fits nothing, so one bad rule cannot stop the others.
@@ -22,7 +23,7 @@ PreparedRule PrepareRule(const std::string& rule) {
 }
 
 // Control characters become blanks as they do in rules, so a rule made from a title fits it.
-std::string PreparedTitle(const std::string& title) { return AsciiLower(WithoutControlCharacters(title)); }
+std::string PreparedTitle(const std::string& title) { return FoldCase(WithoutControlCharacters(title)); }
 
 RuleFit FitRule(const std::string& rule, const std::vector<std::string>& titles) {
   const PreparedRule prepared = PrepareRule(rule);

@@ -21,13 +21,14 @@ struct PreparedRule {
   std::size_t faultAt = 0;
 };
 
-// The scanner's preparation of one rule line: control characters become blanks, A-Z lower case,
-// "[" and "]" become "?" (the scanner never reads sets), then compiled. The DDE path matches
-// differently: the closer's MatchTitle keeps "[" and "]", where they start a character set, so
-// "[ad] *" fits "[ad] offer" in the scanner but "a offer" there. Keeps the text's length,
-// so a fault position counts in the rule as the user wrote it.
+// The scanner's preparation of one rule line: control characters become blanks, letter case
+// folded (FoldCase), "[" and "]" become "?" (the scanner never reads sets), then compiled. The DDE
+// path matches differently: the closer's MatchTitle keeps "[" and "]", where they start a
+// character set, so "[ad] *" fits "[ad] offer" in the scanner but "a offer" there. Keeps the
+// number of characters, so a fault position counts in the rule as the user wrote it.
 PreparedRule PrepareRule(const std::string& rule);
-// A window title as every rule test sees it: control characters as blanks, A-Z lower case.
+// A window title as every rule test sees it: control characters as blanks, case folded, invalid
+// UTF-8 as U+FFFD.
 std::string PreparedTitle(const std::string& title);
 
 // What one rule does to the open browser windows.

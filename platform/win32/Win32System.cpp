@@ -23,8 +23,6 @@ UniqueRegKey OpenRunKey() {
 
 }  // namespace
 
-bool IsSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
-
 void Win32Sound::PlayName(const std::string& name) {
   // No file flag: the name may be a sound alias as well as a wave file.
   ::PlaySoundW(Widen(name).c_str(), nullptr, SND_ASYNC);

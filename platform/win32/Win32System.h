@@ -39,8 +39,4 @@ std::string ProgramPath();
 // The folder of the running program, with its trailing backslash.
 std::string ProgramFolder();
 
-// True when byte starts a character of two bytes in the system's code page (none has one unless
-// the code page is double-byte).
-bool IsSystemLeadByte(unsigned char byte);
-
 }  // namespace zorvex::win32

@@ -291,6 +291,18 @@ TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
   EXPECT_EQ(host.events[0], "log Popup Killed: [ad] offer (?ad? *)");
 }
 
+TEST_F(CloserTest, MatchTitleFoldsCaseBeyondAscii) {
+  // Rules and titles reach the masks folded, as in the scanner: a rule in capitals fits a title in
+  // small letters of its own script, and a set holds code points.
+  auto closer = MakeCloser("*\u041A\u0410\u0417\u0418\u041D\u041E*\r\n[\u03B1-\u03C9]*\r\n");
+  EXPECT_EQ(closer->Rules(), (std::vector<std::string>{"*\u043A\u0430\u0437\u0438\u043D\u043E*", "[\u03B1-\u03C9]*"}));
+  EXPECT_TRUE(closer->MatchTitle("\u043E\u043D\u043B\u0430\u0439\u043D \u043A\u0430\u0437\u0438\u043D\u043E"));
+  EXPECT_EQ(closer->MatchedRule, "*\u043A\u0430\u0437\u0438\u043D\u043E*");
+  EXPECT_TRUE(closer->MatchTitle("\u03A3\u03A0\u039F\u03A1"));
+  EXPECT_FALSE(closer->MatchTitle("\u0451\u043B\u043A\u0430"));
+  EXPECT_FALSE(closer->MatchTitle("abc"));
+}
+
 TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatchedAndTakesTheOptionsWhole) {
   TSPopup closer(Services());
   EXPECT_FALSE(closer.Thread());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 #include "popups/ClassPopupsThread.h"
 #include "popups/RuleFit.h"
@@ -90,10 +91,10 @@ TEST(RuleFit, TheLineNeverReadsTheTextAsAPrintfFormat) {
 // The marks must be what the scanner closes: the same rules over the same windows, one pass each.
 TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
   const std::vector<std::string> titles = {"Daily News - Browser", "casino [1] - Browser", "Win a PRIZE", "abc?",
-                                           "x\xC4y", "A\tTab"};
+                                           "x\u00C4y", "A\tTab", "\u041F\u0420\u0418\u0412\u0415\u0422 \u043C\u0438\u0440"};
   const std::vector<std::string> rules = {"*casino*", "casino ?1? - *", "casino [1] - *", "WIN A*",   "abc[",
-                                          "*?",       "x\xE4y",         "a b",            "a\tt*",    TooManyStars(),
-                                          "*news*|*", ""};
+                                          "*?",       "x\u00E4y",         "a b",            "a\tt*",    TooManyStars(),
+                                          "*news*|*", "", "\u043F\u0440\u0438\u0432\u0435\u0442*"};
   for (const std::string& rule : rules) {
     SCOPED_TRACE(rule);
     auto desktop = std::make_shared<fake::FakeDesktop>();
@@ -105,8 +106,8 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     DetectionOptions explorer;
     explorer.families.explorer = true;
     scanner->SetDetection(explorer);
-    // As the engine and the closer hand a rule on: control characters blank, lower case, CR LF after.
-    scanner->SetRules(LinesWithBreaks({AsciiLower(WithoutControlCharacters(rule))}));
+    // As the engine and the closer hand a rule on: control characters blank, case folded, CR LF after.
+    scanner->SetRules(LinesWithBreaks({FoldCase(WithoutControlCharacters(rule))}));
     scanner->RunPass();
     ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
 
