@@ -846,6 +846,12 @@ void TSimpleXml::SaveToStream(std::ostream& out) {
   root_.SaveToStream(out, "");
 }
 
+std::string TSimpleXml::SaveToBuffer() {
+  std::ostringstream out;
+  SaveToStream(out);
+  return out.str();
+}
+
 void TSimpleXml::SaveToFile(const std::string& fileName) {
   std::ostringstream out;
   SaveToStream(out);

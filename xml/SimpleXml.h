@@ -326,10 +326,12 @@ class TSimpleXml {
   void SaveToFile(const std::string& fileName);
   // Writes the prolog (a default header when it is empty, which then stays) and the root.
   void SaveToStream(std::ostream& out);
+  // Parses a whole document held in memory, as LoadFromStream does.
+  void LoadFromBuffer(std::string_view data);
+  // The bytes SaveToStream writes.
+  std::string SaveToBuffer();
 
  private:
-  // Parses a whole document held in memory.
-  void LoadFromBuffer(std::string_view data);
 
   TSimpleXmlElemsProlog prolog_;
   TSimpleXmlElemClassic root_;
