@@ -1,6 +1,10 @@
 // Small XML document model through which every XML file of the program is read and written.
 // Texts are single-byte strings; nothing is transcoded. Every container owns what it holds;
 // Parent and owner links are plain back pointers, so elements and documents do not move or copy.
+// A document reads in one pass over the bytes in memory and takes the elements and attributes it
+// reads from blocks of its own (TSimpleXmlArena); elements made through the API live on the heap.
+// It writes into one buffer, and refuses (TSimpleXmlInvalid, nothing written) a tree that would
+// not read back as itself.
 #pragma once
 
 #include <cstddef>
@@ -36,15 +40,71 @@ std::string XmlUnescape(std::string_view text, bool collapse);
 // Deepest element nesting the reader accepts; deeper input is refused, never overflows the stack.
 constexpr int kSimpleXmlMaxDepth = 256;
 
+// Memory handed out in blocks and given back only all at once: what a document's reader builds
+// lives here, so that reading costs no allocation per node. Objects placed here are destroyed by
+// their owners like any other, but their memory returns only with Reset or the arena's end.
+class TSimpleXmlArena {
+ public:
+  TSimpleXmlArena() = default;
+  TSimpleXmlArena(const TSimpleXmlArena&) = delete;
+  TSimpleXmlArena& operator=(const TSimpleXmlArena&) = delete;
+
+  // Uninitialised memory of size bytes at the given alignment (at most that of max_align_t).
+  void* Allocate(std::size_t size, std::size_t align);
+  // Takes back everything handed out; the caller has destroyed every object placed here.
+  void Reset();
+
+ private:
+  struct Block {
+    std::unique_ptr<std::byte[]> Data;
+    std::size_t Size = 0;
+  };
+  std::vector<Block> blocks_;
+  std::size_t used_ = 0;  // bytes used in the last block
+};
+
+// Storage of the lists of what a reader built: from its arena, so that a list costs no allocation
+// of its own; from the heap when no arena is given. Arena memory returns only with the arena.
+template <class T>
+struct TSimpleXmlArenaAllocator {
+  using value_type = T;
+  TSimpleXmlArena* Arena = nullptr;
+
+  TSimpleXmlArenaAllocator() = default;
+  explicit TSimpleXmlArenaAllocator(TSimpleXmlArena* arena) : Arena(arena) {}
+  template <class U>
+  TSimpleXmlArenaAllocator(const TSimpleXmlArenaAllocator<U>& other) : Arena(other.Arena) {}
+
+  T* allocate(std::size_t n) {
+    return Arena ? static_cast<T*>(Arena->Allocate(n * sizeof(T), alignof(T))) : std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, std::size_t n) {
+    if (!Arena) std::allocator<T>().deallocate(p, n);
+  }
+  template <class U>
+  bool operator==(const TSimpleXmlArenaAllocator<U>& other) const {
+    return Arena == other.Arena;
+  }
+  template <class U>
+  bool operator!=(const TSimpleXmlArenaAllocator<U>& other) const {
+    return Arena != other.Arena;
+  }
+};
+
 // A read position in a byte buffer; each kind's reader advances Pos just past what it consumed.
 struct TSimpleXmlInput {
-  std::string_view Data;  // the whole input; must outlive the reading
-  std::size_t Pos = 0;    // next byte to read
-  int Depth = 0;          // element nesting of the reader in progress
+  std::string_view Data;             // the whole input; must outlive the reading
+  std::size_t Pos = 0;               // next byte to read
+  int Depth = 0;                     // element nesting of the reader in progress
+  TSimpleXmlArena* Arena = nullptr;  // where read elements go; the heap when null
 };
 
 class TSimpleXmlElems;
 class TSimpleXmlProps;
+// The writer's state: the output buffer, the indent and where in a document it writes.
+class TSimpleXmlWriter;
+// The reader and writer, friend of every class of the model.
+class TSimpleXmlCore;
 
 // Lazily built index from upper-cased names to the position of the last holder of that name.
 struct TSimpleXmlNameIndex {
@@ -80,8 +140,9 @@ class TSimpleXmlElem {
   virtual void Clear();
   // This kind's reader, from in.Pos on; throws TSimpleXmlInvalid on malformed input.
   virtual void LoadFromStream(TSimpleXmlInput& in) = 0;
-  // This kind's writer; indent goes in front of each of its lines.
-  virtual void SaveToStream(std::ostream& out, const std::string& indent) const = 0;
+  // This kind's writer; indent goes in front of each of its lines. Throws TSimpleXmlInvalid, and
+  // writes nothing, when the element would not read back as itself.
+  void SaveToStream(std::ostream& out, const std::string& indent) const;
 
   // Value as a 64-bit integer (decimal, or hex after $, 0x, 0X); -1 when it is none.
   std::int64_t AsInt() const;
@@ -90,16 +151,23 @@ class TSimpleXmlElem {
 
  protected:
   // The child list if it was ever created, else null; never creates it.
-  TSimpleXmlElems* ExistingElems() const { return elems_.get(); }
-  // Writes the attributes as " name=\"value\"" or " prefix:name=\"value\"".
-  void SaveProps(std::ostream& out) const;
+  TSimpleXmlElems* ExistingElems() const { return elems_; }
+  // The attribute list if it was ever created, else null; never creates it.
+  TSimpleXmlProps* ExistingProps() const { return props_; }
+  // Appends this kind's text to the writer's buffer; throws TSimpleXmlInvalid when what it would
+  // write does not read back as this element where the writer stands.
+  virtual void Write(TSimpleXmlWriter& w) const = 0;
 
  private:
   friend class TSimpleXmlElems;
+  friend class TSimpleXmlCore;
+  void AssignName(std::string_view name);
+
   std::string name_;
   TSimpleXmlElem* parent_ = nullptr;
-  std::unique_ptr<TSimpleXmlElems> elems_;
-  std::unique_ptr<TSimpleXmlProps> props_;
+  TSimpleXmlElems* elems_ = nullptr;   // owned; in arena_ when that is set
+  TSimpleXmlProps* props_ = nullptr;   // owned; in arena_ when that is set
+  TSimpleXmlArena* arena_ = nullptr;   // the arena this element was placed in; null on the heap
 };
 
 // Ordinary element: tag, attributes, and either children or a value.
@@ -107,8 +175,10 @@ class TSimpleXmlElemClassic : public TSimpleXmlElem {
  public:
   // Reads a start tag, its content and end tag (or an empty-element tag).
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes a self-closing tag, a one-line value, or the children one level deeper.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // Character data between tags (mixed content).
@@ -116,8 +186,10 @@ class TSimpleXmlElemText : public TSimpleXmlElem {
  public:
   // Reads up to the next "<", decoding references and collapsing blanks.
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes the escaped value on its own line; nothing when it is empty.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // Comment; its value is kept undecoded.
@@ -125,8 +197,10 @@ class TSimpleXmlElemComment : public TSimpleXmlElem {
  public:
   // Reads "<!--" up to the first "-->".
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes "<!--value-->".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // CDATA section; its value is kept undecoded.
@@ -134,8 +208,10 @@ class TSimpleXmlElemCData : public TSimpleXmlElem {
  public:
   // Reads "<![CDATA[" up to the first "]]>".
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes "<![CDATA[value]]>".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // The XML declaration line.
@@ -147,8 +223,10 @@ class TSimpleXmlElemHeader : public TSimpleXmlElem {
 
   // Reads "<?xml" attributes "?>" into Version, Encoding and Standalone.
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes the declaration; standalone before encoding, encoding only when set.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // Document type declaration; Value holds everything between "<!DOCTYPE" and ">", trimmed.
@@ -156,8 +234,10 @@ class TSimpleXmlElemDocType : public TSimpleXmlElem {
  public:
   // Reads up to the closing ">", skipping one bracketed internal subset.
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes "<!DOCTYPE value>", never indented.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // xml-stylesheet declaration; its attributes stay in Props.
@@ -165,8 +245,10 @@ class TSimpleXmlElemSheet : public TSimpleXmlElem {
  public:
   // Reads "<?xml-stylesheet" attributes "?>".
   void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
   // Writes "<?xml-stylesheet" attributes "?>".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // Ordered child list of one element; duplicates allowed, no sorting.
@@ -213,12 +295,15 @@ class TSimpleXmlElems {
 
  private:
   friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
   TSimpleXmlElemClassic& AddInt(const std::string& name, std::int64_t value);
-  void NamesChanged() { index_.Valid = false; }
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
 
   TSimpleXmlElem* owner_;
-  std::vector<std::unique_ptr<TSimpleXmlElem>> items_;
-  mutable TSimpleXmlNameIndex index_;
+  std::vector<TSimpleXmlElem*, TSimpleXmlArenaAllocator<TSimpleXmlElem*>> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
 };
 
 // One attribute.
@@ -242,8 +327,10 @@ class TSimpleXmlProp {
   std::string Prefix;  // namespace prefix, written before the name when set
 
  private:
+  friend class TSimpleXmlCore;
   std::string name_;
   TSimpleXmlProps* owner_;
+  bool inArena_ = false;  // placed in a document's arena by the reader
 };
 
 // Ordered attribute list of one element; duplicates allowed.
@@ -273,10 +360,16 @@ class TSimpleXmlProps {
 
  private:
   friend class TSimpleXmlProp;
-  void NamesChanged() { index_.Valid = false; }
+  friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
+  // An empty list whose storage comes from arena.
+  explicit TSimpleXmlProps(TSimpleXmlArena* arena);
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
 
-  std::vector<std::unique_ptr<TSimpleXmlProp>> items_;
-  mutable TSimpleXmlNameIndex index_;
+  std::vector<TSimpleXmlProp*, TSimpleXmlArenaAllocator<TSimpleXmlProp*>> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
 };
 
 // The items before the root element (header, comments, document type, stylesheet), in order.
@@ -299,7 +392,7 @@ class TSimpleXmlElemsProlog {
   void Clear();
 
  private:
-  std::vector<std::unique_ptr<TSimpleXmlElem>> items_;
+  std::vector<TSimpleXmlElem*> items_;  // owned
 };
 
 // The document: a root element and a prolog, read from and written to files and streams.
@@ -322,17 +415,19 @@ class TSimpleXml {
   // Reads the stream to its end, clears root and prolog, then parses; throws TSimpleXmlInvalid,
   // leaving what was read up to the failure.
   void LoadFromStream(std::istream& in);
-  // Writes the document to a temporary file beside fileName and replaces it; throws EFileError.
-  void SaveToFile(const std::string& fileName);
-  // Writes the prolog (a default header when it is empty, which then stays) and the root.
-  void SaveToStream(std::ostream& out);
   // Parses a whole document held in memory, as LoadFromStream does.
   void LoadFromBuffer(std::string_view data);
+  // Writes the document to a temporary file beside fileName and replaces it; throws EFileError,
+  // or TSimpleXmlInvalid (before the file is touched) for a tree that would not read back.
+  void SaveToFile(const std::string& fileName);
+  // Writes the prolog (a default header when it is empty, which then stays) and the root; throws
+  // TSimpleXmlInvalid, writing nothing, for a tree that would not read back as itself.
+  void SaveToStream(std::ostream& out);
   // The bytes SaveToStream writes.
   std::string SaveToBuffer();
 
  private:
-
+  TSimpleXmlArena arena_;  // first member: what it holds goes before it does
   TSimpleXmlElemsProlog prolog_;
   TSimpleXmlElemClassic root_;
 };
