@@ -464,12 +464,13 @@ class TSimpleXmlCore {
   static T* NewElem(TSimpleXmlArena* arena) {
     if (!arena) return new T();
     T* e = new (arena->Allocate(sizeof(T), alignof(T))) T();
-    e->arena_ = arena;
+    e->elems_.items_.SetArena(arena);
+    e->props_.items_.SetArena(arena);
     return e;
   }
 
   static void Delete(TSimpleXmlElem* e) noexcept {
-    if (e->arena_)
+    if (e->InArena())
       e->~TSimpleXmlElem();
     else
       delete e;
@@ -519,7 +520,6 @@ class TSimpleXmlCore {
 
   static void WriteProps(TSimpleXmlWriter& w, const TSimpleXmlProps* props);
   static void Write(const TSimpleXmlElem& e, TSimpleXmlWriter& w) { e.Write(w); }
-  static TSimpleXmlProps* ExistingProps(const TSimpleXmlElem& e) { return e.props_; }
 };
 
 namespace {
@@ -753,7 +753,7 @@ void TSimpleXmlCore::ReadClassic(TSimpleXmlInput& in, TSimpleXmlElem& e, std::si
 void TSimpleXmlCore::ReadContent(TSimpleXmlInput& in, TSimpleXmlElem& e, std::string_view written) {
   const std::string_view d = in.Data;
   const std::size_t n = d.size();
-  const bool hadChildren = e.elems_ && e.elems_->Count() > 0;
+  const bool hadChildren = e.elems_.Count() > 0;
   bool pending = false;  // e.Value holds the first child, a text
   const auto materialize = [&] {
     if (!pending) return;
@@ -828,11 +828,10 @@ void TSimpleXmlCore::ReadContent(TSimpleXmlInput& in, TSimpleXmlElem& e, std::st
          "> found.");
   }
   if (pending) return;  // exactly one child, a text: it is the value
-  TSimpleXmlElems* elems = e.elems_;
-  if (elems && elems->Count() == 1) {
-    if (auto* text = dynamic_cast<TSimpleXmlElemText*>(elems->Item(0))) {
+  if (e.elems_.Count() == 1) {
+    if (auto* text = dynamic_cast<TSimpleXmlElemText*>(e.elems_.Item(0))) {
       e.Value = std::move(text->Value);
-      elems->Clear();
+      e.elems_.Clear();
     }
   }
 }
@@ -951,50 +950,25 @@ void TSimpleXmlCore::WriteProps(TSimpleXmlWriter& w, const TSimpleXmlProps* prop
 
 // ---- element base ----
 
-TSimpleXmlElem::TSimpleXmlElem() = default;
+TSimpleXmlElem::TSimpleXmlElem() : elems_(this) {}
 
-TSimpleXmlElem::~TSimpleXmlElem() {
-  if (elems_) {
-    if (arena_)
-      elems_->~TSimpleXmlElems();
-    else
-      delete elems_;
-  }
-  if (props_) {
-    if (arena_)
-      props_->~TSimpleXmlProps();
-    else
-      delete props_;
-  }
-}
+TSimpleXmlElem::~TSimpleXmlElem() = default;
 
 void TSimpleXmlElem::SetName(const std::string& name) { AssignName(name); }
 
 void TSimpleXmlElem::AssignName(std::string_view name) {
   if (name.empty() || name == name_) return;
   name_.assign(name.data(), name.size());
-  if (parent_ && parent_->elems_) parent_->elems_->NamesChanged();
+  if (parent_) parent_->elems_.NamesChanged();
 }
 
-TSimpleXmlElems& TSimpleXmlElem::Elems() {
-  if (!elems_) {
-    elems_ = arena_ ? new (arena_->Allocate(sizeof(TSimpleXmlElems), alignof(TSimpleXmlElems))) TSimpleXmlElems(this)
-                    : new TSimpleXmlElems(this);
-  }
-  return *elems_;
-}
+TSimpleXmlElems& TSimpleXmlElem::Elems() { return elems_; }
 
-TSimpleXmlProps& TSimpleXmlElem::Props() {
-  if (!props_) {
-    props_ = arena_ ? new (arena_->Allocate(sizeof(TSimpleXmlProps), alignof(TSimpleXmlProps))) TSimpleXmlProps(arena_)
-                    : new TSimpleXmlProps();
-  }
-  return *props_;
-}
+TSimpleXmlProps& TSimpleXmlElem::Props() { return props_; }
 
 void TSimpleXmlElem::Clear() {
-  if (elems_) elems_->Clear();
-  if (props_) props_->Clear();
+  elems_.Clear();
+  props_.Clear();
 }
 
 std::int64_t TSimpleXmlElem::AsInt() const { return StrToIntRule(Value); }
@@ -1024,8 +998,8 @@ void TSimpleXmlElemClassic::LoadFromStream(TSimpleXmlInput& in) {
 void TSimpleXmlElemClassic::Write(TSimpleXmlWriter& w) const {
   const TSimpleXmlElems* elems = ExistingElems();
   const TSimpleXmlProps* props = ExistingProps();
-  const bool hasChildren = elems && elems->Count() > 0;
-  if (!NameReadsBack(Name(), w.Where, props && props->Count() > 0, hasChildren || !Value.empty())) {
+  const bool hasChildren = elems->Count() > 0;
+  if (!NameReadsBack(Name(), w.Where, props->Count() > 0, hasChildren || !Value.empty())) {
     if (w.Where == Place::Prolog) RequirePlace(false, "an element", w.Where);
     FailWrite(kElemError + "Cannot write the name \"" + Name() + "\"");
   }
@@ -1205,8 +1179,7 @@ std::size_t FindLast(const Items& items, std::unique_ptr<TSimpleXmlNameIndex>& i
 
 // ---- child list ----
 
-TSimpleXmlElems::TSimpleXmlElems(TSimpleXmlElem* owner)
-    : owner_(owner), items_(TSimpleXmlArenaAllocator<TSimpleXmlElem*>(owner ? owner->arena_ : nullptr)) {}
+TSimpleXmlElems::TSimpleXmlElems(TSimpleXmlElem* owner) : owner_(owner) {}
 TSimpleXmlElems::~TSimpleXmlElems() { Clear(); }
 
 TSimpleXmlElem& TSimpleXmlElems::Add(std::unique_ptr<TSimpleXmlElem> elem) {
@@ -1233,10 +1206,6 @@ TSimpleXmlElemClassic& TSimpleXmlElems::Add(const std::string& name, bool value)
 
 TSimpleXmlElemClassic& TSimpleXmlElems::AddInt(const std::string& name, std::int64_t value) {
   return Add(name, std::to_string(value));
-}
-
-TSimpleXmlElem* TSimpleXmlElems::Item(std::size_t index) const {
-  return index < items_.size() ? items_[index] : nullptr;
 }
 
 TSimpleXmlElem* TSimpleXmlElems::Find(const std::string& name) const {
@@ -1278,7 +1247,6 @@ void TSimpleXmlProp::SetName(const std::string& name) {
 std::int64_t TSimpleXmlProp::AsInt() const { return StrToIntRule(Value); }
 
 TSimpleXmlProps::TSimpleXmlProps() = default;
-TSimpleXmlProps::TSimpleXmlProps(TSimpleXmlArena* arena) : items_(TSimpleXmlArenaAllocator<TSimpleXmlProp*>(arena)) {}
 TSimpleXmlProps::~TSimpleXmlProps() { Clear(); }
 
 TSimpleXmlProp& TSimpleXmlProps::Add(const std::string& name, const std::string& value) {
@@ -1288,7 +1256,10 @@ TSimpleXmlProp& TSimpleXmlProps::Add(const std::string& name, const std::string&
   return *prop.release();
 }
 
-TSimpleXmlProp& TSimpleXmlProps::Item(std::size_t index) const { return *items_.at(index); }
+TSimpleXmlProp& TSimpleXmlProps::Item(std::size_t index) const {
+  if (index >= items_.size()) throw std::out_of_range("TSimpleXmlProps::Item: no such attribute");
+  return *items_[index];
+}
 
 TSimpleXmlProp* TSimpleXmlProps::Find(const std::string& name) const {
   const std::size_t i = FindLast(items_, index_, name);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
@@ -63,34 +64,6 @@ class TSimpleXmlArena {
   std::size_t used_ = 0;  // bytes used in the last block
 };
 
-// Storage of the lists of what a reader built: from its arena, so that a list costs no allocation
-// of its own; from the heap when no arena is given. Arena memory returns only with the arena.
-template <class T>
-struct TSimpleXmlArenaAllocator {
-  using value_type = T;
-  TSimpleXmlArena* Arena = nullptr;
-
-  TSimpleXmlArenaAllocator() = default;
-  explicit TSimpleXmlArenaAllocator(TSimpleXmlArena* arena) : Arena(arena) {}
-  template <class U>
-  TSimpleXmlArenaAllocator(const TSimpleXmlArenaAllocator<U>& other) : Arena(other.Arena) {}
-
-  T* allocate(std::size_t n) {
-    return Arena ? static_cast<T*>(Arena->Allocate(n * sizeof(T), alignof(T))) : std::allocator<T>().allocate(n);
-  }
-  void deallocate(T* p, std::size_t n) {
-    if (!Arena) std::allocator<T>().deallocate(p, n);
-  }
-  template <class U>
-  bool operator==(const TSimpleXmlArenaAllocator<U>& other) const {
-    return Arena == other.Arena;
-  }
-  template <class U>
-  bool operator!=(const TSimpleXmlArenaAllocator<U>& other) const {
-    return Arena != other.Arena;
-  }
-};
-
 // A read position in a byte buffer; each kind's reader advances Pos just past what it consumed.
 struct TSimpleXmlInput {
   std::string_view Data;             // the whole input; must outlive the reading
@@ -99,6 +72,7 @@ struct TSimpleXmlInput {
   TSimpleXmlArena* Arena = nullptr;  // where read elements go; the heap when null
 };
 
+class TSimpleXmlElem;
 class TSimpleXmlElems;
 class TSimpleXmlProps;
 // The writer's state: the output buffer, the indent and where in a document it writes.
@@ -112,10 +86,174 @@ struct TSimpleXmlNameIndex {
   bool Valid = false;
 };
 
+// An array of pointers whose storage comes from an arena when it has one (memory that returns
+// only with the arena), else from the heap. What the pointers point to is its owner's business.
+template <class T>
+class TSimpleXmlPtrArray {
+ public:
+  TSimpleXmlPtrArray() = default;
+  ~TSimpleXmlPtrArray() {
+    if (!arena_) delete[] data_;
+  }
+  TSimpleXmlPtrArray(const TSimpleXmlPtrArray&) = delete;
+  TSimpleXmlPtrArray& operator=(const TSimpleXmlPtrArray&) = delete;
+
+  std::size_t size() const { return size_; }
+  T* operator[](std::size_t i) const { return data_[i]; }
+  T* const* begin() const { return data_; }
+  T* const* end() const { return data_ + size_; }
+  void push_back(T* item) {
+    if (size_ == capacity_) Grow();
+    data_[size_++] = item;
+  }
+  void clear() { size_ = 0; }
+  // Where the storage comes from; set while the array has none yet.
+  TSimpleXmlArena* Arena() const { return arena_; }
+  void SetArena(TSimpleXmlArena* arena) {
+    if (!data_) arena_ = arena;
+  }
+
+ private:
+  void Grow() {
+    if (capacity_ > 0x3FFFFFFFu) throw std::length_error("TSimpleXmlPtrArray: too many items");
+    const std::uint32_t capacity = capacity_ ? capacity_ * 2 : 4;
+    T** data = arena_ ? static_cast<T**>(arena_->Allocate(capacity * sizeof(T*), alignof(T*))) : new T*[capacity];
+    if (size_) std::memcpy(data, data_, size_ * sizeof(T*));
+    if (!arena_) delete[] data_;
+    data_ = data;
+    capacity_ = capacity;
+  }
+
+  T** data_ = nullptr;
+  std::uint32_t size_ = 0, capacity_ = 0;
+  TSimpleXmlArena* arena_ = nullptr;
+};
+
+class TSimpleXmlElemClassic;
+
+// Ordered child list of one element; duplicates allowed, no sorting.
+class TSimpleXmlElems {
+ public:
+  // A list whose elements get owner as their Parent.
+  explicit TSimpleXmlElems(TSimpleXmlElem* owner);
+  // Destroys every child.
+  ~TSimpleXmlElems();
+  TSimpleXmlElems(const TSimpleXmlElems&) = delete;
+  TSimpleXmlElems& operator=(const TSimpleXmlElems&) = delete;
+
+  // Appends an ordinary element with the given name and text value.
+  TSimpleXmlElemClassic& Add(const std::string& name, const std::string& value);
+  // Appends an ordinary element with the given name and text value.
+  TSimpleXmlElemClassic& Add(const std::string& name, const char* value);
+  // Appends an ordinary element whose value is "-1" for true, "0" for false.
+  TSimpleXmlElemClassic& Add(const std::string& name, bool value);
+  // Appends an ordinary element whose value is the integer in decimal.
+  template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+  TSimpleXmlElemClassic& Add(const std::string& name, T value) {
+    static_assert(std::is_signed_v<T> || sizeof(T) < sizeof(std::int64_t), "value must fit in 64 signed bits");
+    return AddInt(name, static_cast<std::int64_t>(value));
+  }
+  // Appends an element of any kind, taking ownership; throws std::invalid_argument for null.
+  TSimpleXmlElem& Add(std::unique_ptr<TSimpleXmlElem> elem);
+
+  // Number of children.
+  std::size_t Count() const { return items_.size(); }
+  // The child at a 0-based position in document order; null outside the list.
+  TSimpleXmlElem* Item(std::size_t index) const { return index < items_.size() ? items_[index] : nullptr; }
+  // The last child whose name equals name without regard to ASCII case; null when none.
+  TSimpleXmlElem* Find(const std::string& name) const;
+  // The found child's value (also when empty), else def.
+  std::string ReadText(const std::string& name, const std::string& def) const;
+  // The found child's AsInt (-1 when unreadable), else def.
+  std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
+  // The found child's AsBool when its value is non-empty, else def.
+  bool ReadBool(const std::string& name, bool def) const;
+  // Destroys every child.
+  void Clear();
+  // The element that owns this list.
+  TSimpleXmlElem* Owner() const { return owner_; }
+
+ private:
+  friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
+  TSimpleXmlElemClassic& AddInt(const std::string& name, std::int64_t value);
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
+
+  TSimpleXmlElem* owner_;
+  TSimpleXmlPtrArray<TSimpleXmlElem> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
+};
+
+// One attribute.
+class TSimpleXmlProp {
+ public:
+  // An attribute held by owner (which may be null while it is held by no list).
+  TSimpleXmlProp(TSimpleXmlProps* owner, std::string name, std::string value);
+  TSimpleXmlProp(const TSimpleXmlProp&) = delete;
+  TSimpleXmlProp& operator=(const TSimpleXmlProp&) = delete;
+
+  // The attribute's name without its prefix.
+  const std::string& Name() const { return name_; }
+  // Renames the attribute.
+  void SetName(const std::string& name);
+  // The list that holds this attribute.
+  TSimpleXmlProps* Owner() const { return owner_; }
+  // Value as a 64-bit integer by the element's rule; -1 when it is none.
+  std::int64_t AsInt() const;
+
+  std::string Value;   // decoded value
+  std::string Prefix;  // namespace prefix, written before the name when set
+
+ private:
+  friend class TSimpleXmlCore;
+  std::string name_;
+  TSimpleXmlProps* owner_;
+  bool inArena_ = false;  // placed in a document's arena by the reader
+};
+
+// Ordered attribute list of one element; duplicates allowed.
+class TSimpleXmlProps {
+ public:
+  // An empty list.
+  TSimpleXmlProps();
+  // Destroys every attribute.
+  ~TSimpleXmlProps();
+  TSimpleXmlProps(const TSimpleXmlProps&) = delete;
+  TSimpleXmlProps& operator=(const TSimpleXmlProps&) = delete;
+
+  // Appends an attribute; an existing one of the same name stays.
+  TSimpleXmlProp& Add(const std::string& name, const std::string& value);
+  // Number of attributes.
+  std::size_t Count() const { return items_.size(); }
+  // The attribute at a 0-based position; throws std::out_of_range outside the list.
+  TSimpleXmlProp& Item(std::size_t index) const;
+  // The last attribute whose name equals name without regard to ASCII case; null when none.
+  TSimpleXmlProp* Find(const std::string& name) const;
+  // The found attribute's value, else def.
+  std::string ReadText(const std::string& name, const std::string& def) const;
+  // The found attribute's AsInt (-1 when unreadable), else def.
+  std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
+  // Destroys every attribute.
+  void Clear();
+
+ private:
+  friend class TSimpleXmlProp;
+  friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
+
+  TSimpleXmlPtrArray<TSimpleXmlProp> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
+};
+
 // Base of all element kinds: name, parent, children, attributes, value and prefix.
 class TSimpleXmlElem {
  public:
-  // An element with empty texts, no parent and no lists yet.
+  // An element with empty texts, no parent and empty lists.
   TSimpleXmlElem();
   // Destroys the child and attribute lists with everything in them.
   virtual ~TSimpleXmlElem();
@@ -150,10 +288,10 @@ class TSimpleXmlElem {
   bool AsBool() const;
 
  protected:
-  // The child list if it was ever created, else null; never creates it.
-  TSimpleXmlElems* ExistingElems() const { return elems_; }
-  // The attribute list if it was ever created, else null; never creates it.
-  TSimpleXmlProps* ExistingProps() const { return props_; }
+  // The child list; the same as Elems() for a const element.
+  const TSimpleXmlElems* ExistingElems() const { return &elems_; }
+  // The attribute list; the same as Props() for a const element.
+  const TSimpleXmlProps* ExistingProps() const { return &props_; }
   // Appends this kind's text to the writer's buffer; throws TSimpleXmlInvalid when what it would
   // write does not read back as this element where the writer stands.
   virtual void Write(TSimpleXmlWriter& w) const = 0;
@@ -163,11 +301,14 @@ class TSimpleXmlElem {
   friend class TSimpleXmlCore;
   void AssignName(std::string_view name);
 
+  // Placed in an arena by a reader: the lists' storage comes from there too.
+  bool InArena() const { return elems_.items_.Arena() != nullptr; }
+
   std::string name_;
   TSimpleXmlElem* parent_ = nullptr;
-  TSimpleXmlElems* elems_ = nullptr;   // owned; in arena_ when that is set
-  TSimpleXmlProps* props_ = nullptr;   // owned; in arena_ when that is set
-  TSimpleXmlArena* arena_ = nullptr;   // the arena this element was placed in; null on the heap
+  // The lists live inside the element: "created on first access" costs nothing this way.
+  TSimpleXmlElems elems_;
+  TSimpleXmlProps props_;
 };
 
 // Ordinary element: tag, attributes, and either children or a value.
@@ -249,127 +390,6 @@ class TSimpleXmlElemSheet : public TSimpleXmlElem {
  protected:
   // Writes "<?xml-stylesheet" attributes "?>".
   void Write(TSimpleXmlWriter& w) const override;
-};
-
-// Ordered child list of one element; duplicates allowed, no sorting.
-class TSimpleXmlElems {
- public:
-  // A list whose elements get owner as their Parent.
-  explicit TSimpleXmlElems(TSimpleXmlElem* owner);
-  // Destroys every child.
-  ~TSimpleXmlElems();
-  TSimpleXmlElems(const TSimpleXmlElems&) = delete;
-  TSimpleXmlElems& operator=(const TSimpleXmlElems&) = delete;
-
-  // Appends an ordinary element with the given name and text value.
-  TSimpleXmlElemClassic& Add(const std::string& name, const std::string& value);
-  // Appends an ordinary element with the given name and text value.
-  TSimpleXmlElemClassic& Add(const std::string& name, const char* value);
-  // Appends an ordinary element whose value is "-1" for true, "0" for false.
-  TSimpleXmlElemClassic& Add(const std::string& name, bool value);
-  // Appends an ordinary element whose value is the integer in decimal.
-  template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
-  TSimpleXmlElemClassic& Add(const std::string& name, T value) {
-    static_assert(std::is_signed_v<T> || sizeof(T) < sizeof(std::int64_t), "value must fit in 64 signed bits");
-    return AddInt(name, static_cast<std::int64_t>(value));
-  }
-  // Appends an element of any kind, taking ownership; throws std::invalid_argument for null.
-  TSimpleXmlElem& Add(std::unique_ptr<TSimpleXmlElem> elem);
-
-  // Number of children.
-  std::size_t Count() const { return items_.size(); }
-  // The child at a 0-based position in document order; null outside the list.
-  TSimpleXmlElem* Item(std::size_t index) const;
-  // The last child whose name equals name without regard to ASCII case; null when none.
-  TSimpleXmlElem* Find(const std::string& name) const;
-  // The found child's value (also when empty), else def.
-  std::string ReadText(const std::string& name, const std::string& def) const;
-  // The found child's AsInt (-1 when unreadable), else def.
-  std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
-  // The found child's AsBool when its value is non-empty, else def.
-  bool ReadBool(const std::string& name, bool def) const;
-  // Destroys every child.
-  void Clear();
-  // The element that owns this list.
-  TSimpleXmlElem* Owner() const { return owner_; }
-
- private:
-  friend class TSimpleXmlElem;
-  friend class TSimpleXmlCore;
-  TSimpleXmlElemClassic& AddInt(const std::string& name, std::int64_t value);
-  void NamesChanged() {
-    if (index_) index_->Valid = false;
-  }
-
-  TSimpleXmlElem* owner_;
-  std::vector<TSimpleXmlElem*, TSimpleXmlArenaAllocator<TSimpleXmlElem*>> items_;  // owned
-  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
-};
-
-// One attribute.
-class TSimpleXmlProp {
- public:
-  // An attribute held by owner (which may be null while it is held by no list).
-  TSimpleXmlProp(TSimpleXmlProps* owner, std::string name, std::string value);
-  TSimpleXmlProp(const TSimpleXmlProp&) = delete;
-  TSimpleXmlProp& operator=(const TSimpleXmlProp&) = delete;
-
-  // The attribute's name without its prefix.
-  const std::string& Name() const { return name_; }
-  // Renames the attribute.
-  void SetName(const std::string& name);
-  // The list that holds this attribute.
-  TSimpleXmlProps* Owner() const { return owner_; }
-  // Value as a 64-bit integer by the element's rule; -1 when it is none.
-  std::int64_t AsInt() const;
-
-  std::string Value;   // decoded value
-  std::string Prefix;  // namespace prefix, written before the name when set
-
- private:
-  friend class TSimpleXmlCore;
-  std::string name_;
-  TSimpleXmlProps* owner_;
-  bool inArena_ = false;  // placed in a document's arena by the reader
-};
-
-// Ordered attribute list of one element; duplicates allowed.
-class TSimpleXmlProps {
- public:
-  // An empty list.
-  TSimpleXmlProps();
-  // Destroys every attribute.
-  ~TSimpleXmlProps();
-  TSimpleXmlProps(const TSimpleXmlProps&) = delete;
-  TSimpleXmlProps& operator=(const TSimpleXmlProps&) = delete;
-
-  // Appends an attribute; an existing one of the same name stays.
-  TSimpleXmlProp& Add(const std::string& name, const std::string& value);
-  // Number of attributes.
-  std::size_t Count() const { return items_.size(); }
-  // The attribute at a 0-based position; throws std::out_of_range outside the list.
-  TSimpleXmlProp& Item(std::size_t index) const;
-  // The last attribute whose name equals name without regard to ASCII case; null when none.
-  TSimpleXmlProp* Find(const std::string& name) const;
-  // The found attribute's value, else def.
-  std::string ReadText(const std::string& name, const std::string& def) const;
-  // The found attribute's AsInt (-1 when unreadable), else def.
-  std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
-  // Destroys every attribute.
-  void Clear();
-
- private:
-  friend class TSimpleXmlProp;
-  friend class TSimpleXmlElem;
-  friend class TSimpleXmlCore;
-  // An empty list whose storage comes from arena.
-  explicit TSimpleXmlProps(TSimpleXmlArena* arena);
-  void NamesChanged() {
-    if (index_) index_->Valid = false;
-  }
-
-  std::vector<TSimpleXmlProp*, TSimpleXmlArenaAllocator<TSimpleXmlProp*>> items_;  // owned
-  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
 };
 
 // The items before the root element (header, comments, document type, stylesheet), in order.
