@@ -446,7 +446,7 @@ class TSimpleXmlWriter {
  private:
   // At least n bytes to write into at the end of what was written.
   char* Room(std::size_t n) {
-    if (out_.size() - used_ < n) out_.resize(std::max(out_.size() * 2, used_ + n + 4096));
+    if (out_.size() - used_ < n) out_.resize(std::max({out_.capacity(), out_.size() * 2, used_ + n + 4096}));
     return &out_[used_];
   }
 
@@ -1320,6 +1320,7 @@ void TSimpleXml::LoadFromBuffer(std::string_view data) {
   root_.Clear();
   prolog_.Clear();
   arena_.Reset();  // nothing placed there is left: it all hung below the root or in the prolog
+  sizeHint_ = data.size();
   TSimpleXmlInput in{data, 0, 0, &arena_};
   TSimpleXmlCore::ReadProlog(in, prolog_);
   TSimpleXmlCore::ReadClassic(in, root_, std::string_view::npos);
@@ -1328,11 +1329,13 @@ void TSimpleXml::LoadFromBuffer(std::string_view data) {
 std::string TSimpleXml::SaveToBuffer() {
   if (prolog_.Count() == 0) prolog_.Add(std::make_unique<TSimpleXmlElemHeader>());
   std::string out;
+  out.reserve(sizeHint_ + sizeHint_ / 8);
   TSimpleXmlWriter w(out, std::string(), Place::Prolog);
   for (std::size_t i = 0; i < prolog_.Count(); ++i) TSimpleXmlCore::Write(*prolog_.Item(i), w);
   w.Where = Place::Root;
   TSimpleXmlCore::Write(root_, w);
   w.Finish();
+  sizeHint_ = out.size();
   return out;
 }
 

@@ -450,6 +450,7 @@ class TSimpleXml {
   TSimpleXmlArena arena_;  // first member: what it holds goes before it does
   TSimpleXmlElemsProlog prolog_;
   TSimpleXmlElemClassic root_;
+  std::size_t sizeHint_ = 0;  // bytes last read or written: the next save's buffer starts there
 };
 
 }  // namespace zorvex
