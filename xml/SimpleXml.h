@@ -115,7 +115,8 @@ class TSimpleXmlPtrArray {
 
  private:
   void Grow() {
-    if (capacity_ > 0x3FFFFFFFu) throw std::length_error("TSimpleXmlPtrArray: too many items");
+    if (capacity_ >= 0x40000000u || std::size_t{capacity_} * 2 > static_cast<std::size_t>(-1) / sizeof(T*))
+      throw std::length_error("TSimpleXmlPtrArray: too many items");
     const std::uint32_t capacity = capacity_ ? capacity_ * 2 : 4;
     T** data = arena_ ? static_cast<T**>(arena_->Allocate(capacity * sizeof(T*), alignof(T*))) : new T*[capacity];
     if (size_) std::memcpy(data, data_, size_ * sizeof(T*));
