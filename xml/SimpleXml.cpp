@@ -923,6 +923,21 @@ bool DocTypeReadsBack(std::string_view value) {
   return !inSubset;
 }
 
+bool HasNonBlank(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return !IsBlank(c); });
+}
+
+// Whether an element's content, as written, reads back as content: blanks alone vanish on reading,
+// and an element without a name and without content would then be written as "</>".
+bool ContentReadsBack(const TSimpleXmlElems& elems, const std::string& value) {
+  if (elems.Count() == 0) return HasNonBlank(value);
+  for (std::size_t i = 0; i < elems.Count(); ++i) {
+    const TSimpleXmlElem* child = elems.Item(i);
+    if (!dynamic_cast<const TSimpleXmlElemText*>(child) || HasNonBlank(child->Value)) return true;
+  }
+  return false;
+}
+
 const char* PlaceName(Place where) { return where == Place::Prolog ? "before the root" : "inside an element"; }
 
 void RequirePlace(bool allowed, const char* kind, Place where) {
@@ -999,7 +1014,7 @@ void TSimpleXmlElemClassic::Write(TSimpleXmlWriter& w) const {
   const TSimpleXmlElems* elems = ExistingElems();
   const TSimpleXmlProps* props = ExistingProps();
   const bool hasChildren = elems->Count() > 0;
-  if (!NameReadsBack(Name(), w.Where, props->Count() > 0, hasChildren || !Value.empty())) {
+  if (!NameReadsBack(Name(), w.Where, props->Count() > 0, !Name().empty() || ContentReadsBack(*elems, Value))) {
     if (w.Where == Place::Prolog) RequirePlace(false, "an element", w.Where);
     FailWrite(kElemError + "Cannot write the name \"" + Name() + "\"");
   }
