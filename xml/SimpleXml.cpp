@@ -1,9 +1,13 @@
 #include "xml/SimpleXml.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <istream>
 #include <limits>
+#include <new>
 #include <ostream>
-#include <sstream>
+#include <utility>
 
 #include "base/Text.h"
 #include "platform/Files.h"
@@ -12,18 +16,70 @@ namespace zorvex {
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
+// Byte classes of the scanners, one table look-up per byte.
+enum : std::uint8_t {
+  kBlank = 1,        // TAB, LF, CR, space: what the readers skip and what ends a name
+  kCollapsible = 2,  // LF, CR, space: what collapses in element text (TAB never does)
+  kTagStop = 4,      // ends a run of name bytes in a start tag: a blank, "/", ":" or ">"
+  kGatherStop = 8,   // marks an ordinary child while gathering: space, ":", ">" or "/"
+  kPropName = 16,    // letters, digits, "-" and "_"
+  kEscaped = 32,     // the five bytes the writer escapes
+  kAmpersand = 64,   // opens a character reference
+};
+
+constexpr std::array<std::uint8_t, 256> MakeClasses() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned char c : {'\t', '\n', '\r', ' '}) t[c] |= kBlank | kTagStop;
+  for (unsigned char c : {'\n', '\r', ' '}) t[c] |= kCollapsible;
+  for (unsigned char c : {'/', ':', '>'}) t[c] |= kTagStop;
+  for (unsigned char c : {' ', ':', '>', '/'}) t[c] |= kGatherStop;
+  for (int c = 0; c < 256; ++c)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+      t[static_cast<std::size_t>(c)] |= kPropName;
+  for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] |= kEscaped;
+  t['&'] |= kAmpersand;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
+
+bool Is(char c, std::uint8_t classes) { return (kClasses[static_cast<unsigned char>(c)] & classes) != 0; }
 
 // Blanks as the readers see them.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) { return Is(c, kBlank); }
 // Blanks as collapsing sees them: TAB is never collapsed.
-bool IsCollapsible(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+bool IsCollapsible(char c) { return Is(c, kCollapsible); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsPropNameByte(char c) { return IsLetter(c) || IsDigit(c) || c == '-' || c == '_'; }
+bool IsPropNameByte(char c) { return Is(c, kPropName); }
 
+// Position of the first byte of d from `from` on in one of the classes, or d.size().
+std::size_t FindClass(std::string_view d, std::size_t from, std::uint8_t classes) {
+  while (from < d.size() && !Is(d[from], classes)) ++from;
+  return from;
+}
+
+// Position of the first non-blank byte of d from pos on, or d.size(). Indentation goes eight
+// spaces at a time.
+std::size_t SkipBlanks(std::string_view d, std::size_t pos) {
+  constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+  const std::size_t n = d.size();
+  while (pos < n) {
+    if (n - pos >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, d.data() + pos, 8);
+      if (word == kSpaces) {
+        pos += 8;
+        continue;
+      }
+    }
+    if (!IsBlank(d[pos])) break;
+    ++pos;
+  }
+  return pos;
+}
 
 int HexDigit(char c) {
+
   if (IsDigit(c)) return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -33,12 +89,15 @@ int HexDigit(char c) {
 // Reads all of s as digits in base 10 or 16 without exceeding limit; false on any other byte.
 bool ParseDigits(std::string_view s, int base, std::uint64_t limit, std::uint64_t& value) {
   if (s.empty()) return false;
+  const auto b = static_cast<std::uint64_t>(base);
+  const std::uint64_t most = limit / b;  // the largest value that may take one more digit
   value = 0;
   for (char c : s) {
     const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
-    if (d < 0) return false;
-    if (value > (limit - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base)) return false;
-    value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+    if (d < 0 || value > most) return false;
+    value *= b;
+    if (value > limit - static_cast<std::uint64_t>(d)) return false;
+    value += static_cast<std::uint64_t>(d);
   }
   return true;
 }
@@ -117,7 +176,6 @@ bool ParseReference(std::string_view s, std::uint32_t& out) {
   return true;
 }
 
-void Put(std::ostream& out, std::string_view s) { out.write(s.data(), static_cast<std::streamsize>(s.size())); }
 
 [[noreturn]] void Fail(const std::string& message) { throw TSimpleXmlInvalid(message); }
 
@@ -131,6 +189,357 @@ const std::string kElemError = "Invalid XML Element: ";
 
 bool AtEnd(const TSimpleXmlInput& in) { return in.Pos >= in.Data.size(); }
 
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// ---- decoding ----
+
+// Writes what the reference ref (the bytes after "&", or after "&#" when hash) stands for at p,
+// or the reference unchanged with its ";" when it stands for nothing known; returns the new end.
+char* Resolve(std::string_view ref, bool hash, char* p) {
+  std::uint32_t code = 0;
+  if (ParseReference(ref, code)) {
+    if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+  } else if (SameTextAscii(ref, "lt")) {
+    *p++ = '<';
+  } else if (SameTextAscii(ref, "gt")) {
+    *p++ = '>';
+  } else if (SameTextAscii(ref, "amp")) {
+    *p++ = '&';
+  } else {
+    *p++ = '&';
+    if (hash) *p++ = '#';
+    std::memcpy(p, ref.data(), ref.size());
+    p += ref.size();
+    *p++ = ';';
+  }
+  return p;
+}
+
+// out = XmlUnescape(text, collapse) in one pass from left to right. spaceRuns first drops a space
+// that follows a space in the input, as the text reader stores a run of spaces as one (only
+// together with collapse, where it changes nothing unless a reference is open). The result is
+// never longer than text: it is written in place into out, sized once.
+void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& out) {
+  const std::uint8_t decisive = collapse ? kAmpersand | kCollapsible : kAmpersand;
+  const std::size_t n = text.size();
+  std::size_t i = FindClass(text, 0, decisive);
+  if (i == n) {
+    out.assign(text.data(), n);
+    return;
+  }
+  out.resize(n);
+  char* const begin = &out[0];
+  char* p = begin;
+  std::memcpy(p, text.data(), i);
+  p += i;
+  bool open = false;  // a reference is open
+  bool hash = false;  // it began with "&#"
+  std::string ref;    // bytes collected after "&" (and "#"), on the byte-by-byte path
+  const auto bare = [&] { return open && !hash && ref.empty(); };
+  const auto abandon = [&] {
+    *p++ = '&';
+    if (hash) *p++ = '#';
+    std::memcpy(p, ref.data(), ref.size());
+    p += ref.size();
+    open = hash = false;
+    ref.clear();
+  };
+  for (; i < n; ++i) {
+    if (!open) {
+      // Bytes that need no decision are copied whole: all but "&" and, when collapsing, a blank
+      // after a blank (a lone blank after a byte of the run is kept whatever comes).
+      std::size_t run = i;
+      while (run < n) {
+        const char r = text[run];
+        if (Is(r, decisive) && (r == '&' || run == i || IsCollapsible(text[run - 1]))) break;
+        ++run;
+      }
+      std::memcpy(p, text.data() + i, run - i);
+      p += run - i;
+      if (run == n) break;
+      i = run;
+      // The usual reference, "&#" or "&" and a letter, then letters and digits up to ";", resolves
+      // at once: byte by byte it would be collected whole and resolved at its ";" the same way.
+      if (text[i] == '&' && i + 1 < n && (text[i + 1] == '#' || IsLetter(text[i + 1]))) {
+        const bool withHash = text[i + 1] == '#';
+        const std::size_t refStart = withHash ? i + 2 : i + 1;
+        std::size_t j = refStart;
+        while (j < n && (IsLetter(text[j]) || IsDigit(text[j]))) ++j;
+        if (j < n && text[j] == ';') {
+          p = Resolve(text.substr(refStart, j - refStart), withHash, p);
+          i = j;
+          continue;
+        }
+      }
+    }
+    const char c = text[i];
+    if (spaceRuns && c == ' ' && i > 0 && text[i - 1] == ' ') continue;
+    if (IsCollapsible(c)) {
+      if (bare()) abandon();
+      if (collapse) {
+        char prev = 0;
+        bool hasPrev = true;
+        if (open)
+          prev = ref.empty() ? '#' : ref.back();
+        else if (p != begin)
+          prev = p[-1];
+        else
+          hasPrev = false;
+        if (hasPrev && IsCollapsible(prev)) continue;
+      }
+      if (open)
+        ref += c;
+      else
+        *p++ = c;
+    } else if (c == '&') {
+      if (open) abandon();
+      open = true;
+    } else if (c == '#') {
+      if (bare()) {
+        hash = true;
+      } else {
+        if (open) abandon();
+        *p++ = '#';
+      }
+    } else if (IsDigit(c)) {
+      if (bare()) abandon();
+      if (open)
+        ref += c;
+      else
+        *p++ = c;
+    } else if (IsLetter(c)) {
+      if (open)
+        ref += c;
+      else
+        *p++ = c;
+    } else if (c == ';') {
+      if (!open) {
+        *p++ = c;
+      } else if (bare()) {
+        abandon();
+        *p++ = c;
+      } else {
+        p = Resolve(ref, hash, p);
+        open = hash = false;
+        ref.clear();
+      }
+    } else {
+      if (open) abandon();
+      *p++ = c;
+    }
+  }
+  if (open) abandon();
+  out.resize(static_cast<std::size_t>(p - begin));
+}
+
+// ---- writing ----
+
+void AppendEscaped(std::string& out, std::string_view s) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (!Is(c, kEscaped)) continue;
+    out.append(s.data() + run, i - run);
+    switch (c) {
+      case '"': out.append("&#34;", 5); break;
+      case '&': out.append("&#38;", 5); break;
+      case '\'': out.append("&#39;", 5); break;
+      case '<': out.append("&#60;", 5); break;
+      default: out.append("&#62;", 5); break;
+    }
+    run = i + 1;
+  }
+  out.append(s.data() + run, s.size() - run);
+}
+
+}  // namespace
+
+// ---- text functions ----
+
+std::string XmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(out, text);
+  return out;
+}
+
+std::string XmlUnescape(std::string_view text, bool collapse) {
+  std::string out;
+  Decode(text, collapse, false, out);
+  return out;
+}
+
+// ---- arena ----
+
+void* TSimpleXmlArena::Allocate(std::size_t size, std::size_t align) {
+  // Blocks double up to a size that the heap hands out and takes back without mapping pages.
+  constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 64 * 1024;
+  if (!blocks_.empty()) {
+    Block& last = blocks_.back();
+    const std::size_t start = (used_ + align - 1) & ~(align - 1);
+    if (start + size <= last.Size) {
+      used_ = start + size;
+      return last.Data.get() + start;
+    }
+  }
+  // Blocks double up to a limit, so that a small file costs one block and a large one few.
+  std::size_t blockSize = blocks_.empty() ? kFirstBlock : std::min(blocks_.back().Size * 2, kLargestBlock);
+  blockSize = std::max(blockSize, size);
+  blocks_.push_back(Block{std::unique_ptr<std::byte[]>(new std::byte[blockSize]), blockSize});
+  used_ = size;
+  return blocks_.back().Data.get();
+}
+
+void TSimpleXmlArena::Reset() {
+  // The largest block stays for the next reading; the others go.
+  if (blocks_.size() > 1) {
+    Block largest = std::move(blocks_.back());
+    blocks_.clear();
+    blocks_.push_back(std::move(largest));
+  }
+  used_ = 0;
+}
+
+// ---- the writer's state ----
+
+class TSimpleXmlWriter {
+ public:
+  // Where the writer stands decides what reads back there: the items before the root, the root,
+  // an element's content, or a lone element written by itself.
+  enum class Place { Fragment, Prolog, Root, Child };
+
+  TSimpleXmlWriter(std::string& out, std::string indent, Place where)
+      : Indent(std::move(indent)), Where(where), out_(out), used_(out.size()) {}
+  TSimpleXmlWriter(const TSimpleXmlWriter&) = delete;
+  TSimpleXmlWriter& operator=(const TSimpleXmlWriter&) = delete;
+
+  void Put(std::string_view s) {
+    std::memcpy(Room(s.size()), s.data(), s.size());
+    used_ += s.size();
+  }
+  void Put(char c) {
+    *Room(1) = c;
+    ++used_;
+  }
+  // The bytes with the five markup bytes replaced by their references.
+  void PutEscaped(std::string_view s) {
+    char* to = Room(s.size() * 5);
+    char* const start = to;
+    for (char c : s) {
+      if (!Is(c, kEscaped)) {
+        *to++ = c;
+        continue;
+      }
+      const char* ref = c == '"' ? "&#34;" : c == '&' ? "&#38;" : c == '\'' ? "&#39;" : c == '<' ? "&#60;" : "&#62;";
+      std::memcpy(to, ref, 5);
+      to += 5;
+    }
+    used_ += static_cast<std::size_t>(to - start);
+  }
+  // Cuts the output to what was written; the writer is done.
+  void Finish() { out_.resize(used_); }
+
+  std::string Indent;
+  Place Where;
+  int Depth = 0;  // ordinary elements open around the one being written
+
+ private:
+  // At least n bytes to write into at the end of what was written.
+  char* Room(std::size_t n) {
+    if (out_.size() - used_ < n) out_.resize(std::max({out_.capacity(), out_.size() * 2, used_ + n + 4096}));
+    return &out_[used_];
+  }
+
+  std::string& out_;
+  std::size_t used_;  // the output grows ahead of the bytes written into it
+};
+
+using Place = TSimpleXmlWriter::Place;
+
+// ---- the core: allocation, reading and writing with access to every class ----
+
+class TSimpleXmlCore {
+ public:
+  template <class T>
+  static T* NewElem(TSimpleXmlArena* arena) {
+    if (!arena) return new T();
+    T* e = new (arena->Allocate(sizeof(T), alignof(T))) T();
+    e->elems_.items_.SetArena(arena);
+    e->props_.items_.SetArena(arena);
+    return e;
+  }
+
+  static void Delete(TSimpleXmlElem* e) noexcept {
+    if (e->InArena())
+      e->~TSimpleXmlElem();
+    else
+      delete e;
+  }
+
+  static void Delete(TSimpleXmlProp* p) noexcept {
+    if (p->inArena_)
+      p->~TSimpleXmlProp();
+    else
+      delete p;
+  }
+
+  // Appends a child that the caller hands over; the list owns it from here on.
+  static void Append(TSimpleXmlElems& elems, TSimpleXmlElem* child) {
+    child->parent_ = elems.owner_;
+    try {
+      elems.items_.push_back(child);
+    } catch (...) {
+      Delete(child);
+      throw;
+    }
+    elems.NamesChanged();
+  }
+
+  static void AddReadProp(TSimpleXmlProps& props, TSimpleXmlArena* arena, std::string_view prefix,
+                          std::string_view name, std::string_view rawValue) {
+    TSimpleXmlProp* p = arena ? new (arena->Allocate(sizeof(TSimpleXmlProp), alignof(TSimpleXmlProp)))
+                                    TSimpleXmlProp(&props, std::string(), std::string())
+                              : new TSimpleXmlProp(&props, std::string(), std::string());
+    p->inArena_ = arena != nullptr;
+    try {
+      p->name_.assign(name.data(), name.size());
+      Decode(rawValue, false, false, p->Value);
+      p->Prefix.assign(prefix.data(), prefix.size());
+      props.items_.push_back(p);
+    } catch (...) {
+      Delete(p);
+      throw;
+    }
+    props.NamesChanged();
+  }
+
+  static void ReadClassic(TSimpleXmlInput& in, TSimpleXmlElem& e, std::size_t firstStop);
+  static void ReadContent(TSimpleXmlInput& in, TSimpleXmlElem& e, std::string_view written);
+  static void ReadProps(TSimpleXmlInput& in, TSimpleXmlProps& props);
+  static void ReadProlog(TSimpleXmlInput& in, TSimpleXmlElemsProlog& prolog);
+
+  static void WriteProps(TSimpleXmlWriter& w, const TSimpleXmlProps* props);
+  static void Write(const TSimpleXmlElem& e, TSimpleXmlWriter& w) { e.Write(w); }
+};
+
+namespace {
+
+// Owns an element until it is handed to a list.
+class ElemHolder {
+ public:
+  explicit ElemHolder(TSimpleXmlElem* e) : e_(e) {}
+  ~ElemHolder() {
+    if (e_) TSimpleXmlCore::Delete(e_);
+  }
+  ElemHolder(const ElemHolder&) = delete;
+  ElemHolder& operator=(const ElemHolder&) = delete;
+  TSimpleXmlElem* get() const { return e_; }
+  TSimpleXmlElem* release() { return std::exchange(e_, nullptr); }
+
+ private:
+  TSimpleXmlElem* e_;
+};
+
 // Consumes expected byte by byte: "<kind>: Expected x Found y" on a mismatch, eodMessage at the end.
 void Expect(TSimpleXmlInput& in, std::string_view expected, const char* kind, const char* eodMessage) {
   for (char e : expected) {
@@ -140,9 +549,113 @@ void Expect(TSimpleXmlInput& in, std::string_view expected, const char* kind, co
   }
 }
 
+enum class Kind { None, Classic, Comment, CData, Header, DocType, Sheet };
+
+TSimpleXmlElem* MakeElem(Kind kind, TSimpleXmlArena* arena) {
+  switch (kind) {
+    case Kind::Classic: return TSimpleXmlCore::NewElem<TSimpleXmlElemClassic>(arena);
+    case Kind::Comment: return TSimpleXmlCore::NewElem<TSimpleXmlElemComment>(arena);
+    case Kind::CData: return TSimpleXmlCore::NewElem<TSimpleXmlElemCData>(arena);
+    case Kind::Header: return TSimpleXmlCore::NewElem<TSimpleXmlElemHeader>(arena);
+    case Kind::DocType: return TSimpleXmlCore::NewElem<TSimpleXmlElemDocType>(arena);
+    case Kind::Sheet: return TSimpleXmlCore::NewElem<TSimpleXmlElemSheet>(arena);
+    case Kind::None: break;
+  }
+  return nullptr;
+}
+
+// Keeps the nesting count right on every exit path.
+class DepthScope {
+ public:
+  explicit DepthScope(TSimpleXmlInput& in) : in_(in) {
+    if (in_.Depth >= kSimpleXmlMaxDepth)
+      Fail(kElemError + "Nesting deeper than " + std::to_string(kSimpleXmlMaxDepth) + " levels");
+    ++in_.Depth;
+  }
+  ~DepthScope() { --in_.Depth; }
+  DepthScope(const DepthScope&) = delete;
+  DepthScope& operator=(const DepthScope&) = delete;
+
+ private:
+  TSimpleXmlInput& in_;
+};
+
+// The start tag's name as written, prefix and colons included. It is a view of the input while
+// its bytes lie together, which they do unless name bytes follow attributes (a "?" after them).
+class TagName {
+ public:
+  TagName(std::string_view data, std::size_t start) : data_(data), start_(start), end_(start) {}
+
+  // Appends the input bytes [from, to).
+  void Append(std::size_t from, std::size_t to) {
+    if (from == to) return;
+    if (!own_ && from == end_) {
+      end_ = to;
+      return;
+    }
+    if (!own_) {
+      buffer_.assign(data_.substr(start_, end_ - start_));
+      own_ = true;
+    }
+    buffer_.append(data_.substr(from, to - from));
+  }
+  // The ":" at input position at: the name so far becomes the prefix, and the name starts afresh.
+  void Colon(std::size_t at) {
+    prefixStart_ = segment_;
+    prefixSize_ = Size() - segment_;
+    Append(at, at + 1);
+    segment_ = Size();
+  }
+  std::string_view Written() const { return own_ ? std::string_view(buffer_) : data_.substr(start_, end_ - start_); }
+  std::string_view Name() const { return Written().substr(segment_); }
+  std::string_view Prefix() const { return Written().substr(prefixStart_, prefixSize_); }
+
+ private:
+  std::size_t Size() const { return own_ ? buffer_.size() : end_ - start_; }
+
+  std::string_view data_;
+  std::size_t start_, end_;
+  std::string buffer_;
+  bool own_ = false;
+  std::size_t segment_ = 0;  // where the name after the last colon begins
+  std::size_t prefixStart_ = 0, prefixSize_ = 0;
+};
+
+// Reads open, then the raw bytes up to the first close into value.
+void ReadDelimited(TSimpleXmlInput& in, std::string_view open, std::string_view close, const char* kind,
+                   const char* eodMessage, std::string& value) {
+  Expect(in, open, kind, eodMessage);
+  const std::size_t end = in.Data.find(close, in.Pos);
+  if (end == std::string_view::npos) {
+    in.Pos = in.Data.size();
+    Fail(eodMessage);
+  }
+  value.assign(in.Data.data() + in.Pos, end - in.Pos);
+  in.Pos = end + close.size();
+}
+
+// Text up to the next "<" (left unread), decoded with blanks collapsed.
+void ReadText(TSimpleXmlInput& in, std::string& value) {
+  const std::string_view d = in.Data;
+  const void* lt = std::memchr(d.data() + in.Pos, '<', d.size() - in.Pos);
+  const std::size_t end = lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - d.data()) : d.size();
+  Decode(d.substr(in.Pos, end - in.Pos), true, true, value);
+  in.Pos = end;
+}
+
+void ReadComment(TSimpleXmlInput& in, std::string& value) {
+  ReadDelimited(in, "<!--", "-->", "Invalid Comment", "Invalid Comment: Unexpected end of data", value);
+}
+
+void ReadCData(TSimpleXmlInput& in, std::string& value) {
+  ReadDelimited(in, "<![CDATA[", "]]>", "Invalid CDATA", "Invalid CDATA: Unexpected end of data", value);
+}
+
+}  // namespace
+
 // Reads attributes up to the "/", ">" or "?" that ends them and leaves that byte unread.
 // The end of the data simply ends them; an attribute cut off there is dropped.
-void ReadProps(TSimpleXmlInput& in, TSimpleXmlProps& props) {
+void TSimpleXmlCore::ReadProps(TSimpleXmlInput& in, TSimpleXmlProps& props) {
   const std::string_view d = in.Data;
   const std::size_t n = d.size();
   std::size_t p = in.Pos;
@@ -185,91 +698,146 @@ void ReadProps(TSimpleXmlInput& in, TSimpleXmlProps& props) {
       in.Pos = n;
       return;
     }
-    props.Add(std::string(name), XmlUnescape(d.substr(p, close - p), false)).Prefix = std::string(prefix);
+    AddReadProp(props, in.Arena, prefix, name, d.substr(p, close - p));
     p = close + 1;
   }
   in.Pos = p;
 }
 
-enum class Kind { None, Classic, Comment, CData, Header, DocType, Sheet };
-
-std::unique_ptr<TSimpleXmlElem> MakeElem(Kind kind) {
-  switch (kind) {
-    case Kind::Classic: return std::make_unique<TSimpleXmlElemClassic>();
-    case Kind::Comment: return std::make_unique<TSimpleXmlElemComment>();
-    case Kind::CData: return std::make_unique<TSimpleXmlElemCData>();
-    case Kind::Header: return std::make_unique<TSimpleXmlElemHeader>();
-    case Kind::DocType: return std::make_unique<TSimpleXmlElemDocType>();
-    case Kind::Sheet: return std::make_unique<TSimpleXmlElemSheet>();
-    case Kind::None: break;
-  }
-  return nullptr;
-}
-
-// Reads an element's content after its start tag's ">" and returns the end tag's name; the end
-// of the data before an end tag returns "", which the caller's comparison then rejects.
-std::string ReadContent(TSimpleXmlInput& in, TSimpleXmlElems& elems) {
+// An ordinary element from its "<". firstStop, when known, is where the first run of name bytes
+// ends (the content reader has found it already while telling the child's kind).
+void TSimpleXmlCore::ReadClassic(TSimpleXmlInput& in, TSimpleXmlElem& e, std::size_t firstStop) {
+  DepthScope depth(in);
+  e.Value.clear();
+  if (AtEnd(in)) return;  // nothing to read: an empty document keeps its root's name
   const std::string_view d = in.Data;
   const std::size_t n = d.size();
+  char c = d[in.Pos++];
+  if (c != '<') Fail(kElemError + "Expected beginning of tag but " + Byte(c) + " found.");
+  const std::size_t tagStart = in.Pos;
+  TagName name(d, tagStart);
   for (;;) {
-    while (in.Pos < n && IsBlank(d[in.Pos])) ++in.Pos;
-    if (in.Pos >= n) return std::string();
+    const std::size_t stop =
+        firstStop != std::string_view::npos ? firstStop : FindClass(d, in.Pos, kTagStop);
+    firstStop = std::string_view::npos;
+    name.Append(in.Pos, stop);
+    if (stop >= n) {
+      in.Pos = n;
+      Fail(kElemError + "Unexpected end of data");
+    }
+    c = d[stop];
+    in.Pos = stop + 1;
+    if (IsBlank(c)) {
+      if (stop == tagStart) Fail(kElemError + "Malformed tag found (no valid name)");
+      ReadProps(in, e.Props());
+    } else if (c == ':') {
+      name.Colon(stop);
+    } else if (c == '/') {
+      if (AtEnd(in)) Fail(kElemError + "Unexpected end of data");
+      c = d[in.Pos++];
+      if (c != '>') Fail(kElemError + "Expected end of tag but " + Byte(c) + " found.");
+      break;
+    } else {  // ">"
+      ReadContent(in, e, name.Written());
+      break;
+    }
+  }
+  e.AssignName(name.Name());
+  const std::string_view prefix = name.Prefix();
+  e.Prefix.assign(prefix.data(), prefix.size());
+}
+
+// An element's content after its start tag's ">", up to and including the end tag, which must
+// match written. The first text of the content goes straight into the element's value; it becomes
+// a text child only when anything else joins it, so that the usual element costs no child.
+void TSimpleXmlCore::ReadContent(TSimpleXmlInput& in, TSimpleXmlElem& e, std::string_view written) {
+  const std::string_view d = in.Data;
+  const std::size_t n = d.size();
+  const bool hadChildren = e.elems_.Count() > 0;
+  bool pending = false;  // e.Value holds the first child, a text
+  const auto materialize = [&] {
+    if (!pending) return;
+    pending = false;
+    ElemHolder text(NewElem<TSimpleXmlElemText>(in.Arena));
+    text.get()->Value = std::move(e.Value);
+    e.Value.clear();
+    Append(e.Elems(), text.release());
+  };
+  std::size_t read = 0;  // children read here
+  std::string_view endName;
+  for (;;) {
+    in.Pos = SkipBlanks(d, in.Pos);
+    if (in.Pos >= n) break;
     const std::size_t start = in.Pos;
     if (d[start] != '<') {
-      auto text = std::make_unique<TSimpleXmlElemText>();
-      text->LoadFromStream(in);
-      elems.Add(std::move(text));
+      if (read++ == 0 && !hadChildren) {
+        ReadText(in, e.Value);
+        pending = true;
+      } else {
+        materialize();
+        ElemHolder text(NewElem<TSimpleXmlElemText>(in.Arena));
+        ReadText(in, text.get()->Value);
+        Append(e.Elems(), text.release());
+      }
       continue;
     }
     if (start + 1 < n && d[start + 1] == '/') {
-      const std::size_t close = d.find('>', start + 2);
-      if (close == std::string_view::npos) {
+      const void* gt = std::memchr(d.data() + start + 2, '>', n - start - 2);
+      if (!gt) {
         in.Pos = n;
-        return std::string();
+        break;
       }
+      const std::size_t close = static_cast<std::size_t>(static_cast<const char*>(gt) - d.data());
+      endName = d.substr(start + 2, close - start - 2);
       in.Pos = close + 1;
-      return std::string(d.substr(start + 2, close - start - 2));
+      break;
     }
-    // Gather from "<" until the kind of the child is known; TAB, CR and LF do not end it.
+    // The child's kind, as gathering byte by byte from "<" would tell it: a comment or CDATA by
+    // their openings, else an ordinary element once a space, ":", ">" or "/" comes (TAB, CR and
+    // LF do not count), else nothing more can be read.
     Kind kind = Kind::None;
-    for (std::size_t q = start + 1; q < n && kind == Kind::None; ++q) {
-      const char c = d[q];
-      const std::size_t len = q - start + 1;
-      if (c == ' ' || c == ':' || c == '>' || c == '/')
+    std::size_t firstStop = std::string_view::npos;
+    if (start + 1 < n && d[start + 1] == '!' && d.compare(start, 4, "<!--") == 0) {
+      kind = Kind::Comment;
+    } else if (start + 1 < n && d[start + 1] == '!' && d.compare(start, 9, "<![CDATA[") == 0) {
+      kind = Kind::CData;
+    } else {
+      firstStop = FindClass(d, start + 1, kTagStop);
+      if (firstStop < n && (Is(d[firstStop], kGatherStop) || FindClass(d, firstStop, kGatherStop) < n))
         kind = Kind::Classic;
-      else if (len == 4 && d.substr(start, 4) == "<!--")
-        kind = Kind::Comment;
-      else if (len == 9 && d.substr(start, 9) == "<![CDATA[")
-        kind = Kind::CData;
     }
     if (kind == Kind::None) {
       in.Pos = n;
-      return std::string();
+      break;
     }
-    auto child = MakeElem(kind);
-    child->LoadFromStream(in);  // from its "<" again
-    elems.Add(std::move(child));
+    materialize();
+    ++read;
+    ElemHolder child(MakeElem(kind, in.Arena));
+    if (kind == Kind::Classic) {
+      ReadClassic(in, *child.get(), firstStop);
+    } else if (kind == Kind::Comment) {
+      ReadComment(in, child.get()->Value);
+    } else {
+      ReadCData(in, child.get()->Value);
+    }
+    Append(e.Elems(), child.release());
+  }
+  if (endName != written) {
+    materialize();
+    Fail(kElemError + "Erroneous end of tag, expecting </" + std::string(written) + "> but </" + std::string(endName) +
+         "> found.");
+  }
+  if (pending) return;  // exactly one child, a text: it is the value
+  if (e.elems_.Count() == 1) {
+    if (auto* text = dynamic_cast<TSimpleXmlElemText*>(e.elems_.Item(0))) {
+      e.Value = std::move(text->Value);
+      e.elems_.Clear();
+    }
   }
 }
 
-// Keeps the nesting count right on every exit path.
-class DepthScope {
- public:
-  explicit DepthScope(TSimpleXmlInput& in) : in_(in) {
-    if (in_.Depth >= kSimpleXmlMaxDepth)
-      Fail(kElemError + "Nesting deeper than " + std::to_string(kSimpleXmlMaxDepth) + " levels");
-    ++in_.Depth;
-  }
-  ~DepthScope() { --in_.Depth; }
-  DepthScope(const DepthScope&) = delete;
-  DepthScope& operator=(const DepthScope&) = delete;
-
- private:
-  TSimpleXmlInput& in_;
-};
-
 // Reads the items before the root element and leaves in.Pos at the "<" the root begins with.
-void ReadProlog(TSimpleXmlInput& in, TSimpleXmlElemsProlog& prolog) {
+void TSimpleXmlCore::ReadProlog(TSimpleXmlInput& in, TSimpleXmlElemsProlog& prolog) {
   const std::string_view d = in.Data;
   const std::size_t n = d.size();
   constexpr std::size_t kLongestItemStart = 16;  // "<?xml-stylesheet"
@@ -299,139 +867,123 @@ void ReadProlog(TSimpleXmlInput& in, TSimpleXmlElemsProlog& prolog) {
       in.Pos = n;
       return;
     }
-    auto item = MakeElem(kind);
+    std::unique_ptr<TSimpleXmlElem> item(MakeElem(kind, nullptr));  // a few, on the heap
     item->LoadFromStream(in);
     prolog.Add(std::move(item));
   }
 }
 
-}  // namespace
+// ---- writer checks: the writer never writes what its reader would refuse or read otherwise ----
 
-// ---- text functions ----
+namespace {
 
-std::string XmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '"': out += "&#34;"; break;
-      case '&': out += "&#38;"; break;
-      case '\'': out += "&#39;"; break;
-      case '<': out += "&#60;"; break;
-      case '>': out += "&#62;"; break;
-      default: out += c;
-    }
+[[noreturn]] void FailWrite(const std::string& message) { Fail(message); }
+
+// Whether an ordinary element's name reads back where the writer stands.
+bool NameReadsBack(std::string_view name, Place where, bool hasProps, bool hasContent) {
+  for (char c : name)
+    if (Is(c, kTagStop)) return false;  // would end the name, or (":") split it into a prefix
+  if (name.empty() && hasProps) return false;  // "< a=..." has no valid name
+  switch (where) {
+    case Place::Root:
+      // The prolog reader takes "<!" and "<?" for its own items; only "<![CDATA[" hands over.
+      return name.empty() || (name[0] != '!' && name[0] != '?') || StartsWith(name, "![CDATA[");
+    case Place::Child:
+      // "</>" would end the parent; the openings of a comment or CDATA make one.
+      if (name.empty() && !hasContent) return false;
+      return !StartsWith(name, "!--") && !StartsWith(name, "![CDATA[");
+    case Place::Prolog:
+      return false;  // the first ordinary element of a prolog would read as the root
+    case Place::Fragment:
+      break;
   }
-  return out;
+  return true;
 }
 
-std::string XmlUnescape(std::string_view text, bool collapse) {
-  std::string out;
-  out.reserve(text.size());
-  bool open = false;   // a reference is open
-  bool hash = false;   // it began with "&#"
-  std::string ref;     // bytes collected after "&" (and "#")
-  const auto bare = [&] { return open && !hash && ref.empty(); };
-  const auto abandon = [&] {
-    out += '&';
-    if (hash) out += '#';
-    out += ref;
-    open = hash = false;
-    ref.clear();
+// An attribute reads back when its name is a name the attribute reader takes: letters, digits,
+// "-" and "_", not empty unless a prefix stands before it.
+bool PropReadsBack(const std::string& prefix, const std::string& name) {
+  const auto plain = [](const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return IsPropNameByte(c); });
   };
-  for (char c : text) {
-    if (IsCollapsible(c)) {
-      if (bare()) abandon();
-      if (collapse) {
-        char prev = 0;
-        bool hasPrev = true;
-        if (open)
-          prev = ref.empty() ? '#' : ref.back();
-        else if (!out.empty())
-          prev = out.back();
-        else
-          hasPrev = false;
-        if (hasPrev && IsCollapsible(prev)) continue;
-      }
-      if (open)
-        ref += c;
-      else
-        out += c;
-    } else if (c == '&') {
-      if (open) abandon();
-      open = true;
-    } else if (c == '#') {
-      if (bare()) {
-        hash = true;
-      } else {
-        if (open) abandon();
-        out += '#';
-      }
-    } else if (IsDigit(c)) {
-      if (bare()) abandon();
-      if (open)
-        ref += c;
-      else
-        out += c;
-    } else if (IsLetter(c)) {
-      if (open)
-        ref += c;
-      else
-        out += c;
-    } else if (c == ';') {
-      if (!open) {
-        out += c;
-      } else if (bare()) {
-        abandon();
-        out += c;
-      } else {
-        std::uint32_t code = 0;
-        if (ParseReference(ref, code)) {
-          if (code <= 100 || code == 232 || code == 233) out += static_cast<char>(code);
-          open = hash = false;
-          ref.clear();
-        } else if (SameTextAscii(ref, "lt") || SameTextAscii(ref, "gt") || SameTextAscii(ref, "amp")) {
-          out += SameTextAscii(ref, "lt") ? '<' : SameTextAscii(ref, "gt") ? '>' : '&';
-          open = hash = false;
-          ref.clear();
-        } else {
-          abandon();
-          out += c;
-        }
-      }
-    } else {
-      if (open) abandon();
-      out += c;
-    }
+  return plain(prefix) && plain(name) && (!name.empty() || !prefix.empty());
+}
+
+// Whether the bytes "<!DOCTYPE " value ">" end where the writer ends them.
+bool DocTypeReadsBack(std::string_view value) {
+  bool inSubset = false;
+  for (char c : value) {
+    if (inSubset)
+      inSubset = c != ']';
+    else if (c == '[')
+      inSubset = true;
+    else if (c == '>')
+      return false;
   }
-  if (open) abandon();
-  return out;
+  return !inSubset;
+}
+
+bool HasNonBlank(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return !IsBlank(c); });
+}
+
+// Whether an element's content, as written, reads back as content: blanks alone vanish on reading,
+// and an element without a name and without content would then be written as "</>".
+bool ContentReadsBack(const TSimpleXmlElems& elems, const std::string& value) {
+  if (elems.Count() == 0) return HasNonBlank(value);
+  for (std::size_t i = 0; i < elems.Count(); ++i) {
+    const TSimpleXmlElem* child = elems.Item(i);
+    if (!dynamic_cast<const TSimpleXmlElemText*>(child) || HasNonBlank(child->Value)) return true;
+  }
+  return false;
+}
+
+const char* PlaceName(Place where) { return where == Place::Prolog ? "before the root" : "inside an element"; }
+
+void RequirePlace(bool allowed, const char* kind, Place where) {
+  if (!allowed) FailWrite(std::string("Invalid Document: Cannot write ") + kind + " " + PlaceName(where));
+}
+
+}  // namespace
+
+void TSimpleXmlCore::WriteProps(TSimpleXmlWriter& w, const TSimpleXmlProps* props) {
+  if (!props) return;
+  for (const TSimpleXmlProp* prop : props->items_) {
+    if (!PropReadsBack(prop->Prefix, prop->name_))
+      FailWrite(kElemError + "Cannot write the property name \"" + prop->Prefix + ":" + prop->name_ + "\"");
+    w.Put(' ');
+    if (!prop->Prefix.empty()) {
+      w.Put(prop->Prefix);
+      w.Put(':');
+    }
+    w.Put(prop->name_);
+    w.Put("=\"");
+    w.PutEscaped(prop->Value);
+    w.Put('"');
+  }
 }
 
 // ---- element base ----
 
-TSimpleXmlElem::TSimpleXmlElem() = default;
+TSimpleXmlElem::TSimpleXmlElem() : elems_(this) {}
+
 TSimpleXmlElem::~TSimpleXmlElem() = default;
 
-void TSimpleXmlElem::SetName(const std::string& name) {
+void TSimpleXmlElem::SetName(const std::string& name) { AssignName(name); }
+
+void TSimpleXmlElem::AssignName(std::string_view name) {
   if (name.empty() || name == name_) return;
-  name_ = name;
-  if (parent_ && parent_->elems_) parent_->elems_->NamesChanged();
+  name_.assign(name.data(), name.size());
+  if (parent_) parent_->elems_.NamesChanged();
 }
 
-TSimpleXmlElems& TSimpleXmlElem::Elems() {
-  if (!elems_) elems_ = std::make_unique<TSimpleXmlElems>(this);
-  return *elems_;
-}
+TSimpleXmlElems& TSimpleXmlElem::Elems() { return elems_; }
 
-TSimpleXmlProps& TSimpleXmlElem::Props() {
-  if (!props_) props_ = std::make_unique<TSimpleXmlProps>();
-  return *props_;
-}
+TSimpleXmlProps& TSimpleXmlElem::Props() { return props_; }
 
 void TSimpleXmlElem::Clear() {
-  if (elems_) elems_->Clear();
-  if (props_) props_->Clear();
+  elems_.Clear();
+  props_.Clear();
 }
 
 std::int64_t TSimpleXmlElem::AsInt() const { return StrToIntRule(Value); }
@@ -444,155 +996,92 @@ bool TSimpleXmlElem::AsBool() const {
   return SameTextAscii(Value, "True");
 }
 
-void TSimpleXmlElem::SaveProps(std::ostream& out) const {
-  if (!props_) return;
-  for (std::size_t i = 0; i < props_->Count(); ++i) {
-    const TSimpleXmlProp& prop = props_->Item(i);
-    Put(out, " ");
-    if (!prop.Prefix.empty()) {
-      Put(out, prop.Prefix);
-      Put(out, ":");
-    }
-    Put(out, prop.Name());
-    Put(out, "=\"");
-    Put(out, XmlEscape(prop.Value));
-    Put(out, "\"");
-  }
+void TSimpleXmlElem::SaveToStream(std::ostream& out, const std::string& indent) const {
+  std::string buffer;
+  TSimpleXmlWriter w(buffer, indent, Place::Fragment);
+  Write(w);
+  w.Finish();
+  out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
 // ---- ordinary element ----
 
 void TSimpleXmlElemClassic::LoadFromStream(TSimpleXmlInput& in) {
-  DepthScope depth(in);
-  Value.clear();
-  if (AtEnd(in)) return;  // nothing to read: an empty document keeps its root's name
-  const std::string_view d = in.Data;
-  char c = d[in.Pos++];
-  if (c != '<') Fail(kElemError + "Expected beginning of tag but " + Byte(c) + " found.");
-  std::string written;  // the start tag's name as written, prefix and colon included
-  std::string prefix;
-  std::size_t nameStart = 0;
-  const std::size_t tagStart = in.Pos;
-  for (;;) {
-    if (AtEnd(in)) Fail(kElemError + "Unexpected end of data");
-    c = d[in.Pos++];
-    if (IsBlank(c)) {
-      if (in.Pos - 1 == tagStart) Fail(kElemError + "Malformed tag found (no valid name)");
-      ReadProps(in, Props());
-    } else if (c == ':') {
-      prefix = written.substr(nameStart);
-      written += c;
-      nameStart = written.size();
-    } else if (c == '/') {
-      if (AtEnd(in)) Fail(kElemError + "Unexpected end of data");
-      c = d[in.Pos++];
-      if (c != '>') Fail(kElemError + "Expected end of tag but " + Byte(c) + " found.");
-      break;
-    } else if (c == '>') {
-      const std::string endName = ReadContent(in, Elems());
-      if (endName != written)
-        Fail(kElemError + "Erroneous end of tag, expecting </" + written + "> but </" + endName + "> found.");
-      TSimpleXmlElems& elems = Elems();
-      if (elems.Count() == 1) {
-        if (auto* text = dynamic_cast<TSimpleXmlElemText*>(elems.Item(0))) {
-          Value = std::move(text->Value);
-          elems.Clear();
-        }
-      }
-      break;
-    } else {
-      written += c;
-    }
-  }
-  SetName(written.substr(nameStart));
-  Prefix = std::move(prefix);
+  TSimpleXmlCore::ReadClassic(in, *this, std::string_view::npos);
 }
 
-void TSimpleXmlElemClassic::SaveToStream(std::ostream& out, const std::string& indent) const {
-  Put(out, indent);
-  Put(out, "<");
-  Put(out, Name());
-  SaveProps(out);
+void TSimpleXmlElemClassic::Write(TSimpleXmlWriter& w) const {
   const TSimpleXmlElems* elems = ExistingElems();
-  if (elems && elems->Count() > 0) {
-    Put(out, ">\r\n");
-    const std::string inner = indent + ' ';
-    for (std::size_t i = 0; i < elems->Count(); ++i) elems->Item(i)->SaveToStream(out, inner);
-    Put(out, indent);
-    Put(out, "</");
-    Put(out, Name());
-    Put(out, ">\r\n");
+  const TSimpleXmlProps* props = ExistingProps();
+  const bool hasChildren = elems->Count() > 0;
+  if (!NameReadsBack(Name(), w.Where, props->Count() > 0, !Name().empty() || ContentReadsBack(*elems, Value))) {
+    if (w.Where == Place::Prolog) RequirePlace(false, "an element", w.Where);
+    FailWrite(kElemError + "Cannot write the name \"" + Name() + "\"");
+  }
+  if (w.Depth >= kSimpleXmlMaxDepth)
+    FailWrite(kElemError + "Nesting deeper than " + std::to_string(kSimpleXmlMaxDepth) + " levels");
+  w.Put(w.Indent);
+  w.Put('<');
+  w.Put(Name());
+  TSimpleXmlCore::WriteProps(w, props);
+  if (hasChildren) {
+    w.Put(">\r\n");
+    const Place where = w.Where;
+    w.Where = Place::Child;
+    w.Indent += ' ';
+    ++w.Depth;
+    for (std::size_t i = 0; i < elems->Count(); ++i) TSimpleXmlCore::Write(*elems->Item(i), w);
+    --w.Depth;
+    w.Indent.pop_back();
+    w.Where = where;
+    w.Put(w.Indent);
+    w.Put("</");
+    w.Put(Name());
+    w.Put(">\r\n");
   } else if (!Value.empty()) {
-    Put(out, ">");
-    Put(out, XmlEscape(Value));
-    Put(out, "</");
-    Put(out, Name());
-    Put(out, ">\r\n");
+    w.Put('>');
+    w.PutEscaped(Value);
+    w.Put("</");
+    w.Put(Name());
+    w.Put(">\r\n");
   } else {
-    Put(out, "/>\r\n");
+    w.Put("/>\r\n");
   }
 }
 
 // ---- text ----
 
-void TSimpleXmlElemText::LoadFromStream(TSimpleXmlInput& in) {
-  const std::string_view d = in.Data;
-  std::string raw;
-  while (in.Pos < d.size() && d[in.Pos] != '<') {
-    const char c = d[in.Pos++];
-    if (c == ' ' && !raw.empty() && raw.back() == ' ') continue;
-    raw += c;
-  }
-  Value = XmlUnescape(raw, true);
-}
+void TSimpleXmlElemText::LoadFromStream(TSimpleXmlInput& in) { ReadText(in, Value); }
 
-void TSimpleXmlElemText::SaveToStream(std::ostream& out, const std::string& indent) const {
+void TSimpleXmlElemText::Write(TSimpleXmlWriter& w) const {
   if (Value.empty()) return;
-  Put(out, indent);
-  Put(out, XmlEscape(Value));
-  Put(out, kCrLf);
+  RequirePlace(w.Where != Place::Prolog, "text", w.Where);
+  w.Put(w.Indent);
+  w.PutEscaped(Value);
+  w.Put("\r\n");
 }
 
 // ---- comment and CDATA ----
 
-namespace {
+void TSimpleXmlElemComment::LoadFromStream(TSimpleXmlInput& in) { ReadComment(in, Value); }
 
-// Reads open, then the raw bytes up to the first close.
-std::string ReadDelimited(TSimpleXmlInput& in, std::string_view open, std::string_view close, const char* kind,
-                          const char* eodMessage) {
-  Expect(in, open, kind, eodMessage);
-  const std::size_t end = in.Data.find(close, in.Pos);
-  if (end == std::string_view::npos) {
-    in.Pos = in.Data.size();
-    Fail(eodMessage);
-  }
-  std::string value(in.Data.substr(in.Pos, end - in.Pos));
-  in.Pos = end + close.size();
-  return value;
+void TSimpleXmlElemComment::Write(TSimpleXmlWriter& w) const {
+  if (Value.find("-->") != std::string::npos) FailWrite("Invalid Comment: Cannot write a value that holds -->");
+  w.Put(w.Indent);
+  w.Put("<!--");
+  w.Put(Value);
+  w.Put("-->\r\n");
 }
 
-}  // namespace
+void TSimpleXmlElemCData::LoadFromStream(TSimpleXmlInput& in) { ReadCData(in, Value); }
 
-void TSimpleXmlElemComment::LoadFromStream(TSimpleXmlInput& in) {
-  Value = ReadDelimited(in, "<!--", "-->", "Invalid Comment", "Invalid Comment: Unexpected end of data");
-}
-
-void TSimpleXmlElemComment::SaveToStream(std::ostream& out, const std::string& indent) const {
-  Put(out, indent);
-  Put(out, "<!--");
-  Put(out, Value);
-  Put(out, "-->\r\n");
-}
-
-void TSimpleXmlElemCData::LoadFromStream(TSimpleXmlInput& in) {
-  Value = ReadDelimited(in, "<![CDATA[", "]]>", "Invalid CDATA", "Invalid CDATA: Unexpected end of data");
-}
-
-void TSimpleXmlElemCData::SaveToStream(std::ostream& out, const std::string& indent) const {
-  Put(out, indent);
-  Put(out, "<![CDATA[");
-  Put(out, Value);
-  Put(out, "]]>\r\n");
+void TSimpleXmlElemCData::Write(TSimpleXmlWriter& w) const {
+  RequirePlace(w.Where != Place::Prolog, "CDATA", w.Where);
+  if (Value.find("]]>") != std::string::npos) FailWrite("Invalid CDATA: Cannot write a value that holds ]]>");
+  w.Put(w.Indent);
+  w.Put("<![CDATA[");
+  w.Put(Value);
+  w.Put("]]>\r\n");
 }
 
 // ---- header ----
@@ -601,27 +1090,28 @@ void TSimpleXmlElemHeader::LoadFromStream(TSimpleXmlInput& in) {
   static const char* const kEod = "Invalid Header: Unexpected end of data";
   Expect(in, "<?xml", "Invalid Header", kEod);
   TSimpleXmlProps props;  // read only to fill the fields, then discarded
-  ReadProps(in, props);
+  TSimpleXmlCore::ReadProps(in, props);
   Expect(in, "?>", "Invalid Header", kEod);
   Version = props.ReadText("version", "");
   Encoding = props.ReadText("encoding", "");
   Standalone = props.ReadText("standalone", "") == "yes";
 }
 
-void TSimpleXmlElemHeader::SaveToStream(std::ostream& out, const std::string& indent) const {
-  Put(out, indent);
+void TSimpleXmlElemHeader::Write(TSimpleXmlWriter& w) const {
+  RequirePlace(w.Where != Place::Child, "a header", w.Where);
+  w.Put(w.Indent);
   // Escaped like any attribute value: the reader decodes both, and a raw quote would end the value
   // early and make the whole file unreadable.
-  Put(out, "<?xml version=\"");
-  Put(out, XmlEscape(Version));
-  Put(out, "\"");
-  if (Standalone) Put(out, " standalone=\"yes\"");
+  w.Put("<?xml version=\"");
+  w.PutEscaped(Version);
+  w.Put('"');
+  if (Standalone) w.Put(" standalone=\"yes\"");
   if (!Encoding.empty()) {
-    Put(out, " encoding=\"");
-    Put(out, XmlEscape(Encoding));
-    Put(out, "\"");
+    w.Put(" encoding=\"");
+    w.PutEscaped(Encoding);
+    w.Put('"');
   }
-  Put(out, "?>\r\n");
+  w.Put("?>\r\n");
 }
 
 // ---- document type ----
@@ -647,13 +1137,15 @@ void TSimpleXmlElemDocType::LoadFromStream(TSimpleXmlInput& in) {
   ++in.Pos;
   while (!value.empty() && static_cast<unsigned char>(value.front()) <= 32) value.remove_prefix(1);
   while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32) value.remove_suffix(1);
-  Value = std::string(value);
+  Value.assign(value.data(), value.size());
 }
 
-void TSimpleXmlElemDocType::SaveToStream(std::ostream& out, const std::string& /*indent*/) const {
-  Put(out, "<!DOCTYPE ");
-  Put(out, Value);
-  Put(out, ">\r\n");
+void TSimpleXmlElemDocType::Write(TSimpleXmlWriter& w) const {
+  RequirePlace(w.Where != Place::Child, "a document type", w.Where);
+  if (!DocTypeReadsBack(Value)) FailWrite("Invalid DocType: Cannot write a value whose \">\" would end it early");
+  w.Put("<!DOCTYPE ");
+  w.Put(Value);
+  w.Put(">\r\n");
 }
 
 // ---- stylesheet ----
@@ -661,15 +1153,16 @@ void TSimpleXmlElemDocType::SaveToStream(std::ostream& out, const std::string& /
 void TSimpleXmlElemSheet::LoadFromStream(TSimpleXmlInput& in) {
   static const char* const kEod = "Invalid Stylesheet: Unexpected end of data";
   Expect(in, "<?xml-stylesheet", "Invalid Stylesheet", kEod);
-  ReadProps(in, Props());
+  TSimpleXmlCore::ReadProps(in, Props());
   Expect(in, "?>", "Invalid Stylesheet", kEod);
 }
 
-void TSimpleXmlElemSheet::SaveToStream(std::ostream& out, const std::string& indent) const {
-  Put(out, indent);
-  Put(out, "<?xml-stylesheet");
-  SaveProps(out);
-  Put(out, "?>\r\n");
+void TSimpleXmlElemSheet::Write(TSimpleXmlWriter& w) const {
+  RequirePlace(w.Where != Place::Child, "a stylesheet", w.Where);
+  w.Put(w.Indent);
+  w.Put("<?xml-stylesheet");
+  TSimpleXmlCore::WriteProps(w, ExistingProps());
+  w.Put("?>\r\n");
 }
 
 // ---- name look-up shared by the two lists ----
@@ -679,13 +1172,15 @@ namespace {
 // Position of the last item whose name equals name without regard to ASCII case, or npos.
 // Short lists are scanned; longer ones go through the index, rebuilt after a change.
 template <class Items>
-std::size_t FindLast(const Items& items, TSimpleXmlNameIndex& index, const std::string& name) {
+std::size_t FindLast(const Items& items, std::unique_ptr<TSimpleXmlNameIndex>& indexHolder, const std::string& name) {
   constexpr std::size_t kScanLimit = 8;
   if (items.size() < kScanLimit) {
     for (std::size_t i = items.size(); i-- > 0;)
       if (SameTextAscii(items[i]->Name(), name)) return i;
     return std::string::npos;
   }
+  if (!indexHolder) indexHolder = std::make_unique<TSimpleXmlNameIndex>();
+  TSimpleXmlNameIndex& index = *indexHolder;
   if (!index.Valid) {
     index.Map.clear();
     for (std::size_t i = 0; i < items.size(); ++i) index.Map[AsciiUpper(items[i]->Name())] = i;
@@ -700,14 +1195,13 @@ std::size_t FindLast(const Items& items, TSimpleXmlNameIndex& index, const std::
 // ---- child list ----
 
 TSimpleXmlElems::TSimpleXmlElems(TSimpleXmlElem* owner) : owner_(owner) {}
-TSimpleXmlElems::~TSimpleXmlElems() = default;
+TSimpleXmlElems::~TSimpleXmlElems() { Clear(); }
 
 TSimpleXmlElem& TSimpleXmlElems::Add(std::unique_ptr<TSimpleXmlElem> elem) {
   if (!elem) throw std::invalid_argument("TSimpleXmlElems::Add: no element");
-  elem->parent_ = owner_;
-  items_.push_back(std::move(elem));
-  NamesChanged();
-  return *items_.back();
+  TSimpleXmlElem& added = *elem;
+  TSimpleXmlCore::Append(*this, elem.release());
+  return added;
 }
 
 TSimpleXmlElemClassic& TSimpleXmlElems::Add(const std::string& name, const std::string& value) {
@@ -729,13 +1223,9 @@ TSimpleXmlElemClassic& TSimpleXmlElems::AddInt(const std::string& name, std::int
   return Add(name, std::to_string(value));
 }
 
-TSimpleXmlElem* TSimpleXmlElems::Item(std::size_t index) const {
-  return index < items_.size() ? items_[index].get() : nullptr;
-}
-
 TSimpleXmlElem* TSimpleXmlElems::Find(const std::string& name) const {
   const std::size_t i = FindLast(items_, index_, name);
-  return i == std::string::npos ? nullptr : items_[i].get();
+  return i == std::string::npos ? nullptr : items_[i];
 }
 
 std::string TSimpleXmlElems::ReadText(const std::string& name, const std::string& def) const {
@@ -754,6 +1244,7 @@ bool TSimpleXmlElems::ReadBool(const std::string& name, bool def) const {
 }
 
 void TSimpleXmlElems::Clear() {
+  for (TSimpleXmlElem* e : items_) TSimpleXmlCore::Delete(e);
   items_.clear();
   NamesChanged();
 }
@@ -771,19 +1262,23 @@ void TSimpleXmlProp::SetName(const std::string& name) {
 std::int64_t TSimpleXmlProp::AsInt() const { return StrToIntRule(Value); }
 
 TSimpleXmlProps::TSimpleXmlProps() = default;
-TSimpleXmlProps::~TSimpleXmlProps() = default;
+TSimpleXmlProps::~TSimpleXmlProps() { Clear(); }
 
 TSimpleXmlProp& TSimpleXmlProps::Add(const std::string& name, const std::string& value) {
-  items_.push_back(std::make_unique<TSimpleXmlProp>(this, name, value));
+  auto prop = std::make_unique<TSimpleXmlProp>(this, name, value);
+  items_.push_back(prop.get());
   NamesChanged();
-  return *items_.back();
+  return *prop.release();
 }
 
-TSimpleXmlProp& TSimpleXmlProps::Item(std::size_t index) const { return *items_.at(index); }
+TSimpleXmlProp& TSimpleXmlProps::Item(std::size_t index) const {
+  if (index >= items_.size()) throw std::out_of_range("TSimpleXmlProps::Item: no such attribute");
+  return *items_[index];
+}
 
 TSimpleXmlProp* TSimpleXmlProps::Find(const std::string& name) const {
   const std::size_t i = FindLast(items_, index_, name);
-  return i == std::string::npos ? nullptr : items_[i].get();
+  return i == std::string::npos ? nullptr : items_[i];
 }
 
 std::string TSimpleXmlProps::ReadText(const std::string& name, const std::string& def) const {
@@ -797,6 +1292,7 @@ std::int64_t TSimpleXmlProps::ReadInt(const std::string& name, std::int64_t def)
 }
 
 void TSimpleXmlProps::Clear() {
+  for (TSimpleXmlProp* p : items_) TSimpleXmlCore::Delete(p);
   items_.clear();
   NamesChanged();
 }
@@ -804,19 +1300,22 @@ void TSimpleXmlProps::Clear() {
 // ---- prolog ----
 
 TSimpleXmlElemsProlog::TSimpleXmlElemsProlog() = default;
-TSimpleXmlElemsProlog::~TSimpleXmlElemsProlog() = default;
+TSimpleXmlElemsProlog::~TSimpleXmlElemsProlog() { Clear(); }
 
 TSimpleXmlElem& TSimpleXmlElemsProlog::Add(std::unique_ptr<TSimpleXmlElem> item) {
   if (!item) throw std::invalid_argument("TSimpleXmlElemsProlog::Add: no item");
-  items_.push_back(std::move(item));
-  return *items_.back();
+  items_.push_back(item.get());
+  return *item.release();
 }
 
 TSimpleXmlElem* TSimpleXmlElemsProlog::Item(std::size_t index) const {
-  return index < items_.size() ? items_[index].get() : nullptr;
+  return index < items_.size() ? items_[index] : nullptr;
 }
 
-void TSimpleXmlElemsProlog::Clear() { items_.clear(); }
+void TSimpleXmlElemsProlog::Clear() {
+  for (TSimpleXmlElem* e : items_) TSimpleXmlCore::Delete(e);
+  items_.clear();
+}
 
 // ---- document ----
 
@@ -835,21 +1334,34 @@ void TSimpleXml::LoadFromStream(std::istream& in) {
 void TSimpleXml::LoadFromBuffer(std::string_view data) {
   root_.Clear();
   prolog_.Clear();
-  TSimpleXmlInput in{data};
-  ReadProlog(in, prolog_);
-  root_.LoadFromStream(in);
+  arena_.Reset();  // nothing placed there is left: it all hung below the root or in the prolog
+  sizeHint_ = data.size();
+  TSimpleXmlInput in{data, 0, 0, &arena_};
+  TSimpleXmlCore::ReadProlog(in, prolog_);
+  TSimpleXmlCore::ReadClassic(in, root_, std::string_view::npos);
+}
+
+std::string TSimpleXml::SaveToBuffer() {
+  if (prolog_.Count() == 0) prolog_.Add(std::make_unique<TSimpleXmlElemHeader>());
+  std::string out;
+  out.reserve(sizeHint_ + sizeHint_ / 8);
+  TSimpleXmlWriter w(out, std::string(), Place::Prolog);
+  for (std::size_t i = 0; i < prolog_.Count(); ++i) TSimpleXmlCore::Write(*prolog_.Item(i), w);
+  w.Where = Place::Root;
+  TSimpleXmlCore::Write(root_, w);
+  w.Finish();
+  sizeHint_ = out.size();
+  return out;
 }
 
 void TSimpleXml::SaveToStream(std::ostream& out) {
-  if (prolog_.Count() == 0) prolog_.Add(std::make_unique<TSimpleXmlElemHeader>());
-  for (std::size_t i = 0; i < prolog_.Count(); ++i) prolog_.Item(i)->SaveToStream(out, "");
-  root_.SaveToStream(out, "");
+  const std::string bytes = SaveToBuffer();
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 void TSimpleXml::SaveToFile(const std::string& fileName) {
-  std::ostringstream out;
-  SaveToStream(out);
-  ReplaceFileContents(fileName, out.str());
+  // The whole text exists before the file is touched: a refused tree leaves the file as it was.
+  ReplaceFileContents(fileName, SaveToBuffer());
 }
 
 }  // namespace zorvex

@@ -1,10 +1,15 @@
 // Small XML document model through which every XML file of the program is read and written.
 // Texts are single-byte strings; nothing is transcoded. Every container owns what it holds;
 // Parent and owner links are plain back pointers, so elements and documents do not move or copy.
+// A document reads in one pass over the bytes in memory and takes the elements and attributes it
+// reads from blocks of its own (TSimpleXmlArena); elements made through the API live on the heap.
+// It writes into one buffer, and refuses (TSimpleXmlInvalid, nothing written) a tree that would
+// not read back as itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
@@ -36,15 +41,44 @@ std::string XmlUnescape(std::string_view text, bool collapse);
 // Deepest element nesting the reader accepts; deeper input is refused, never overflows the stack.
 constexpr int kSimpleXmlMaxDepth = 256;
 
-// A read position in a byte buffer; each kind's reader advances Pos just past what it consumed.
-struct TSimpleXmlInput {
-  std::string_view Data;  // the whole input; must outlive the reading
-  std::size_t Pos = 0;    // next byte to read
-  int Depth = 0;          // element nesting of the reader in progress
+// Memory handed out in blocks and given back only all at once: what a document's reader builds
+// lives here, so that reading costs no allocation per node. Objects placed here are destroyed by
+// their owners like any other, but their memory returns only with Reset or the arena's end.
+class TSimpleXmlArena {
+ public:
+  TSimpleXmlArena() = default;
+  TSimpleXmlArena(const TSimpleXmlArena&) = delete;
+  TSimpleXmlArena& operator=(const TSimpleXmlArena&) = delete;
+
+  // Uninitialised memory of size bytes at the given alignment (at most that of max_align_t).
+  void* Allocate(std::size_t size, std::size_t align);
+  // Takes back everything handed out; the caller has destroyed every object placed here.
+  void Reset();
+
+ private:
+  struct Block {
+    std::unique_ptr<std::byte[]> Data;
+    std::size_t Size = 0;
+  };
+  std::vector<Block> blocks_;
+  std::size_t used_ = 0;  // bytes used in the last block
 };
 
+// A read position in a byte buffer; each kind's reader advances Pos just past what it consumed.
+struct TSimpleXmlInput {
+  std::string_view Data;             // the whole input; must outlive the reading
+  std::size_t Pos = 0;               // next byte to read
+  int Depth = 0;                     // element nesting of the reader in progress
+  TSimpleXmlArena* Arena = nullptr;  // where read elements go; the heap when null
+};
+
+class TSimpleXmlElem;
 class TSimpleXmlElems;
 class TSimpleXmlProps;
+// The writer's state: the output buffer, the indent and where in a document it writes.
+class TSimpleXmlWriter;
+// The reader and writer, friend of every class of the model.
+class TSimpleXmlCore;
 
 // Lazily built index from upper-cased names to the position of the last holder of that name.
 struct TSimpleXmlNameIndex {
@@ -52,122 +86,51 @@ struct TSimpleXmlNameIndex {
   bool Valid = false;
 };
 
-// Base of all element kinds: name, parent, children, attributes, value and prefix.
-class TSimpleXmlElem {
+// An array of pointers whose storage comes from an arena when it has one (memory that returns
+// only with the arena), else from the heap. What the pointers point to is its owner's business.
+template <class T>
+class TSimpleXmlPtrArray {
  public:
-  // An element with empty texts, no parent and no lists yet.
-  TSimpleXmlElem();
-  // Destroys the child and attribute lists with everything in them.
-  virtual ~TSimpleXmlElem();
-  TSimpleXmlElem(const TSimpleXmlElem&) = delete;
-  TSimpleXmlElem& operator=(const TSimpleXmlElem&) = delete;
+  TSimpleXmlPtrArray() = default;
+  ~TSimpleXmlPtrArray() {
+    if (!arena_) delete[] data_;
+  }
+  TSimpleXmlPtrArray(const TSimpleXmlPtrArray&) = delete;
+  TSimpleXmlPtrArray& operator=(const TSimpleXmlPtrArray&) = delete;
 
-  // The element's name; empty for every kind but the ordinary element.
-  const std::string& Name() const { return name_; }
-  // Renames the element; an empty name or the current one changes nothing.
-  void SetName(const std::string& name);
-  // The element whose child list holds this one; null for a root or a prolog item.
-  TSimpleXmlElem* Parent() const { return parent_; }
-  // The child list, created empty on first access.
-  TSimpleXmlElems& Elems();
-  // The attribute list, created empty on first access.
-  TSimpleXmlProps& Props();
-
-  std::string Value;   // the element's text, decoded
-  std::string Prefix;  // the part of the start tag's name before its colon, as read
-
-  // Empties the child and attribute lists; name, value and prefix stay.
-  virtual void Clear();
-  // This kind's reader, from in.Pos on; throws TSimpleXmlInvalid on malformed input.
-  virtual void LoadFromStream(TSimpleXmlInput& in) = 0;
-  // This kind's writer; indent goes in front of each of its lines.
-  virtual void SaveToStream(std::ostream& out, const std::string& indent) const = 0;
-
-  // Value as a 64-bit integer (decimal, or hex after $, 0x, 0X); -1 when it is none.
-  std::int64_t AsInt() const;
-  // Value as a number (nonzero is true) or as "True"/"False" in any case; false otherwise.
-  bool AsBool() const;
-
- protected:
-  // The child list if it was ever created, else null; never creates it.
-  TSimpleXmlElems* ExistingElems() const { return elems_.get(); }
-  // Writes the attributes as " name=\"value\"" or " prefix:name=\"value\"".
-  void SaveProps(std::ostream& out) const;
+  std::size_t size() const { return size_; }
+  T* operator[](std::size_t i) const { return data_[i]; }
+  T* const* begin() const { return data_; }
+  T* const* end() const { return data_ + size_; }
+  void push_back(T* item) {
+    if (size_ == capacity_) Grow();
+    data_[size_++] = item;
+  }
+  void clear() { size_ = 0; }
+  // Where the storage comes from; set while the array has none yet.
+  TSimpleXmlArena* Arena() const { return arena_; }
+  void SetArena(TSimpleXmlArena* arena) {
+    if (!data_) arena_ = arena;
+  }
 
  private:
-  friend class TSimpleXmlElems;
-  std::string name_;
-  TSimpleXmlElem* parent_ = nullptr;
-  std::unique_ptr<TSimpleXmlElems> elems_;
-  std::unique_ptr<TSimpleXmlProps> props_;
+  void Grow() {
+    if (capacity_ >= 0x40000000u || std::size_t{capacity_} * 2 > static_cast<std::size_t>(-1) / sizeof(T*))
+      throw std::length_error("TSimpleXmlPtrArray: too many items");
+    const std::uint32_t capacity = capacity_ ? capacity_ * 2 : 4;
+    T** data = arena_ ? static_cast<T**>(arena_->Allocate(capacity * sizeof(T*), alignof(T*))) : new T*[capacity];
+    if (size_) std::memcpy(data, data_, size_ * sizeof(T*));
+    if (!arena_) delete[] data_;
+    data_ = data;
+    capacity_ = capacity;
+  }
+
+  T** data_ = nullptr;
+  std::uint32_t size_ = 0, capacity_ = 0;
+  TSimpleXmlArena* arena_ = nullptr;
 };
 
-// Ordinary element: tag, attributes, and either children or a value.
-class TSimpleXmlElemClassic : public TSimpleXmlElem {
- public:
-  // Reads a start tag, its content and end tag (or an empty-element tag).
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes a self-closing tag, a one-line value, or the children one level deeper.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// Character data between tags (mixed content).
-class TSimpleXmlElemText : public TSimpleXmlElem {
- public:
-  // Reads up to the next "<", decoding references and collapsing blanks.
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes the escaped value on its own line; nothing when it is empty.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// Comment; its value is kept undecoded.
-class TSimpleXmlElemComment : public TSimpleXmlElem {
- public:
-  // Reads "<!--" up to the first "-->".
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes "<!--value-->".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// CDATA section; its value is kept undecoded.
-class TSimpleXmlElemCData : public TSimpleXmlElem {
- public:
-  // Reads "<![CDATA[" up to the first "]]>".
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes "<![CDATA[value]]>".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// The XML declaration line.
-class TSimpleXmlElemHeader : public TSimpleXmlElem {
- public:
-  bool Standalone = false;
-  std::string Encoding = "iso-8859-1";
-  std::string Version = "1.0";
-
-  // Reads "<?xml" attributes "?>" into Version, Encoding and Standalone.
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes the declaration; standalone before encoding, encoding only when set.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// Document type declaration; Value holds everything between "<!DOCTYPE" and ">", trimmed.
-class TSimpleXmlElemDocType : public TSimpleXmlElem {
- public:
-  // Reads up to the closing ">", skipping one bracketed internal subset.
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes "<!DOCTYPE value>", never indented.
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
-
-// xml-stylesheet declaration; its attributes stay in Props.
-class TSimpleXmlElemSheet : public TSimpleXmlElem {
- public:
-  // Reads "<?xml-stylesheet" attributes "?>".
-  void LoadFromStream(TSimpleXmlInput& in) override;
-  // Writes "<?xml-stylesheet" attributes "?>".
-  void SaveToStream(std::ostream& out, const std::string& indent) const override;
-};
+class TSimpleXmlElemClassic;
 
 // Ordered child list of one element; duplicates allowed, no sorting.
 class TSimpleXmlElems {
@@ -197,7 +160,7 @@ class TSimpleXmlElems {
   // Number of children.
   std::size_t Count() const { return items_.size(); }
   // The child at a 0-based position in document order; null outside the list.
-  TSimpleXmlElem* Item(std::size_t index) const;
+  TSimpleXmlElem* Item(std::size_t index) const { return index < items_.size() ? items_[index] : nullptr; }
   // The last child whose name equals name without regard to ASCII case; null when none.
   TSimpleXmlElem* Find(const std::string& name) const;
   // The found child's value (also when empty), else def.
@@ -213,12 +176,15 @@ class TSimpleXmlElems {
 
  private:
   friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
   TSimpleXmlElemClassic& AddInt(const std::string& name, std::int64_t value);
-  void NamesChanged() { index_.Valid = false; }
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
 
   TSimpleXmlElem* owner_;
-  std::vector<std::unique_ptr<TSimpleXmlElem>> items_;
-  mutable TSimpleXmlNameIndex index_;
+  TSimpleXmlPtrArray<TSimpleXmlElem> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
 };
 
 // One attribute.
@@ -242,8 +208,10 @@ class TSimpleXmlProp {
   std::string Prefix;  // namespace prefix, written before the name when set
 
  private:
+  friend class TSimpleXmlCore;
   std::string name_;
   TSimpleXmlProps* owner_;
+  bool inArena_ = false;  // placed in a document's arena by the reader
 };
 
 // Ordered attribute list of one element; duplicates allowed.
@@ -273,10 +241,156 @@ class TSimpleXmlProps {
 
  private:
   friend class TSimpleXmlProp;
-  void NamesChanged() { index_.Valid = false; }
+  friend class TSimpleXmlElem;
+  friend class TSimpleXmlCore;
+  void NamesChanged() {
+    if (index_) index_->Valid = false;
+  }
 
-  std::vector<std::unique_ptr<TSimpleXmlProp>> items_;
-  mutable TSimpleXmlNameIndex index_;
+  TSimpleXmlPtrArray<TSimpleXmlProp> items_;  // owned
+  mutable std::unique_ptr<TSimpleXmlNameIndex> index_;  // made on the first look-up that needs it
+};
+
+// Base of all element kinds: name, parent, children, attributes, value and prefix.
+class TSimpleXmlElem {
+ public:
+  // An element with empty texts, no parent and empty lists.
+  TSimpleXmlElem();
+  // Destroys the child and attribute lists with everything in them.
+  virtual ~TSimpleXmlElem();
+  TSimpleXmlElem(const TSimpleXmlElem&) = delete;
+  TSimpleXmlElem& operator=(const TSimpleXmlElem&) = delete;
+
+  // The element's name; empty for every kind but the ordinary element.
+  const std::string& Name() const { return name_; }
+  // Renames the element; an empty name or the current one changes nothing.
+  void SetName(const std::string& name);
+  // The element whose child list holds this one; null for a root or a prolog item.
+  TSimpleXmlElem* Parent() const { return parent_; }
+  // The child list, created empty on first access.
+  TSimpleXmlElems& Elems();
+  // The attribute list, created empty on first access.
+  TSimpleXmlProps& Props();
+
+  std::string Value;   // the element's text, decoded
+  std::string Prefix;  // the part of the start tag's name before its colon, as read
+
+  // Empties the child and attribute lists; name, value and prefix stay.
+  virtual void Clear();
+  // This kind's reader, from in.Pos on; throws TSimpleXmlInvalid on malformed input.
+  virtual void LoadFromStream(TSimpleXmlInput& in) = 0;
+  // This kind's writer; indent goes in front of each of its lines. Throws TSimpleXmlInvalid, and
+  // writes nothing, when the element would not read back as itself.
+  void SaveToStream(std::ostream& out, const std::string& indent) const;
+
+  // Value as a 64-bit integer (decimal, or hex after $, 0x, 0X); -1 when it is none.
+  std::int64_t AsInt() const;
+  // Value as a number (nonzero is true) or as "True"/"False" in any case; false otherwise.
+  bool AsBool() const;
+
+ protected:
+  // The child list; the same as Elems() for a const element.
+  const TSimpleXmlElems* ExistingElems() const { return &elems_; }
+  // The attribute list; the same as Props() for a const element.
+  const TSimpleXmlProps* ExistingProps() const { return &props_; }
+  // Appends this kind's text to the writer's buffer; throws TSimpleXmlInvalid when what it would
+  // write does not read back as this element where the writer stands.
+  virtual void Write(TSimpleXmlWriter& w) const = 0;
+
+ private:
+  friend class TSimpleXmlElems;
+  friend class TSimpleXmlCore;
+  void AssignName(std::string_view name);
+
+  // Placed in an arena by a reader: the lists' storage comes from there too.
+  bool InArena() const { return elems_.items_.Arena() != nullptr; }
+
+  std::string name_;
+  TSimpleXmlElem* parent_ = nullptr;
+  // The lists live inside the element: "created on first access" costs nothing this way.
+  TSimpleXmlElems elems_;
+  TSimpleXmlProps props_;
+};
+
+// Ordinary element: tag, attributes, and either children or a value.
+class TSimpleXmlElemClassic : public TSimpleXmlElem {
+ public:
+  // Reads a start tag, its content and end tag (or an empty-element tag).
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes a self-closing tag, a one-line value, or the children one level deeper.
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// Character data between tags (mixed content).
+class TSimpleXmlElemText : public TSimpleXmlElem {
+ public:
+  // Reads up to the next "<", decoding references and collapsing blanks.
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes the escaped value on its own line; nothing when it is empty.
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// Comment; its value is kept undecoded.
+class TSimpleXmlElemComment : public TSimpleXmlElem {
+ public:
+  // Reads "<!--" up to the first "-->".
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes "<!--value-->".
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// CDATA section; its value is kept undecoded.
+class TSimpleXmlElemCData : public TSimpleXmlElem {
+ public:
+  // Reads "<![CDATA[" up to the first "]]>".
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes "<![CDATA[value]]>".
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// The XML declaration line.
+class TSimpleXmlElemHeader : public TSimpleXmlElem {
+ public:
+  bool Standalone = false;
+  std::string Encoding = "iso-8859-1";
+  std::string Version = "1.0";
+
+  // Reads "<?xml" attributes "?>" into Version, Encoding and Standalone.
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes the declaration; standalone before encoding, encoding only when set.
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// Document type declaration; Value holds everything between "<!DOCTYPE" and ">", trimmed.
+class TSimpleXmlElemDocType : public TSimpleXmlElem {
+ public:
+  // Reads up to the closing ">", skipping one bracketed internal subset.
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes "<!DOCTYPE value>", never indented.
+  void Write(TSimpleXmlWriter& w) const override;
+};
+
+// xml-stylesheet declaration; its attributes stay in Props.
+class TSimpleXmlElemSheet : public TSimpleXmlElem {
+ public:
+  // Reads "<?xml-stylesheet" attributes "?>".
+  void LoadFromStream(TSimpleXmlInput& in) override;
+
+ protected:
+  // Writes "<?xml-stylesheet" attributes "?>".
+  void Write(TSimpleXmlWriter& w) const override;
 };
 
 // The items before the root element (header, comments, document type, stylesheet), in order.
@@ -299,7 +413,7 @@ class TSimpleXmlElemsProlog {
   void Clear();
 
  private:
-  std::vector<std::unique_ptr<TSimpleXmlElem>> items_;
+  std::vector<TSimpleXmlElem*> items_;  // owned
 };
 
 // The document: a root element and a prolog, read from and written to files and streams.
@@ -322,17 +436,22 @@ class TSimpleXml {
   // Reads the stream to its end, clears root and prolog, then parses; throws TSimpleXmlInvalid,
   // leaving what was read up to the failure.
   void LoadFromStream(std::istream& in);
-  // Writes the document to a temporary file beside fileName and replaces it; throws EFileError.
+  // Parses a whole document held in memory, as LoadFromStream does.
+  void LoadFromBuffer(std::string_view data);
+  // Writes the document to a temporary file beside fileName and replaces it; throws EFileError,
+  // or TSimpleXmlInvalid (before the file is touched) for a tree that would not read back.
   void SaveToFile(const std::string& fileName);
-  // Writes the prolog (a default header when it is empty, which then stays) and the root.
+  // Writes the prolog (a default header when it is empty, which then stays) and the root; throws
+  // TSimpleXmlInvalid, writing nothing, for a tree that would not read back as itself.
   void SaveToStream(std::ostream& out);
+  // The bytes SaveToStream writes.
+  std::string SaveToBuffer();
 
  private:
-  // Parses a whole document held in memory.
-  void LoadFromBuffer(std::string_view data);
-
+  TSimpleXmlArena arena_;  // first member: what it holds goes before it does
   TSimpleXmlElemsProlog prolog_;
   TSimpleXmlElemClassic root_;
+  std::size_t sizeHint_ = 0;  // bytes last read or written: the next save's buffer starts there
 };
 
 }  // namespace zorvex

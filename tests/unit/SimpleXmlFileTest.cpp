@@ -121,5 +121,18 @@ TEST_F(SimpleXmlFile, ReplacementKeepsModeAndSymbolicLinks) {
   EXPECT_EQ(Listing(), (std::vector<std::string>{"link.xml", "real"}));
 }
 
+// A tree the writer refuses is never half written: the file on disk stays as it was.
+TEST_F(SimpleXmlFile, RefusedTreeLeavesTheFileAsItWas) {
+  const std::string path = Path("rules.xml");
+  Write(path, "<Rules><Rule>kept</Rule></Rules>");
+  TSimpleXml doc;
+  doc.Root().SetName("Rules");
+  doc.Root().Elems().Add("Rule", "new");
+  doc.Root().Elems().Add("bad name", "x");
+  EXPECT_THROW(doc.SaveToFile(path), TSimpleXmlInvalid);
+  EXPECT_EQ(ReadWholeFile(path), "<Rules><Rule>kept</Rule></Rules>");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"});
+}
+
 }  // namespace
 }  // namespace zorvex

@@ -271,5 +271,34 @@ TEST(SimpleXmlRead, HugeInputStaysLinear) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+// A loaded tree lives in its document's blocks; it must stay sound when edited through the API,
+// when parts of it are cleared, and when the document loads again over it.
+TEST(SimpleXmlRead, LoadedTreesTakeEditsAndReloads) {
+  TSimpleXml doc;
+  for (int round = 0; round < 3; ++round) {
+    std::string text = "<r k='v'>";
+    for (int i = 0; i < 300; ++i) text += "<e a='" + std::to_string(i) + "'><c>" + std::string(40, 'x') + "</c></e>";
+    Load(doc, text + "</r>");
+    TSimpleXmlElems& elems = doc.Root().Elems();
+    ASSERT_EQ(elems.Count(), 300u);
+    TSimpleXmlElem& loaded = *elems.Item(7);
+    for (int i = 0; i < 100; ++i) loaded.Elems().Add("added" + std::to_string(i), std::string(30, 'y'));
+    loaded.Props().Add("b", std::string(30, 'z'));
+    loaded.SetName("renamed");
+    elems.Item(8)->Clear();
+    elems.Item(9)->Elems().Item(0)->Value = std::string(100, 'w');
+    EXPECT_EQ(elems.Find("RENAMED"), &loaded);
+    EXPECT_EQ(loaded.Elems().Count(), 101u);
+    EXPECT_EQ(loaded.Elems().ReadText("added99", ""), std::string(30, 'y'));
+    EXPECT_EQ(loaded.Props().ReadInt("a", -1), 7);
+    EXPECT_EQ(elems.Item(8)->Elems().Count(), 0u);
+    EXPECT_EQ(elems.Item(299)->Elems().ReadText("c", ""), std::string(40, 'x'));
+    EXPECT_EQ(loaded.Elems().Item(0)->Parent(), &loaded);
+  }
+  Load(doc, "<small/>");
+  EXPECT_EQ(doc.Root().Name(), "small");
+  EXPECT_EQ(doc.Root().Elems().Count(), 0u);
+}
+
 }  // namespace
 }  // namespace zorvex

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -163,6 +164,111 @@ TEST(SimpleXmlRoundTrip, HeaderWithQuotesSavesAsAFileThatLoadsBack) {
   EXPECT_EQ(header.Encoding, "a\"b'c<>&");
   EXPECT_EQ(back.Root().Elems().ReadText("Rule", ""), "x");
   EXPECT_EQ(Save(back), written);
+}
+
+// A tree that would not read back as itself is refused whole: the writer throws the model's
+// error and writes nothing. Such trees came from damaged files ("<a:!--/>" leaves the name "!--")
+// or from the API, and the file they were saved as no longer loaded.
+TEST(SimpleXmlRoundTrip, TreesThatWouldNotReadBackAreRefusedAndNothingIsWritten) {
+  const auto refused = [](TSimpleXml& doc) {
+    std::ostringstream out;
+    try {
+      doc.SaveToStream(out);
+    } catch (const TSimpleXmlInvalid&) {
+      return out.str().empty();
+    }
+    return false;
+  };
+  // Loaded from files that load.
+  // "<>&#32;</>" would read back without content, and then save as "</>".
+  for (const std::string text : {"<r><a:!--/></r>", "<r><a:![CDATA[x/></r>", "<r><a:/></r>", "<a:?x/>",
+                                  "<a:!x>v</a:!x>", "<><>", "<r><>&#32;&#9;</></r>", "<r><>&#32;<a:/></></r>"}) {
+    TSimpleXml doc;
+    ASSERT_NO_THROW(Load(doc, text)) << text;
+    EXPECT_TRUE(refused(doc)) << text;
+  }
+  // Made through the API.
+  const std::function<void(TSimpleXml&)> cases[] = {
+      [](TSimpleXml& d) { d.Root().SetName("a b"); },
+      [](TSimpleXml& d) { d.Root().SetName("a\tb"); },
+      [](TSimpleXml& d) { d.Root().SetName("a/b"); },
+      [](TSimpleXml& d) { d.Root().SetName("a>b"); },
+      [](TSimpleXml& d) { d.Root().SetName("p:a"); },  // would read back as "a" with a prefix
+      [](TSimpleXml& d) { d.Root().Props().Add("k", "v"); },  // no name: "< k=..."
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Props().Add("a b", ""); },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Props().Add("", "v"); },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Props().Add("a", "v").Prefix = "x.y"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Elems().Add(std::make_unique<TSimpleXmlElemComment>()).Value = "a-->b"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Elems().Add(std::make_unique<TSimpleXmlElemCData>()).Value = "a]]>b"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Prolog().Add(std::make_unique<TSimpleXmlElemDocType>()).Value = "a>b"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Prolog().Add(std::make_unique<TSimpleXmlElemDocType>()).Value = "a [b"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Elems().Add(std::make_unique<TSimpleXmlElemHeader>()); },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Root().Elems().Add(std::make_unique<TSimpleXmlElemSheet>()); },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Prolog().Add(std::make_unique<TSimpleXmlElemCData>()).Value = "x"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Prolog().Add(std::make_unique<TSimpleXmlElemText>()).Value = "x"; },
+      [](TSimpleXml& d) { d.Root().SetName("r"); d.Prolog().Add(std::make_unique<TSimpleXmlElemClassic>()).SetName("x"); },
+      [](TSimpleXml& d) {
+        TSimpleXmlElem* e = &d.Root();
+        for (int level = 0; level < kSimpleXmlMaxDepth; ++level) e = &e->Elems().Add("n", "v");  // one too deep
+      },
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    TSimpleXml doc;
+    cases[i](doc);
+    EXPECT_TRUE(refused(doc)) << "case " << i;
+  }
+}
+
+// What the reader takes, the writer writes: names with quotes, NUL, "<", "&", "?" or "!" where
+// they read back, and the deepest nesting the reader accepts.
+TEST(SimpleXmlRoundTrip, UnusualButReadableNamesAndDepthsAreWritten) {
+  const std::string names[] = {"a\"b", std::string("a\0b", 3), "a<b", "a&b'c", "?x", "!x", "x?", "\xE9"};
+  for (const std::string& name : names) {
+    TSimpleXml doc;
+    doc.Root().SetName("r");
+    doc.Root().Elems().Add(name, "v");
+    doc.Root().Elems().Add(name, "");
+    const std::string written = Save(doc);
+    TSimpleXml back;
+    ASSERT_NO_THROW(Load(back, written)) << written;
+    ASSERT_EQ(Dump(back), Dump(doc)) << written;
+  }
+  TSimpleXml cdataRoot;
+  cdataRoot.Root().SetName("![CDATA[x");
+  const std::string written = Save(cdataRoot);
+  TSimpleXml back;
+  Load(back, written);
+  EXPECT_EQ(back.Root().Name(), "![CDATA[x");
+  TSimpleXml deep;
+  TSimpleXmlElem* e = &deep.Root();
+  e->SetName("n");
+  for (int level = 1; level < kSimpleXmlMaxDepth; ++level) e = &e->Elems().Add("n", "");
+  e->Value = "bottom";
+  TSimpleXml deepBack;
+  ASSERT_NO_THROW(Load(deepBack, Save(deep)));
+  EXPECT_EQ(Dump(deepBack), Dump(deep));
+}
+
+// Text beside other nodes is written on a line of its own; its line break reads back as a CR
+// (the format's blank rule), so the first save after such a hand edit gains one CR, and then the
+// file stays as it is. Nothing is lost.
+TEST(SimpleXmlRoundTrip, TextBesideOtherNodesGainsOneCrAndSettles) {
+  TSimpleXml doc;
+  Load(doc, "<Rules><Rule>*casino*<!--note--></Rule></Rules>");
+  TSimpleXmlElem& rule = *doc.Root().Elems().Item(0);
+  EXPECT_EQ(rule.Value, "");
+  ASSERT_EQ(rule.Elems().Count(), 2u);
+  EXPECT_EQ(rule.Elems().Item(0)->Value, "*casino*");
+  const std::string first = Save(doc);
+  EXPECT_NE(first.find(" <Rule>\r\n  *casino*\r\n  <!--note-->\r\n </Rule>\r\n"), std::string::npos) << first;
+  TSimpleXml second;
+  Load(second, first);
+  EXPECT_EQ(second.Root().Elems().Item(0)->Elems().Item(0)->Value, "*casino*\r");
+  const std::string secondText = Save(second);
+  EXPECT_NE(secondText.find("  *casino*\r\r\n"), std::string::npos);
+  TSimpleXml third;
+  Load(third, secondText);
+  EXPECT_EQ(Save(third), secondText);
 }
 
 }  // namespace
