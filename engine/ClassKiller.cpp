@@ -375,6 +375,17 @@ void TZorvex::ReadRules(bool brief) {
       TSimpleXmlElem* child = children.Item(i);
       child->Value = WithoutControlCharacters(child->Value);
     }
+    // A damaged file may hold a node that reads but would not be written back as itself; kept as
+    // it is, every later save would be refused. The file is kept aside and the rules alone stay.
+    try {
+      RulesDoc.SaveToBuffer();
+    } catch (const TSimpleXmlInvalid& e) {
+      const std::vector<std::string> rules = RuleList();
+      root.Clear();
+      for (const std::string& rule : rules) root.Elems().Add(names::kRule, rule);
+      rules_.keepAside = true;
+      rules_.reason = e.what();
+    }
   } else {
     root.Clear();
   }

@@ -763,3 +763,18 @@ TEST_F(EngineTest, AFailedLogHalvingWaitsAndTheLogStaysBounded) {
   EXPECT_LT(log.size(), huge.size() / 2 + 100);
   EXPECT_EQ(log.substr(log.size() - 28), "[07.12.2026 09:30:00] last\r\n");
 }
+
+TEST_F(EngineTest, ARulesFileWithANameItsWriterRefusesStillTakesNewRules) {
+  // A name cut by a colon reads, but would not read back as itself: saved as it is, the file would
+  // be refused, and no later rule would ever reach the disk.
+  const std::string damaged = "<Rules><Rule>*one*</Rule><a:/><Rule>*two*</Rule></Rules>";
+  Write(folder + "rules.xml", damaged);
+  TZorvex& e = Loaded();
+  const std::vector<std::string> loaded = e.RuleList();
+  EXPECT_EQ(loaded, (std::vector<std::string>{"*one*", "*two*"}));
+  e.AddRule("*three*");
+  std::vector<std::string> expected = loaded;
+  expected.push_back("*three*");
+  EXPECT_EQ(Loaded().RuleList(), expected) << Read(folder + "rules.xml");
+  EXPECT_EQ(Read(folder + "rules.xml.unreadable"), damaged) << "the damaged file is kept aside first";
+}
