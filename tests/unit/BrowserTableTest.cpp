@@ -148,5 +148,7 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   options.families.chromium = false;
   scanner->SetDetection(options);
   scanner->RunPass();
+  EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_TRUE(desktop->Exists(later));
+  mainThread->End();
 }

@@ -120,5 +120,6 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
       EXPECT_EQ(fit.fits[i], !desktop->Exists(windows[i])) << titles[i];
     }
     desktop->AnswerAllCloses();
+    mainThread->End();
   }
 }

@@ -52,10 +52,15 @@ class ScannerTest : public ::testing::Test {
   // Stands still unless the test moves it: the pauses before a hung window is tried again.
   std::shared_ptr<zorvex::fake::FakeClock> clock = std::make_shared<zorvex::fake::FakeClock>();
 
-  // No close may wait for ever once the test is over.
-  void TearDown() override { desktop->AnswerAllCloses(); }
+  // No close may wait for ever once the test is over, and the main loop ends, as the program's
+  // does: outcomes posted later are dropped rather than kept on a queue nobody pumps.
+  void TearDown() override {
+    desktop->AnswerAllCloses();
+    mainThread->End();
+  }
   // A new desktop and main thread, for a case of a table.
   void NewDesktop() {
+    mainThread->End();
     desktop = std::make_shared<FakeDesktop>();
     mainThread = std::make_shared<FakeMainThread>();
     sent = 0;
