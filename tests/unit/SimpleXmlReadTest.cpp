@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <sstream>
 
 #include "xml/SimpleXml.h"
@@ -252,14 +252,16 @@ TEST(SimpleXmlRead, NestingIsBoundedNotAStackOverflow) {
   EXPECT_EQ(ErrorOf(deep), tooDeep);
 }
 
-// Hostile shapes of a few megabytes each must parse in linear time.
+// Hostile shapes of a few megabytes each must parse in linear time. Timed by the processor time
+// the parse takes, not the wall clock: on a busy machine the process waits for a core far longer
+// than it works (a run under ThreadSanitizer works about 2 s and may wait 20 s).
 TEST(SimpleXmlRead, HugeInputStaysLinear) {
   const auto repeat = [](const std::string& s) {
     std::string out;
     while (out.size() < (1u << 20)) out += s;
     return out;
   };
-  const auto start = std::chrono::steady_clock::now();
+  const std::clock_t start = std::clock();
   EXPECT_NE(ErrorOf("<r>" + repeat("<!-")), "");
   EXPECT_NE(ErrorOf("<r>" + repeat("<abc")), "");
   EXPECT_EQ(ErrorOf("<r>" + repeat("&#&") + "</r>"), "");
@@ -268,7 +270,7 @@ TEST(SimpleXmlRead, HugeInputStaysLinear) {
   EXPECT_EQ(ErrorOf("<r " + repeat("a='&amp;' ") + "/>"), "");
   EXPECT_EQ(ErrorOf("<?x" + repeat("x")), "");
   EXPECT_NE(ErrorOf("<r><!--" + repeat("-- >")), "");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_LT(static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, 20.0);
 }
 
 }  // namespace
