@@ -188,6 +188,7 @@ TEST(ScannerWin32, RunningScannerReportsOnTheMainThreadAndStops) {
   // A rule that arrives while the thread runs is taken up by a later pass.
   scanner->SetRules("later popup");
   EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(popup) && !host.lines.empty(); }, std::chrono::seconds(30)));
+  scanner.Settle(1);
   EXPECT_TRUE(PumpUntil([&] { return checks >= 2; }));
   ASSERT_EQ(host.threads.size(), 1u);
   EXPECT_EQ(host.threads[0], ::GetCurrentThreadId());
