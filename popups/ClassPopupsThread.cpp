@@ -153,23 +153,25 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     return pending.insert(window).second;
   }
   // A close has ended (job.taken is settled): hands its outcome to the main thread, which reports
-  // it when the window took the command and was not reported since it was last seen gone; then
-  // the window stops pending. Posted without waiting, so that the scanner never waits for the log,
+  // it when the window took the command and was not reported since it was last seen gone, and the
+  // window stops pending. Posted without waiting, so that the scanner never waits for the log,
   // the sound or the flash; one item for every close, so that outcomes are settled in order.
   void Conclude(const Job& job) {
     // Only a window that took the command and stays open needs remembering; one that is gone is
     // forgotten at once, so that a new window given its handle is reported even between passes.
     const bool gone = job.taken && desktop_->ClassName(job.window).empty();
-    DropFailure("kill report", [&] {
-      mainThread_->Post([book = shared_from_this(), window = job.window, taken = job.taken, gone,
-                         report = job.report] {
-        if (book->Reportable(window, taken, gone) && book->host_ != nullptr) {
-          LogKill(*book->host_, report);
-          book->host_->PlayAlarm();
-        }
-      });
-    });
-    Done(job.window);
+    auto outcome = [book = shared_from_this(), window = job.window, taken = job.taken, gone, report = job.report] {
+      if (book->Reportable(window, taken, gone) && book->host_ != nullptr) {
+        LogKill(*book->host_, report);
+        book->host_->PlayAlarm();
+      }
+    };
+    // One step under the lock: no new close of the window begins before this outcome is queued
+    // (its outcomes reach the main thread in order), and once it is queued the window is free for
+    // the next pass. Post only queues; it never waits for the main thread.
+    std::lock_guard<std::mutex> lock(mutex);
+    pending.erase(job.window);
+    DropFailure("kill report", [&] { mainThread_->Post(std::move(outcome)); });
   }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -378,7 +380,7 @@ void TSPopupThread::Notice(WindowHandle window) {
 }
 
 void TSPopupThread::JudgeNoticed() {
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = services_.clock ? services_.clock->Steady() : std::chrono::steady_clock::now();
   if (now - budgetStart_ >= std::chrono::seconds(1)) {
     budgetStart_ = now;
     budgetUsed_ = 0;

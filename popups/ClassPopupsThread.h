@@ -38,7 +38,8 @@ struct ScannerServices {
   std::shared_ptr<IMainThread> mainThread;
   std::shared_ptr<ISleeper> sleeper;
   IKillHost* host = nullptr;
-  // Times the pauses before a hung window is tried again; the steady clock when empty.
+  // Times the pauses before a hung window is tried again and the budget of event judgings; the
+  // steady clock when empty.
   std::shared_ptr<IClock> clock;
 };
 

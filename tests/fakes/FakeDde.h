@@ -49,16 +49,18 @@ class FakeDdePeer : public IDdeClient {
 
 // Clocks the test sets. Time passes by step at every reading of either clock; Advance moves both,
 // while setting time alone changes the wall clock only, as a user setting the system time would.
+// A clock without a step is only read by its readers, so that closing threads may read it at once;
+// the test moves it while no thread reads it.
 class FakeClock : public IClock {
  public:
   std::chrono::system_clock::time_point Now() override {
     const auto now = time;
-    Advance(step);
+    if (step != std::chrono::system_clock::duration::zero()) Advance(step);
     return now;
   }
   std::chrono::steady_clock::time_point Steady() override {
     const auto now = steady;
-    Advance(step);
+    if (step != std::chrono::system_clock::duration::zero()) Advance(step);
     return now;
   }
   void Advance(std::chrono::system_clock::duration d) {

@@ -150,10 +150,13 @@ class FakeMainThread : public IMainThread {
   std::atomic<int> posted_{0};
 };
 
-// Every close the scanner sent to desktop has ended and its outcome (a kill report or nothing) is
-// on mainThread's queue: the scanner posts one item for every close, after the close.
-inline bool ClosesSettled(const FakeDesktop& desktop, const FakeMainThread& mainThread) {
-  return desktop.CloseCalls() == mainThread.Posted();
+// Exactly sent close commands have reached desktop, each has ended, and its outcome (a kill report
+// or nothing) is on mainThread's queue, the window no longer pending: the scanner posts one item
+// for every close, after the close. sent counts every command since the two fakes were made. The
+// test says how many it expects because a close handed to a closing thread that has not run yet
+// is seen by neither fake: without the number, "none sent" and "not sent yet" look alike.
+inline bool ClosesSettled(const FakeDesktop& desktop, const FakeMainThread& mainThread, int sent) {
+  return desktop.CloseCalls() == sent && mainThread.Posted() == sent;
 }
 
 // A sleeper that returns at once, after an optional hook, counting the calls; it says it was woken

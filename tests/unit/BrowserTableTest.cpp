@@ -135,7 +135,7 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   scanner->SetDetection(options);
   scanner->SetRules("*casino*");
   scanner->RunPass();
-  ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_FALSE(desktop->Exists(ruled));
   EXPECT_FALSE(desktop->Exists(small)) << "by its size, in aggressive mode";
   EXPECT_TRUE(desktop->Exists(page));
@@ -148,5 +148,7 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   options.families.chromium = false;
   scanner->SetDetection(options);
   scanner->RunPass();
+  EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_TRUE(desktop->Exists(later));
+  mainThread->End();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/CaseFold.h"
 #include "base/Text.h"
 #include "popups/ClassPopupsThread.h"
@@ -108,14 +110,17 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     scanner->SetDetection(explorer);
     // As the engine and the closer hand a rule on: control characters blank, case folded, CR LF after.
     scanner->SetRules(LinesWithBreaks({FoldCase(WithoutControlCharacters(rule))}));
-    scanner->RunPass();
-    ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread); }));
-
     const RuleFit fit = FitRule(rule, titles);
     ASSERT_EQ(fit.fits.size(), windows.size());
+    scanner->RunPass();
+    // As many close commands as marks; each window is checked below.
+    const int marks = static_cast<int>(std::count(fit.fits.begin(), fit.fits.end(), true));
+    EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, marks); }))
+        << desktop->CloseCalls() << " close commands for " << marks << " marks";
     for (std::size_t i = 0; i < windows.size(); ++i) {
       EXPECT_EQ(fit.fits[i], !desktop->Exists(windows[i])) << titles[i];
     }
     desktop->AnswerAllCloses();
+    mainThread->End();
   }
 }
