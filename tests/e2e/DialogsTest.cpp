@@ -270,6 +270,13 @@ TEST(Dialogs, RunFromAFolderNamedOutsideTheCodePageItKeepsRulesInTheirScriptsAcr
     std::vector<std::string> rootAfter = FolderEntries("C:\\");
     EXPECT_EQ(std::count(rootAfter.begin(), rootAfter.end(), name), 1);
     EXPECT_EQ(sorted(rootAfter), rootBefore) << "something was written beside the folder";
-    EXPECT_EQ(sorted(FolderEntries(ProgramFolder())), testsBefore) << "something was written in the working folder";
+    // The other tiers run beside this one in the same working folder and write files of their own
+    // there: what counts is that none of the program's files turned up in it.
+    for (const std::string& entry : FolderEntries(ProgramFolder())) {
+      if (std::find(testsBefore.begin(), testsBefore.end(), entry) != testsBefore.end()) continue;
+      const bool programs = entry.rfind("options.xml", 0) == 0 || entry.rfind("rules.xml", 0) == 0 ||
+                            entry.rfind("zorvex.log", 0) == 0 || entry.find(".zvl") != std::string::npos;
+      EXPECT_FALSE(programs) << entry << " was written in the working folder";
+    }
   }
 }
