@@ -77,14 +77,16 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   // mutex.
   struct Job {
     WindowHandle window = 0;
+    CloseRequest request;
     std::string line;
-    std::function<void(const std::string&)> report;
+    // Posts a line for the log; kill: counted and announced as well.
+    std::function<void(const std::string&, bool kill)> report;
     bool finished = false;
-    bool taken = false;
+    CloseOutcome outcome;
     bool handedOver = false;  // the scanner stopped waiting: the closing thread reports
   };
 
-  explicit CloseBook(std::shared_ptr<IDesktop> desktop) : desktop_(std::move(desktop)) {}
+  explicit CloseBook(const ScannerServices& services) : tabs_(services.desktop, services.tabStrips) {}
 
   // Queues a close for the closing threads, starting one when none is free.
   void Submit(const std::shared_ptr<Job>& job) {
@@ -137,6 +139,17 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     std::lock_guard<std::mutex> lock(mutex);
     pending.erase(window);
   }
+  // Reports what a finished close did, whoever waited for it, and ends its pending.
+  void Settle(const Job& job) {
+    // Every front tab closed is a kill of its own, though its window stays.
+    if (job.outcome.tabClosed) {
+      job.report(KillLogLine(job.outcome.tabTitle, job.request.reason), true);
+    } else if (Finish(job.window, job.outcome.taken)) {
+      job.report(job.line, true);
+    }
+    if (!job.outcome.leftLine.empty()) job.report(job.outcome.leftLine, false);
+    Done(job.window);
+  }
   // Forgets reported windows that are gone, so that a new window given the same handle counts.
   void Prune(IDesktop& desktop) {
     std::vector<WindowHandle> known;
@@ -175,23 +188,22 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   }
 
   void Close(Job& job) {
-    // A window that is gone or did not take the command was not killed by us.
-    bool taken = false;
-    DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
+    // A window that is gone or did not take the command was not killed by us. In today's
+    // browsers the window may lose only its front tab, or be left open.
+    CloseOutcome outcome;
+    DropFailure("close command", [&] { outcome = tabs_.Close(job.request); });
     bool handedOver = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
       job.finished = true;
-      job.taken = taken;
+      job.outcome = std::move(outcome);
       handedOver = job.handedOver;
     }
     cv.notify_all();
-    if (!handedOver) return;
-    if (Finish(job.window, taken)) job.report(job.line);
-    Done(job.window);
+    if (handedOver) Settle(job);
   }
 
-  std::shared_ptr<IDesktop> desktop_;
+  TabCloser tabs_;
   std::deque<std::shared_ptr<Job>> queue_;
   int threads_ = 0;
   int idle_ = 0;
@@ -205,7 +217,7 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
       rules_(std::make_shared<const ScannerRules>()),
-      closes_(std::make_shared<CloseBook>(services_.desktop)) {}
+      closes_(std::make_shared<CloseBook>(services_)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
@@ -385,13 +397,14 @@ void TSPopupThread::KillWindow(WindowHandle window) {
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
+  job->request = CloseRequest{window, KilledTitle, Reason, Reason == kHeuristicReason ? PickedBy::Size : PickedBy::Rule};
   job->line = KillLogLine(KilledTitle, Reason);
   // The report is posted, so that the scanner never waits for the log, the sound or the flash.
-  job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line) {
+  job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line, bool kill) {
     if (host == nullptr) return;
-    mainThread->Post([host, line] {
+    mainThread->Post([host, line, kill] {
       host->WriteLog(line);
-      host->PlayAlarm();
+      if (kill) host->PlayAlarm();
     });
   };
   try {
@@ -401,17 +414,14 @@ void TSPopupThread::KillWindow(WindowHandle window) {
     throw;
   }
 
-  bool taken = false;
   {
     std::unique_lock<std::mutex> lock(closes_->mutex);
     if (!closes_->cv.wait_for(lock, kCloseWait, [&] { return job->finished; })) {
       job->handedOver = true;
       return;
     }
-    taken = job->taken;
   }
-  if (closes_->Finish(window, taken)) job->report(job->line);
-  closes_->Done(window);
+  closes_->Settle(*job);
 }
 
 std::string KillLogLine(const std::string& title, const std::string& reason) {

@@ -28,6 +28,7 @@
 #include "popups/BrowserTable.h"
 #include "popups/Masks.h"
 #include "popups/RuleFit.h"
+#include "popups/TabClose.h"
 
 namespace zorvex {
 
@@ -50,6 +51,9 @@ struct ScannerServices {
   std::shared_ptr<IMainThread> mainThread;
   std::shared_ptr<ISleeper> sleeper;
   IKillHost* host = nullptr;
+  // Reads today's browsers' tab strips before they are closed; may be empty: every window is then
+  // closed whole.
+  std::shared_ptr<ITabStrips> tabStrips = nullptr;
 };
 
 // One title rule as the scanner holds it (see PrepareRule).
