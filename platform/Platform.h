@@ -72,8 +72,6 @@ struct PageTab {
   bool visible = false;
   // The tab in front.
   bool selected = false;
-  // It has a close button.
-  bool closable = false;
 };
 
 // A browser window's tab strip as read at one moment. Holds the browser's objects: used and
@@ -83,8 +81,8 @@ class ITabStrip {
   virtual ~ITabStrip() = default;
   // The page tabs in the strip's order, groups and vertical strips flattened.
   virtual const std::vector<PageTab>& Tabs() const = 0;
-  // Presses the close button of Tabs()[index]; true when the browser took it. Blocks, without
-  // limit, while the browser does not answer.
+  // Presses the close button of Tabs()[index]; false when the tab has none or the browser refused.
+  // Blocks, without limit, while the browser does not answer.
   virtual bool CloseTab(std::size_t index) = 0;
 };
 

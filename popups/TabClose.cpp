@@ -135,7 +135,7 @@ TabPlan PlanTabClose(const TabStripRead& read, PickedBy by) {
   // The size test guesses; a window with several tabs is the user's own.
   if (by == PickedBy::Size) return TabPlan{TabVerdict::LeaveQuietly};
   // The rule fitted the tab in front; which one that is must be beyond doubt.
-  if (selected != 1 || !tabs[front].closable) return TabPlan{TabVerdict::LeaveOpen};
+  if (selected != 1) return TabPlan{TabVerdict::LeaveOpen};
   return TabPlan{TabVerdict::CloseFrontTab, front};
 }
 

@@ -29,7 +29,7 @@ enum class PickedBy {
 // What to do with a window of today's browsers once its strip has been read.
 enum class TabVerdict {
   CloseWindow,    // no strip, or one visible tab: a popup; closed whole as before
-  CloseFrontTab,  // several visible tabs: only the selected one goes
+  CloseFrontTab,  // several visible tabs: only the selected one goes (left open if it cannot)
   LeaveOpen,      // it may hold other tabs that cannot be told apart: left open, and said once
   LeaveQuietly,   // several tabs, picked by size only: a window of the user's, not a popup
 };

@@ -85,26 +85,6 @@ bool ChildrenOf(IAccessible& acc, std::vector<Acc>& children) {
   return true;
 }
 
-class Win32TabStrip : public ITabStrip {
- public:
-  const std::vector<PageTab>& Tabs() const override { return tabs_; }
-  bool CloseTab(std::size_t index) override {
-    if (index >= buttons_.size() || !buttons_[index]) return false;
-    return SUCCEEDED(buttons_[index]->accDoDefaultAction(Self()));
-  }
-
-  // Adds a tab with its close button (which may be empty).
-  void Add(PageTab tab, Acc button) {
-    tab.closable = static_cast<bool>(button);
-    tabs_.push_back(std::move(tab));
-    buttons_.push_back(std::move(button));
-  }
-
- private:
-  std::vector<PageTab> tabs_;
-  std::vector<Acc> buttons_;
-};
-
 // The tab's close button: found by its role, never by its name, which is translated. A tab may
 // carry other buttons (a sound switch); the close button comes last.
 Acc CloseButtonOf(IAccessible& tab) {
@@ -128,6 +108,27 @@ Acc CloseButtonOf(IAccessible& tab) {
   return Acc();
 }
 
+// The tabs read, with their objects; a tab's buttons are looked for only when it is to be closed:
+// every call crosses into the browser's process.
+class Win32TabStrip : public ITabStrip {
+ public:
+  const std::vector<PageTab>& Tabs() const override { return tabs_; }
+  bool CloseTab(std::size_t index) override {
+    if (index >= objects_.size()) return false;
+    const Acc button = CloseButtonOf(*objects_[index]);
+    return button && SUCCEEDED(button->accDoDefaultAction(Self()));
+  }
+
+  void Add(PageTab tab, Acc object) {
+    tabs_.push_back(std::move(tab));
+    objects_.push_back(std::move(object));
+  }
+
+ private:
+  std::vector<PageTab> tabs_;
+  std::vector<Acc> objects_;
+};
+
 // Collects the page tabs below a list, through groups, in order. False when the strip failed.
 bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip& strip) {
   std::vector<Acc> children;
@@ -140,7 +141,7 @@ bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip&
       tab.title = NameOf(*child);
       tab.visible = stripVisible && (state & STATE_SYSTEM_INVISIBLE) == 0;
       tab.selected = (state & STATE_SYSTEM_SELECTED) != 0;
-      strip.Add(std::move(tab), CloseButtonOf(*child));
+      strip.Add(std::move(tab), std::move(child));
     } else if (role != ROLE_SYSTEM_DOCUMENT && depth < kMaxTabDepth) {
       if (!CollectTabs(*child, stripVisible, depth + 1, strip)) return false;
     }

@@ -15,7 +15,7 @@ class FakeStrip : public ITabStrip {
       : owner_(std::move(owner)), window_(window), tabs_(std::move(tabs)) {}
   const std::vector<PageTab>& Tabs() const override { return tabs_; }
   bool CloseTab(std::size_t index) override {
-    return index < tabs_.size() && tabs_[index].closable && owner_->CloseTab(window_, tabs_[index].title);
+    return index < tabs_.size() && owner_->CloseTab(window_, tabs_[index].title);
   }
 
  private:
@@ -29,7 +29,7 @@ class FakeStrip : public ITabStrip {
 void FakeTabStrips::SetTabs(WindowHandle window, const std::vector<std::string>& titles, std::size_t selected) {
   StripRecord record;
   for (std::size_t i = 0; i < titles.size(); ++i) {
-    record.tabs.push_back(PageTab{titles[i], true, i == selected, true});
+    record.tabs.push_back(PageTab{titles[i], true, i == selected});
   }
   Set(window, record);
   if (selected < titles.size()) desktop_->Edit(window, [&](WindowRecord& w) { w.title = titles[selected]; });
@@ -43,7 +43,10 @@ void FakeTabStrips::Set(WindowHandle window, const StripRecord& record) {
 StripRecord FakeTabStrips::Get(WindowHandle window) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = strips_.find(window);
-  return it == strips_.end() ? StripRecord{TabStripState::None, {}, false, false} : it->second;
+  if (it != strips_.end()) return it->second;
+  StripRecord none;
+  none.state = TabStripState::None;
+  return none;
 }
 
 void FakeTabStrips::Release(WindowHandle window) {
@@ -131,7 +134,7 @@ bool FakeTabStrips::CloseTab(WindowHandle window, const std::string& title) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (t_entered <= 0) ++faults_;
     const auto it = strips_.find(window);
-    if (it == strips_.end() || it->second.closeFails) return false;
+    if (it == strips_.end() || it->second.closeFails || it->second.buttonless.count(title) != 0) return false;
     std::vector<PageTab>& tabs = it->second.tabs;
     std::size_t at = 0;
     while (at < tabs.size() && tabs[at].title != title) ++at;

@@ -24,6 +24,8 @@ struct StripRecord {
   bool hangs = false;
   // The close button does nothing.
   bool closeFails = false;
+  // Titles of tabs that have no close button.
+  std::set<std::string> buttonless = {};
 };
 
 // Windows without a record have no strip. Closing a tab removes it, brings the next visible tab

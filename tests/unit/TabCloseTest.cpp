@@ -34,9 +34,7 @@ TabStripRead Strip(std::vector<PageTab> tabs) {
   return TabStripRead{TabStripState::Read, std::make_unique<StaticStrip>(std::move(tabs))};
 }
 
-PageTab Tab(const char* title, bool selected = false, bool visible = true, bool closable = true) {
-  return PageTab{title, visible, selected, closable};
-}
+PageTab Tab(const char* title, bool selected = false, bool visible = true) { return PageTab{title, visible, selected}; }
 
 class RecordingHost : public IKillHost {
  public:
@@ -118,8 +116,6 @@ TEST(TabPlan, WhatToCloseFollowsWhatTheStripShows) {
   // Which tab is in front, and how to close it, must be beyond doubt.
   EXPECT_EQ(PlanTabClose(Strip({Tab("News"), Tab("Casino")}), PickedBy::Rule).verdict, V::LeaveOpen);
   EXPECT_EQ(PlanTabClose(Strip({Tab("News", true), Tab("Casino", true)}), PickedBy::Rule).verdict, V::LeaveOpen);
-  EXPECT_EQ(PlanTabClose(Strip({Tab("News"), Tab("Casino", true, true, false)}), PickedBy::Rule).verdict,
-            V::LeaveOpen);
   // The one selected tab is hidden: the visible ones have no front.
   EXPECT_EQ(PlanTabClose(Strip({Tab("A"), Tab("B"), Tab("C", true, false)}), PickedBy::Rule).verdict, V::LeaveOpen);
 
@@ -185,7 +181,7 @@ TEST_F(TabCloseTest, AStripThatCannotBeReadLeavesTheWindowOpenSaidOnceUntilItsFr
   const WindowHandle buttonless = Window("Chrome_WidgetWin_1", kChrome);
   strips->SetTabs(buttonless, {"Casino bare", "News"});
   StripRecord record = strips->Get(buttonless);
-  record.tabs[0].closable = false;
+  record.buttonless.insert("Casino bare");
   strips->Set(buttonless, record);
   const WindowHandle stuckButton = Window("Chrome_WidgetWin_1", kChrome);
   strips->SetTabs(stuckButton, {"Casino stuck", "News"});
