@@ -397,7 +397,8 @@ void TSPopupThread::KillWindow(WindowHandle window) {
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
-  job->request = CloseRequest{window, KilledTitle, Reason, Reason == kHeuristicReason ? PickedBy::Size : PickedBy::Rule};
+  job->request =
+      CloseRequest{window, KilledTitle, Reason, Reason == kHeuristicReason ? PickedBy::Size : PickedBy::Rule};
   job->line = KillLogLine(KilledTitle, Reason);
   // The report is posted, so that the scanner never waits for the log, the sound or the flash.
   job->report = [mainThread = services_.mainThread, host = services_.host](const std::string& line, bool kill) {

@@ -24,7 +24,8 @@ int main() {
   std::vector<double> ms;
   int failed = 0;
   for (int round = 0; round < kRounds; ++round) {
-    TabBrowser chrome = StartTabBrowser("chrome.exe", "--class=Chrome_WidgetWin_1 --mode=tabs \"--tabs=Casino|News|Mail\"");
+    TabBrowser chrome =
+        StartTabBrowser("chrome.exe", "--class=Chrome_WidgetWin_1 --mode=tabs \"--tabs=Casino|News|Mail\"");
     if (chrome.window == nullptr) {
       ++failed;
       continue;

@@ -219,7 +219,8 @@ Node* g_root = nullptr;
 
 void ShowFront() {
   for (std::size_t i = 0; i < g_tabs.size(); ++i) {
-    g_tabs[i].node->state = (g_tabs[i].node->state & ~STATE_SYSTEM_SELECTED) | (i == g_selected ? STATE_SYSTEM_SELECTED : 0);
+    const long selected = i == g_selected ? STATE_SYSTEM_SELECTED : 0;
+    g_tabs[i].node->state = (g_tabs[i].node->state & ~STATE_SYSTEM_SELECTED) | selected;
   }
   if (!g_tabs.empty()) SetWindowTextW(g_window, Wide(g_tabs[g_selected].title).c_str());
 }

@@ -155,7 +155,8 @@ TEST(TabStripWin32, TheStripOfAnotherProgramIsReadNestedInItsTreeWithoutEntering
 
 TEST(TabStripWin32, TheScannerClosesTheFrontTabOrThePopupAndLeavesTheMailProgram) {
   TabBrowser chrome = StartTabBrowser("chrome.exe", Args(kChromeClass, "tabs", "Casino Night|News|Mail"));
-  TabBrowser firefox = StartTabBrowser("firefox.exe", Args(kFirefoxClass, "tabs", "Docs|Casino Royale|Forum", "--selected=1"));
+  TabBrowser firefox =
+      StartTabBrowser("firefox.exe", Args(kFirefoxClass, "tabs", "Docs|Casino Royale|Forum", "--selected=1"));
   TabBrowser popup = StartTabBrowser("firefox.exe", Args(kFirefoxClass, "popup", "Casino popup"));
   TabBrowser single = StartTabBrowser("chrome.exe", Args(kChromeClass, "one", "Casino single"));
   TabBrowser bare = StartTabBrowser("chrome.exe", Args(kChromeClass, "none", "Casino bare"));
@@ -200,7 +201,8 @@ TEST(TabStripWin32, TheScannerClosesTheFrontTabOrThePopupAndLeavesTheMailProgram
 }
 
 TEST(TabStripWin32, AStripThatStopsAnsweringHoldsUpNoOtherPopupAndItsWindowIsLeftOpen) {
-  TabBrowser stalling = StartTabBrowser("chrome.exe", Args(kChromeClass, "stall", "Casino stall|News", "--stall=20000"));
+  TabBrowser stalling =
+      StartTabBrowser("chrome.exe", Args(kChromeClass, "stall", "Casino stall|News", "--stall=20000"));
   ASSERT_NE(stalling.window, nullptr);
   TabScanner scanner;
   scanner->SetRules("*casino*");
