@@ -35,6 +35,7 @@ Verdict Decide(const WindowView& window, const DetectionOptions& options, const 
     // Closed by size: not counted for the limit, no rule tried, no descendant searched.
     verdict.action = Action::Close;
     verdict.reason = kHeuristicReason;
+    verdict.bySize = true;
     return verdict;
   }
   // Counted before the rules: a frame closed by a rule still counts in the limit of its pass.

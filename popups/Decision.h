@@ -50,6 +50,8 @@ struct Verdict {
   std::string title;
   // Close: "Heuristic" or the rule that fitted, as prepared.
   std::string reason;
+  // Close: picked by the size heuristic rather than a rule.
+  bool bySize = false;
 };
 
 // Judges one window: a browser window of a watched family is closed when the size heuristic is on

@@ -107,3 +107,24 @@ TEST(Closing, APopupThatGetsItsFittingTitleOnlyAfterItWasMadeIsClosedAllTheSame)
   if (::IsWindow(page)) ::DestroyWindow(page);
   ::UnregisterClassA("IEFrame", wc.hInstance);
 }
+
+TEST(Closing, ARuleFittingTheFrontTabOfAThreeTabWindowTakesThatTabOnly) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", "<Rules><Rule>*casino*</Rule></Rules>");
+  zorvex.WriteFile("options.xml", kQuietOptions);
+  TabBrowser chrome = StartTabBrowser(
+      "chrome.exe", "--class=Chrome_WidgetWin_1 --mode=tabs \"--tabs=Casino Night|News|Mail\" --seconds=120");
+  ASSERT_NE(chrome.window, nullptr);
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return chrome.Log().find("lost tab") != std::string::npos; }, 20s));
+  // A few more passes go by: the new front tab fits no rule, and nothing else goes.
+  PumpUntil([] { return false; }, 1500ms);
+  EXPECT_TRUE(::IsWindow(chrome.window));
+  EXPECT_EQ(TextOf(chrome.window), "News");
+  EXPECT_EQ(chrome.Log(), "lost tab: Casino Night\n") << "the window keeps its two other tabs";
+  ASSERT_TRUE(zorvex.Close());
+  const std::string log = zorvex.ReadFile("zorvex.log");
+  EXPECT_EQ(Occurrences(log, "\n"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Casino Night (*casino*)"), 1u) << log;
+  EXPECT_NE(zorvex.ReadFile("options.xml").find("<Count>1</Count>"), std::string::npos);
+}
