@@ -240,10 +240,11 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   }
   // Remembers how a close ended for the next try of the window.
   void Settle(WindowHandle window, const CloseOutcome& outcome) {
-    // Not taken and still there: the window did not answer in time (or refused). A window that
-    // lost its front tab, or was left open for its tabs, answered.
-    const bool answered = outcome.taken || outcome.tabClosed || !outcome.leftLine.empty();
-    const bool timedOut = !answered && !desktop_->ClassName(window).empty();
+    // Sent the command, not taken and still there: the window did not answer in time (or
+    // refused). A window that lost its front tab, was left open for its tabs or was not touched
+    // (its title changed, or it was left before) was never sent it: neither it nor its program is
+    // held back as hung, or every window of a browser would wait behind the others.
+    const bool timedOut = outcome.sent && !outcome.taken && !desktop_->ClassName(window).empty();
     const std::uint32_t processId = timedOut ? desktop_->ProcessId(window) : 0;
     const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex);

@@ -184,6 +184,7 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
   CloseOutcome outcome;
   const WindowHandle window = request.window;
   if (!workers_ || !MayHoldTabs(desktop_->ClassName(window))) {
+    outcome.sent = true;
     outcome.taken = desktop_->Close(window);
     return outcome;
   }
@@ -213,6 +214,7 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
   if (inspection->titleChanged) return outcome;  // the next pass judges its new front tab
   switch (inspection->plan.verdict) {
     case TabVerdict::CloseWindow:
+      outcome.sent = true;
       outcome.taken = desktop_->Close(window);
       break;
     case TabVerdict::CloseFrontTab:

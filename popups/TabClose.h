@@ -60,6 +60,10 @@ struct CloseRequest {
 
 // What a close did.
 struct CloseOutcome {
+  // The close command went to the whole window; taken tells whether it took it. Only a window
+  // sent the command can have failed to answer it: one that lost a tab, was left open or was not
+  // touched has not timed out.
+  bool sent = false;
   // The window took the close command.
   bool taken = false;
   // Only its front tab was closed, titled tabTitle; the window stays. Every such tab is a kill.
