@@ -172,7 +172,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
         if (book->host_ == nullptr) return;
         if (outcome.tabClosed) {
           // Every front tab closed is a kill of its own, though its window stays.
-          LogKill(*book->host_, KillReport{outcome.tabTitle, report.reason, {}});
+          LogKill(*book->host_, KillReport{outcome.tabTitle, outcome.tabReason, {}});
           book->host_->PlayAlarm();
         } else if (book->Reportable(window, taken, gone)) {
           LogKill(*book->host_, report);
@@ -446,7 +446,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
       if (verdict.action != Action::Close) return;
       const bool fresh = (!wholeDesktop || passed_) && seen_.count(judged) == 0;
       KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh,
-                 verdict.bySize ? PickedBy::Size : PickedBy::Rule);
+                 verdict.bySize ? PickedBy::Size : PickedBy::Rule, verdict.sizeAndRule);
     });
   }
   if (wholeDesktop) {
@@ -466,14 +466,15 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   }
 }
 
-void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh, PickedBy by) {
+void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh, PickedBy by,
+                               const std::string& sizeAndRule) {
   if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
   bool retry = false;
   if (!closes_->Begin(window, fresh, retry)) return;
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
-  job->request = CloseRequest{window, report.title, report.reason, by};
+  job->request = CloseRequest{window, report.title, report.reason, by, sizeAndRule};
   job->report = std::move(report);
   job->fresh = fresh;
   job->retry = retry;

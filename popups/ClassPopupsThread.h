@@ -86,9 +86,10 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // sent the command again. A window whose close timed out is tried again only after a pause that
   // grows with each time-out, and behind the windows not tried yet; a fresh window (made since the
   // last pass) goes before both and always gets a closing thread. A window of today's browsers
-  // that holds several tabs loses only its front tab, and only when a rule picked it (by says).
-  // Scanner thread.
-  void KillWindow(WindowHandle window, KillReport report, bool fresh = false, PickedBy by = PickedBy::Rule);
+  // that holds several tabs loses only its front tab, and only when a rule picked it (by says) or
+  // fits it as well as its size (sizeAndRule). Scanner thread.
+  void KillWindow(WindowHandle window, KillReport report, bool fresh = false, PickedBy by = PickedBy::Rule,
+                  const std::string& sizeAndRule = {});
 
   // Explorer frame windows counted in the pass in progress (or the last one), highest first.
   // Scanner thread.

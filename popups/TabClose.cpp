@@ -18,6 +18,12 @@ namespace {
 // Windows left open remembered at the most before the gone ones are forgotten.
 constexpr std::size_t kLeftPruneAt = 64;
 
+// What a window left open is remembered by: its title, and what picked it. A rule that comes to
+// fit the same title later is a reason to read it again.
+std::string Picked(const CloseRequest& request) {
+  return request.title + '\n' + request.reason + '\n' + request.sizeAndRule;
+}
+
 // What a strip worker found and did, handed back to the closing thread that waits for it.
 struct Inspection {
   TabPlan plan;
@@ -158,17 +164,17 @@ TabCloser::~TabCloser() = default;
 
 int TabCloser::Abandoned() const { return workers_ ? workers_->Abandoned() : 0; }
 
-bool TabCloser::LeftUnchanged(WindowHandle window, const std::string& title) {
+bool TabCloser::LeftUnchanged(WindowHandle window, const std::string& picked) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = left_.find(window);
-  return it != left_.end() && it->second == title;
+  return it != left_.end() && it->second == picked;
 }
 
-void TabCloser::Leave(WindowHandle window, const std::string& title) {
+void TabCloser::Leave(WindowHandle window, const std::string& picked) {
   std::map<WindowHandle, std::string> known;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    left_[window] = title;
+    left_[window] = picked;
     if (left_.size() < kLeftPruneAt) return;
     known = left_;
   }
@@ -189,13 +195,20 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
     return outcome;
   }
   // Read once, said once: a window left open is not asked again while its front tab stays.
-  if (LeftUnchanged(window, request.title)) return outcome;
+  const std::string picked = Picked(request);
+  if (LeftUnchanged(window, picked)) return outcome;
+  // A window picked by size whose title a rule fits too: that rule takes its front tab.
+  const bool ruleToo = request.by == PickedBy::Size && !request.sizeAndRule.empty();
+  const std::string& reason = ruleToo ? request.sizeAndRule : request.reason;
 
   auto inspection = std::make_shared<Inspection>();
   const bool answered = workers_->Run(
-      [inspection, request, strips = strips_, desktop = desktop_] {
+      [inspection, request, ruleToo, strips = strips_, desktop = desktop_] {
         TabStripRead read = strips->Read(request.window);
         inspection->plan = PlanTabClose(read, request.by);
+        if (ruleToo && inspection->plan.verdict == TabVerdict::LeaveQuietly) {
+          inspection->plan = PlanTabClose(read, PickedBy::Rule);
+        }
         if (inspection->plan.verdict != TabVerdict::CloseFrontTab) return;
         // The user may have brought another tab to the front since the rule fitted: not ours.
         if (desktop->Title(request.window) != request.title) {
@@ -207,8 +220,8 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
       },
       bound_);
   if (!answered) {
-    Leave(window, request.title);
-    outcome.leftLine = LeftOpenLogLine(request.title, request.reason);
+    Leave(window, picked);
+    outcome.leftLine = LeftOpenLogLine(request.title, reason);
     return outcome;
   }
   if (inspection->titleChanged) return outcome;  // the next pass judges its new front tab
@@ -221,17 +234,18 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
       if (inspection->closed) {
         outcome.tabClosed = true;
         outcome.tabTitle = inspection->tabTitle.empty() ? request.title : inspection->tabTitle;
+        outcome.tabReason = reason;
         break;
       }
-      Leave(window, request.title);
-      outcome.leftLine = LeftOpenLogLine(request.title, request.reason);
+      Leave(window, picked);
+      outcome.leftLine = LeftOpenLogLine(request.title, reason);
       break;
     case TabVerdict::LeaveOpen:
-      Leave(window, request.title);
-      outcome.leftLine = LeftOpenLogLine(request.title, request.reason);
+      Leave(window, picked);
+      outcome.leftLine = LeftOpenLogLine(request.title, reason);
       break;
     case TabVerdict::LeaveQuietly:
-      Leave(window, request.title);
+      Leave(window, picked);
       break;
   }
   return outcome;

@@ -56,6 +56,9 @@ struct CloseRequest {
   std::string title;
   std::string reason;
   PickedBy by = PickedBy::Rule;
+  // Picked by size: a rule that fits as well, which still takes the front tab of a window that
+  // holds several; empty when none does.
+  std::string sizeAndRule;
 };
 
 // What a close did.
@@ -66,9 +69,11 @@ struct CloseOutcome {
   bool sent = false;
   // The window took the close command.
   bool taken = false;
-  // Only its front tab was closed, titled tabTitle; the window stays. Every such tab is a kill.
+  // Only its front tab was closed, titled tabTitle, for the rule tabReason; the window stays.
+  // Every such tab is a kill.
   bool tabClosed = false;
   std::string tabTitle;
+  std::string tabReason;
   // A line to log once (not a kill): the window was left open.
   std::string leftLine;
 };
@@ -94,9 +99,9 @@ class TabCloser {
   struct Workers;
 
  private:
-  // Remembers a window left open under title; forgets windows that are gone.
-  void Leave(WindowHandle window, const std::string& title);
-  bool LeftUnchanged(WindowHandle window, const std::string& title);
+  // Remembers a window left open under title, as picked; forgets windows that are gone.
+  void Leave(WindowHandle window, const std::string& picked);
+  bool LeftUnchanged(WindowHandle window, const std::string& picked);
 
   std::shared_ptr<IDesktop> desktop_;
   std::shared_ptr<ITabStrips> strips_;

@@ -32,7 +32,7 @@ int main() {
     }
     const auto decided = Clock::now();
     const CloseOutcome outcome =
-        closer.Close(CloseRequest{win32::FromHwnd(chrome.window), "Casino", "*casino*", PickedBy::Rule});
+        closer.Close(CloseRequest{win32::FromHwnd(chrome.window), "Casino", "*casino*", PickedBy::Rule, {}});
     const bool done = outcome.tabClosed &&
                       PumpUntil([&] { return TextOf(chrome.window) == "News"; }, std::chrono::seconds(10));
     if (!done) {

@@ -280,6 +280,21 @@ TEST_F(TabCloseTest, AggressiveModeNeverClosesAWindowWithSeveralTabsButStillClos
   EXPECT_EQ(strips->Reads(small), 1) << "left quietly, and not read on every pass";
   EXPECT_FALSE(desktop->Exists(popup));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Offer (Heuristic)"}));
+
+  // A rule that fits the front tab of a small window takes that tab all the same, as in a window of
+  // any size; a window left for its size is read again once a rule fits it.
+  const WindowHandle ruled = Window("Chrome_WidgetWin_1", kChrome, "Page", 400, 150);
+  strips->SetTabs(ruled, {"Casino small", "Docs"});
+  scanner->SetRules("*casino*\nweather");
+  Pass(2);
+  EXPECT_EQ(desktop->Title(small), "Mail");
+  EXPECT_EQ(desktop->Title(ruled), "Docs");
+  EXPECT_EQ(strips->Reads(small), 2);
+  std::vector<std::string> lines = host.lines;
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"Popup Killed: Casino small (*casino*)", "Popup Killed: Offer (Heuristic)",
+                                             "Popup Killed: Weather (weather)"}));
+  EXPECT_EQ(host.alarms, 3);
 }
 
 TEST_F(TabCloseTest, AMailProgramOnTheFirefoxEngineIsLeftAloneAndNeverRead) {
@@ -308,23 +323,23 @@ TEST_F(TabCloseTest, TheCloserAbandonsAWorkerCaughtMidWalkAndReplacesIt) {
   strips->SetTabs(switched, {"Casino before", "News"});
 
   TabCloser closer(desktop, strips, std::chrono::milliseconds(50));
-  const CloseOutcome left = closer.Close(CloseRequest{hung, "Casino hung", "*casino*", PickedBy::Rule});
+  const CloseOutcome left = closer.Close(CloseRequest{hung, "Casino hung", "*casino*", PickedBy::Rule, {}});
   EXPECT_FALSE(left.taken || left.tabClosed);
   EXPECT_EQ(left.leftLine, "Popup Left Open: Casino hung (*casino*), its tabs could not be read");
   EXPECT_EQ(closer.Abandoned(), 1);
   EXPECT_EQ(strips->HangingReads(), 1);
 
   // A new worker reads the next window while the abandoned one still hangs.
-  const CloseOutcome closed = closer.Close(CloseRequest{next, "Casino next", "*casino*", PickedBy::Rule});
+  const CloseOutcome closed = closer.Close(CloseRequest{next, "Casino next", "*casino*", PickedBy::Rule, {}});
   EXPECT_TRUE(closed.tabClosed);
   EXPECT_EQ(closed.tabTitle, "Casino next");
   EXPECT_TRUE(closed.leftLine.empty());
   // Asked about once more, unchanged: not read again, not said again.
-  EXPECT_TRUE(closer.Close(CloseRequest{hung, "Casino hung", "*casino*", PickedBy::Rule}).leftLine.empty());
+  EXPECT_TRUE(closer.Close(CloseRequest{hung, "Casino hung", "*casino*", PickedBy::Rule, {}}).leftLine.empty());
   EXPECT_EQ(strips->Reads(hung), 1);
 
   // The user brought another tab to the front since the rule fitted: nothing is closed.
-  const CloseOutcome moved = closer.Close(CloseRequest{switched, "Casino earlier", "*casino*", PickedBy::Rule});
+  const CloseOutcome moved = closer.Close(CloseRequest{switched, "Casino earlier", "*casino*", PickedBy::Rule, {}});
   EXPECT_FALSE(moved.taken || moved.tabClosed);
   EXPECT_TRUE(moved.leftLine.empty());
   EXPECT_EQ(strips->Get(switched).tabs.size(), 2u);
