@@ -156,4 +156,6 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   scanner->SetDetection(options);
   scanner->RunPass();
   EXPECT_TRUE(desktop->Exists(later));
+  // As the program's loop does at its end: what is still queued holds the scanner's closes.
+  mainThread->End();
 }
