@@ -57,7 +57,7 @@ foreach(src ${ZORVEX_WIN32_BENCHES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/e2e/E2eSupport.cpp
                  ${CMAKE_SOURCE_DIR}/tests/win32/Win32TestSupport.cpp)
-  target_link_libraries(${name} PRIVATE zorvex_platform)
+  target_link_libraries(${name} PRIVATE zorvex_popups)
 endforeach()
 
 # The release packages, tried under Wine by tests/package/run after scripts/package.

@@ -66,6 +66,56 @@ class IDesktop {
   virtual bool IsScrollLockOn() = 0;
 };
 
+// One page tab of a browser window's tab strip, as the browser's accessibility tree shows it.
+struct PageTab {
+  // The tab's name, as its page's title; UTF-8, at most kMaxWindowText bytes.
+  std::string title;
+  // Shown in the strip. A tab scrolled out of a crowded strip still counts: it is open.
+  bool visible = false;
+  // The tab in front.
+  bool selected = false;
+};
+
+// A browser window's tab strip as read at one moment. Holds the browser's objects: used and
+// released on the thread that read it.
+class ITabStrip {
+ public:
+  virtual ~ITabStrip() = default;
+  // The page tabs in the strip's order, groups and vertical strips flattened.
+  virtual const std::vector<PageTab>& Tabs() const = 0;
+  // Presses the close button of Tabs()[index]; false when the tab has none or the browser refused.
+  // Blocks, without limit, while the browser does not answer.
+  virtual bool CloseTab(std::size_t index) = 0;
+};
+
+// What reading a window's tab strip gave.
+enum class TabStripState {
+  None,     // the window answered and has no tab strip (or gives no accessibility), or is gone
+  Read,     // the strip was read: TabStripRead::strip holds it
+  Error,    // the window's accessibility failed on the way
+  Timeout,  // the window did not answer in time
+};
+
+struct TabStripRead {
+  TabStripState state = TabStripState::Error;
+  std::unique_ptr<ITabStrip> strip;  // set when state is Read
+};
+
+// Reads the tab strips of browser windows through their accessibility trees. Asking switches a
+// browser's accessibility on, which costs that browser CPU: ask only about a window about to be
+// closed, never on every pass.
+class ITabStrips {
+ public:
+  virtual ~ITabStrips() = default;
+  // Prepares the calling thread for reading strips; undone when the result goes, on the same
+  // thread. Hold it for the life of a thread that reads.
+  virtual std::shared_ptr<void> EnterThread() = 0;
+  // Reads the strip of a top-level window. A window that does not answer gives Timeout after a
+  // short wait, but a browser that stops answering in the middle of the walk holds the call
+  // without limit: call it only where the caller can be abandoned.
+  virtual TabStripRead Read(WindowHandle window) = 0;
+};
+
 // Runs work on the program's main (GUI) thread.
 class IMainThread {
  public:

@@ -12,6 +12,13 @@ namespace bc = browser_classes;
 // Which family must be watched for a row to count; Always and Never need none.
 enum class Need { Never, Always, Opera, Netscape, Explorer, Chromium };
 
+// A row's condition on the program behind a class that others share.
+enum class Check {
+  None,
+  Chromium,  // owner, style, title and program decide
+  NotMail,   // the mail program on the same engine shares the class
+};
+
 struct Row {
   const char* cls;
   bool prefix;            // cls is a prefix of the class name rather than the whole of it
@@ -23,40 +30,44 @@ struct Row {
   bool limited;
   bool sizeJudged;
   bool searchedWithOpera;  // a browser window whose descendants are searched while Opera is watched
-  bool chromiumChecks;     // a shared class: owner, style, title and program decide
+  Check check;
 };
 
 using K = WindowKind;
 using N = Need;
+using C = Check;
 
 // clang-format off
 constexpr Row kRows[] = {
-  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  chromium
-  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false},
-  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false},
-  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  false},
-  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false},
-  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
-  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
-  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false},
-  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
-  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
-  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, false},
-  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false},
-  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, false},
-  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, false},
-  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, false},
-  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, true},
-  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, false},
-  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false},
-  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false},
-  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, false},
+  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  program
+  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
+  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
+  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  C::None},
+  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
+  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
+  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
+  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
+  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
+  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
+  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, C::None},
+  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
+  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, C::None},
+  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, C::None},
+  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, C::NotMail},
+  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, C::Chromium},
+  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, C::None},
+  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
+  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
+  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, C::None},
 };
 // clang-format on
 
 // File names of the programs of today's browsers on the shared engine; compared in lower case.
 constexpr const char* kChromiumPrograms[] = {"chrome.exe", "msedge.exe", "brave.exe", "vivaldi.exe", "opera.exe",
                                              "chromium.exe"};
+
+// File names of the mail programs on the Firefox engine, which share its window class.
+constexpr const char* kMailPrograms[] = {"thunderbird.exe", "betterbird.exe"};
 
 bool Watched(Need need, const BrowserFamilies& f) {
   switch (need) {
@@ -79,14 +90,19 @@ Need NeedOf(const Row& row, BrowserAsker asker) {
   return Need::Never;
 }
 
+// The program file name of a window, through the pass's cache when there is one.
+std::string ProgramOf(IDesktop& desktop, WindowHandle window, ProgramNames* names) {
+  if (names != nullptr) return names->Of(window);
+  ProgramNames once(desktop);
+  return once.Of(window);
+}
+
 // Editors and chat programs share the class, and so do the browsers' own bubbles and menus: only
 // an unowned, titled, ordinary top-level window of a browser's program counts.
 bool IsChromiumBrowserWindow(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* names) {
   if (!topLevel || desktop.Owner(window) != 0 || desktop.IsToolWindow(window) || desktop.Title(window).empty())
     return false;
-  if (names != nullptr) return IsChromiumBrowserProgram(names->Of(window));
-  ProgramNames once(desktop);
-  return IsChromiumBrowserProgram(once.Of(window));
+  return IsChromiumBrowserProgram(ProgramOf(desktop, window, names));
 }
 
 }  // namespace
@@ -98,6 +114,13 @@ const std::string& ProgramNames::Of(WindowHandle window) {
   std::string path = pid != 0 ? desktop_.ProgramPath(pid) : std::string();
   const std::size_t slash = path.find_last_of("\\/");
   return names_[pid] = AsciiLower(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+bool IsMailProgram(const std::string& fileName) {
+  for (const char* program : kMailPrograms) {
+    if (SameTextAscii(fileName, program)) return true;
+  }
+  return false;
 }
 
 bool IsChromiumBrowserProgram(const std::string& fileName) {
@@ -120,7 +143,8 @@ BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, con
       titleRead = true;
       if (!Contains(title, row.titleWord)) continue;
     }
-    if (row.chromiumChecks && !IsChromiumBrowserWindow(desktop, window, topLevel, names)) continue;
+    if (row.check == Check::Chromium && !IsChromiumBrowserWindow(desktop, window, topLevel, names)) continue;
+    if (row.check == Check::NotMail && IsMailProgram(ProgramOf(desktop, window, names))) continue;
     BrowserVerdict verdict;
     verdict.kind = row.kind;
     verdict.limited = row.limited;

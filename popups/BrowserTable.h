@@ -66,5 +66,7 @@ inline constexpr const char* kChromiumFrameClass = "Chrome_WidgetWin_1";
 
 // True when a program file name (lower case, no folder) is one of the browsers of that engine.
 bool IsChromiumBrowserProgram(const std::string& fileName);
+// True when a program file name (no folder) is a mail program on the Firefox engine: not a browser.
+bool IsMailProgram(const std::string& fileName);
 
 }  // namespace zorvex

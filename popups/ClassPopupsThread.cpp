@@ -83,14 +83,19 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     bool fresh = false;
     // Its close timed out before.
     bool retry = false;
+    // What to close, for the tab strip of a window of today's browsers.
+    CloseRequest request;
     bool finished = false;
-    bool taken = false;
+    CloseOutcome outcome;
     bool handedOver = false;  // the scanner stopped waiting: the closing thread concludes
   };
 
-  CloseBook(std::shared_ptr<IDesktop> desktop, std::shared_ptr<IMainThread> mainThread, IKillHost* host,
-            std::shared_ptr<IClock> clock)
-      : desktop_(std::move(desktop)), mainThread_(std::move(mainThread)), host_(host), clock_(std::move(clock)) {}
+  explicit CloseBook(const ScannerServices& services)
+      : desktop_(services.desktop),
+        mainThread_(services.mainThread),
+        host_(services.host),
+        clock_(services.clock),
+        tabs_(services.desktop, services.tabStrips) {}
 
   // Queues a close for the closing threads: new windows first, then windows not tried yet, then
   // windows whose close timed out. Starts a thread when none is free to take it, up to the bound
@@ -152,26 +157,34 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     if (pending.size() >= room) return false;
     return pending.insert(window).second;
   }
-  // A close has ended (job.taken is settled): hands its outcome to the main thread, which reports
-  // it when the window took the command and was not reported since it was last seen gone, and the
-  // window stops pending. Posted without waiting, so that the scanner never waits for the log,
+  // A close has ended (job.outcome is settled): hands its outcome to the main thread, which reports
+  // it when the window took the command and was not reported since it was last seen gone; then
+  // the window stops pending. Posted without waiting, so that the scanner never waits for the log,
   // the sound or the flash; one item for every close, so that outcomes are settled in order.
   void Conclude(const Job& job) {
+    const bool taken = job.outcome.taken;
     // Only a window that took the command and stays open needs remembering; one that is gone is
     // forgotten at once, so that a new window given its handle is reported even between passes.
-    const bool gone = job.taken && desktop_->ClassName(job.window).empty();
-    auto outcome = [book = shared_from_this(), window = job.window, taken = job.taken, gone, report = job.report] {
-      if (book->Reportable(window, taken, gone) && book->host_ != nullptr) {
+    const bool gone = taken && desktop_->ClassName(job.window).empty();
+    auto post = [book = shared_from_this(), window = job.window, taken, gone, report = job.report,
+                 outcome = job.outcome] {
+      if (book->host_ == nullptr) return;
+      if (outcome.tabClosed) {
+        // Every front tab closed is a kill of its own, though its window stays.
+        LogKill(*book->host_, KillReport{outcome.tabTitle, outcome.tabReason, {}});
+        book->host_->PlayAlarm();
+      } else if (book->Reportable(window, taken, gone)) {
         LogKill(*book->host_, report);
         book->host_->PlayAlarm();
       }
+      if (!outcome.leftLine.empty()) book->host_->WriteLog(outcome.leftLine);
     };
     // One step under the lock: no new close of the window begins before this outcome is queued
     // (its outcomes reach the main thread in order), and once it is queued the window is free for
     // the next pass. Post only queues; it never waits for the main thread.
     std::lock_guard<std::mutex> lock(mutex);
     pending.erase(job.window);
-    DropFailure("kill report", [&] { mainThread_->Post(std::move(outcome)); });
+    DropFailure("kill report", [&] { mainThread_->Post(std::move(post)); });
   }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -229,9 +242,12 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     return clock_ ? clock_->Steady() : std::chrono::steady_clock::now();
   }
   // Remembers how a close ended for the next try of the window.
-  void Settle(WindowHandle window, bool taken) {
-    // Not taken and still there: the window did not answer in time (or refused).
-    const bool timedOut = !taken && !desktop_->ClassName(window).empty();
+  void Settle(WindowHandle window, const CloseOutcome& outcome) {
+    // Sent the command, not taken and still there: the window did not answer in time (or
+    // refused). A window that lost its front tab, was left open for its tabs or was not touched
+    // (its title changed, or it was left before) was never sent it: neither it nor its program is
+    // held back as hung, or every window of a browser would wait behind the others.
+    const bool timedOut = outcome.sent && !outcome.taken && !desktop_->ClassName(window).empty();
     const std::uint32_t processId = timedOut ? desktop_->ProcessId(window) : 0;
     const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex);
@@ -249,15 +265,16 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
 
   // Where the close command is sent to one window, on a closing thread; the only place that does.
   void SendClose(Job& job) {
-    // A window that is gone or did not take the command was not killed by us.
-    bool taken = false;
-    DropFailure("close command", [&] { taken = desktop_->Close(job.window); });
-    DropFailure("close outcome", [&] { Settle(job.window, taken); });
+    // A window that is gone or did not take the command was not killed by us. In today's
+    // browsers the window may lose only its front tab, or be left open.
+    CloseOutcome outcome;
+    DropFailure("close command", [&] { outcome = tabs_.Close(job.request); });
+    DropFailure("close outcome", [&] { Settle(job.window, outcome); });
     bool handedOver = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
       job.finished = true;
-      job.taken = taken;
+      job.outcome = std::move(outcome);
       handedOver = job.handedOver;
     }
     cv.notify_all();
@@ -281,6 +298,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   std::deque<std::shared_ptr<Job>> fresh_;
   std::deque<std::shared_ptr<Job>> untried_;
   std::deque<std::shared_ptr<Job>> retries_;
+  TabCloser tabs_;
   int threads_ = 0;
   int idle_ = 0;
   bool stopping_ = false;
@@ -293,7 +311,7 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
       settings_{DetectionOptions{}, std::make_shared<const PreparedRules>()},
-      closes_(std::make_shared<CloseBook>(services_.desktop, services_.mainThread, services_.host, services_.clock)) {}
+      closes_(std::make_shared<CloseBook>(services_)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
@@ -430,7 +448,8 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
       if (verdict.countForLimit) ExplorerWindows.push_back(judged);
       if (verdict.action != Action::Close) return;
       const bool fresh = (!wholeDesktop || passed_) && seen_.count(judged) == 0;
-      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh);
+      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh,
+                 verdict.bySize ? PickedBy::Size : PickedBy::Rule, verdict.sizeAndRule);
     });
   }
   if (wholeDesktop) {
@@ -450,13 +469,15 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   }
 }
 
-void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh) {
+void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh, PickedBy by,
+                               const std::string& sizeAndRule) {
   if (terminated_) return;  // closing may take a while: not once the scanner is asked to end
   bool retry = false;
   if (!closes_->Begin(window, fresh, retry)) return;
 
   auto job = std::make_shared<CloseBook::Job>();
   job->window = window;
+  job->request = CloseRequest{window, report.title, report.reason, by, sizeAndRule};
   job->report = std::move(report);
   job->fresh = fresh;
   job->retry = retry;

@@ -28,6 +28,7 @@
 #include "popups/Decision.h"
 #include "popups/DetectionOptions.h"
 #include "popups/KillReport.h"
+#include "popups/TabClose.h"
 
 namespace zorvex {
 
@@ -41,6 +42,9 @@ struct ScannerServices {
   // Times the pauses before a hung window is tried again and the budget of event judgings; the
   // steady clock when empty.
   std::shared_ptr<IClock> clock;
+  // Reads today's browsers' tab strips before they are closed; may be empty: every window is then
+  // closed whole.
+  std::shared_ptr<ITabStrips> tabStrips = nullptr;
 };
 
 class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
@@ -82,8 +86,11 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // says. Waits for the window about 100 ms at most; a window whose close is still pending is not
   // sent the command again. A window whose close timed out is tried again only after a pause that
   // grows with each time-out, and behind the windows not tried yet; a fresh window (made since the
-  // last pass) goes before both and always gets a closing thread. Scanner thread.
-  void KillWindow(WindowHandle window, KillReport report, bool fresh = false);
+  // last pass) goes before both and always gets a closing thread. A window of today's browsers
+  // that holds several tabs loses only its front tab, and only when a rule picked it (by says) or
+  // fits it as well as its size (sizeAndRule). Scanner thread.
+  void KillWindow(WindowHandle window, KillReport report, bool fresh = false, PickedBy by = PickedBy::Rule,
+                  const std::string& sizeAndRule = {});
 
   // Explorer frame windows counted in the pass in progress (or the last one), highest first.
   // Scanner thread.

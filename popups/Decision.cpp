@@ -31,22 +31,29 @@ Verdict Decide(const WindowView& window, const DetectionOptions& options, const 
 
   verdict.browser = true;
   verdict.title = desktop.Title(window.handle);
+  // Prepared once for all the rules: most titles are plain ASCII and take the fast path.
+  const TMaskText title(PreparedTitle(verdict.title));
+  const auto firstFit = [&]() -> const PreparedRule* {
+    for (const PreparedRule& rule : rules) {
+      if (rule.mask && rule.mask->Fits(title)) return &rule;
+    }
+    return nullptr;
+  };
   if (options.agressive && kind.sizeJudged && IsPopupBySize(desktop, window.handle)) {
-    // Closed by size: not counted for the limit, no rule tried, no descendant searched.
+    // Closed by size: not counted for the limit, no descendant searched; the rules only matter if
+    // it holds several tabs.
     verdict.action = Action::Close;
     verdict.reason = kHeuristicReason;
+    verdict.bySize = true;
+    if (const PreparedRule* rule = firstFit()) verdict.sizeAndRule = rule->text;
     return verdict;
   }
   // Counted before the rules: a frame closed by a rule still counts in the limit of its pass.
   verdict.countForLimit = kind.limited;
-  // Prepared once for all the rules: most titles are plain ASCII and take the fast path.
-  const TMaskText title(PreparedTitle(verdict.title));
-  for (const PreparedRule& rule : rules) {
-    if (rule.mask && rule.mask->Fits(title)) {
-      verdict.action = Action::Close;
-      verdict.reason = rule.text;
-      return verdict;
-    }
+  if (const PreparedRule* rule = firstFit()) {
+    verdict.action = Action::Close;
+    verdict.reason = rule->text;
+    return verdict;
   }
   if (kind.searchDescendants) verdict.action = Action::SearchDescendants;
   return verdict;

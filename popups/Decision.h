@@ -50,6 +50,11 @@ struct Verdict {
   std::string title;
   // Close: "Heuristic" or the rule that fitted, as prepared.
   std::string reason;
+  // Close: picked by the size heuristic rather than a rule.
+  bool bySize = false;
+  // Picked by size: the first rule that fits its title as well, if any. A window that turns out to
+  // hold several tabs is not closed for its size, but its front tab still goes for this rule.
+  std::string sizeAndRule;
 };
 
 // Judges one window: a browser window of a watched family is closed when the size heuristic is on

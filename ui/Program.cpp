@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32TabStrip.h"
 #include "platform/win32/Win32WindowEvents.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormOptions.h"
@@ -18,6 +19,7 @@ ProgramServices MakeProgramServices(HINSTANCE instance) {
   p.engine.folder = win32::ProgramFolder();
   p.engine.programPath = win32::ProgramPath();
   p.engine.closer.scanner = ScannerServices{p.desktop, p.mainThread, std::make_shared<SystemSleeper>(), nullptr, nullptr};
+  p.engine.closer.scanner.tabStrips = std::make_shared<win32::Win32TabStrips>();
   p.engine.closer.monitor = std::make_shared<win32::Win32DdeMonitor>();
   p.engine.closer.ddeClient = std::make_shared<win32::Win32DdeClient>();
   p.engine.closer.clock = std::make_shared<SystemClock>();

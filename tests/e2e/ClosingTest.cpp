@@ -107,3 +107,38 @@ TEST(Closing, APopupThatGetsItsFittingTitleOnlyAfterItWasMadeIsClosedAllTheSame)
   if (::IsWindow(page)) ::DestroyWindow(page);
   ::UnregisterClassA("IEFrame", wc.hInstance);
 }
+
+TEST(Closing, ARuleFittingTheFrontTabOfAThreeTabWindowTakesThatTabOnly) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("rules.xml", "<Rules><Rule>*casino*</Rule></Rules>");
+  zorvex.WriteFile("options.xml", kQuietOptions);
+  TabBrowser chrome = StartTabBrowser(
+      "chrome.exe", "--class=Chrome_WidgetWin_1 --mode=tabs \"--tabs=Casino Night|News|Mail\" --seconds=120");
+  ASSERT_NE(chrome.window, nullptr);
+  ASSERT_TRUE(zorvex.Start());
+  ASSERT_TRUE(PumpUntil([&] { return chrome.Log().find("lost tab") != std::string::npos; }, 20s));
+  ASSERT_TRUE(PumpUntil([&] { return TextOf(chrome.window) == "News"; }, 10s));
+  // A page of this process that gets a fitting title only now: only a whole pass catches it, and
+  // that pass judges the window's new front tab too, which fits no rule.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = ::DefWindowProcA;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "IEFrame";
+  ::RegisterClassA(&wc);
+  HWND page = ::CreateWindowExA(0, "IEFrame", "Loading...", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 900, 700,
+                                nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(page, nullptr);
+  ::SetWindowTextA(page, "Casino canary");
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(page); }, 10s));
+  if (::IsWindow(page)) ::DestroyWindow(page);
+  ::UnregisterClassA("IEFrame", wc.hInstance);
+  EXPECT_TRUE(::IsWindow(chrome.window));
+  EXPECT_EQ(TextOf(chrome.window), "News");
+  EXPECT_EQ(chrome.Log(), "lost tab: Casino Night\n") << "the window keeps its two other tabs";
+  ASSERT_TRUE(zorvex.Close());
+  const std::string log = zorvex.ReadFile("zorvex.log");
+  EXPECT_EQ(Occurrences(log, "\n"), 2u) << log;
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Casino Night (*casino*)"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "Popup Killed: Casino canary (*casino*)"), 1u) << log;
+  EXPECT_NE(zorvex.ReadFile("options.xml").find("<Count>2</Count>"), std::string::npos);
+}

@@ -23,7 +23,8 @@ bool Expected(char need, const BrowserFamilies& f) {
   }
 }
 
-constexpr std::uint32_t kChrome = 10, kEdge = 11, kEditor = 12, kUnreadable = 13;
+constexpr std::uint32_t kChrome = 10, kEdge = 11, kEditor = 12, kUnreadable = 13, kFirefox = 14, kThunderbird = 15,
+                        kBetterbird = 16;
 
 }  // namespace
 
@@ -55,6 +56,9 @@ TEST(BrowserTable, EveryRowUnderEveryCombinationOfFamiliesForEachAsker) {
       {"Afx:400000:3", "Netscape page", WindowKind::Browser, "nn-"},
       {"Afx:400000:3", "Other page", WindowKind::Other, "---"},
       {"MozillaWindowClass", "p", WindowKind::Browser, "nna"},
+      {"MozillaWindowClass", "Page - Firefox", WindowKind::Browser, "nna", kFirefox},
+      {"MozillaWindowClass", "Casino offer - Inbox", WindowKind::Other, "---", kThunderbird},
+      {"MozillaWindowClass", "Casino offer - Inbox", WindowKind::Other, "---", kBetterbird},
       {"Chrome_WidgetWin_1", "Page - Google", WindowKind::Browser, "ccc", kChrome},
       {"Chrome_WidgetWin_1", "Page - Edge", WindowKind::Browser, "ccc", kEdge},
       {"Chrome_WidgetWin_1", "", WindowKind::Other, "---", kChrome},
@@ -76,6 +80,9 @@ TEST(BrowserTable, EveryRowUnderEveryCombinationOfFamiliesForEachAsker) {
   desktop.SetProgram(kChrome, "C:\\Program Files\\Google\\Chrome\\Application\\CHROME.EXE");
   desktop.SetProgram(kEdge, "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe");
   desktop.SetProgram(kEditor, "C:\\Users\\me\\AppData\\Local\\Programs\\Editor\\code.exe");
+  desktop.SetProgram(kFirefox, "C:\\Program Files\\Mozilla Firefox\\firefox.exe");
+  desktop.SetProgram(kThunderbird, "C:\\Program Files\\Mozilla Thunderbird\\Thunderbird.exe");
+  desktop.SetProgram(kBetterbird, "C:\\Program Files\\Betterbird\\betterbird.exe");
   const WindowHandle owner = desktop.Add("Chrome_WidgetWin_1", "Owner");
   for (const Case& c : cases) {
     WindowRecord record{c.cls, c.title};
@@ -150,5 +157,6 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   scanner->RunPass();
   EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_TRUE(desktop->Exists(later));
+  // As the program's loop does at its end: what is still queued holds the scanner's closes.
   mainThread->End();
 }

@@ -121,6 +121,7 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
       EXPECT_EQ(fit.fits[i], !desktop->Exists(windows[i])) << titles[i];
     }
     desktop->AnswerAllCloses();
+    // As the program's loop does at its end: what is still queued holds the scanner's closes.
     mainThread->End();
   }
 }

@@ -1,5 +1,7 @@
 #include "Win32TestSupport.h"
 
+#include <cstdio>
+
 #include <atomic>
 
 #include "platform/win32/WideText.h"
@@ -63,6 +65,32 @@ ChildProcess StartHelper(const std::string& exe, const std::string& arguments) {
     ::WaitForMultipleObjects(2, waits, FALSE, 15000);
   }
   return child;
+}
+
+TabBrowser StartTabBrowser(const std::string& program, const std::string& arguments) {
+  static std::atomic<int> serial{0};
+  const std::string folder = ProgramFolder() + "tabs\\";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  // A copy still running from an earlier test cannot be replaced, and needs not be: same build.
+  ::CopyFileA((ProgramFolder() + "tab_browser.exe").c_str(), (folder + program).c_str(), FALSE);
+  TabBrowser browser;
+  browser.logPath = folder + program + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                    std::to_string(++serial) + ".log";
+  ::DeleteFileA(browser.logPath.c_str());
+  browser.process = StartHelper("tabs\\" + program, "\"--log=" + browser.logPath + "\" " + arguments);
+  const std::vector<HWND> windows = TopLevelWindowsOf(browser.process.Id());
+  if (!windows.empty()) browser.window = windows.front();
+  return browser;
+}
+
+std::string TabBrowser::Log() const {
+  std::string text;
+  FILE* file = std::fopen(logPath.c_str(), "rb");
+  if (file == nullptr) return text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
 }
 
 namespace {

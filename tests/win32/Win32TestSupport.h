@@ -43,6 +43,18 @@ ChildProcess StartHelper(const std::string& exe, const std::string& arguments);
 // waits until its windows exist.
 ChildProcess OpenHelperWindows(const std::vector<std::string>& windows, const std::string& options = "");
 
+// tab_browser.exe running under a program name (chrome.exe, firefox.exe, thunderbird.exe, ...),
+// copied into a folder of its own beside the tests; its one window and the tabs it lost.
+struct TabBrowser {
+  ChildProcess process;
+  HWND window = nullptr;
+  std::string logPath;
+  // The helper's log: "lost tab: TITLE" lines and the like.
+  std::string Log() const;
+};
+// Starts it with arguments such as "--class=Chrome_WidgetWin_1 --mode=tabs --tabs=A|B|C".
+TabBrowser StartTabBrowser(const std::string& program, const std::string& arguments);
+
 // Top-level windows of a process, highest in the z-order first.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId);
 // The first top-level window or descendant of a process with this title (UTF-8), or nullptr.
