@@ -48,6 +48,14 @@ TEST(Program, RulesAnOlderVersionWroteInTheCodePageAreKeptAndWrittenBackInUtf8) 
   RunningZorvex zorvex;
   zorvex.WriteFile("rules.xml", std::string(kRulesHeader) + " <Rule>*caf\xE9*</Rule>\r\n <Rule>*\x80 offer*</Rule>\r\n</Rules>\r\n");
   ASSERT_TRUE(zorvex.Start());
+  // The rule read from the code page fits the Unicode title, and only that one.
+  ChildProcess browser = OpenHelperWindows({"IEFrame|Café promo|900|700|v", "IEFrame|Cafe promo|900|700|v"});
+  const HWND plain = FindWindowOf(browser.Id(), "Cafe promo");
+  ASSERT_NE(plain, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return FindWindowOf(browser.Id(), "Café promo") == nullptr; }, 10s));
+  ASSERT_TRUE(PumpUntil([&] { return zorvex.ReadFile("zorvex.log").find('\n') != std::string::npos; }, 10s));
+  EXPECT_NE(zorvex.ReadFile("zorvex.log").find("] Popup Killed: Café promo (*café*)\r\n"), std::string::npos);
+  EXPECT_TRUE(::IsWindow(plain));
   ASSERT_TRUE(zorvex.Close());
   EXPECT_EQ(zorvex.ReadFile("rules.xml"), std::string(kUtf8RulesHeader) + " <Rule>*café*</Rule>\r\n <Rule>*€ offer*</Rule>\r\n</Rules>\r\n");
   EXPECT_EQ(zorvex.ReadFile("options.xml").rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n", 0), 0u);
