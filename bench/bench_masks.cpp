@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(label, fn)->Repetitions(9)->ReportAggregatesOnly(true);
   }
   for (const Pair& pair : Hostile()) {
-    for (auto [label, fn] : {std::pair{"FitsMask", BM_FitsMask}, {"fnmatch", BM_fnmatch}}) {
+    for (auto [label, fn] : {std::pair{"FitsMask", BM_FitsMask}, {"fnmatch", BM_fnmatch}, {"TMask.Fits", BM_TMaskFits}}) {
       benchmark::RegisterBenchmark((std::string(label) + "/hostile/" + pair.name).c_str(), fn, &pair)
           ->Unit(benchmark::kMicrosecond)
           ->Repetitions(5)
