@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "Win32TestSupport.h"
 #include "engine/ClassKiller.h"
@@ -19,13 +18,6 @@
 using namespace zorvex;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A scratch folder holding a real program file "zorvex.exe".
 class EngineWin32 : public ::testing::Test {
@@ -97,7 +89,7 @@ TEST_F(EngineWin32, KillLogLinesGoBesideTheProgramInTheUsersFormats) {
   ::GetLocalTime(&before);
   e.WriteLog("Popup Killed: First (rule)");
   e.WriteLog("Popup Killed: http://a => Second (*)");
-  const std::string log = ReadFile(folder + "zorvex.log");
+  const std::string log = ReadWholeFile(folder + "zorvex.log");
   char date[128] = {};
   ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &before, nullptr, date, sizeof date);
   const std::string prefix = std::string("[") + date + " ";
@@ -123,7 +115,7 @@ TEST_F(EngineWin32, KillLogLinesGoBesideTheProgramInTheUsersFormats) {
   // A read-only log is left alone.
   ::SetFileAttributesA((folder + "zorvex.log").c_str(), FILE_ATTRIBUTE_READONLY);
   e.WriteLog("refused");
-  EXPECT_EQ(ReadFile(folder + "zorvex.log"), log);
+  EXPECT_EQ(ReadWholeFile(folder + "zorvex.log"), log);
 }
 
 TEST_F(EngineWin32, AlarmPlaysWithoutAnAudioDeviceAndCounts) {
@@ -152,12 +144,12 @@ TEST_F(EngineWin32, ARulesFileLockedAtStartLoadsOnceFreeAndIsNeverWrittenOver) {
   e.AddRule("*new*");
   lock.reset();
   e.SaveRules();
-  EXPECT_EQ(ReadFile(rules), mine) << "never written over before it has loaded";
+  EXPECT_EQ(ReadWholeFile(rules), mine) << "never written over before it has loaded";
 
   e.RetrySettingsFiles();
   EXPECT_FALSE(e.SavesPending());
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "*poker*", "*slots*", "*new*"}));
-  EXPECT_NE(ReadFile(rules).find("<Rule>*slots*</Rule>\r\n <Rule>*new*</Rule>"), std::string::npos) << ReadFile(rules);
+  EXPECT_NE(ReadWholeFile(rules).find("<Rule>*slots*</Rule>\r\n <Rule>*new*</Rule>"), std::string::npos) << ReadWholeFile(rules);
   EXPECT_FALSE(FileExists(rules + ".unreadable"));
 }
 
@@ -193,14 +185,14 @@ TEST_F(EngineWin32, ASaveThatMeetsAHeldFileLandsOnceTheHolderLetsGo) {
   e.AddRule("*casino*");
   EXPECT_FALSE(holder);
   EXPECT_FALSE(e.SavesPending());
-  EXPECT_NE(ReadFile(rules).find("<Rule>*casino*</Rule>"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(rules).find("<Rule>*casino*</Rule>"), std::string::npos);
 
   // Held for long: the timer's tries go on, the user is told after 30 s, and it lands at last.
   hold();
   letGoAt = -1;
   e.AddRule("*poker*");
   EXPECT_TRUE(e.SavesPending());
-  EXPECT_EQ(ReadFile(rules).find("*poker*"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(rules).find("*poker*"), std::string::npos);
   for (int second = 0; second < 31; ++second) {
     clock->Advance(std::chrono::seconds(1));
     e.RetrySettingsFiles();
@@ -210,8 +202,8 @@ TEST_F(EngineWin32, ASaveThatMeetsAHeldFileLandsOnceTheHolderLetsGo) {
   holder.reset();
   e.RetrySettingsFiles();
   EXPECT_FALSE(e.SavesPending());
-  EXPECT_NE(ReadFile(rules).find("<Rule>*poker*</Rule>"), std::string::npos);
-  const std::string log = ReadFile(folder + "zorvex.log");
+  EXPECT_NE(ReadWholeFile(rules).find("<Rule>*poker*</Rule>"), std::string::npos);
+  const std::string log = ReadWholeFile(folder + "zorvex.log");
   EXPECT_NE(log.find("] Cannot save settings file " + rules), std::string::npos) << log;
   EXPECT_NE(log.find("] Settings file " + rules + " saved"), std::string::npos) << log;
   engine.reset();

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "Win32TestSupport.h"
 #include "engine/ClassKiller.h"
@@ -18,15 +16,6 @@
 using namespace zorvex;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // The native stand-in converts by the same table, so the two agree on every byte.
 TEST(CodePageWin32, TheSystemConvertsEveryByteOfCodePage1252AsTheNativeStandInDoes) {
@@ -81,8 +70,8 @@ class TextFilesWin32 : public ::testing::Test {
 TEST_F(TextFilesWin32, AnOlderRulesFileInTheCodePageLoadsAsUtf8AndIsWrittenBackInUtf8) {
   if (::GetACP() != 1252) GTEST_SKIP() << "the system's code page is " << ::GetACP() << ", not 1252";
   const std::string oldHeader = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n";
-  WriteFile(folder + "rules.xml", oldHeader + "<Rules>\r\n <Rule>*caf\xE9*</Rule>\r\n <Rule>*casino*</Rule>\r\n</Rules>\r\n");
-  WriteFile(folder + "options.xml", oldHeader + "<Options>\r\n <AutoDetect>0</AutoDetect>\r\n"
+  ReplaceFileContents(folder + "rules.xml", oldHeader + "<Rules>\r\n <Rule>*caf\xE9*</Rule>\r\n <Rule>*casino*</Rule>\r\n</Rules>\r\n");
+  ReplaceFileContents(folder + "options.xml", oldHeader + "<Options>\r\n <AutoDetect>0</AutoDetect>\r\n"
                                                 " <PlaySoundVal>C:\\Kl\xE4nge\\\x80.wav</PlaySoundVal>\r\n</Options>\r\n");
   TZorvex& e = Make();
   e.LoadOptions();
@@ -90,27 +79,27 @@ TEST_F(TextFilesWin32, AnOlderRulesFileInTheCodePageLoadsAsUtf8AndIsWrittenBackI
   EXPECT_EQ(e.PlaySoundVal, "C:\\Klänge\\€.wav");
 
   e.SaveOptions();
-  EXPECT_EQ(ReadFile(folder + "rules.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n"
+  EXPECT_EQ(ReadWholeFile(folder + "rules.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n"
                                             " <Rule>*café*</Rule>\r\n <Rule>*casino*</Rule>\r\n</Rules>\r\n");
-  EXPECT_NE(ReadFile(folder + "options.xml").find("<PlaySoundVal>C:\\Klänge\\€.wav</PlaySoundVal>"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(folder + "options.xml").find("<PlaySoundVal>C:\\Klänge\\€.wav</PlaySoundVal>"), std::string::npos);
   TZorvex& again = Make();
   again.LoadOptions();
   EXPECT_EQ(again.RuleList(), (std::vector<std::string>{"*café*", "*casino*"})) << "the UTF-8 file loads the same";
 
   // The rule list export is UTF-8 with a byte-order mark; an older one in the code page imports.
   ASSERT_TRUE(ExportRuleList(folder + "list.zvl", again.RuleList()));
-  EXPECT_EQ(ReadFile(folder + "list.zvl"), "\xEF\xBB\xBF*café*\r\n*casino*\r\n");
-  WriteFile(folder + "list.zvl", "*caf\xE9*\r\n*gl\xFC" "ck*\r\n");
+  EXPECT_EQ(ReadWholeFile(folder + "list.zvl"), "\xEF\xBB\xBF*café*\r\n*casino*\r\n");
+  ReplaceFileContents(folder + "list.zvl", "*caf\xE9*\r\n*gl\xFC" "ck*\r\n");
   std::vector<std::string> list;
   ASSERT_TRUE(ImportRuleList(folder + "list.zvl", list));
   EXPECT_EQ(list, (std::vector<std::string>{"*café*", "*glück*"}));
 
   // An older log in the code page moves aside before the first UTF-8 line.
-  WriteFile(folder + "zorvex.log", "[old] Popup Killed: caf\xE9\r\n");
+  ReplaceFileContents(folder + "zorvex.log", "[old] Popup Killed: caf\xE9\r\n");
   again.UseLog = true;
   again.WriteLog("Popup Killed: Café promo (*café*)");
-  EXPECT_EQ(ReadFile(folder + "zorvex.log.old"), "[old] Popup Killed: caf\xE9\r\n");
-  const std::string log = ReadFile(folder + "zorvex.log");
+  EXPECT_EQ(ReadWholeFile(folder + "zorvex.log.old"), "[old] Popup Killed: caf\xE9\r\n");
+  const std::string log = ReadWholeFile(folder + "zorvex.log");
   EXPECT_NE(log.find("] Popup Killed: Café promo (*café*)\r\n"), std::string::npos) << log;
   EXPECT_TRUE(IsValidUtf8(log));
 }
