@@ -104,12 +104,27 @@ TZorvex::TZorvex(EngineServices services)
 }
 
 TZorvex::~TZorvex() {
-  closer_.reset();
-  // Scanners still finishing their cycle may wait for the main thread, which is here: release them,
-  // then wait until none can touch this object any more.
-  if (services_.closer.scanner.mainThread) services_.closer.scanner.mainThread->End();
-  tracker_->StopAll(kScannerStopTimeout);
+  FinishDetection();
   if (Engine == this) Engine = nullptr;
+}
+
+void TZorvex::FinishDetection() {
+  if (finished_) return;
+  finished_ = true;
+  closer_.reset();
+  tracker_->AskAllToStop();
+  // Real time: the threads waited for run on it, whatever clock the engine is given.
+  const auto deadline = std::chrono::steady_clock::now() + kScannerStopTimeout;
+  // Scanners finishing their cycle may wait for the main thread, which is here: it runs their work
+  // and every report posted until none can post again, so that no kill made is lost.
+  if (IMainThread* main = services_.closer.scanner.mainThread.get()) {
+    main->RunUntil([this] { return tracker_->AllEnded(); }, kScannerStopTimeout);
+    // What a close still held by a hung window reports later is dropped from here on.
+    main->End();
+  }
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  // Released, a scanner ends at once; none may touch this object after its end.
+  tracker_->StopAll(std::max(left, kExitPause));
 }
 
 std::string TZorvex::LogPath() const {
@@ -123,7 +138,7 @@ std::string TZorvex::LogPath() const {
 void TZorvex::SetActive(bool on) {
   if (on == AutoDetect) return;
   AutoDetect = on;
-  if (on) {
+  if (on && !finished_) {
     closer_ = std::make_unique<TSPopup>(services_.closer);
     // The rules first, so that the scanner's first pass has them.
     closer_->SetRules(LinesWithBreaks(RuleList()));
@@ -207,13 +222,15 @@ void TZorvex::WriteLog(const std::string& text) {
 void TZorvex::PlayAlarm() {
   // The count stops at its largest value rather than wrapping to a negative one.
   SetCount(Count == std::numeric_limits<std::int32_t>::max() ? Count : Count + 1);
-  if (PlaySound && services_.sound) {
+  if (PlaySound && services_.sound && !finished_) {
     if (!PlaySoundVal.empty() && FileExists(PlaySoundVal)) {
       services_.sound->PlayName(PlaySoundVal);
     } else {
       services_.sound->PlayBuiltIn();
     }
   }
+  // At exit the kills still reported are counted in silence.
+  if (finished_) return;
   if (tray_) tray_->FlashKillIcon();
 }
 

@@ -133,6 +133,12 @@ class TZorvex : public IKillHost {
   // landed, and tells the user, in the log and the tray, of a file still failing after
   // kSettingsNoticeAfter. Main thread.
   void RetrySettingsFiles();
+  // At exit, before FinishSaves; main thread, its loop ended. Stops detection (the option stays as
+  // it is) and waits, a few seconds at most, until the scanners and their closing threads have
+  // ended, meanwhile writing and counting every kill they report, without sound or flash. Once
+  // called, detection stays off. A close still held by a window that does not answer when the
+  // wait ends reports nothing; and a process killed outright loses every report not yet written.
+  void FinishDetection();
   // At exit: saves both files and keeps trying a held one for up to patience. False when a save
   // did not land (logged).
   bool FinishSaves(std::chrono::milliseconds patience);
@@ -216,6 +222,8 @@ class TZorvex : public IKillHost {
   bool logInUtf8_ = false;
   std::shared_ptr<ScannerTracker> tracker_;
   std::unique_ptr<TSPopup> closer_;
+  // FinishDetection has run: no closer starts again, and kills are counted without sound or flash.
+  bool finished_ = false;
   ITrayView* tray_ = nullptr;
 };
 

@@ -126,6 +126,10 @@ class IMainThread {
   // Queues fn for the main thread and returns at once; queued work runs in the order posted.
   // False once the main loop has ended: fn then never runs, and work still queued is dropped.
   virtual bool Post(std::function<void()> fn) = 0;
+  // Main thread, once its loop has ended: runs the work waiting and posted, in order and as it
+  // comes, until done() holds, and then what was queued by then. done() must hold only when no
+  // more work can come. False when timeout passed first.
+  virtual bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) = 0;
   // The main loop has ended: releases every waiting caller without running its work, drops posted
   // work; later Run() calls from other threads and every later Post() return false.
   virtual void End() = 0;

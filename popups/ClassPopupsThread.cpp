@@ -43,17 +43,18 @@ constexpr const char* kLimitReason = "Explorer limit";
 
 void ScannerTracker::Add(const std::shared_ptr<TSPopupThread>& scanner) {
   std::lock_guard<std::mutex> lock(mutex_);
-  scanners_.erase(std::remove_if(scanners_.begin(), scanners_.end(), [](const auto& s) { return s.expired(); }),
+  scanners_.erase(std::remove_if(scanners_.begin(), scanners_.end(),
+                                 [](const Tracked& t) { return t.scanner.expired() && t.closes.expired(); }),
                   scanners_.end());
-  scanners_.push_back(scanner);
+  scanners_.push_back(Tracked{scanner, scanner->closes_});
 }
 
 bool ScannerTracker::StopAll(std::chrono::milliseconds timeout) {
   std::vector<std::shared_ptr<TSPopupThread>> running;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& weak : scanners_) {
-      if (auto scanner = weak.lock()) running.push_back(scanner);
+    for (const Tracked& t : scanners_) {
+      if (auto scanner = t.scanner.lock()) running.push_back(scanner);
     }
     scanners_.clear();
   }
@@ -133,6 +134,11 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       stopping_ = true;
     }
     cv.notify_all();
+  }
+  // No closing thread runs: every close taken has posted its outcome.
+  bool Ended() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return threads_ == 0;
   }
 
   // Takes window for a new close; false while one is pending, while too many are (new windows
@@ -303,6 +309,29 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
   int idle_ = 0;
   bool stopping_ = false;
 };
+
+void ScannerTracker::AskAllToStop() {
+  std::vector<Tracked> tracked;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tracked = scanners_;
+  }
+  for (const Tracked& t : tracked) {
+    if (auto scanner = t.scanner.lock()) scanner->Terminate();
+    if (auto closes = t.closes.lock()) closes->Stop();
+  }
+}
+
+bool ScannerTracker::AllEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const Tracked& t : scanners_) {
+    const auto scanner = t.scanner.lock();
+    if (scanner && !scanner->WaitFor(std::chrono::milliseconds(0))) return false;
+    const auto closes = t.closes.lock();
+    if (closes && !closes->Ended()) return false;
+  }
+  return true;
+}
 
 std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
   return std::shared_ptr<TSPopupThread>(new TSPopupThread(std::move(services)));

@@ -100,6 +100,7 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   struct CloseBook;
 
  private:
+  friend class ScannerTracker;
   explicit TSPopupThread(ScannerServices services);
   // Judges windows (top-level ones) by the decision; wholeDesktop tells that they are every
   // top-level window, after which the Explorer limit step runs.
@@ -136,13 +137,22 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
 class ScannerTracker {
  public:
   void Add(const std::shared_ptr<TSPopupThread>& scanner);
+  // Asks every scanner to end, and its closing threads to end once the closes they have taken are
+  // sent; returns at once.
+  void AskAllToStop();
+  // Every scanner and closing thread has ended: none of them posts a report any more.
+  bool AllEnded();
   // Asks every scanner still running to end and waits for them, up to timeout in all; true when all
   // ended. Call once the main loop has ended, or a scanner waiting for the main thread holds it up.
   bool StopAll(std::chrono::milliseconds timeout);
 
  private:
+  struct Tracked {
+    std::weak_ptr<TSPopupThread> scanner;
+    std::weak_ptr<TSPopupThread::CloseBook> closes;
+  };
   std::mutex mutex_;
-  std::vector<std::weak_ptr<TSPopupThread>> scanners_;
+  std::vector<Tracked> scanners_;
 };
 
 }  // namespace zorvex

@@ -495,7 +495,10 @@ LRESULT TfoMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_ENDSESSION:
       // The process may end right after this message: save now.
-      if (wParam) engine_.FinishSaves(kEndSessionPatience);
+      if (wParam) {
+        engine_.FinishDetection();
+        engine_.FinishSaves(kEndSessionPatience);
+      }
       return 0;
     default:
       break;

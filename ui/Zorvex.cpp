@@ -34,6 +34,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       ::DispatchMessageW(&msg);
     }
   }
+  // Kills reported in the last moment are counted before the count is saved.
+  engine->FinishDetection();
   // A settings file another program holds gets a few seconds more.
   engine->FinishSaves(std::chrono::seconds(5));
   // The form refers to the engine, so it goes first; its icon leaves the tray with it.

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32MainThread.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "base/Trace.h"
 
@@ -45,10 +46,11 @@ bool Win32MainThread::Run(const std::function<void()>& fn) {
     fn();
     return true;
   }
-  Task task{&fn};
+  Task task{&fn, false, false, nullptr};
   std::unique_lock<std::mutex> lock(mutex_);
   if (ended_ || !window_) return false;
   pending_.push_back(&task);
+  cv_.notify_all();
   if (!::PostMessageW(window_.get(), message_, 0, reinterpret_cast<LPARAM>(&task))) {
     pending_.remove(&task);
     return false;
@@ -62,6 +64,7 @@ bool Win32MainThread::Post(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (ended_ || !window_) return false;
   posted_.push_back(std::move(fn));
+  cv_.notify_all();
   // A full message queue only delays the work: the next wake-up runs everything queued.
   ::PostMessageW(window_.get(), message_, kPostedWork, 0);
   return true;
@@ -79,6 +82,34 @@ void Win32MainThread::RunPosted() {
     // Nobody waits for posted work, so its failure has nowhere to go.
     DropFailure("posted main-thread work", fn);
   }
+}
+
+bool Win32MainThread::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    RunQueued();
+    // What was queued before done() held is run too: nothing comes after it.
+    if (done()) {
+      RunQueued();
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Woken by new work; the short bound lets done() be asked again.
+    cv_.wait_for(lock, std::chrono::milliseconds(5), [this] { return !pending_.empty() || !posted_.empty(); });
+  }
+}
+
+void Win32MainThread::RunQueued() {
+  // Posted work first: a thread that posted and then waited must see its posts run before its wait.
+  RunPosted();
+  std::vector<Task*> waiting;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting.assign(pending_.begin(), pending_.end());
+  }
+  // The messages that announced this work find it gone later, and leave it.
+  for (Task* task : waiting) RunPending(task);
 }
 
 void Win32MainThread::RunPending(Task* task) {

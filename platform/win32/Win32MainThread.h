@@ -28,6 +28,7 @@ class Win32MainThread : public IMainThread {
 
   bool Run(const std::function<void()>& fn) override;
   bool Post(std::function<void()> fn) override;
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override;
   // Releases every waiting and later caller; call on the GUI thread when its loop has ended.
   void End() override;
 
@@ -41,6 +42,8 @@ class Win32MainThread : public IMainThread {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void RunPending(Task* task);
   void RunPosted();
+  // Runs every waiting caller's work and the posted work, as the window would.
+  void RunQueued();
 
   DWORD threadId_;
   UINT message_;

@@ -228,6 +228,12 @@ bool FakeMainThread::PumpUntil(const std::function<bool()>& pred, std::chrono::m
   return true;
 }
 
+bool FakeMainThread::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  if (!PumpUntil(done, timeout)) return false;
+  Pump();
+  return true;
+}
+
 void FakeMainThread::End() {
   std::lock_guard<std::mutex> lock(mutex_);
   ended_ = true;

@@ -126,6 +126,7 @@ class FakeMainThread : public IMainThread {
   int Pump();
   // Pumps until pred() holds or the timeout passes; returns pred().
   bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override;
   // Ends the "main loop": queued and later Run() calls return false without running.
   void End() override;
   // Post() calls that queued their work so far.

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
@@ -452,6 +454,41 @@ TEST_F(EngineTest, ReleasingTheEngineWhileACloseIsPendingLeavesTheCloseNothingTo
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(slow); }));
   mainThread->Pump();
   EXPECT_TRUE(tray.hints.empty()) << "the late report never reached the released engine";
+}
+
+TEST_F(EngineTest, KillsReportedInTheLastMomentBeforeExitAreLoggedAndCountedInSilence) {
+  Write(folder + "rules.xml", "<Rules><Rule>last*</Rule></Rules>");
+  const WindowHandle queued = desktop->Add("IEFrame", "Last one");
+  const WindowHandle late = desktop->Add("IEFrame", "Last but slow");
+  desktop->HoldClose(late);
+  TZorvex& e = Loaded();
+  e.SetTray(&tray);
+  // One report waits on the main thread's queue, which the ended loop will never pump; the other
+  // close ends while the program is on its way out.
+  const auto settled = [&] {
+    return !desktop->Exists(queued) && desktop->CloseAttempts(late) == 1 && mainThread->Posted() >= 1;
+  };
+  // Waits without pumping: the scanner's first report stays queued.
+  for (auto end = std::chrono::steady_clock::now() + 10s; !settled() && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::yield();
+  }
+  ASSERT_TRUE(settled());
+  std::thread answer([&] { desktop->AnswerClose(late); });
+  e.FinishDetection();
+  answer.join();
+  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_TRUE(e.AutoDetect) << "the option stays as the user set it";
+  ASSERT_TRUE(e.FinishSaves(0ms));
+  EXPECT_EQ(e.Count, 2);
+  const std::string log = Read(e.LogPath());
+  EXPECT_NE(log.find("Popup Killed: Last one (last*)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Popup Killed: Last but slow (last*)"), std::string::npos) << log;
+  EXPECT_TRUE(sound->played.empty()) << "no alarm on the way out";
+  EXPECT_TRUE(std::find(tray.icons.begin(), tray.icons.end(), "kill") == tray.icons.end());
+  EXPECT_NE(Read(e.OptionsPath()).find("<Count>2</Count>"), std::string::npos);
+  e.SetActive(false);
+  e.SetActive(true);
+  EXPECT_EQ(e.Closer(), nullptr) << "no detection starts after the end";
 }
 
 TEST_F(EngineTest, FilesOfAnInterruptedSaveArePutBackBeforeLoading) {

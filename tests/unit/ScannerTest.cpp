@@ -298,8 +298,9 @@ TEST_F(ScannerTest, ThreadCyclesPausesForCtrlAndScrollLockAndStopsAfterTheCurren
   ASSERT_TRUE(mainThread->PumpUntil([&] { return checks >= 3; }));
   EXPECT_EQ(desktop->Walks(), 0);
   EXPECT_TRUE(desktop->Exists(popup));
-  desktop->SetCtrlDown(false);
+  // Scroll Lock goes on before Ctrl is let go: no cycle may run with neither pause in force.
   desktop->SetScrollLock(true);
+  desktop->SetCtrlDown(false);
   const int before = checks;
   ASSERT_TRUE(mainThread->PumpUntil([&] { return checks >= before + 3; }));
   EXPECT_EQ(desktop->Walks(), 0);

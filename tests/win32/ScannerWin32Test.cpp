@@ -200,6 +200,21 @@ TEST(ScannerWin32, RunningScannerReportsOnTheMainThreadAndStops) {
 
 TEST(ScannerWin32, MainThreadHandOverNeverWaitsOnAnEndedLoop) {
   auto mainThread = std::make_shared<win32::Win32MainThread>();
+  // At exit, with no message loop: the work waited for and posted runs in order, also what comes
+  // while it runs, until nothing more can come.
+  std::vector<int> order;
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    mainThread->Post([&] { order.push_back(1); });
+    mainThread->Run([&] { order.push_back(2); });
+    mainThread->Post([&] { order.push_back(3); });
+    finished = true;
+  });
+  EXPECT_TRUE(mainThread->RunUntil([&] { return finished.load(); }, std::chrono::seconds(20)));
+  worker.join();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_FALSE(mainThread->RunUntil([] { return false; }, std::chrono::milliseconds(20)));
+
   std::atomic<int> result{-1};
   std::thread caller([&] { result = mainThread->Run([] {}) ? 1 : 0; });
   // Nobody pumps: End() must release the waiting caller without running its work.
