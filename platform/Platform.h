@@ -2,6 +2,7 @@
 // interfaces; platform/win32 implements them over the Win32 API, tests/fakes in memory.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -47,6 +48,9 @@ class IDesktop {
   virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool IsMinimised(WindowHandle window) = 0;
   virtual Rect WindowRect(WindowHandle window) = 0;
+  // The rectangle of the monitor that holds most of the window (the nearest one when it is on
+  // none); empty when the window is gone.
+  virtual Rect MonitorRect(WindowHandle window) = 0;
   virtual WindowHandle ForegroundWindow() = 0;
   // The window that owns a top-level window; 0 for none.
   virtual WindowHandle Owner(WindowHandle window) = 0;
@@ -68,7 +72,7 @@ class IDesktop {
 
 // One page tab of a browser window's tab strip, as the browser's accessibility tree shows it.
 struct PageTab {
-  // The tab's name, as its page's title; UTF-8, at most kMaxWindowText bytes.
+  // The tab's name, as its page's title; cut as window titles are (kMaxWindowText).
   std::string title;
   // Shown in the strip. A tab scrolled out of a crowded strip still counts: it is open.
   bool visible = false;
@@ -112,8 +116,9 @@ class ITabStrips {
   virtual std::shared_ptr<void> EnterThread() = 0;
   // Reads the strip of a top-level window. A window that does not answer gives Timeout after a
   // short wait, but a browser that stops answering in the middle of the walk holds the call
-  // without limit: call it only where the caller can be abandoned.
-  virtual TabStripRead Read(WindowHandle window) = 0;
+  // without limit: call it only where the caller can be abandoned. Once givenUp is set (the
+  // caller was abandoned) the walk stops at its next step and gives Timeout.
+  virtual TabStripRead Read(WindowHandle window, const std::atomic<bool>& givenUp) = 0;
 };
 
 // Runs work on the program's main (GUI) thread.
@@ -146,12 +151,18 @@ class ISleeper {
   virtual void Wake() = 0;
 };
 
-// The system's announcements of new, shown and renamed top-level windows. Main thread only.
+// What the system announced of a window.
+enum class WindowEvent {
+  Appeared,  // made, shown or renamed (a child's event names its top-level window)
+  Gone,      // destroyed: its handle may come back for a new window
+};
+
+// The system's announcements of new, shown, renamed and destroyed top-level windows. Main thread only.
 class IWindowEvents {
  public:
-  // A top-level window that was made, shown or renamed (a child's event names its top-level
-  // window); called on the main thread.
-  using Handler = std::function<void(WindowHandle window)>;
+  // Called on the main thread. A Gone event may name a child window too, which can no longer be
+  // told apart from a top-level one.
+  using Handler = std::function<void(WindowHandle window, WindowEvent event)>;
   virtual ~IWindowEvents() = default;
   // Starts listening; false when the system refused (detection then works without events).
   virtual bool Start(Handler onWindow) = 0;

@@ -98,8 +98,13 @@ void TSPopup::Listen(bool on) {
     return;
   }
   // Without events detection still works, at the pace of the passes.
-  listening_ = services_.events->Start([this](WindowHandle window) {
-    if (thread_) thread_->Notice(window);
+  listening_ = services_.events->Start([this](WindowHandle window, WindowEvent event) {
+    if (!thread_) return;
+    if (event == WindowEvent::Gone) {
+      thread_->Forget(window);
+    } else {
+      thread_->Notice(window);
+    }
   });
   if (!listening_) TraceDropped("closer", "window events refused; the passes alone detect popups");
 }

@@ -206,11 +206,18 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       for (const auto& entry : timedOut_) known.push_back(entry.first);
     }
     for (WindowHandle window : known) {
-      if (!desktop.ClassName(window).empty()) continue;
+      if (desktop.ClassName(window).empty()) Forget(window);
+    }
+    tabs_.Prune();
+  }
+  // The window is gone: a new window given its handle is new in every way.
+  void Forget(WindowHandle window) {
+    {
       std::lock_guard<std::mutex> lock(mutex);
       reported.erase(window);
       timedOut_.erase(window);
     }
+    tabs_.Forget(window);
   }
 
   std::mutex mutex;
@@ -425,6 +432,8 @@ void TSPopupThread::Notice(WindowHandle window) {
   }
   if (wake) services_.sleeper->Wake();
 }
+
+void TSPopupThread::Forget(WindowHandle window) { closes_->Forget(window); }
 
 void TSPopupThread::JudgeNoticed() {
   const auto now = services_.clock ? services_.clock->Steady() : std::chrono::steady_clock::now();

@@ -80,6 +80,9 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // A top-level window the system announced (made, shown or renamed): judged at once, between the
   // passes, by the same decision. Any thread; wakes the scanner.
   void Notice(WindowHandle window);
+  // A top-level window the system says is destroyed: what is known of it is forgotten, so that a
+  // new window given its handle is judged as new. Any thread.
+  void Forget(WindowHandle window);
   // Judges the windows noticed so far, as many as the budget for events allows. Scanner thread.
   void JudgeNoticed();
   // Sends the close command to one window and reports it, once it took the command, as report

@@ -3,12 +3,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/Trace.h"
 #include "popups/BrowserTable.h"
+#include "popups/RuleFit.h"
 #include "popups/WindowClasses.h"
 
 namespace zorvex {
@@ -24,13 +26,32 @@ std::string Picked(const CloseRequest& request) {
   return request.title + '\n' + request.reason + '\n' + request.sizeAndRule;
 }
 
+// Readers abandoned by their closing thread and still caught in a browser, at the most; past it a
+// window that needs a read is left open, so that hung browsers cannot pile up threads.
+constexpr std::size_t kMaxHungReaders = 4;
+// How often a pressed close button is checked for having taken its tab away.
+constexpr auto kConfirmStep = std::chrono::milliseconds(20);
+
 // What a strip worker found and did, handed back to the closing thread that waits for it.
 struct Inspection {
   TabPlan plan;
+  bool fullScreen = false;
   bool titleChanged = false;
+  // The selected tab is not the page the rule fitted: the strip's selection moved first.
+  bool notPicked = false;
+  bool pressed = false;
   bool closed = false;
   std::string tabTitle;
 };
+
+bool FillsMonitor(const Rect& window, const Rect& monitor) {
+  return monitor.right > monitor.left && window.left <= monitor.left && window.top <= monitor.top &&
+         window.right >= monitor.right && window.bottom >= monitor.bottom;
+}
+
+bool StartsWith(const std::string& text, std::size_t at, const char* piece) {
+  return text.compare(at, std::char_traits<char>::length(piece), piece) == 0;
+}
 
 }  // namespace
 
@@ -116,28 +137,61 @@ struct TabCloser::Workers {
   std::atomic<int> abandoned_{0};
 };
 
-TabPlan PlanTabClose(const TabStripRead& read, PickedBy by) {
+// One read of one window. The closing thread that waits for it and the worker settle under the
+// reading lock who has the last word: a read given up never presses, and a read that is pressing
+// is not given up unseen.
+struct TabCloser::Reading {
+  enum class State { Reading, Pressing, Done, GivenUp };
+  std::mutex mutex;
+  // Windows whose abandoned reader still runs.
+  std::set<WindowHandle> hung;
+};
+
+namespace {
+
+struct ReadJob {
+  TabCloser::Reading::State state = TabCloser::Reading::State::Reading;
+  std::atomic<bool> givenUp{false};
+  Inspection inspection;
+};
+
+// Waits until the pressed tab is gone: the window's title changes to the next tab's, the window
+// goes with its last tab, or a new read shows one tab fewer.
+bool Confirm(IDesktop& desktop, ITabStrips& strips, const CloseRequest& request, std::size_t tabsBefore,
+             std::chrono::milliseconds confirm, const std::atomic<bool>& givenUp) {
+  const auto until = std::chrono::steady_clock::now() + confirm;
+  for (;;) {
+    if (desktop.ClassName(request.window).empty() || desktop.Title(request.window) != request.title) return true;
+    if (givenUp || std::chrono::steady_clock::now() >= until) break;
+    std::this_thread::sleep_for(kConfirmStep);
+  }
+  const TabStripRead again = strips.Read(request.window, givenUp);
+  return again.state == TabStripState::Read && again.strip && again.strip->Tabs().size() < tabsBefore;
+}
+
+}  // namespace
+
+TabPlan PlanTabClose(const TabStripRead& read, PickedBy by, bool fullScreen) {
   switch (read.state) {
-    case TabStripState::None: return TabPlan{TabVerdict::CloseWindow};
+    // In full screen a browser hides its strip: the window may hold any number of tabs.
+    case TabStripState::None: return TabPlan{fullScreen ? TabVerdict::LeaveOpen : TabVerdict::CloseWindow};
     case TabStripState::Error:
     case TabStripState::Timeout: return TabPlan{TabVerdict::LeaveOpen};
     case TabStripState::Read: break;
   }
   if (!read.strip) return TabPlan{TabVerdict::LeaveOpen};
+  // Hidden tabs count: a collapsed group or a hidden strip still holds the user's pages.
   const std::vector<PageTab>& tabs = read.strip->Tabs();
-  std::size_t visible = 0;
   std::size_t selected = 0;
   std::size_t front = 0;
   for (std::size_t i = 0; i < tabs.size(); ++i) {
-    if (!tabs[i].visible) continue;
-    ++visible;
     if (tabs[i].selected) {
       ++selected;
       front = i;
     }
   }
   // A page opened with window features: one tab, its strip hidden.
-  if (visible <= 1) return TabPlan{TabVerdict::CloseWindow};
+  if (tabs.size() <= 1) return TabPlan{TabVerdict::CloseWindow};
   // The size test guesses; a window with several tabs is the user's own.
   if (by == PickedBy::Size) return TabPlan{TabVerdict::LeaveQuietly};
   // The rule fitted the tab in front; which one that is must be beyond doubt.
@@ -149,16 +203,30 @@ bool MayHoldTabs(const std::string& className) {
   return className == kChromiumFrameClass || className == browser_classes::kMozilla;
 }
 
-std::string LeftOpenLogLine(const std::string& title, const std::string& reason) {
-  return "Popup Left Open: " + title + " (" + reason + "), its tabs could not be read";
+bool FrontTabIsPicked(const std::string& tab, const std::string& rule, const std::string& windowTitle) {
+  if (tab.empty()) return false;
+  const PreparedRule prepared = PrepareRule(rule);
+  if (prepared.mask && prepared.mask->Fits(PreparedTitle(tab))) return true;
+  if (windowTitle == tab) return true;
+  if (windowTitle.size() <= tab.size() || windowTitle.compare(0, tab.size(), tab) != 0) return false;
+  // "Page - Browser", with a hyphen, an en dash or an em dash.
+  const std::size_t at = tab.size();
+  return StartsWith(windowTitle, at, " - ") || StartsWith(windowTitle, at, " \xE2\x80\x93 ") ||
+         StartsWith(windowTitle, at, " \xE2\x80\x94 ");
+}
+
+std::string LeftOpenLogLine(const std::string& title, const std::string& rule, const std::string& why) {
+  return "Popup Left Open: " + title + " (" + rule + "), " + why;
 }
 
 TabCloser::TabCloser(std::shared_ptr<IDesktop> desktop, std::shared_ptr<ITabStrips> strips,
-                     std::chrono::milliseconds bound)
+                     std::chrono::milliseconds bound, std::chrono::milliseconds confirm)
     : desktop_(std::move(desktop)),
       strips_(std::move(strips)),
       bound_(bound),
-      workers_(strips_ ? std::make_shared<Workers>(strips_) : nullptr) {}
+      confirm_(confirm),
+      workers_(strips_ ? std::make_shared<Workers>(strips_) : nullptr),
+      reading_(std::make_shared<Reading>()) {}
 
 TabCloser::~TabCloser() = default;
 
@@ -171,22 +239,34 @@ bool TabCloser::LeftUnchanged(WindowHandle window, const std::string& picked) {
 }
 
 void TabCloser::Leave(WindowHandle window, const std::string& picked) {
-  std::map<WindowHandle, std::string> known;
+  bool prune = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     left_[window] = picked;
-    if (left_.size() < kLeftPruneAt) return;
-    known = left_;
+    prune = left_.size() >= kLeftPruneAt;
+  }
+  if (prune) Prune();
+}
+
+void TabCloser::Forget(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  left_.erase(window);
+}
+
+void TabCloser::Prune() {
+  std::vector<WindowHandle> known;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& entry : left_) known.push_back(entry.first);
   }
   // Handles are reused: a window that is gone must not hide a new one.
-  for (const auto& entry : known) {
-    if (!desktop_->ClassName(entry.first).empty()) continue;
-    std::lock_guard<std::mutex> lock(mutex_);
-    left_.erase(entry.first);
+  for (WindowHandle window : known) {
+    if (desktop_->ClassName(window).empty()) Forget(window);
   }
 }
 
 CloseOutcome TabCloser::Close(const CloseRequest& request) {
+  using State = Reading::State;
   CloseOutcome outcome;
   const WindowHandle window = request.window;
   if (!workers_ || !MayHoldTabs(desktop_->ClassName(window))) {
@@ -200,49 +280,109 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
   // A window picked by size whose title a rule fits too: that rule takes its front tab.
   const bool ruleToo = request.by == PickedBy::Size && !request.sizeAndRule.empty();
   const std::string& reason = ruleToo ? request.sizeAndRule : request.reason;
+  {
+    std::lock_guard<std::mutex> lock(reading_->mutex);
+    // Said when its reader was given up; asked again only once that reader has ended.
+    if (reading_->hung.count(window) != 0) return outcome;
+    if (reading_->hung.size() >= kMaxHungReaders) {
+      Leave(window, picked);
+      outcome.leftLine = LeftOpenLogLine(request.title, reason, kBrowsersNotAnswering);
+      return outcome;
+    }
+  }
 
-  auto inspection = std::make_shared<Inspection>();
+  auto job = std::make_shared<ReadJob>();
   const bool answered = workers_->Run(
-      [inspection, request, ruleToo, strips = strips_, desktop = desktop_] {
-        TabStripRead read = strips->Read(request.window);
-        inspection->plan = PlanTabClose(read, request.by);
-        if (ruleToo && inspection->plan.verdict == TabVerdict::LeaveQuietly) {
-          inspection->plan = PlanTabClose(read, PickedBy::Rule);
+      [job, reading = reading_, request, reason, ruleToo, strips = strips_, desktop = desktop_, confirm = confirm_] {
+        Inspection& inspection = job->inspection;
+        // However the read ends, a reader given up leaves its window free for the next read.
+        struct Finish {
+          ReadJob& job;
+          Reading& reading;
+          WindowHandle window;
+          ~Finish() {
+            std::lock_guard<std::mutex> lock(reading.mutex);
+            if (job.state == State::GivenUp) {
+              reading.hung.erase(window);
+            } else {
+              job.state = State::Done;
+            }
+          }
+        } finish{*job, *reading, request.window};
+        TabStripRead read = strips->Read(request.window, job->givenUp);
+        inspection.fullScreen = read.state == TabStripState::None &&
+                                FillsMonitor(desktop->WindowRect(request.window), desktop->MonitorRect(request.window));
+        inspection.plan = PlanTabClose(read, request.by, inspection.fullScreen);
+        if (ruleToo && inspection.plan.verdict == TabVerdict::LeaveQuietly) {
+          inspection.plan = PlanTabClose(read, PickedBy::Rule);
         }
-        if (inspection->plan.verdict != TabVerdict::CloseFrontTab) return;
+        if (inspection.plan.verdict != TabVerdict::CloseFrontTab) return;
         // The user may have brought another tab to the front since the rule fitted: not ours.
         if (desktop->Title(request.window) != request.title) {
-          inspection->titleChanged = true;
+          inspection.titleChanged = true;
           return;
         }
-        inspection->tabTitle = read.strip->Tabs()[inspection->plan.tab].title;
-        inspection->closed = read.strip->CloseTab(inspection->plan.tab);
+        const PageTab& tab = read.strip->Tabs()[inspection.plan.tab];
+        // A browser moves its selection before its title: the tab in front must be the page.
+        if (!FrontTabIsPicked(tab.title, reason, request.title)) {
+          inspection.notPicked = true;
+          return;
+        }
+        {
+          std::lock_guard<std::mutex> lock(reading->mutex);
+          if (job->state == State::GivenUp) return;
+          job->state = State::Pressing;
+        }
+        inspection.tabTitle = tab.title;
+        inspection.pressed = read.strip->CloseTab(inspection.plan.tab);
+        inspection.closed = inspection.pressed &&
+                            Confirm(*desktop, *strips, request, read.strip->Tabs().size(), confirm, job->givenUp);
       },
       bound_);
+  bool givenUp = false;
   if (!answered) {
+    std::lock_guard<std::mutex> lock(reading_->mutex);
+    // It may have ended between the bound and this lock: then its answer stands.
+    if (job->state != State::Done) {
+      // A press already under way in a browser that stopped answering may still land; the tab
+      // then goes uncounted, which is the lesser fault than counting a kill that did not happen.
+      job->state = State::GivenUp;
+      job->givenUp = true;
+      reading_->hung.insert(window);
+      givenUp = true;
+    }
+  }
+  if (givenUp) {
     Leave(window, picked);
     outcome.leftLine = LeftOpenLogLine(request.title, reason);
     return outcome;
   }
-  if (inspection->titleChanged) return outcome;  // the next pass judges its new front tab
-  switch (inspection->plan.verdict) {
+  const Inspection& inspection = job->inspection;
+  if (inspection.titleChanged) return outcome;  // the next pass judges its new front tab
+  if (inspection.notPicked) {
+    Leave(window, picked);
+    return outcome;
+  }
+  switch (inspection.plan.verdict) {
     case TabVerdict::CloseWindow:
       outcome.sent = true;
       outcome.taken = desktop_->Close(window);
       break;
     case TabVerdict::CloseFrontTab:
-      if (inspection->closed) {
+      if (inspection.closed) {
         outcome.tabClosed = true;
-        outcome.tabTitle = inspection->tabTitle.empty() ? request.title : inspection->tabTitle;
+        outcome.tabTitle = inspection.tabTitle.empty() ? request.title : inspection.tabTitle;
         outcome.tabReason = reason;
         break;
       }
+      // Not tried again while the window keeps its title: a press that took nothing away would
+      // take nothing away on every pass.
       Leave(window, picked);
-      outcome.leftLine = LeftOpenLogLine(request.title, reason);
+      outcome.leftLine = LeftOpenLogLine(request.title, reason, inspection.pressed ? kTabStayed : kTabsUnreadable);
       break;
     case TabVerdict::LeaveOpen:
       Leave(window, picked);
-      outcome.leftLine = LeftOpenLogLine(request.title, reason);
+      outcome.leftLine = LeftOpenLogLine(request.title, reason, inspection.fullScreen ? kFullScreenNoTabs : kTabsUnreadable);
       break;
     case TabVerdict::LeaveQuietly:
       Leave(window, picked);

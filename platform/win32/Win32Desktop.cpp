@@ -62,6 +62,15 @@ Rect Win32Desktop::WindowRect(WindowHandle window) {
   return Rect{r.left, r.top, r.right, r.bottom};
 }
 
+Rect Win32Desktop::MonitorRect(WindowHandle window) {
+  const HWND hwnd = ToHwnd(window);
+  if (!::IsWindow(hwnd)) return Rect{};
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &info)) return Rect{};
+  return Rect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};
+}
+
 WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(::GetForegroundWindow()); }
 
 WindowHandle Win32Desktop::Owner(WindowHandle window) { return FromHwnd(::GetWindow(ToHwnd(window), GW_OWNER)); }

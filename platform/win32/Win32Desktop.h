@@ -24,6 +24,7 @@ class Win32Desktop : public IDesktop {
   bool IsVisible(WindowHandle window) override;
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
+  Rect MonitorRect(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
   WindowHandle Owner(WindowHandle window) override;
   bool IsToolWindow(WindowHandle window) override;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32/ComHandles.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
 
 namespace zorvex::win32 {
@@ -15,13 +16,18 @@ namespace zorvex::win32 {
 namespace {
 
 // The strip sits several levels below the client object, beside toolbars and the page. The walk
-// is bounded; one that runs out of bounds before it finds a strip cannot say there is none.
+// is bounded, in the nodes it reads and those it queues; one that runs out of bounds before it
+// finds a strip cannot say there is none.
 constexpr int kMaxDepth = 16;
 constexpr int kMaxNodes = 1000;
 // Tab groups and vertical strips nest the tabs below the list; a tab's buttons below the tab.
 constexpr int kMaxTabDepth = 4;
+constexpr int kMaxTabNodes = 2000;
 constexpr int kMaxButtonDepth = 2;
 constexpr long kMaxChildren = 1024;
+// A browser whose own interface is a document (its window's) holds the strip inside it, near the
+// top; pages are documents too, named by their address, and never entered.
+constexpr int kMaxInterfaceDocumentDepth = 2;
 
 using Acc = ComRef<IAccessible>;
 
@@ -33,15 +39,10 @@ VARIANT Self() {
   return self;
 }
 
+// Cut as window titles are: by UTF-16 units, never inside a character.
 std::string Utf8(const wchar_t* text) {
-  if (text == nullptr || *text == L'\0') return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-  out.resize(static_cast<std::size_t>(size - 1));
-  if (out.size() > kMaxWindowText) out.resize(kMaxWindowText);
-  return out;
+  if (text == nullptr) return std::string();
+  return Narrow(CutWide(std::wstring(text), kMaxWindowText));
 }
 
 // The object's role; 0 when it does not say (or gives a role of its own as text).
@@ -129,11 +130,28 @@ class Win32TabStrip : public ITabStrip {
   std::vector<Acc> objects_;
 };
 
-// Collects the page tabs below a list, through groups, in order. False when the strip failed.
-bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip& strip) {
+std::string ValueOf(IAccessible& acc) {
+  UniqueBstr value;
+  if (acc.get_accValue(Self(), value.put()) != S_OK) return std::string();
+  return Utf8(value.get());
+}
+
+// A document that is the browser's own interface rather than a page: near the window's top, and
+// named by the browser's own address, not a web one.
+bool IsOwnInterface(IAccessible& document, int depth) {
+  if (depth > kMaxInterfaceDocumentDepth) return false;
+  const std::string value = ValueOf(document);
+  return value.rfind("chrome://", 0) == 0 || value.rfind("resource://", 0) == 0;
+}
+
+// Collects the page tabs below a list, through groups, in order. False when the strip failed, the
+// reader was given up, or the strip holds more nodes than any real one.
+bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip& strip, int& nodes,
+                 const std::atomic<bool>& givenUp) {
   std::vector<Acc> children;
-  if (!ChildrenOf(node, children)) return false;
+  if (givenUp || !ChildrenOf(node, children)) return false;
   for (Acc& child : children) {
+    if (++nodes > kMaxTabNodes || givenUp) return false;
     const long role = RoleOf(*child);
     if (role == ROLE_SYSTEM_PAGETAB) {
       const long state = StateOf(*child);
@@ -143,7 +161,7 @@ bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip&
       tab.selected = (state & STATE_SYSTEM_SELECTED) != 0;
       strip.Add(std::move(tab), std::move(child));
     } else if (role != ROLE_SYSTEM_DOCUMENT && depth < kMaxTabDepth) {
-      if (!CollectTabs(*child, stripVisible, depth + 1, strip)) return false;
+      if (!CollectTabs(*child, stripVisible, depth + 1, strip, nodes, givenUp)) return false;
     }
   }
   return true;
@@ -157,7 +175,7 @@ std::shared_ptr<void> Win32TabStrips::EnterThread() {
   return std::shared_ptr<void>(nullptr, [](void*) { ::CoUninitialize(); });
 }
 
-TabStripRead Win32TabStrips::Read(WindowHandle window) {
+TabStripRead Win32TabStrips::Read(WindowHandle window, const std::atomic<bool>& givenUp) {
   const HWND hwnd = ToHwnd(window);
   if (!::IsWindow(hwnd)) return TabStripRead{TabStripState::None, nullptr};
   // Not AccessibleObjectFromWindow: against a hung window it waits without limit.
@@ -181,23 +199,24 @@ TabStripRead Win32TabStrips::Read(WindowHandle window) {
   };
   std::deque<Node> queue;
   queue.push_back(Node{std::move(root), 0});
-  int visited = 0;
+  // Every node read or queued counts: a node with a thousand children costs its thousand.
+  int counted = 1;
   bool cut = false;
   std::vector<Acc> children;
   while (!queue.empty()) {
-    if (++visited > kMaxNodes) {
-      cut = true;
-      break;
-    }
+    if (givenUp) return TabStripRead{TabStripState::Timeout, nullptr};
     Node node = std::move(queue.front());
     queue.pop_front();
     const long role = RoleOf(*node.acc);
     // The page: thousands of nodes, and walking it makes the browser build them.
-    if (role == ROLE_SYSTEM_DOCUMENT) continue;
+    if (role == ROLE_SYSTEM_DOCUMENT && !IsOwnInterface(*node.acc, node.depth)) continue;
     if (role == ROLE_SYSTEM_PAGETABLIST) {
       auto strip = std::make_unique<Win32TabStrip>();
       const bool stripVisible = (StateOf(*node.acc) & STATE_SYSTEM_INVISIBLE) == 0;
-      if (!CollectTabs(*node.acc, stripVisible, 1, *strip)) return TabStripRead{TabStripState::Error, nullptr};
+      int nodes = 0;
+      if (!CollectTabs(*node.acc, stripVisible, 1, *strip, nodes, givenUp)) {
+        return TabStripRead{givenUp ? TabStripState::Timeout : TabStripState::Error, nullptr};
+      }
       return TabStripRead{TabStripState::Read, std::move(strip)};
     }
     if (!ChildrenOf(*node.acc, children)) {
@@ -210,7 +229,14 @@ TabStripRead Win32TabStrips::Read(WindowHandle window) {
       cut = true;
       continue;
     }
-    for (Acc& child : children) queue.push_back(Node{std::move(child), node.depth + 1});
+    for (Acc& child : children) {
+      if (++counted > kMaxNodes) {
+        cut = true;
+        break;
+      }
+      queue.push_back(Node{std::move(child), node.depth + 1});
+    }
+    if (cut) break;
   }
   if (!::IsWindow(hwnd)) return TabStripRead{TabStripState::None, nullptr};
   return TabStripRead{cut ? TabStripState::Error : TabStripState::None, nullptr};

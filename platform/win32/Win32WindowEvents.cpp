@@ -12,7 +12,7 @@ Win32WindowEvents* g_listening = nullptr;
 
 // One hook per event rather than one over the range between them, which would take in location
 // changes too (every move of the mouse cursor).
-constexpr DWORD kEvents[] = {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE};
+constexpr DWORD kEvents[] = {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_DESTROY};
 
 }  // namespace
 
@@ -39,14 +39,20 @@ void Win32WindowEvents::Stop() {
   if (g_listening == this) g_listening = nullptr;
 }
 
-void CALLBACK Win32WindowEvents::Callback(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+void CALLBACK Win32WindowEvents::Callback(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                                          DWORD) {
   // Events of windows only, not of the things inside them (carets, scroll bars, list items).
   if (window == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF) return;
   Win32WindowEvents* self = g_listening;
   if (self == nullptr || !self->handler_) return;
+  if (event == EVENT_OBJECT_DESTROY) {
+    // Gone: it has no ancestor to ask for any more.
+    DropFailure("window event", [&] { self->handler_(FromHwnd(window), WindowEvent::Gone); });
+    return;
+  }
   const HWND top = ::GetAncestor(window, GA_ROOT);
   if (top == nullptr) return;
-  DropFailure("window event", [&] { self->handler_(FromHwnd(top)); });
+  DropFailure("window event", [&] { self->handler_(FromHwnd(top), WindowEvent::Appeared); });
 }
 
 }  // namespace zorvex::win32

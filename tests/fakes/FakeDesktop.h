@@ -79,6 +79,8 @@ class FakeDesktop : public IDesktop {
   bool IsVisible(WindowHandle window) override;
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
+  // Every window is on one monitor of this size.
+  Rect MonitorRect(WindowHandle window) override { return Exists(window) ? Rect{0, 0, 1920, 1080} : Rect{}; }
   WindowHandle ForegroundWindow() override;
   WindowHandle Owner(WindowHandle window) override;
   bool IsToolWindow(WindowHandle window) override;
@@ -191,9 +193,9 @@ class FakeWindowEvents : public IWindowEvents {
   void Stop() override { handler_ = nullptr; }
   bool Listening() const { return static_cast<bool>(handler_); }
   // Announces a window; false when nobody listens.
-  bool Fire(WindowHandle window) {
+  bool Fire(WindowHandle window, WindowEvent event = WindowEvent::Appeared) {
     if (!handler_) return false;
-    handler_(window);
+    handler_(window, event);
     return true;
   }
   bool refuse = false;

@@ -20,10 +20,15 @@ struct StripRecord {
   // What a read gives; Read with tabs, or None, Error, Timeout.
   TabStripState state = TabStripState::Read;
   std::vector<PageTab> tabs;
-  // A read blocks until Release(), as a browser caught hanging in the middle of the walk.
+  // A read blocks until Release(), as a browser caught hanging in the middle of the walk, then
+  // gives Timeout; with answersLate it gives the strip, as a walk past its last check would.
   bool hangs = false;
+  bool answersLate = false;
   // The close button does nothing.
   bool closeFails = false;
+  // The press is taken, yet the tab stays: a page that asks "leave this page?", or a last button
+  // that is not the close button.
+  bool pressKeeps = false;
   // Titles of tabs that have no close button.
   std::set<std::string> buttonless = {};
 };
@@ -53,7 +58,7 @@ class FakeTabStrips : public ITabStrips, public std::enable_shared_from_this<Fak
   int Entered() const;
 
   std::shared_ptr<void> EnterThread() override;
-  TabStripRead Read(WindowHandle window) override;
+  TabStripRead Read(WindowHandle window, const std::atomic<bool>& givenUp) override;
 
   // Closes a tab for a strip that was read (called by the strip the read gave).
   bool CloseTab(WindowHandle window, const std::string& title);

@@ -10,7 +10,12 @@
 //         tabs    the tabs given, the one at --selected in front
 //         none    no accessibility at all (WM_GETOBJECT left to the system)
 //         stall   as tabs, but the strip stops answering for MS milliseconds once it is asked
-// The window's title is the front tab's title. FILE gets a line "lost tab: TITLE" for each tab
+//         grouped as tabs, every tab but the front one in a collapsed group, hidden
+//         hidden  as tabs, the whole strip hidden
+//         full    no strip at all, the window filling its monitor (full screen)
+//         mute    as tabs, each tab's last button its sound switch
+//         uidoc   as tabs, the strip inside a document that is the browser's own interface
+// The window's title is the front tab's title, or --titled=TITLE. FILE gets a line "lost tab: TITLE" for each tab
 // the browser loses (closed by its button, or with the window), "muted: TITLE" for a sound button
 // pressed, and "entered the page" if anyone walks into the page's document.
 #include <windows.h>
@@ -52,6 +57,7 @@ std::vector<std::unique_ptr<Node>> g_nodes;
 class Node : public IAccessible {
  public:
   Node(long role, std::string name, long initial = 0) : state(initial), role_(role), name_(std::move(name)) {}
+  std::string value;  // an address, for documents
   virtual ~Node() = default;
 
   static Node* Make(long role, const std::string& name, long state = 0) {
@@ -124,8 +130,8 @@ class Node : public IAccessible {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT, BSTR* out) override {
-    *out = nullptr;
-    return S_FALSE;
+    *out = value.empty() ? nullptr : SysAllocString(Wide(value).c_str());
+    return value.empty() ? S_FALSE : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* out) override {
     *out = nullptr;
@@ -216,13 +222,14 @@ struct Tab {
 std::vector<Tab> g_tabs;
 std::size_t g_selected = 0;
 Node* g_root = nullptr;
+std::string g_titled;
 
 void ShowFront() {
   for (std::size_t i = 0; i < g_tabs.size(); ++i) {
     const long selected = i == g_selected ? STATE_SYSTEM_SELECTED : 0;
     g_tabs[i].node->state = (g_tabs[i].node->state & ~STATE_SYSTEM_SELECTED) | selected;
   }
-  if (!g_tabs.empty()) SetWindowTextW(g_window, Wide(g_tabs[g_selected].title).c_str());
+  if (!g_tabs.empty()) SetWindowTextW(g_window, Wide(g_titled.empty() ? g_tabs[g_selected].title : g_titled).c_str());
 }
 
 void CloseTabOf(Node* button) {
@@ -253,33 +260,55 @@ void Mute(Node* button) { Log("muted: " + button->tabTitle); }
 
 // client > pane > document (the page, holding a decoy strip)
 //        > grouping > toolbar > grouping > page tab list > tabs (the second in a tab group)
-void BuildTree(const std::string& mode, const std::vector<std::string>& titles) {
+void BuildTree(const std::string& mode, const std::vector<std::string>& titles, std::size_t selected) {
   g_root = Node::Make(ROLE_SYSTEM_CLIENT, "browser");
-  Node* pane = g_root->Add(Node::Make(ROLE_SYSTEM_PANE, ""));
+  // The browser's own interface as a document, with the page inside it, the strip beside.
+  Node* top = g_root;
+  if (mode == "uidoc") {
+    top = g_root->Add(Node::Make(ROLE_SYSTEM_DOCUMENT, "Browser"));
+    top->value = "chrome://browser/content/browser.xhtml";
+  }
+  Node* pane = top->Add(Node::Make(ROLE_SYSTEM_PANE, ""));
   Node* page = pane->Add(Node::Make(ROLE_SYSTEM_DOCUMENT, "page"));
+  page->value = "https://example.com/";
   Node* decoy = page->Add(Node::Make(ROLE_SYSTEM_PAGETABLIST, "page's own tabs"));
   decoy->decoy = true;
   Node* decoyTab = decoy->Add(Node::Make(ROLE_SYSTEM_PAGETAB, "a tab inside the page"));
   decoyTab->decoy = true;
-  Node* chrome = g_root->Add(Node::Make(ROLE_SYSTEM_GROUPING, ""));
+  Node* chrome = top->Add(Node::Make(ROLE_SYSTEM_GROUPING, ""));
   Node* toolbar = chrome->Add(Node::Make(ROLE_SYSTEM_TOOLBAR, "Tabs"));
-  Node* box = toolbar->Add(Node::Make(ROLE_SYSTEM_GROUPING, ""));
-  const bool hidden = mode == "popup";
+  // In full screen this browser shows no strip at all: it holds its tabs all the same.
+  Node* box = Node::Make(ROLE_SYSTEM_GROUPING, "");
+  if (mode != "full") toolbar->Add(box);
+  const bool hidden = mode == "popup" || mode == "hidden";
   Node* list = box->Add(Node::Make(ROLE_SYSTEM_PAGETABLIST, "Tab strip", hidden ? STATE_SYSTEM_INVISIBLE : 0));
   list->stalls = mode == "stall";
+  Node* collapsed = nullptr;
   for (std::size_t i = 0; i < titles.size(); ++i) {
     Node* holder = list;
-    if (i == 1) holder = list->Add(Node::Make(ROLE_SYSTEM_GROUPING, "Group"));
+    if (mode == "grouped" && i != selected) {
+      if (collapsed == nullptr) collapsed = list->Add(Node::Make(ROLE_SYSTEM_GROUPING, "Group", STATE_SYSTEM_COLLAPSED));
+      holder = collapsed;
+    } else if (mode != "grouped" && i == 1) {
+      holder = list->Add(Node::Make(ROLE_SYSTEM_GROUPING, "Group"));
+    }
+    const bool tabHidden = hidden || holder == collapsed;
     Node* tab = holder->Add(Node::Make(ROLE_SYSTEM_PAGETAB, titles[i],
-                                       STATE_SYSTEM_SELECTABLE | (hidden ? STATE_SYSTEM_INVISIBLE : 0)));
+                                       STATE_SYSTEM_SELECTABLE | (tabHidden ? STATE_SYSTEM_INVISIBLE : 0)));
     tab->Add(Node::Make(ROLE_SYSTEM_GRAPHIC, "favicon"));
-    // A sound switch before the close button: only the last button closes.
+    // A sound switch before the close button: only the last button closes (but in mode mute).
     Node* mute = tab->Add(Node::Make(ROLE_SYSTEM_PUSHBUTTON, "Mute"));
     mute->tabTitle = titles[i];
     mute->action = Mute;
-    Node* close = tab->Add(Node::Make(ROLE_SYSTEM_PUSHBUTTON, "Close"));
+    Node* close = Node::Make(ROLE_SYSTEM_PUSHBUTTON, "Close");
     close->tabTitle = titles[i];
     close->action = CloseTabOf;
+    if (mode == "mute") {
+      tab->children.insert(tab->children.begin() + 1, close);
+      close->parent = tab;
+    } else {
+      tab->Add(close);
+    }
     g_tabs.push_back(Tab{titles[i], tab, holder});
   }
   Node* newTab = list->Add(Node::Make(ROLE_SYSTEM_PUSHBUTTON, "New tab"));
@@ -343,6 +372,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!value("selected").empty()) selected = static_cast<std::size_t>(std::stoul(value("selected")));
     if (!value("log").empty()) g_logPath = value("log");
     if (!value("stall").empty()) g_stallMs = static_cast<DWORD>(std::stoul(value("stall")));
+    if (!value("titled").empty()) g_titled = value("titled");
     if (!value("seconds").empty()) seconds = std::stoi(value("seconds"));
     if (!value("size").empty()) {
       const std::vector<std::string> size = Split(value("size"), ',');
@@ -357,7 +387,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   // The tree's objects are called from other processes through this thread's messages.
   if (FAILED(CoInitialize(nullptr))) return 4;
-  BuildTree(mode, titles);
+  BuildTree(mode, titles, selected);
   g_selected = selected;
 
   const std::wstring className = Wide(cls);
@@ -368,8 +398,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = className.c_str();
   if (RegisterClassW(&wc) == 0) return 2;
-  g_window = CreateWindowExW(0, className.c_str(), Wide(titles[selected]).c_str(), WS_OVERLAPPEDWINDOW, 40, 40, width,
-                             height, nullptr, nullptr, instance, nullptr);
+  int left = 40, top = 40;
+  DWORD style = WS_OVERLAPPEDWINDOW;
+  if (mode == "full") {
+    // As a browser in full screen: no frame, the whole monitor.
+    style = WS_POPUP;
+    left = top = 0;
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+  }
+  g_window = CreateWindowExW(0, className.c_str(), Wide(titles[selected]).c_str(), style, left, top, width, height,
+                             nullptr, nullptr, instance, nullptr);
   if (g_window == nullptr) return 3;
   ShowFront();
   ShowWindow(g_window, SW_SHOWNOACTIVATE);

@@ -124,7 +124,14 @@ TEST(TabPlan, WhatToCloseFollowsWhatTheStripShows) {
   EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true)}), PickedBy::Size).verdict, V::CloseWindow);
   // A popup's strip is there but hidden; hidden tabs do not count.
   EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true, false)}), PickedBy::Rule).verdict, V::CloseWindow);
-  EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true), Tab("Gone", false, false)}), PickedBy::Rule).verdict, V::CloseWindow);
+  // Hidden tabs count: a collapsed group, a crowded strip, a strip hidden in full screen.
+  EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true), Tab("Grouped", false, false)}), PickedBy::Rule).tab, 0u);
+  EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true, false), Tab("Mail", false, false)}), PickedBy::Rule).verdict,
+            V::CloseFrontTab);
+  EXPECT_EQ(PlanTabClose(Strip({Tab("Ad", true), Tab("Grouped", false, false)}), PickedBy::Size).verdict,
+            V::LeaveQuietly);
+  // No strip in full screen proves nothing: the browser hides it there.
+  EXPECT_EQ(PlanTabClose(TabStripRead{TabStripState::None, nullptr}, PickedBy::Rule, true).verdict, V::LeaveOpen);
 
   const TabPlan front = PlanTabClose(Strip({Tab("News"), Tab("Casino", true), Tab("Mail")}), PickedBy::Rule);
   EXPECT_EQ(front.verdict, V::CloseFrontTab);
@@ -135,8 +142,24 @@ TEST(TabPlan, WhatToCloseFollowsWhatTheStripShows) {
   // Which tab is in front, and how to close it, must be beyond doubt.
   EXPECT_EQ(PlanTabClose(Strip({Tab("News"), Tab("Casino")}), PickedBy::Rule).verdict, V::LeaveOpen);
   EXPECT_EQ(PlanTabClose(Strip({Tab("News", true), Tab("Casino", true)}), PickedBy::Rule).verdict, V::LeaveOpen);
-  // The one selected tab is hidden: the visible ones have no front.
-  EXPECT_EQ(PlanTabClose(Strip({Tab("A"), Tab("B"), Tab("C", true, false)}), PickedBy::Rule).verdict, V::LeaveOpen);
+  EXPECT_EQ(PlanTabClose(Strip({Tab("A"), Tab("B"), Tab("C", true, false)}), PickedBy::Rule).tab, 2u);
+
+  // The tab in front must be the page the rule fitted, by its own name or as the window's title.
+  struct Pick {
+    const char* tab;
+    const char* rule;
+    const char* window;
+    bool picked;
+  };
+  for (const Pick& p : std::initializer_list<Pick>{{"Casino", "*casino*", "Casino", true},
+                                                   {"Mail", "*casino*", "Casino", false},
+                                                   {"Casino", "casino - browser", "Casino - Browser", true},
+                                                   {"Casino", "casino \xE2\x80\x94 fox", "Casino \xE2\x80\x94 Fox", true},
+                                                   {"Casino", "casino night", "Casino night", false},
+                                                   {"Cas", "casino - browser", "Casino - Browser", false},
+                                                   {"", "*", "Casino", false}}) {
+    EXPECT_EQ(FrontTabIsPicked(p.tab, p.rule, p.window), p.picked) << p.tab << " / " << p.rule << " / " << p.window;
+  }
 
   EXPECT_TRUE(MayHoldTabs("Chrome_WidgetWin_1") && MayHoldTabs("MozillaWindowClass"));
   EXPECT_FALSE(MayHoldTabs("IEFrame") || MayHoldTabs("MozillaDialogClass") || MayHoldTabs("chrome_widgetwin_1"));
@@ -349,4 +372,117 @@ TEST_F(TabCloseTest, TheCloserAbandonsAWorkerCaughtMidWalkAndReplacesIt) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (strips->Entered() > 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   EXPECT_EQ(strips->Entered(), 1) << "one kept worker; the abandoned one has left";
+}
+
+TEST_F(TabCloseTest, AWindowOfTabsIsNeverTakenWholeNorTheWrongTabAndAPressCountsOnlyWhenItsTabIsGone) {
+  struct Case {
+    const char* name;
+    StripRecord strip;
+    const char* windowTitle;
+    Rect rect;
+    // What is left of the strip, the closed tab, and the line logged (empty: none).
+    std::size_t tabsLeft;
+    const char* closedTab;
+    const char* line;
+  };
+  const Rect normal{0, 0, 900, 700}, fullScreen{0, 0, 1920, 1080};
+  const Case cases[] = {
+      {"a collapsed group: one visible tab, five hidden",
+       {TabStripState::Read,
+        {Tab("Casino", true), Tab("A", false, false), Tab("B", false, false), Tab("C", false, false),
+         Tab("D", false, false), Tab("E", false, false)}},
+       "Casino", normal, 5, "Casino", ""},
+      {"a hidden strip", {TabStripState::Read, {Tab("Casino", true, false), Tab("Mail", false, false)}},
+       "Casino", normal, 1, "Casino", ""},
+      {"full screen, no strip found", {TabStripState::None, {}}, "Casino", fullScreen, 0, "",
+       "Popup Left Open: Casino (*casino*), it fills its screen and shows no tabs"},
+      {"the selection moved before the title", {TabStripState::Read, {Tab("News"), Tab("Mail", true)}}, "Casino",
+       normal, 2, "", ""},
+      {"a press that takes nothing away", {TabStripState::Read, {Tab("Casino", true), Tab("News")}}, "Casino",
+       normal, 2, "", "Popup Left Open: Casino (*casino*), its tab did not close"},
+  };
+  TabCloser closer(desktop, strips, std::chrono::seconds(5), std::chrono::milliseconds(50));
+  for (const Case& c : cases) {
+    WindowRecord record{"Chrome_WidgetWin_1", c.windowTitle};
+    record.processId = kChrome;
+    record.rect = c.rect;
+    const WindowHandle window = desktop->Add(record);
+    StripRecord strip = c.strip;
+    strip.pressKeeps = std::string(c.name) == "a press that takes nothing away";
+    if (strip.state == TabStripState::Read) strips->Set(window, strip);
+    const std::size_t closedBefore = strips->ClosedTabs().size();
+    const CloseRequest request{window, c.windowTitle, "*casino*", PickedBy::Rule, {}};
+    const CloseOutcome outcome = closer.Close(request);
+    EXPECT_TRUE(desktop->Exists(window)) << c.name;
+    EXPECT_EQ(desktop->CloseAttempts(window), 0) << c.name;
+    EXPECT_EQ(strips->Get(window).tabs.size(), c.tabsLeft) << c.name;
+    EXPECT_EQ(outcome.tabClosed, *c.closedTab != '\0') << c.name;
+    EXPECT_EQ(outcome.tabTitle, c.closedTab) << c.name;
+    EXPECT_EQ(strips->ClosedTabs().size() - closedBefore, outcome.tabClosed ? 1u : 0u) << c.name;
+    EXPECT_EQ(outcome.leftLine, c.line) << c.name;
+    if (outcome.tabClosed) continue;
+    // Left: not read, pressed or said again while the window keeps its title.
+    const int reads = strips->Reads(window);
+    EXPECT_TRUE(closer.Close(request).leftLine.empty()) << c.name;
+    EXPECT_EQ(strips->Reads(window), reads) << c.name;
+  }
+}
+
+TEST_F(TabCloseTest, AbandonedReadersAreBoundedNeverActAndTheirWindowsWaitForThem) {
+  TabCloser closer(desktop, strips, std::chrono::milliseconds(30));
+  // Each reader is caught by its browser, which answers with its strip only after it was given up.
+  std::vector<WindowHandle> hung;
+  for (int i = 0; i < 5; ++i) {
+    const std::string title = "Casino " + std::to_string(i);
+    const WindowHandle window = Window("Chrome_WidgetWin_1", kChrome, title.c_str());
+    strips->SetTabs(window, {title, "News"});
+    StripRecord record = strips->Get(window);
+    record.hangs = true;
+    record.answersLate = true;
+    strips->Set(window, record);
+    hung.push_back(window);
+  }
+  for (int i = 0; i < 4; ++i) {
+    const CloseOutcome left = closer.Close(CloseRequest{hung[i], desktop->Title(hung[i]), "*casino*", PickedBy::Rule, {}});
+    EXPECT_EQ(left.leftLine, "Popup Left Open: " + desktop->Title(hung[i]) + " (*casino*), its tabs could not be read");
+  }
+  // Renamed, a window is asked about again, but not read while its abandoned reader runs.
+  desktop->Edit(hung[0], [](WindowRecord& w) { w.title = "Casino renamed"; });
+  EXPECT_TRUE(closer.Close(CloseRequest{hung[0], "Casino renamed", "*casino*", PickedBy::Rule, {}}).leftLine.empty());
+  EXPECT_EQ(strips->Reads(hung[0]), 1);
+  // Past the cap nothing more is read.
+  const CloseOutcome capped = closer.Close(CloseRequest{hung[4], "Casino 4", "*casino*", PickedBy::Rule, {}});
+  EXPECT_EQ(capped.leftLine, "Popup Left Open: Casino 4 (*casino*), too many browsers are not answering");
+  EXPECT_EQ(strips->Reads(hung[4]), 0);
+  EXPECT_EQ(strips->HangingReads(), 4);
+
+  // The browsers answer: the readers end without pressing anything, and their windows are free.
+  strips->ReleaseAll();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (strips->Entered() > 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_EQ(strips->Entered(), 0) << "every abandoned reader has ended";
+  EXPECT_TRUE(strips->ClosedTabs().empty()) << "a reader that was given up never acts";
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(strips->Get(hung[i]).tabs.size(), 2u);
+  strips->SetTabs(hung[0], {"Casino again", "News"});
+  EXPECT_TRUE(closer.Close(CloseRequest{hung[0], "Casino again", "*casino*", PickedBy::Rule, {}}).tabClosed);
+}
+
+TEST_F(TabCloseTest, AWindowLeftOpenIsForgottenWhenItIsDestroyedSoANewOneWithItsHandleIsClosed) {
+  const WindowHandle full = Window("Chrome_WidgetWin_1", kChrome, "Casino", 1920, 1080);
+  MakeScanner("*casino*");
+  Pass(1);
+  EXPECT_TRUE(desktop->Exists(full));
+  EXPECT_EQ(host.lines, std::vector<std::string>{"Popup Left Open: Casino (*casino*), it fills its screen and shows no tabs"});
+  desktop->Close(full);
+  scanner->Forget(full);
+  // A popup given the same handle, with the same title, before any pass could see the first gone.
+  WindowRecord popup{"Chrome_WidgetWin_1", "Casino"};
+  popup.processId = kChrome;
+  desktop->Reuse(full, popup);
+  ++started;
+  scanner->Notice(full);
+  scanner->JudgeNoticed();
+  EXPECT_TRUE(Concluded());
+  EXPECT_FALSE(desktop->Exists(full));
+  EXPECT_EQ(host.lines.back(), "Popup Killed: Casino (*casino*)");
 }

@@ -312,9 +312,11 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
 TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelWindow) {
   win32::Win32WindowEvents events;
   std::vector<HWND> announced;
-  ASSERT_TRUE(events.Start([&](WindowHandle w) { announced.push_back(reinterpret_cast<HWND>(w)); }));
+  ASSERT_TRUE(events.Start([&](WindowHandle w, WindowEvent event) {
+    if (event == WindowEvent::Appeared) announced.push_back(reinterpret_cast<HWND>(w));
+  }));
   win32::Win32WindowEvents second;
-  EXPECT_FALSE(second.Start([](WindowHandle) {})) << "one listener at a time";
+  EXPECT_FALSE(second.Start([](WindowHandle, WindowEvent) {})) << "one listener at a time";
 
   ChildProcess helper = OpenHelperWindows({"IEFrame|Announced|800|600|v", "Plain|Inner|100|100|v|0"});
   const HWND top = FindWindowOf(helper.Id(), "Announced");
@@ -330,7 +332,7 @@ TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelW
   ChildProcess later = OpenHelperWindows({"IEFrame|Unheard|800|600|v"});
   PumpUntil([] { return false; }, std::chrono::milliseconds(300));
   EXPECT_TRUE(announced.empty());
-  EXPECT_TRUE(second.Start([](WindowHandle) {})) << "free for another listener";
+  EXPECT_TRUE(second.Start([](WindowHandle, WindowEvent) {})) << "free for another listener";
 }
 
 TEST(ScannerWin32, TitlesInEveryScriptAreClosedByRulesWrittenInTheirOwnScript) {

@@ -40,7 +40,8 @@ StripSeen ReadStrip(HWND window, bool closeFront = false) {
   std::thread reader([&] {
     win32::Win32TabStrips strips;
     const std::shared_ptr<void> entered = strips.EnterThread();
-    TabStripRead read = strips.Read(win32::FromHwnd(window));
+    const std::atomic<bool> givenUp{false};
+    TabStripRead read = strips.Read(win32::FromHwnd(window), givenUp);
     seen.state = read.state;
     if (!read.strip) return;
     seen.tabs = read.strip->Tabs();
@@ -254,4 +255,44 @@ TEST(TabStripWin32, AStripThatStopsAnsweringHoldsUpNoOtherPopupAndItsWindowIsLef
   EXPECT_EQ(std::count(lines.begin(), lines.end(), left), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Popup Killed: Casino canary (*casino*)"), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Popup Killed: Casino popup (*casino*)"), 1);
+}
+
+TEST(TabStripWin32, HiddenTabsAHiddenStripAFullScreenWindowAStrayButtonAndAMovedSelectionNeverCostAWindow) {
+  TabBrowser grouped =
+      StartTabBrowser("chrome.exe", Args(kChromeClass, "grouped", "Casino group|A|B|C|D|E"));
+  TabBrowser hidden = StartTabBrowser("chrome.exe", Args(kChromeClass, "hidden", "Casino hidden|Mail"));
+  TabBrowser full = StartTabBrowser("chrome.exe", Args(kChromeClass, "full", "Casino full|Mail"));
+  TabBrowser mute = StartTabBrowser("chrome.exe", Args(kChromeClass, "mute", "Casino mute|News"));
+  TabBrowser moved =
+      StartTabBrowser("chrome.exe", Args(kChromeClass, "tabs", "News|Mail", "--selected=1 \"--titled=Casino moved\""));
+  TabBrowser firefox =
+      StartTabBrowser("firefox.exe", Args(kFirefoxClass, "uidoc", "Docs|Casino inside|Forum", "--selected=1"));
+  for (HWND w : {grouped.window, hidden.window, full.window, mute.window, moved.window, firefox.window})
+    ASSERT_NE(w, nullptr);
+
+  TabScanner scanner;
+  scanner->SetRules("*casino*");
+  scanner.Pass(6);
+  for (HWND w : {grouped.window, hidden.window, full.window, mute.window, moved.window, firefox.window})
+    EXPECT_TRUE(::IsWindow(w)) << "no window of tabs is closed whole";
+  EXPECT_EQ(grouped.Log(), "lost tab: Casino group\n") << "the collapsed group keeps its five tabs";
+  EXPECT_EQ(hidden.Log(), "lost tab: Casino hidden\n");
+  EXPECT_EQ(firefox.Log(), "lost tab: Casino inside\n") << "the strip inside the browser's own document";
+  EXPECT_EQ(full.Log(), "");
+  EXPECT_EQ(mute.Log(), "muted: Casino mute\n") << "its last button was pressed, and took nothing away";
+  EXPECT_EQ(moved.Log(), "") << "the tab in front is not the page the rule fitted";
+
+  std::vector<std::string> lines = scanner.host.lines;
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"Popup Killed: Casino group (*casino*)",
+                                             "Popup Killed: Casino hidden (*casino*)",
+                                             "Popup Killed: Casino inside (*casino*)",
+                                             "Popup Left Open: Casino full (*casino*), it fills its screen and shows no tabs",
+                                             "Popup Left Open: Casino mute (*casino*), its tab did not close"}));
+  EXPECT_EQ(scanner.host.alarms, 3) << "a press that took nothing away is no kill";
+
+  // Said once: the windows left are not read or pressed again while they keep their titles.
+  scanner.Pass(3);
+  EXPECT_EQ(scanner.host.lines.size(), 5u);
+  EXPECT_EQ(mute.Log(), "muted: Casino mute\n");
 }
