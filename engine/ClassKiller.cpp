@@ -85,7 +85,7 @@ bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
   std::string content;
   bool read = false;
   DropFailure("rule list import", [&] {
-    content = DecodeRuleListFile(ReadWholeFile(path));
+    content = DecodeRuleListFile(ReadWholeFile(path)).text;
     read = true;
   });
   if (!read) return false;

@@ -247,7 +247,7 @@ inline constexpr int kKeptCopies = 5;
 // could not be written.
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules);
 // Appends the lines of a rule list file that list does not hold yet; false when it could not be read.
-// A file without a byte-order mark that is not UTF-8 is read in the system's code page.
+// Bytes that are not UTF-8 are read in the system's code page, as DecodeRuleListFile says.
 bool ImportRuleList(const std::string& path, std::vector<std::string>& list);
 
 }  // namespace zorvex
