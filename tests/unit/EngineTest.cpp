@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/Utf8.h"
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
@@ -737,6 +738,70 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   }
   ASSERT_EQ(tray.notices.size(), 1u);
   EXPECT_EQ(tray.notices[0].rfind("Cannot read settings file " + again.RulesPath(), 0), 0u) << tray.notices[0];
+}
+
+// One code-page byte in a UTF-8 rules file made the whole file read in the code page: *казино*
+// became *ÐºÐ°Ð·Ð¸Ð½Ð¾*, and the next save kept it so. Now that byte alone is read in the code
+// page, and the log says once per load that the file mixed encodings.
+TEST_F(EngineTest, AStrayCodePageByteGarblesNoRuleAndTheLogSaysOnceThatTheFileMixedEncodings) {
+  const std::string header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+  const std::string cleanRules = header + "<Rules>\r\n <Rule>*казино*</Rule>\r\n</Rules>\r\n";
+  const std::string mixedRules = header + "<Rules>\r\n <Rule>*казино*</Rule>\r\n <Rule>*caf\xE9*</Rule>\r\n</Rules>\r\n";
+  const std::string cleanOptions = Options(" <PlaySoundVal>C:\\Klänge\\glück.wav</PlaySoundVal>\r\n");
+  const std::string mixedOptions = Options(" <PlaySoundVal>C:\\Klänge\\gl\xFC" "ck.wav</PlaySoundVal>\r\n");
+  const std::vector<std::string> both = {"*казино*", "*café*"};
+  struct Case {
+    const char* why;
+    std::string rules;
+    std::string options;
+    std::vector<std::string> loaded;
+    bool rulesMixed;
+    bool optionsMixed;
+  };
+  const Case cases[] = {
+      {"rules.xml mixed", mixedRules, cleanOptions, both, true, false},
+      {"options.xml mixed", cleanRules, mixedOptions, {"*казино*"}, false, true},
+      {"both, rules.xml with a byte-order mark", "\xEF\xBB\xBF" + mixedRules, mixedOptions, both, true, true},
+      {"older files, wholly code page", header + "<Rules><Rule>*caf\xE9*</Rule></Rules>",
+       "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options><PlaySoundVal>C:\\Kl\xE4nge\\gl\xFC" "ck.wav"
+       "</PlaySoundVal></Options>",
+       {"*café*"}, false, false},
+  };
+  const std::string said = " mixed encodings: bytes that are not UTF-8 were read in the system code page\r\n";
+  for (const Case& c : cases) {
+    engine.reset();
+    ::unlink((folder + "zorvex.log").c_str());
+    Write(folder + "rules.xml", c.rules);
+    Write(folder + "options.xml", c.options);
+    TZorvex& e = Loaded();
+    EXPECT_EQ(e.RuleList(), c.loaded) << c.why;
+    EXPECT_EQ(e.PlaySoundVal, "C:\\Klänge\\glück.wav") << c.why;
+    const std::string log = Read(e.LogPath());
+    EXPECT_EQ(Occurrences(log, "] Settings file " + e.RulesPath() + said), c.rulesMixed ? 1u : 0u) << c.why << "\n" << log;
+    EXPECT_EQ(Occurrences(log, "] Settings file " + e.OptionsPath() + said), c.optionsMixed ? 1u : 0u) << c.why << "\n" << log;
+
+    // Saved in UTF-8 and loaded again: the same rules, and nothing mixed any more.
+    e.SaveOptions();
+    EXPECT_TRUE(IsValidUtf8(Read(e.RulesPath()))) << c.why;
+    EXPECT_NE(Read(e.RulesPath()).find("<Rule>" + c.loaded[0] + "</Rule>"), std::string::npos) << c.why;
+    TZorvex& again = Loaded();
+    EXPECT_EQ(again.RuleList(), c.loaded) << c.why;
+    EXPECT_EQ(Read(again.LogPath()), log) << c.why;
+  }
+
+  // A file loaded late, once another program lets go of it, is told of at that load.
+  engine.reset();
+  ::unlink((folder + "zorvex.log").c_str());
+  Hold(folder + "rules.xml");
+  TZorvex& late = Loaded();
+  LetGo(folder + "rules.xml");
+  Write(folder + "rules.xml", mixedRules);
+  fakes.clock->Advance(1s);
+  late.RetrySettingsFiles();
+  EXPECT_EQ(late.RuleList(), both);
+  EXPECT_EQ(Occurrences(Read(late.LogPath()), "] Settings file " + late.RulesPath() + said), 1u) << Read(late.LogPath());
+  late.RetrySettingsFiles();
+  EXPECT_EQ(Occurrences(Read(late.LogPath()), said), 1u);
 }
 
 // After 1005 failed starts there were 1000 kept-aside copies, and from then on every save was
