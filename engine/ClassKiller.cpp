@@ -207,10 +207,12 @@ void TZorvex::WriteLog(const std::string& text) {
     logInUtf8_ = true;
     const std::uint64_t size = AppendLine(path, ValidUtf8("[" + stamp + "] " + WithoutControlCharacters(text)));
     if (size < kMaxLogBytes) return;
-    // Halving reads the whole log: after a failure it waits, rather than costing every line.
-    if (logHalvingFailed_ && Steady() - *logHalvingFailed_ < kLogHalvingRetry) return;
+    // Halving reads the whole log: after a failure it waits, rather than costing every line; but
+    // not past the hard bound, which the size alone tells.
+    const bool atHardBound = size >= kLogHardLimitFactor * kMaxLogBytes;
+    if (!atHardBound && logHalvingFailed_ && Steady() - *logHalvingFailed_ < kLogHalvingRetry) return;
     try {
-      HalveLog(path, size >= kLogHardLimitFactor * kMaxLogBytes);
+      HalveLog(path, atHardBound);
       logHalvingFailed_.reset();
     } catch (...) {
       logHalvingFailed_ = Steady();

@@ -240,7 +240,7 @@ std::string FormatTrayHint(const std::string& format, std::int32_t count);
 // The size at which the kill log is halved.
 inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 // While the log's old part cannot be replaced, halving is tried again after this pause; a log that
-// reaches kMaxLogBytes times this factor meanwhile loses its older half.
+// reaches kMaxLogBytes times this factor loses its older half at once, pause or not.
 inline constexpr auto kLogHalvingRetry = std::chrono::minutes(1);
 inline constexpr std::size_t kLogHardLimitFactor = 4;
 // A settings file that still cannot be saved or read after this long is shown to the user.

@@ -864,6 +864,31 @@ TEST_F(EngineTest, AFailedLogHalvingWaitsAndTheLogStaysBounded) {
   const std::string log = Read(e.LogPath());
   EXPECT_LT(log.size(), huge.size() / 2 + 100);
   EXPECT_EQ(log.substr(log.size() - 28), "[07.12.2026 09:30:00] last\r\n");
+
+  // The hard bound was checked only once the pause was over, and the log grew past it meanwhile.
+  // Now every line that takes the log to it drops the older half at once, inside the pause too.
+  const std::size_t hardBound = kLogHardLimitFactor * kMaxLogBytes;
+  std::string nearBound;
+  for (int i = 0; nearBound.size() < hardBound - 64; ++i) nearBound += "[old] line " + std::to_string(i) + "\r\n";
+  struct Case {
+    const char* when;
+    std::chrono::seconds intoPause;
+  };
+  const Case cases[] = {{"right after the failed halving", 0s}, {"at the end of the pause", kLogHalvingRetry - 1s}};
+  for (const Case& c : cases) {
+    Write(e.LogPath(), big);
+    e.WriteLog("halving fails");  // the old part is still held: the pause begins
+    fakes.clock->Advance(c.intoPause);
+    Write(e.LogPath(), nearBound);
+    for (int i = 0; i < 3; ++i) {
+      e.WriteLog("line " + std::to_string(i));
+      ASSERT_LT(Read(e.LogPath()).size(), hardBound) << c.when << ", line " << i;
+    }
+    const std::string bounded = Read(e.LogPath());
+    EXPECT_LT(bounded.size(), hardBound / 2 + 200) << c.when;
+    EXPECT_EQ(bounded.compare(0, 6, "[old] "), 0) << c.when << ": cut at a line start";
+    EXPECT_EQ(bounded.substr(bounded.size() - 30), "[07.12.2026 09:30:00] line 2\r\n") << c.when;
+  }
 }
 
 TEST_F(EngineTest, ARulesFileWithANameItsWriterRefusesStillTakesNewRules) {
