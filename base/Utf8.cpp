@@ -59,14 +59,18 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+bool StepUtf8(std::string_view text, std::size_t& at) {
+  const std::size_t from = at;
+  return DecodeUtf8(text, at) != kReplacementCharacter || text.substr(from, at - from) == "\xEF\xBF\xBD";
+}
+
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t from = at;
     if (static_cast<unsigned char>(text[at]) < 0x80) {
       ++at;
       continue;
     }
-    if (DecodeUtf8(text, at) == kReplacementCharacter && text.substr(from, at - from) != "\xEF\xBF\xBD") return false;
+    if (!StepUtf8(text, at)) return false;
   }
   return true;
 }

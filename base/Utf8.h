@@ -14,6 +14,9 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 // (stray continuation byte, overlong form, surrogate, beyond U+10FFFF, cut short) gives U+FFFD and
 // moves past its longest valid beginning, at least one byte. at must be below text.size().
 char32_t DecodeUtf8(std::string_view text, std::size_t& at);
+// Moves at past what starts at text[at], as DecodeUtf8 does; true when that was a valid sequence
+// (a U+FFFD written in UTF-8 is one).
+bool StepUtf8(std::string_view text, std::size_t& at);
 // Appends the UTF-8 form of c; a surrogate or a value beyond U+10FFFF appends U+FFFD.
 void AppendUtf8(std::string& out, char32_t c);
 // The text with every invalid sequence replaced by U+FFFD; valid text comes back unchanged.

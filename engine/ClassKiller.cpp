@@ -85,7 +85,7 @@ bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
   std::string content;
   bool read = false;
   DropFailure("rule list import", [&] {
-    content = DecodeRuleListFile(ReadWholeFile(path));
+    content = DecodeRuleListFile(ReadWholeFile(path)).text;
     read = true;
   });
   if (!read) return false;
@@ -207,10 +207,12 @@ void TZorvex::WriteLog(const std::string& text) {
     logInUtf8_ = true;
     const std::uint64_t size = AppendLine(path, ValidUtf8("[" + stamp + "] " + WithoutControlCharacters(text)));
     if (size < kMaxLogBytes) return;
-    // Halving reads the whole log: after a failure it waits, rather than costing every line.
-    if (logHalvingFailed_ && Steady() - *logHalvingFailed_ < kLogHalvingRetry) return;
+    // Halving reads the whole log: after a failure it waits, rather than costing every line; but
+    // not past the hard bound, which the size alone tells.
+    const bool atHardBound = size >= kLogHardLimitFactor * kMaxLogBytes;
+    if (!atHardBound && logHalvingFailed_ && Steady() - *logHalvingFailed_ < kLogHalvingRetry) return;
     try {
-      HalveLog(path, size >= kLogHardLimitFactor * kMaxLogBytes);
+      HalveLog(path, atHardBound);
       logHalvingFailed_.reset();
     } catch (...) {
       logHalvingFailed_ = Steady();
@@ -286,7 +288,9 @@ void TZorvex::KeepUnreadable(const std::string& path, SettingsFile& file) {
 TZorvex::LoadResult TZorvex::LoadSettings(const std::string& path, TSimpleXml& doc, SettingsFile& file, bool brief) {
   for (std::size_t attempt = 0;; ++attempt) {
     try {
-      LoadXmlFile(doc, path);
+      bool mixed = false;
+      LoadXmlFile(doc, path, &mixed);
+      file.mixedEncodings = mixed;
       file.unloaded = false;
       return LoadResult::Loaded;
     } catch (const EFileError& e) {
@@ -319,9 +323,10 @@ void TZorvex::LoadOptions() {
   options_ = {};
   ReadOptions(true);
   // Only now is it known whether to log.
-  const std::pair<const SettingsFile*, std::string> files[] = {{&rules_, RulesPath()}, {&options_, OptionsPath()}};
+  const std::pair<SettingsFile*, std::string> files[] = {{&rules_, RulesPath()}, {&options_, OptionsPath()}};
   for (const auto& [file, path] : files) {
     if (file->keepAside || file->unloaded) WriteLog("Cannot load settings file " + path + ": " + file->reason);
+    TellOfMixedEncodings(*file, path);
   }
 }
 
@@ -478,11 +483,18 @@ void TZorvex::TellOfTrouble(SettingsFile& file, const std::string& path) {
          "); still trying");
 }
 
+void TZorvex::TellOfMixedEncodings(SettingsFile& file, const std::string& path) {
+  if (!file.mixedEncodings) return;
+  file.mixedEncodings = false;
+  WriteLog("Settings file " + path + " mixed encodings: bytes that are not UTF-8 were read in the system code page");
+}
+
 void TZorvex::RetrySettingsFiles() {
   if (rules_.unloaded) {
     ReadRules(false);
     if (!rules_.unloaded) {
       WriteLog("Settings file " + RulesPath() + " loaded");
+      TellOfMixedEncodings(rules_, RulesPath());
       rules_.told = false;
       if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
     }
@@ -491,6 +503,7 @@ void TZorvex::RetrySettingsFiles() {
     ReadOptions(false);
     if (!options_.unloaded) {
       WriteLog("Settings file " + OptionsPath() + " loaded");
+      TellOfMixedEncodings(options_, OptionsPath());
       options_.told = false;
     }
   }

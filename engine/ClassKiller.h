@@ -121,7 +121,8 @@ class TZorvex : public IKillHost {
   // whole if a save of it was interrupted. A file that reads but does not parse is logged (once
   // the options say whether to log) and kept aside under "<name>.unreadable" at its next save. A
   // file that cannot be opened or read (held by another program) is tried again briefly, then by
-  // RetrySettingsFiles, and nothing is written over it until it has loaded.
+  // RetrySettingsFiles, and nothing is written over it until it has loaded. A file that mixed
+  // encodings (DecodeSettingsFile) is logged once per load.
   void LoadOptions();
   void LoadRules();
   // Writes options.xml, then rules.xml; never fails outward. A file held by another program is
@@ -190,6 +191,8 @@ class TZorvex : public IKillHost {
     std::string reason;
     std::optional<std::chrono::steady_clock::time_point> failingSince;
     bool told = false;
+    // The last load met bytes of two encodings, and the log has not said so yet.
+    bool mixedEncodings = false;
   };
   enum class LoadResult { Loaded, Missing, CannotRead, CannotParse };
   // Loads path into doc, trying a file that cannot be read again a few times when brief.
@@ -208,6 +211,8 @@ class TZorvex : public IKillHost {
   void KeepUnreadable(const std::string& path, SettingsFile& file);
   // Logs and shows a file that has been failing for kSettingsNoticeAfter, once.
   void TellOfTrouble(SettingsFile& file, const std::string& path);
+  // Logs once that the file's last load mixed encodings.
+  void TellOfMixedEncodings(SettingsFile& file, const std::string& path);
   void Notice(const std::string& text);
   void Pause(std::chrono::milliseconds span);
   std::chrono::steady_clock::time_point Steady() const;
@@ -235,7 +240,7 @@ std::string FormatTrayHint(const std::string& format, std::int32_t count);
 // The size at which the kill log is halved.
 inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 // While the log's old part cannot be replaced, halving is tried again after this pause; a log that
-// reaches kMaxLogBytes times this factor meanwhile loses its older half.
+// reaches kMaxLogBytes times this factor loses its older half at once, pause or not.
 inline constexpr auto kLogHalvingRetry = std::chrono::minutes(1);
 inline constexpr std::size_t kLogHardLimitFactor = 4;
 // A settings file that still cannot be saved or read after this long is shown to the user.
@@ -247,7 +252,7 @@ inline constexpr int kKeptCopies = 5;
 // could not be written.
 bool ExportRuleList(const std::string& path, const std::vector<std::string>& rules);
 // Appends the lines of a rule list file that list does not hold yet; false when it could not be read.
-// A file without a byte-order mark that is not UTF-8 is read in the system's code page.
+// Bytes that are not UTF-8 are read in the system's code page, as DecodeRuleListFile says.
 bool ImportRuleList(const std::string& path, std::vector<std::string>& list);
 
 }  // namespace zorvex

@@ -24,9 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(zorvex::IsValidUtf8(bytes) == (valid == bytes));
   Require(zorvex::ValidUtf8(valid) == valid);
   Require(zorvex::IsValidUtf8(zorvex::AnsiToUtf8(bytes)));
-  Require(zorvex::IsValidUtf8(zorvex::DecodeSettingsFile(bytes)));
-  const std::string list = zorvex::DecodeRuleListFile(bytes);
-  Require(zorvex::IsValidUtf8(list));
-  if (zorvex::IsValidUtf8(bytes) && bytes.substr(0, 3) != zorvex::kUtf8Bom) Require(list == bytes);
+  const zorvex::DecodedText settings = zorvex::DecodeSettingsFile(bytes);
+  Require(zorvex::IsValidUtf8(settings.text));
+  const zorvex::DecodedText list = zorvex::DecodeRuleListFile(bytes);
+  Require(zorvex::IsValidUtf8(list.text));
+  if (zorvex::IsValidUtf8(bytes) && bytes.substr(0, 3) != zorvex::kUtf8Bom) Require(list.text == bytes);
+  // Only bytes that are not UTF-8 make a file mixed.
+  if (zorvex::IsValidUtf8(bytes)) Require(!settings.mixed && !list.mixed);
   return 0;
 }

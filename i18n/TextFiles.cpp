@@ -40,12 +40,55 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return out;
 }
 
-// The text of a file that begins with a byte-order mark, as UTF-8; none without one.
-std::optional<std::string> ByByteOrderMark(std::string_view bytes) {
-  if (StartsWith(bytes, kUtf8Bom)) return ValidUtf8(bytes.substr(kUtf8Bom.size()));
+// The text of a file that begins with a UTF-16 byte-order mark; none without one.
+std::optional<std::string> ByUtf16Mark(std::string_view bytes) {
   if (StartsWith(bytes, "\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
   if (StartsWith(bytes, "\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
   return std::nullopt;
+}
+
+// A character typed into a UTF-8 file by an editor that saves in the code page arrives as a stray
+// byte: it must neither be lost nor garble the UTF-8 around it. Each stretch between multi-byte sequences goes through the
+// code page whole, so that a double-byte code page keeps its characters and a file with no
+// multi-byte sequence reads exactly as it always did.
+DecodedText BySequence(std::string_view bytes) {
+  DecodedText out;
+  out.text.reserve(bytes.size());
+  bool utf8 = false;
+  bool codePage = false;
+  std::size_t start = 0;  // where the stretch not yet taken begins
+  bool foreign = false;   // it holds bytes that are not UTF-8
+  const auto take = [&](std::size_t end) {
+    const std::string_view stretch = bytes.substr(start, end - start);
+    if (foreign) {
+      out.text += AnsiToUtf8(stretch);
+    } else {
+      out.text += stretch;
+    }
+    codePage = codePage || foreign;
+    foreign = false;
+  };
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t from = at;
+    if (Byte(bytes, at) < 0x80) {
+      ++at;
+    } else if (!StepUtf8(bytes, at)) {
+      foreign = true;
+    } else {
+      take(from);
+      out.text += bytes.substr(from, at - from);
+      utf8 = true;
+      start = at;
+    }
+  }
+  take(bytes.size());
+  out.mixed = utf8 && codePage;
+  return out;
+}
+
+DecodedText WithoutUtf8Mark(DecodedText decoded) {
+  if (StartsWith(decoded.text, kUtf8Bom)) decoded.text.erase(0, kUtf8Bom.size());
+  return decoded;
 }
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -79,17 +122,17 @@ bool NamesUtf8(const std::string& encoding) { return SameTextAscii(encoding, "UT
 
 }  // namespace
 
-std::string DecodeSettingsFile(std::string_view bytes) {
-  if (std::optional<std::string> text = ByByteOrderMark(bytes)) return *std::move(text);
-  // Bytes that are not UTF-8 under a UTF-8 header were saved by an editor in the code page; read
-  // as UTF-8 they would lose every such character at the next save.
-  if (NamesUtf8(DeclaredEncoding(bytes)) && IsValidUtf8(bytes)) return std::string(bytes);
-  return AnsiToUtf8(bytes);
+DecodedText DecodeSettingsFile(std::string_view bytes) {
+  if (std::optional<std::string> text = ByUtf16Mark(bytes)) return {*std::move(text), false};
+  if (StartsWith(bytes, kUtf8Bom) || NamesUtf8(DeclaredEncoding(bytes))) return WithoutUtf8Mark(BySequence(bytes));
+  return {AnsiToUtf8(bytes), false};
 }
 
-void LoadXmlFile(TSimpleXml& doc, const std::string& path) {
-  std::istringstream in(DecodeSettingsFile(ReadWholeFile(path)));
+void LoadXmlFile(TSimpleXml& doc, const std::string& path, bool* mixedEncodings) {
+  DecodedText decoded = DecodeSettingsFile(ReadWholeFile(path));
+  std::istringstream in(std::move(decoded.text));
   doc.LoadFromStream(in);
+  if (mixedEncodings != nullptr) *mixedEncodings = decoded.mixed;
 }
 
 void SaveXmlFile(TSimpleXml& doc, const std::string& path) {
@@ -116,9 +159,9 @@ std::string RuleListFileBytes(const std::vector<std::string>& rules) {
   return std::string(kUtf8Bom) + LinesWithBreaks(rules);
 }
 
-std::string DecodeRuleListFile(std::string_view bytes) {
-  if (std::optional<std::string> text = ByByteOrderMark(bytes)) return *std::move(text);
-  return IsValidUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes);
+DecodedText DecodeRuleListFile(std::string_view bytes) {
+  if (std::optional<std::string> text = ByUtf16Mark(bytes)) return {*std::move(text), false};
+  return WithoutUtf8Mark(BySequence(bytes));
 }
 
 void KeepLogInUtf8(const std::string& path) {

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/Utf8.h"
 #include "engine/ClassKiller.h"
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
@@ -739,6 +740,70 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   EXPECT_EQ(tray.notices[0].rfind("Cannot read settings file " + again.RulesPath(), 0), 0u) << tray.notices[0];
 }
 
+// One code-page byte in a UTF-8 rules file made the whole file read in the code page: *казино*
+// became *ÐºÐ°Ð·Ð¸Ð½Ð¾*, and the next save kept it so. Now that byte alone is read in the code
+// page, and the log says once per load that the file mixed encodings.
+TEST_F(EngineTest, AStrayCodePageByteGarblesNoRuleAndTheLogSaysOnceThatTheFileMixedEncodings) {
+  const std::string header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+  const std::string cleanRules = header + "<Rules>\r\n <Rule>*казино*</Rule>\r\n</Rules>\r\n";
+  const std::string mixedRules = header + "<Rules>\r\n <Rule>*казино*</Rule>\r\n <Rule>*caf\xE9*</Rule>\r\n</Rules>\r\n";
+  const std::string cleanOptions = Options(" <PlaySoundVal>C:\\Klänge\\glück.wav</PlaySoundVal>\r\n");
+  const std::string mixedOptions = Options(" <PlaySoundVal>C:\\Klänge\\gl\xFC" "ck.wav</PlaySoundVal>\r\n");
+  const std::vector<std::string> both = {"*казино*", "*café*"};
+  struct Case {
+    const char* why;
+    std::string rules;
+    std::string options;
+    std::vector<std::string> loaded;
+    bool rulesMixed;
+    bool optionsMixed;
+  };
+  const Case cases[] = {
+      {"rules.xml mixed", mixedRules, cleanOptions, both, true, false},
+      {"options.xml mixed", cleanRules, mixedOptions, {"*казино*"}, false, true},
+      {"both, rules.xml with a byte-order mark", "\xEF\xBB\xBF" + mixedRules, mixedOptions, both, true, true},
+      {"older files, wholly code page", header + "<Rules><Rule>*caf\xE9*</Rule></Rules>",
+       "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options><PlaySoundVal>C:\\Kl\xE4nge\\gl\xFC" "ck.wav"
+       "</PlaySoundVal></Options>",
+       {"*café*"}, false, false},
+  };
+  const std::string said = " mixed encodings: bytes that are not UTF-8 were read in the system code page\r\n";
+  for (const Case& c : cases) {
+    engine.reset();
+    ::unlink((folder + "zorvex.log").c_str());
+    Write(folder + "rules.xml", c.rules);
+    Write(folder + "options.xml", c.options);
+    TZorvex& e = Loaded();
+    EXPECT_EQ(e.RuleList(), c.loaded) << c.why;
+    EXPECT_EQ(e.PlaySoundVal, "C:\\Klänge\\glück.wav") << c.why;
+    const std::string log = Read(e.LogPath());
+    EXPECT_EQ(Occurrences(log, "] Settings file " + e.RulesPath() + said), c.rulesMixed ? 1u : 0u) << c.why << "\n" << log;
+    EXPECT_EQ(Occurrences(log, "] Settings file " + e.OptionsPath() + said), c.optionsMixed ? 1u : 0u) << c.why << "\n" << log;
+
+    // Saved in UTF-8 and loaded again: the same rules, and nothing mixed any more.
+    e.SaveOptions();
+    EXPECT_TRUE(IsValidUtf8(Read(e.RulesPath()))) << c.why;
+    EXPECT_NE(Read(e.RulesPath()).find("<Rule>" + c.loaded[0] + "</Rule>"), std::string::npos) << c.why;
+    TZorvex& again = Loaded();
+    EXPECT_EQ(again.RuleList(), c.loaded) << c.why;
+    EXPECT_EQ(Read(again.LogPath()), log) << c.why;
+  }
+
+  // A file loaded late, once another program lets go of it, is told of at that load.
+  engine.reset();
+  ::unlink((folder + "zorvex.log").c_str());
+  Hold(folder + "rules.xml");
+  TZorvex& late = Loaded();
+  LetGo(folder + "rules.xml");
+  Write(folder + "rules.xml", mixedRules);
+  fakes.clock->Advance(1s);
+  late.RetrySettingsFiles();
+  EXPECT_EQ(late.RuleList(), both);
+  EXPECT_EQ(Occurrences(Read(late.LogPath()), "] Settings file " + late.RulesPath() + said), 1u) << Read(late.LogPath());
+  late.RetrySettingsFiles();
+  EXPECT_EQ(Occurrences(Read(late.LogPath()), said), 1u);
+}
+
 // After 1005 failed starts there were 1000 kept-aside copies, and from then on every save was
 // refused without a word. Now only the newest few stay, and each new one is shown.
 TEST_F(EngineTest, OnlyTheNewestKeptAsideCopiesStayAndEachNewOneIsShown) {
@@ -799,6 +864,31 @@ TEST_F(EngineTest, AFailedLogHalvingWaitsAndTheLogStaysBounded) {
   const std::string log = Read(e.LogPath());
   EXPECT_LT(log.size(), huge.size() / 2 + 100);
   EXPECT_EQ(log.substr(log.size() - 28), "[07.12.2026 09:30:00] last\r\n");
+
+  // The hard bound was checked only once the pause was over, and the log grew past it meanwhile.
+  // Now every line that takes the log to it drops the older half at once, inside the pause too.
+  const std::size_t hardBound = kLogHardLimitFactor * kMaxLogBytes;
+  std::string nearBound;
+  for (int i = 0; nearBound.size() < hardBound - 64; ++i) nearBound += "[old] line " + std::to_string(i) + "\r\n";
+  struct Case {
+    const char* when;
+    std::chrono::seconds intoPause;
+  };
+  const Case cases[] = {{"right after the failed halving", 0s}, {"at the end of the pause", kLogHalvingRetry - 1s}};
+  for (const Case& c : cases) {
+    Write(e.LogPath(), big);
+    e.WriteLog("halving fails");  // the old part is still held: the pause begins
+    fakes.clock->Advance(c.intoPause);
+    Write(e.LogPath(), nearBound);
+    for (int i = 0; i < 3; ++i) {
+      e.WriteLog("line " + std::to_string(i));
+      ASSERT_LT(Read(e.LogPath()).size(), hardBound) << c.when << ", line " << i;
+    }
+    const std::string bounded = Read(e.LogPath());
+    EXPECT_LT(bounded.size(), hardBound / 2 + 200) << c.when;
+    EXPECT_EQ(bounded.compare(0, 6, "[old] "), 0) << c.when << ": cut at a line start";
+    EXPECT_EQ(bounded.substr(bounded.size() - 30), "[07.12.2026 09:30:00] line 2\r\n") << c.when;
+  }
 }
 
 TEST_F(EngineTest, ARulesFileWithANameItsWriterRefusesStillTakesNewRules) {

@@ -94,13 +94,13 @@ TEST(SettingsFiles, AByteOrderMarkOrAUtf8HeaderMeansUtf8AndAnythingElseTheCodePa
       {kUtf8Header + oldBody, kUtf8Header + "<Rules><Rule>*café*</Rule></Rules>",
        "code-page bytes under a UTF-8 header, as an editor saves them: nothing is lost"},
       {"\xEF\xBB\xBF" + kOldHeader + body, kOldHeader + body, "a UTF-8 byte-order mark wins over the header"},
-      {"\xEF\xBB\xBF" "a\xE9", "a\xEF\xBF\xBD", "after a UTF-8 byte-order mark, ill-formed parts are replaced"},
+      {"\xEF\xBB\xBF" "a\xE9", "aé", "after a UTF-8 byte-order mark, a byte that is not UTF-8 is the code page's"},
       {std::string("\xFF\xFE" "<\0\xE9\0=\0\x3D\xD8\x00\xDE", 12), "<é=😀", "UTF-16 LE with a surrogate pair"},
       {std::string("\xFE\xFF\0<\0\xE9\xD8\x3D\0A\0", 11), "<é\xEF\xBF\xBD" "A\xEF\xBF\xBD",
        "UTF-16 BE, an unpaired surrogate and a lone last byte"},
       {"", "", "an empty file"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DecodeSettingsFile(c.bytes), c.text) << c.why;
+  for (const Case& c : cases) EXPECT_EQ(DecodeSettingsFile(c.bytes).text, c.text) << c.why;
 }
 
 TEST(RuleListFiles, ExportHasAByteOrderMarkAndImportTakesUtf8OrElseTheCodePage) {
@@ -113,15 +113,50 @@ TEST(RuleListFiles, ExportHasAByteOrderMarkAndImportTakesUtf8OrElseTheCodePage) 
   };
   const Case cases[] = {
       {"\xEF\xBB\xBF*café*\r\n", "*café*\r\n", "our own export"},
-      {"\xEF\xBB\xBF\xE9", "\xEF\xBF\xBD", "a byte-order mark means UTF-8 even before a code-page byte"},
+      {"\xEF\xBB\xBF\xE9", "é", "after a byte-order mark, a byte that is not UTF-8 is the code page's"},
       {"*café*\r\n", "*café*\r\n", "UTF-8 without a byte-order mark"},
       {"*caf\xE9*\r\n\x80", "*café*\r\n€", "an older export in the code page"},
       {"*casino*\r\n", "*casino*\r\n", "ASCII is the same either way"},
-      {"*café*\r\n*caf\xE9*", "*cafÃ©*\r\n*café*", "one byte that is not UTF-8 makes the whole file code page"},
+      {"*café*\r\n*caf\xE9*", "*café*\r\n*café*", "one byte that is not UTF-8 garbles nothing else"},
       {std::string("\xFF\xFE*\0\xE9\0", 6), "*é", "UTF-16 LE, as Notepad saves \"Unicode\""},
       {std::string("\xFE\xFF\0*\0\xE9", 6), "*é", "UTF-16 BE"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DecodeRuleListFile(c.bytes), c.text) << c.why;
+  for (const Case& c : cases) EXPECT_EQ(DecodeRuleListFile(c.bytes).text, c.text) << c.why;
+}
+
+// One stray code-page byte in a UTF-8 file made the whole file read in the code page, garbling
+// every other character; after a byte-order mark the byte became U+FFFD. Now only that byte is read
+// in the code page, and the caller learns that the file mixed encodings.
+TEST(TextFiles, UnderUtf8EachByteThatIsNotUtf8IsTheCodePagesAndTheFileIsToldMixed) {
+  struct Case {
+    std::string bytes;  // a rule list; with a UTF-8 header in front (after the mark), a settings file
+    std::string text;
+    bool mixed;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"*казино*\r\n*caf\xE9*", "*казино*\r\n*café*", true, "a stray byte after UTF-8"},
+      {"*caf\xE9* \x93*казино*\x94", "*café* “*казино*”", true, "stray bytes before and between"},
+      {"\xE2\x82\xAC\xE2\x82 ", "€â‚ ", true, "a sequence cut short: each of its bytes"},
+      {"\xC3\xA9\xC3", "éÃ", true, "cut off at the end"},
+      {"\xED\xA0\x80ж", "í\xC2\xA0€ж", true, "a surrogate's bytes, none swallowed"},
+      {"\xEF\xBF\xBD\xE9", "\xEF\xBF\xBD" "é", true, "U+FFFD is UTF-8 too"},
+      {"\xEF\xBB\xBF*caf\xE9*", "*café*", true, "after a byte-order mark: kept, not replaced"},
+      {"\xEF\xBB\xBF*казино*", "*казино*", false, "a byte-order mark and UTF-8 alone"},
+      {"*caf\xE9* \x93quoted\x94", "*café* “quoted”", false, "no multi-byte UTF-8: an older file, wholly code page"},
+  };
+  for (const Case& c : cases) {
+    const DecodedText list = DecodeRuleListFile(c.bytes);
+    EXPECT_EQ(list.text, c.text) << c.why;
+    EXPECT_EQ(list.mixed, c.mixed) << c.why;
+    const bool marked = c.bytes.rfind(kUtf8Bom, 0) == 0;
+    const std::string body = marked ? c.bytes.substr(kUtf8Bom.size()) : c.bytes;
+    const DecodedText settings = DecodeSettingsFile((marked ? std::string(kUtf8Bom) : "") + kUtf8Header + body);
+    EXPECT_EQ(settings.text, kUtf8Header + c.text) << c.why;
+    EXPECT_EQ(settings.mixed, c.mixed) << c.why;
+  }
+  // Without a UTF-8 header or mark a settings file is code page, however its bytes look.
+  EXPECT_FALSE(DecodeSettingsFile(kOldHeader + "*казино*\r\n*caf\xE9*").mixed);
 }
 
 class TextFilesOnDisk : public ::testing::Test {
@@ -210,7 +245,8 @@ TEST(ShippedLanguages, AreUtf8WithAHeaderThatSaysSoAndKeepTheirLetters) {
     const std::string bytes = ReadWholeFile(entry.path().string());
     EXPECT_EQ(bytes.compare(0, kUtf8Header.size(), kUtf8Header), 0) << entry.path();
     EXPECT_TRUE(IsValidUtf8(bytes)) << entry.path();
-    EXPECT_EQ(DecodeSettingsFile(bytes), bytes) << entry.path();
+    EXPECT_EQ(DecodeSettingsFile(bytes).text, bytes) << entry.path();
+    EXPECT_FALSE(DecodeSettingsFile(bytes).mixed) << entry.path();
   }
   EXPECT_EQ(files, 3);
   TSimpleXml german;
