@@ -96,7 +96,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
         mainThread_(services.mainThread),
         host_(services.host),
         clock_(services.clock),
-        tabs_(services.desktop, services.tabStrips) {}
+        tabs_(services.desktop, services.tabStrips, services.tabReadBound) {}
 
   // Queues a close for the closing threads: new windows first, then windows not tried yet, then
   // windows whose close timed out. Starts a thread when none is free to take it, up to the bound

@@ -45,6 +45,8 @@ struct ScannerServices {
   // Reads today's browsers' tab strips before they are closed; may be empty: every window is then
   // closed whole.
   std::shared_ptr<ITabStrips> tabStrips = nullptr;
+  // How long a closing thread waits for a strip to be read and its tab closed before it gives up.
+  std::chrono::milliseconds tabReadBound = std::chrono::seconds(5);
 };
 
 class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
