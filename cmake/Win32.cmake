@@ -70,7 +70,9 @@ endif()
 
 # The program body's layer: forms, tray and the Win32 controls, in a library of its own so that the
 # Wine tests drive the same forms as the program.
-zorvex_layer(zorvex_ui FOLDERS ui ui/widgets/win32 USES zorvex_engine EXCLUDE ui/Zorvex.cpp)
+zorvex_layer(zorvex_ui FOLDERS ui ui/widgets/win32
+             USES zorvex_base zorvex_platform zorvex_components zorvex_i18n zorvex_popups zorvex_engine
+             EXCLUDE ui/Zorvex.cpp)
 # The about page shows the project version through a header the build writes (ui/Version.h).
 configure_file(${CMAKE_SOURCE_DIR}/ui/Version.h.in ${CMAKE_BINARY_DIR}/generated/ui/Version.h @ONLY)
 target_include_directories(zorvex_ui PUBLIC ${CMAKE_BINARY_DIR}/generated)

@@ -115,8 +115,9 @@ void TZorvex::FinishDetection() {
   tracker_->AskAllToStop();
   // Real time: the threads waited for run on it, whatever clock the engine is given.
   const auto deadline = std::chrono::steady_clock::now() + kScannerStopTimeout;
-  // Scanners finishing their cycle may wait for the main thread, which is here: it runs their work
-  // and every report posted until none can post again, so that no kill made is lost.
+  // The scanners and closing threads post to the main thread, which is here: it runs every report
+  // posted until none can post again, so that no kill made is lost (a check posted by a scanner
+  // finds its closer gone and does nothing).
   if (IMainThread* main = services_.closer.scanner.mainThread.get()) {
     main->RunUntil([this] { return tracker_->AllEnded(); }, kScannerStopTimeout);
     // What a close still held by a hung window reports later is dropped from here on.

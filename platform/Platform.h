@@ -126,7 +126,8 @@ class IMainThread {
  public:
   virtual ~IMainThread() = default;
   // Runs fn on the main thread and blocks until it has returned; runs it at once when called on
-  // the main thread. Returns false, without running fn, once the main loop has ended.
+  // the main thread. Returns false, without running fn, once the main loop has ended. Not for the
+  // scanner or the closing threads, which must never wait on the main thread: they Post.
   virtual bool Run(const std::function<void()>& fn) = 0;
   // Queues fn for the main thread and returns at once; queued work runs in the order posted.
   // False once the main loop has ended: fn then never runs, and work still queued is dropped.

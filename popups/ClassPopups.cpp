@@ -148,7 +148,10 @@ void TSPopup::UpdateThread(bool run) {
     auto scanner = TSPopupThread::Create(services_.scanner);
     scanner->SetRules(LinesWithBreaks(rules_));
     scanner->SetDetection(detection_);
-    scanner->OnCheck = [this] { CheckNewBrowser(); };
+    // Whoever holds a copy of the check, it never reaches a closer that is gone.
+    scanner->OnCheck = [this, alive = std::weak_ptr<bool>(alive_)] {
+      if (!alive.expired()) CheckNewBrowser();
+    };
     scanner->Start();
     if (services_.tracker) services_.tracker->Add(scanner);
     thread_ = std::move(scanner);

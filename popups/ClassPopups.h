@@ -1,10 +1,10 @@
-// The closer: switches detection on for the browser families, owns the scanner while one family is
+// The closer: switches detection on for the browser families, owns the scanner while any family is
 // watched, and catches new Internet Explorer windows through the DDE service registry.
 //
 // Lifecycle: made and destroyed on the main thread by the engine, at most one at a time. The DDE
 // link lives while Explorer is watched; the window events while the scanner runs. Destroying the
 // closer leaves DDE, empties the scanner's check and asks it to end without waiting; the scanner
-// finishes its cycle and never calls back.
+// finishes its cycle, and a check it posted before finds nothing to run.
 #pragma once
 
 #include <chrono>
@@ -47,7 +47,8 @@ class TSPopup {
   void UpdateThread(bool run);
   // Replaces a scanner that has ended although a family is watched. Main thread.
   void KeepScanning() { UpdateThread(detection_.families.Any()); }
-  // The scanner's per-cycle check: asks a newly registered Internet Explorer for its newest window.
+  // Posted by the scanner to the main thread once a cycle: asks a newly registered Internet
+  // Explorer for its newest window. Pumps messages while it waits for the answer (2 s at most).
   void CheckNewBrowser();
   // Closes the window named by the window-info reply when its title fits a rule.
   void ClosePopup(const std::string& reply, const std::string& windowId);

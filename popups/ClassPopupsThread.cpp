@@ -399,8 +399,7 @@ bool TSPopupThread::WaitFor(std::chrono::milliseconds timeout) {
 void TSPopupThread::Execute() {
   IDesktop& desktop = *services_.desktop;
   while (!terminated_) {
-    // A failure inside a pass or the check (a window that vanished mid-read, a DDE reply the main
-    // thread could not take) costs that pass, not detection.
+    // A failure inside a pass (a window that vanished mid-read) costs that pass, not detection.
     DropFailure("scanner pass", [&] {
       if (!desktop.IsCtrlDown() && !desktop.IsScrollLockOn()) RunPass();
     });
@@ -412,13 +411,26 @@ void TSPopupThread::Execute() {
       left = now >= beat ? 0 : static_cast<unsigned>(
           std::chrono::duration_cast<std::chrono::milliseconds>(beat - now).count());
     }
-    DropFailure("scanner check", [this] {
-      services_.mainThread->Run([this] {
-        if (OnCheck) OnCheck();
-      });
-    });
+    PostCheck();
   }
   ExplorerWindows.clear();
+}
+
+void TSPopupThread::PostCheck() {
+  // One queued at a time: a main thread busy for seconds gets one check, not a backlog.
+  if (checkQueued_.exchange(true)) return;
+  auto check = [weak = weak_from_this()] {
+    const std::shared_ptr<TSPopupThread> self = weak.lock();
+    if (!self) return;
+    // A copy: the check may pump messages, and a closer that goes meanwhile empties OnCheck.
+    const std::function<void()> onCheck = self->OnCheck;
+    if (onCheck) DropFailure("scanner check", onCheck);
+    // Cleared only now: a check posted during this one's pumping would run inside it.
+    self->checkQueued_ = false;
+  };
+  bool posted = false;
+  DropFailure("scanner check", [&] { posted = services_.mainThread->Post(std::move(check)); });
+  if (!posted) checkQueued_ = false;
 }
 
 void TSPopupThread::Notice(WindowHandle window) {

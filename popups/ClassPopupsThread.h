@@ -1,12 +1,14 @@
 // The scanner: the one background thread that walks the desktop twice a second, and judges the
 // windows the system announces in between, by the per-window decision (popups/Decision.h); it
-// closes the popups that decision names and enforces the Explorer window limit.
+// hands the popups that decision names to its closing threads (a window of tabs may lose only its
+// front tab) and enforces the Explorer window limit. It never waits on the main thread: its
+// reports and the closer's check are posted there.
 //
 // Lifecycle: created suspended with Create(); the creator hands over the detection options, the
 // rules and OnCheck, then Start(). The running thread holds a reference to its own object, so the
 // object lives until the body returns even when the creator forgets it ("free on terminate").
-// Terminate() only asks; the current cycle (walk, limit step, sleep, check) still completes, but
-// starts no new close. WaitFor() is the bounded join used at process end.
+// Terminate() only asks; the current cycle (walk, limit step, sleep, posting the check) still
+// completes, but starts no new close. WaitFor() is the bounded join used at process end.
 //
 // Closing: close commands are sent by a few kept closing threads; the scanner waits for one about
 // 100 ms and then goes on. A close still pending finishes and reports by itself; the closing
@@ -62,7 +64,9 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // Replaces the rules by the lines of text (CR, LF or CR LF), prepared as PrepareRule does ("["
   // and "]" become "?"). Any thread; a pass in progress keeps the list it started with.
   void SetRules(const std::string& text);
-  // Run on the main thread once per cycle; set, cleared and read on the main thread only.
+  // Posted to the main thread at the end of every cycle, unless the last one posted has not run
+  // yet; never waited for. Set, emptied and run on the main thread only: a check still queued when
+  // it is emptied does nothing.
   std::function<void()> OnCheck;
 
   // Starts the thread body; at most once.
@@ -107,6 +111,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
  private:
   friend class ScannerTracker;
   explicit TSPopupThread(ScannerServices services);
+  // Queues OnCheck for the main thread, at most one at a time.
+  void PostCheck();
   // Judges windows (top-level ones) by the decision; wholeDesktop tells that they are every
   // top-level window, after which the Explorer limit step runs.
   void Judge(const std::vector<WindowHandle>& windows, bool wholeDesktop);
@@ -131,6 +137,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   int budgetUsed_ = 0;
   std::shared_ptr<CloseBook> closes_;
   std::atomic<bool> terminated_{false};
+  // A check is posted and has not run to its end.
+  std::atomic<bool> checkQueued_{false};
   std::mutex stateMutex_;
   std::condition_variable finishedCv_;
   bool started_ = false;
@@ -148,7 +156,7 @@ class ScannerTracker {
   // Every scanner and closing thread has ended: none of them posts a report any more.
   bool AllEnded();
   // Asks every scanner still running to end and waits for them, up to timeout in all; true when all
-  // ended. Call once the main loop has ended, or a scanner waiting for the main thread holds it up.
+  // ended.
   bool StopAll(std::chrono::milliseconds timeout);
 
  private:

@@ -1,10 +1,12 @@
-// Window class names and title words of the supported browsers. Part of the system, never
-// translated; the scanner and the window lister both read them from here.
+// Window class names and title words of the older browsers and of Firefox (the class today's
+// browsers on one engine share is kChromiumFrameClass in popups/BrowserTable.h). Part of the
+// system, never translated; the browser table reads them, and through it the scanner, the lister
+// and the hot key, and TabClose tells windows of tabs by them.
 #pragma once
 
 namespace zorvex::browser_classes {
 
-// Opera: judged whatever the options say.
+// Opera: judged by the scanner whatever the options say; listed only while Opera is watched.
 inline constexpr const char* kOperaMdi = "BrowserWindowMDI";
 inline constexpr const char* kOperaUi = "OUIWINDOW";
 inline constexpr const char* kOperaWindow = "OpWindow";

@@ -177,7 +177,9 @@ TEST(Dialogs, ALanguageChosenInTheMenuTranslatesTheDialogsNowAndAfterARestart) {
     ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(options); }, 5s));
     ASSERT_TRUE(zorvex.Close());
     EXPECT_NE(zorvex.ReadFile("options.xml").find("Languages\\Deutsch.xml</Language>"), std::string::npos);
-    if (start == 0) ASSERT_TRUE(zorvex.Start());
+    if (start == 0) {
+      ASSERT_TRUE(zorvex.Start());
+    }
   }
 }
 

@@ -217,12 +217,21 @@ int FakeMainThread::Pump() {
 }
 
 bool FakeMainThread::PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  return Until(pred, timeout, true);
+}
+
+bool FakeMainThread::WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  return Until(pred, timeout, false);
+}
+
+bool FakeMainThread::Until(const std::function<bool()>& pred, std::chrono::milliseconds timeout, bool pump) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!pred()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    if (Pump() == 0) {
+    if (!pump || Pump() == 0) {
+      // The short bound lets pred() see what other fakes were told meanwhile.
       std::unique_lock<std::mutex> lock(mutex_);
-      cv_.wait_for(lock, std::chrono::milliseconds(2), [this] { return !queue_.empty(); });
+      cv_.wait_for(lock, std::chrono::milliseconds(2), [&] { return pump && !queue_.empty(); });
     }
   }
   return true;

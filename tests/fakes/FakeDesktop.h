@@ -128,6 +128,8 @@ class FakeMainThread : public IMainThread {
   int Pump();
   // Pumps until pred() holds or the timeout passes; returns pred().
   bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Waits like PumpUntil but runs nothing: what other threads do while the main thread is busy.
+  bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override;
   // Ends the "main loop": queued and later Run() calls return false without running.
   void End() override;
@@ -135,6 +137,7 @@ class FakeMainThread : public IMainThread {
   int Posted() const { return posted_; }
 
  private:
+  bool Until(const std::function<bool()>& pred, std::chrono::milliseconds timeout, bool pump);
   struct Task {
     std::function<void()> fn;
     bool done = false;
@@ -155,7 +158,8 @@ class FakeMainThread : public IMainThread {
 
 // Exactly sent close commands have reached desktop, each has ended, and its outcome (a kill report
 // or nothing) is on mainThread's queue, the window no longer pending: the scanner posts one item
-// for every close, after the close. sent counts every command since the two fakes were made. The
+// for every close, after the close, and a running scanner its checks as well (so this is for passes
+// the test runs). sent counts every command since the two fakes were made. The
 // test says how many it expects because a close handed to a closing thread that has not run yet
 // is seen by neither fake: without the number, "none sent" and "not sent yet" look alike.
 inline bool ClosesSettled(const FakeDesktop& desktop, const FakeMainThread& mainThread, int sent) {

@@ -371,6 +371,25 @@ TEST_F(CloserTest, DestroyingTheCloserWhileItsScannerRunsIsSafe) {
   ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(0ms); }));
 }
 
+TEST_F(CloserTest, ACheckStillQueuedWhenTheCloserGoesDoesNothing) {
+  auto closer = MakeCloser("*");
+  BrowserAnswers("\"http://a\",\"T\"");
+  monitor->Announce("IEXPLORE", "IEXPLORE(0x9)");
+  std::shared_ptr<TSPopupThread> scanner = closer->Thread();
+  // No window to close: the one item posted is the scanner's check, which nobody has run.
+  ASSERT_TRUE(mainThread->WaitUntil([&] { return mainThread->Posted() >= 1; }));
+  // A check that is running when its closer goes holds a copy of it.
+  const std::function<void()> copy = scanner->OnCheck;
+  closer.reset();
+  EXPECT_FALSE(scanner->OnCheck);
+  copy();
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return scanner->WaitFor(0ms); }));
+  mainThread->Pump();
+  EXPECT_EQ(peer->opened, 0) << "the check reached a closer that was gone";
+  EXPECT_EQ(pump->calls, 0);
+  EXPECT_TRUE(host.events.empty());
+}
+
 TEST_F(CloserTest, ClosingDetectionFromInsideTheWaitLoopDoesNotTouchTheGoneCloser) {
   auto closer = MakeCloser("*");
   BrowserAnswers("\"\"");

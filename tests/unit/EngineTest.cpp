@@ -464,19 +464,21 @@ TEST_F(EngineTest, KillsReportedInTheLastMomentBeforeExitAreLoggedAndCountedInSi
   desktop->HoldClose(late);
   TZorvex& e = Loaded();
   e.SetTray(&tray);
+  // A new Explorer arms the closer's check, which must not run once the closer is gone.
+  ASSERT_TRUE(fakes.monitor->Announce("IEXPLORE", "IEXPLORE(0x9)"));
   // One report waits on the main thread's queue, which the ended loop will never pump; the other
-  // close ends while the program is on its way out.
+  // close ends while the program is on its way out. Beside the report, the scanner's check is
+  // queued, once: no second one while it waits.
   const auto settled = [&] {
-    return !desktop->Exists(queued) && desktop->CloseAttempts(late) == 1 && mainThread->Posted() >= 1;
+    return !desktop->Exists(queued) && desktop->CloseAttempts(late) == 1 && mainThread->Posted() >= 2;
   };
   // Waits without pumping: the scanner's first report stays queued.
-  for (auto end = std::chrono::steady_clock::now() + 10s; !settled() && std::chrono::steady_clock::now() < end;) {
-    std::this_thread::yield();
-  }
-  ASSERT_TRUE(settled());
+  ASSERT_TRUE(mainThread->WaitUntil(settled));
+  EXPECT_EQ(mainThread->Posted(), 2);
   std::thread answer([&] { desktop->AnswerClose(late); });
   e.FinishDetection();
   answer.join();
+  EXPECT_EQ(fakes.peer->opened, 0) << "the check ran after its closer was gone";
   EXPECT_EQ(e.Closer(), nullptr);
   EXPECT_TRUE(e.AutoDetect) << "the option stays as the user set it";
   ASSERT_TRUE(e.FinishSaves(0ms));

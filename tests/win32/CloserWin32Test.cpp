@@ -146,7 +146,7 @@ class CloserWin32 : public ::testing::Test {
     closer = std::make_unique<TSPopup>(CloserServices{
         ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread, std::make_shared<SystemSleeper>(), &host, nullptr},
         monitor, client,
-        clock, pump, tracker});
+        clock, pump, tracker, nullptr});
     closer->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   }
   void TearDown() override {

@@ -53,7 +53,7 @@ class TextFilesWin32 : public ::testing::Test {
     services.folder = folder;
     services.programPath = folder + "zorvex.exe";
     services.closer.scanner = ScannerServices{std::make_shared<win32::Win32Desktop>(), mainThread,
-                                              std::make_shared<SystemSleeper>(), nullptr};
+                                              std::make_shared<SystemSleeper>(), nullptr, nullptr};
     services.closer.clock = std::make_shared<SystemClock>();
     services.localTime = std::make_shared<win32::Win32LocalTime>();
     engine = std::make_unique<TZorvex>(services);
