@@ -8,6 +8,7 @@
 
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "engine/OptionRows.h"
 #include "i18n/TextFiles.h"
 #include "platform/Files.h"
 
@@ -167,20 +168,7 @@ void TZorvex::SetCount(std::int32_t count) {
   if (tray_) tray_->SetHint(FormatTrayHint(tray_->TrayHint(), count));
 }
 
-void TZorvex::ApplyDefaults() {
-  SetOpera(true);
-  SetExplorer(true);
-  SetNetscape(true);
-  SetChromium(true);
-  PlaySound = true;
-  SetAgressive(true);
-  SetCount(0);
-  SetStartWindows(true);
-  PlaySoundVal.clear();
-  LimitExplorer = 0;
-  UseLog = true;
-  SetActive(true);
-}
+void TZorvex::ApplyDefaults() { ApplyOptionDefaults(*this); }
 
 void TZorvex::SetStartWindows(bool on) {
   StartWindows = on;
@@ -266,22 +254,7 @@ void TZorvex::ReadOptionsFile(bool brief) {
     return;
   }
   try {
-    TSimpleXmlElems& o = doc.Root().Elems();
-    SetOpera(o.ReadBool("Opera", true));
-    SetNetscape(o.ReadBool("Netscape", true));
-    SetExplorer(o.ReadBool("Explorer", true));
-    // Files written before this family existed lack the element: it is then watched.
-    SetChromium(o.ReadBool("Chromium", true));
-    PlaySound = o.ReadBool("PlaySound", true);
-    PlaySoundVal = o.ReadText("PlaySoundVal", "");
-    SetStartWindows(o.ReadBool("StartWindows", true));
-    // The low 32 bits, as the count is stored.
-    SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
-    SetAgressive(o.ReadBool("Agressive", true));
-    SetActive(o.ReadBool("AutoDetect", true));
-    UseLog = o.ReadBool("UseLog", true);
-    Language = o.ReadText("Language", "");
-    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
+    ReadOptionRows(*this, doc.Root().Elems());
   } catch (const std::exception&) {
     ApplyDefaults();
   }
@@ -342,20 +315,7 @@ void TZorvex::ReadRulesFile(bool brief) {
 void TZorvex::WriteOptionsFile() {
   TSimpleXml doc;
   doc.Root().SetName(names::kOptions);
-  TSimpleXmlElems& o = doc.Root().Elems();
-  o.Add("Opera", detection_.families.opera);
-  o.Add("Netscape", detection_.families.netscape);
-  o.Add("Explorer", detection_.families.explorer);
-  o.Add("Chromium", detection_.families.chromium);
-  o.Add("PlaySound", PlaySound);
-  o.Add("PlaySoundVal", PlaySoundVal);
-  o.Add("StartWindows", StartWindows);
-  o.Add("Count", Count);
-  o.Add("Agressive", detection_.agressive);
-  o.Add("AutoDetect", AutoDetect);
-  o.Add("UseLog", UseLog);
-  o.Add("LimitExplorer", LimitExplorer.load());
-  o.Add("Language", Language);
+  WriteOptionRows(*this, doc.Root().Elems());
   SaveXmlFile(doc, OptionsPath());
 }
 
