@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <thread>
 #include <utility>
 
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "engine/OptionRows.h"
 #include "i18n/TextFiles.h"
 #include "platform/Files.h"
 
@@ -29,14 +29,8 @@ constexpr const char* kRunEntry = "Zorvex";
 
 constexpr auto kScannerStopTimeout = std::chrono::seconds(3);
 
-
-// Pauses between the brief tries of a held settings file, at once: about a third of a second.
-constexpr std::chrono::milliseconds kBriefPauses[] = {std::chrono::milliseconds(20), std::chrono::milliseconds(40),
-                                                      std::chrono::milliseconds(80), std::chrono::milliseconds(160)};
 // Between tries at exit.
 constexpr auto kExitPause = std::chrono::milliseconds(100);
-// Earlier versions numbered kept-aside copies up to this; names above it were never used.
-constexpr int kCopyNames = 1000;
 
 // Keeps the newer half of a log that grew too large, at a line start; the older half replaces the
 // ".old" file, so the log and its old part together never hold much more than twice the limit.
@@ -53,11 +47,6 @@ void HalveLog(const std::string& path, bool dropOlderHalf) {
     TraceDropped("kill log", std::string("older half dropped: ") + e.what());
   }
   ReplaceFileContents(path, content.substr(cut));
-}
-
-// The name of the n-th kept-aside copy of path.
-std::string CopyName(const std::string& path, int n) {
-  return n == 1 ? path + ".unreadable" : path + ".unreadable." + std::to_string(n);
 }
 
 bool HasElementChildren(TSimpleXmlElem& elem) {
@@ -97,7 +86,15 @@ bool ImportRuleList(const std::string& path, std::vector<std::string>& list) {
 }
 
 TZorvex::TZorvex(EngineServices services)
-    : services_(std::move(services)), tracker_(services_.closer.tracker) {
+    : services_(std::move(services)),
+      rules_(*this, {services_.folder + "rules.xml", [this](bool brief) { ReadRulesFile(brief); },
+                     [this] { WriteRulesFile(); },
+                     [this] {
+                       if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
+                     }}),
+      options_(*this, {services_.folder + "options.xml", [this](bool brief) { ReadOptionsFile(brief); },
+                       [this] { WriteOptionsFile(); }, nullptr}),
+      tracker_(services_.closer.tracker) {
   if (!tracker_) tracker_ = std::make_shared<ScannerTracker>();
   services_.closer.tracker = tracker_;
   services_.closer.scanner.host = this;
@@ -172,20 +169,7 @@ void TZorvex::SetCount(std::int32_t count) {
   if (tray_) tray_->SetHint(FormatTrayHint(tray_->TrayHint(), count));
 }
 
-void TZorvex::ApplyDefaults() {
-  SetOpera(true);
-  SetExplorer(true);
-  SetNetscape(true);
-  SetChromium(true);
-  PlaySound = true;
-  SetAgressive(true);
-  SetCount(0);
-  SetStartWindows(true);
-  PlaySoundVal.clear();
-  LimitExplorer = 0;
-  UseLog = true;
-  SetActive(true);
-}
+void TZorvex::ApplyDefaults() { ApplyOptionDefaults(*this); }
 
 void TZorvex::SetStartWindows(bool on) {
   StartWindows = on;
@@ -254,109 +238,24 @@ void TZorvex::Notice(const std::string& text) {
   if (tray_) tray_->ShowNotice(text);
 }
 
-void TZorvex::KeepUnreadable(const std::string& path, SettingsFile& file) {
-  if (!file.keepAside) return;
-  if (!FileExists(path)) {  // gone meanwhile: nothing left to keep
-    file.keepAside = false;
-    return;
-  }
-  // The copies so far, oldest first; only the newest few stay beside the new one.
-  struct Copy {
-    std::int64_t time;
-    int number;
-    bool operator<(const Copy& other) const {
-      return time != other.time ? time < other.time : number < other.number;
-    }
-  };
-  std::vector<Copy> copies;
-  for (int n = 1; n <= kCopyNames; ++n) {
-    if (const std::optional<std::int64_t> time = FileWriteTime(CopyName(path, n))) copies.push_back({*time, n});
-  }
-  std::sort(copies.begin(), copies.end());
-  for (std::size_t i = 0; i + kKeptCopies <= copies.size(); ++i) {
-    DropFailure("settings file", [&] { RemoveExistingFile(CopyName(path, copies[i].number)); });
-  }
-  std::string aside;
-  for (int n = 1; n <= kCopyNames && aside.empty(); ++n) {
-    if (!FileExists(CopyName(path, n))) aside = CopyName(path, n);
-  }
-  if (aside.empty()) throw std::runtime_error("no free name to keep \"" + path + "\"");
-  ReplaceFileContents(aside, ReadWholeFile(path));
-  file.keepAside = false;
-  Notice("Settings file that could not be loaded kept as " + aside);
-}
-
-TZorvex::LoadResult TZorvex::LoadSettings(const std::string& path, TSimpleXml& doc, SettingsFile& file, bool brief) {
-  for (std::size_t attempt = 0;; ++attempt) {
-    try {
-      bool mixed = false;
-      LoadXmlFile(doc, path, &mixed);
-      file.mixedEncodings = mixed;
-      file.unloaded = false;
-      return LoadResult::Loaded;
-    } catch (const EFileError& e) {
-      if (!FileExists(path)) {
-        file.unloaded = false;
-        return LoadResult::Missing;
-      }
-      file.reason = e.what();
-    } catch (const std::exception& e) {
-      // It reads but does not parse: trying again would not help.
-      file.unloaded = false;
-      file.keepAside = true;
-      file.reason = e.what();
-      TraceDropped("settings file", "cannot load \"" + path + "\": " + file.reason);
-      return LoadResult::CannotParse;
-    }
-    if (!brief || attempt >= std::size(kBriefPauses)) break;
-    Pause(kBriefPauses[attempt]);
-  }
-  // Held by another program, most likely for a moment: tried again later, never written over.
-  if (!file.unloaded) file.failingSince = Steady();
-  file.unloaded = true;
-  TraceDropped("settings file", "cannot read \"" + path + "\" yet: " + file.reason);
-  return LoadResult::CannotRead;
-}
-
 void TZorvex::LoadOptions() {
   LoadRules();
-  DropFailure("save recovery", [&] { RecoverInterruptedSave(OptionsPath()); });
-  options_ = {};
-  ReadOptions(true);
+  options_.Start();
   // Only now is it known whether to log.
-  const std::pair<SettingsFile*, std::string> files[] = {{&rules_, RulesPath()}, {&options_, OptionsPath()}};
-  for (const auto& [file, path] : files) {
-    if (file->keepAside || file->unloaded) WriteLog("Cannot load settings file " + path + ": " + file->reason);
-    TellOfMixedEncodings(*file, path);
-  }
+  for (SettingsFile* file : {&rules_, &options_}) file->TellOfLoad();
 }
 
-void TZorvex::ReadOptions(bool brief) {
-  const bool late = options_.unloaded;
+void TZorvex::ReadOptionsFile(bool brief) {
+  const bool late = options_.Unloaded();
   const std::int32_t countedMeanwhile = Count;
   TSimpleXml doc;
-  if (LoadSettings(OptionsPath(), doc, options_, brief) != LoadResult::Loaded) {
+  if (options_.Load(doc, brief) != SettingsFile::LoadResult::Loaded) {
     // The first time the defaults apply; later, memory keeps what the user has set meanwhile.
     if (!late) ApplyDefaults();
     return;
   }
   try {
-    TSimpleXmlElems& o = doc.Root().Elems();
-    SetOpera(o.ReadBool("Opera", true));
-    SetNetscape(o.ReadBool("Netscape", true));
-    SetExplorer(o.ReadBool("Explorer", true));
-    // Files written before this family existed lack the element: it is then watched.
-    SetChromium(o.ReadBool("Chromium", true));
-    PlaySound = o.ReadBool("PlaySound", true);
-    PlaySoundVal = o.ReadText("PlaySoundVal", "");
-    SetStartWindows(o.ReadBool("StartWindows", true));
-    // The low 32 bits, as the count is stored.
-    SetCount(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("Count", 0))));
-    SetAgressive(o.ReadBool("Agressive", true));
-    SetActive(o.ReadBool("AutoDetect", true));
-    UseLog = o.ReadBool("UseLog", true);
-    Language = o.ReadText("Language", "");
-    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
+    ReadOptionRows(*this, doc.Root().Elems());
   } catch (const std::exception&) {
     ApplyDefaults();
   }
@@ -368,22 +267,18 @@ void TZorvex::ReadOptions(bool brief) {
   }
 }
 
-void TZorvex::LoadRules() {
-  DropFailure("save recovery", [&] { RecoverInterruptedSave(RulesPath()); });
-  rules_ = {};
-  ReadRules(true);
-}
+void TZorvex::LoadRules() { rules_.Start(); }
 
-void TZorvex::ReadRules(bool brief) {
+void TZorvex::ReadRulesFile(bool brief) {
   // Rules added while the file could not be read are the user's too.
-  const std::vector<std::string> added = rules_.unloaded ? RuleList() : std::vector<std::string>();
+  const std::vector<std::string> added = rules_.Unloaded() ? RuleList() : std::vector<std::string>();
   TSimpleXmlElemClassic& root = RulesDoc.Root();
-  const LoadResult result = LoadSettings(RulesPath(), RulesDoc, rules_, brief);
-  if (result == LoadResult::CannotRead) {  // the document was not touched
+  const SettingsFile::LoadResult result = rules_.Load(RulesDoc, brief);
+  if (result == SettingsFile::LoadResult::CannotRead) {  // the document was not touched
     root.SetName(names::kRules);
     return;
   }
-  if (result == LoadResult::Loaded) {
+  if (result == SettingsFile::LoadResult::Loaded) {
     // Older files kept each rule as an element with a "Title" child.
     TSimpleXmlElems& children = root.Elems();
     for (std::size_t i = children.Count(); i-- > 0;) {
@@ -406,8 +301,7 @@ void TZorvex::ReadRules(bool brief) {
       const std::vector<std::string> rules = RuleList();
       root.Clear();
       for (const std::string& rule : rules) root.Elems().Add(names::kRule, rule);
-      rules_.keepAside = true;
-      rules_.reason = e.what();
+      rules_.KeepAside(e.what());
     }
   } else {
     root.Clear();
@@ -422,99 +316,24 @@ void TZorvex::ReadRules(bool brief) {
 void TZorvex::WriteOptionsFile() {
   TSimpleXml doc;
   doc.Root().SetName(names::kOptions);
-  TSimpleXmlElems& o = doc.Root().Elems();
-  o.Add("Opera", detection_.families.opera);
-  o.Add("Netscape", detection_.families.netscape);
-  o.Add("Explorer", detection_.families.explorer);
-  o.Add("Chromium", detection_.families.chromium);
-  o.Add("PlaySound", PlaySound);
-  o.Add("PlaySoundVal", PlaySoundVal);
-  o.Add("StartWindows", StartWindows);
-  o.Add("Count", Count);
-  o.Add("Agressive", detection_.agressive);
-  o.Add("AutoDetect", AutoDetect);
-  o.Add("UseLog", UseLog);
-  o.Add("LimitExplorer", LimitExplorer.load());
-  o.Add("Language", Language);
+  WriteOptionRows(*this, doc.Root().Elems());
   SaveXmlFile(doc, OptionsPath());
 }
 
 void TZorvex::WriteRulesFile() { SaveXmlFile(RulesDoc, RulesPath()); }
 
-bool TZorvex::SaveSettings(SettingsFile& file, const std::string& path, void (TZorvex::*write)(), bool brief) {
-  file.unsaved = true;
-  if (file.unloaded) return false;  // written once it has loaded
-  if (IsReadOnlyFile(path)) {
-    file.unsaved = false;
-    TraceDropped("settings file", "read-only, left as it is: " + path);
-    return true;
-  }
-  for (std::size_t attempt = 0;; ++attempt) {
-    try {
-      KeepUnreadable(path, file);
-      (this->*write)();
-      file.unsaved = false;
-      if (file.told) WriteLog("Settings file " + path + " saved");
-      file.failingSince.reset();
-      file.told = false;
-      return true;
-    } catch (const std::exception& e) {
-      file.reason = e.what();
-    }
-    if (!brief || attempt >= std::size(kBriefPauses)) break;
-    Pause(kBriefPauses[attempt]);
-  }
-  if (!file.failingSince) file.failingSince = Steady();
-  TraceDropped("settings file", "not saved yet: " + file.reason);
-  return false;
-}
-
 void TZorvex::SaveOptions() {
-  SaveSettings(options_, OptionsPath(), &TZorvex::WriteOptionsFile, true);
+  options_.Save(true);
   SaveRules();
 }
 
-void TZorvex::SaveRules() { SaveSettings(rules_, RulesPath(), &TZorvex::WriteRulesFile, true); }
-
-void TZorvex::TellOfTrouble(SettingsFile& file, const std::string& path) {
-  if (file.told || !file.failingSince || !(file.unloaded || file.unsaved)) return;
-  if (Steady() - *file.failingSince < kSettingsNoticeAfter) return;
-  file.told = true;
-  Notice((file.unloaded ? "Cannot read settings file " : "Cannot save settings file ") + path + " (" + file.reason +
-         "); still trying");
-}
-
-void TZorvex::TellOfMixedEncodings(SettingsFile& file, const std::string& path) {
-  if (!file.mixedEncodings) return;
-  file.mixedEncodings = false;
-  WriteLog("Settings file " + path + " mixed encodings: bytes that are not UTF-8 were read in the system code page");
-}
+void TZorvex::SaveRules() { rules_.Save(true); }
 
 void TZorvex::RetrySettingsFiles() {
-  if (rules_.unloaded) {
-    ReadRules(false);
-    if (!rules_.unloaded) {
-      WriteLog("Settings file " + RulesPath() + " loaded");
-      TellOfMixedEncodings(rules_, RulesPath());
-      rules_.told = false;
-      if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
-    }
-  }
-  if (options_.unloaded) {
-    ReadOptions(false);
-    if (!options_.unloaded) {
-      WriteLog("Settings file " + OptionsPath() + " loaded");
-      TellOfMixedEncodings(options_, OptionsPath());
-      options_.told = false;
-    }
-  }
-  for (SettingsFile* file : {&options_, &rules_}) {
-    if (!file->unloaded && !file->unsaved) file->failingSince.reset();
-  }
-  if (options_.unsaved) SaveSettings(options_, OptionsPath(), &TZorvex::WriteOptionsFile, false);
-  if (rules_.unsaved) SaveSettings(rules_, RulesPath(), &TZorvex::WriteRulesFile, false);
-  TellOfTrouble(options_, OptionsPath());
-  TellOfTrouble(rules_, RulesPath());
+  // Loads in the order of the start: options that load late may switch the log off.
+  for (SettingsFile* file : {&rules_, &options_}) file->RetryLoad();
+  for (SettingsFile* file : {&options_, &rules_}) file->RetrySave();
+  for (SettingsFile* file : {&options_, &rules_}) file->TellOfTrouble();
 }
 
 bool TZorvex::FinishSaves(std::chrono::milliseconds patience) {
@@ -524,10 +343,7 @@ bool TZorvex::FinishSaves(std::chrono::milliseconds patience) {
     Pause(kExitPause);
     RetrySettingsFiles();
   }
-  const std::pair<const SettingsFile*, std::string> files[] = {{&options_, OptionsPath()}, {&rules_, RulesPath()}};
-  for (const auto& [file, path] : files) {
-    if (file->unsaved) WriteLog("Settings file " + path + " not saved: " + file->reason);
-  }
+  for (SettingsFile* file : {&options_, &rules_}) file->TellIfUnsaved();
   return !SavesPending();
 }
 

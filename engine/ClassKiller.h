@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/SettingsFile.h"
 #include "platform/Platform.h"
 #include "popups/ClassPopups.h"
 #include "xml/SimpleXml.h"
@@ -65,7 +66,7 @@ struct TRuleDialogResult {
 // Shows the add-rule dialog modally; several entries may be selected when multiSelect is set.
 using TRuleDialog = std::function<TRuleDialogResult(bool multiSelect)>;
 
-class TZorvex : public IKillHost {
+class TZorvex : public IKillHost, private ISettingsHost {
  public:
   // Every option off or empty, no closer, an empty rule document; LoadOptions fills it.
   explicit TZorvex(EngineServices services);
@@ -144,7 +145,7 @@ class TZorvex : public IKillHost {
   // did not land (logged).
   bool FinishSaves(std::chrono::milliseconds patience);
   // A save waits for its file: held, or not loaded yet.
-  bool SavesPending() const { return options_.unsaved || rules_.unsaved; }
+  bool SavesPending() const { return options_.Unsaved() || rules_.Unsaved(); }
   // The rule texts in document order.
   std::vector<std::string> RuleList();
   // Replaces every rule and tells the closer; writes nothing.
@@ -170,52 +171,23 @@ class TZorvex : public IKillHost {
   void SetTray(ITrayView* tray) { tray_ = tray; }
   ITrayView* Tray() const { return tray_; }
 
-  std::string OptionsPath() const { return services_.folder + "options.xml"; }
-  std::string RulesPath() const { return services_.folder + "rules.xml"; }
+  std::string OptionsPath() const { return options_.Path(); }
+  std::string RulesPath() const { return rules_.Path(); }
   // The program path with the extension ".log".
   std::string LogPath() const;
 
  private:
   // Changes a copy of the detection options and sets it.
   void ChangeDetection(const std::function<void(DetectionOptions&)>& change);
-  // What the engine knows of one settings file.
-  struct SettingsFile {
-    // The last load could not open or read it: it may hold the user's settings, so nothing is
-    // written over it until a load has succeeded.
-    bool unloaded = false;
-    // It read but did not parse: it is kept aside before it is written again.
-    bool keepAside = false;
-    // Memory holds what the file does not yet.
-    bool unsaved = false;
-    // The last failure, since when the file has been failing, and whether the user has been told.
-    std::string reason;
-    std::optional<std::chrono::steady_clock::time_point> failingSince;
-    bool told = false;
-    // The last load met bytes of two encodings, and the log has not said so yet.
-    bool mixedEncodings = false;
-  };
-  enum class LoadResult { Loaded, Missing, CannotRead, CannotParse };
-  // Loads path into doc, trying a file that cannot be read again a few times when brief.
-  LoadResult LoadSettings(const std::string& path, TSimpleXml& doc, SettingsFile& file, bool brief);
-  // Reads rules.xml; rules added while it could not be read follow the file's own.
-  void ReadRules(bool brief);
+  // Reads rules.xml into RulesDoc; rules added while it could not be read follow the file's own.
+  void ReadRulesFile(bool brief);
   // Reads options.xml and applies it; the defaults when there is none, the first time.
-  void ReadOptions(bool brief);
+  void ReadOptionsFile(bool brief);
   void WriteOptionsFile();
   void WriteRulesFile();
-  // Writes the file (keeping an unparsable one aside first) unless it has not loaded; tries a
-  // held one again a few times when brief. True when it landed or was left read-only.
-  bool SaveSettings(SettingsFile& file, const std::string& path, void (TZorvex::*write)(), bool brief);
-  // Copies a file that did not parse to a free "<path>.unreadable" name, keeping only the newest
-  // kKeptCopies copies, and tells the user. Throws when it cannot be kept.
-  void KeepUnreadable(const std::string& path, SettingsFile& file);
-  // Logs and shows a file that has been failing for kSettingsNoticeAfter, once.
-  void TellOfTrouble(SettingsFile& file, const std::string& path);
-  // Logs once that the file's last load mixed encodings.
-  void TellOfMixedEncodings(SettingsFile& file, const std::string& path);
-  void Notice(const std::string& text);
-  void Pause(std::chrono::milliseconds span);
-  std::chrono::steady_clock::time_point Steady() const;
+  void Notice(const std::string& text) override;
+  void Pause(std::chrono::milliseconds span) override;
+  std::chrono::steady_clock::time_point Steady() const override;
 
   EngineServices services_;
   DetectionOptions detection_;
@@ -243,10 +215,6 @@ inline constexpr std::size_t kMaxLogBytes = 1024 * 1024;
 // reaches kMaxLogBytes times this factor loses its older half at once, pause or not.
 inline constexpr auto kLogHalvingRetry = std::chrono::minutes(1);
 inline constexpr std::size_t kLogHardLimitFactor = 4;
-// A settings file that still cannot be saved or read after this long is shown to the user.
-inline constexpr auto kSettingsNoticeAfter = std::chrono::seconds(30);
-// How many copies of settings files that did not parse are kept, the newest.
-inline constexpr int kKeptCopies = 5;
 
 // Writes the rules to a rule list file, one per line, in UTF-8 with a byte-order mark; false when it
 // could not be written.

@@ -1,6 +1,9 @@
 #include "engine/ClassOptions.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "engine/OptionRows.h"
 
 namespace zorvex {
 
@@ -11,14 +14,19 @@ std::int32_t Clamped(std::int64_t value) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, kLimitMin, kLimitMax));
 }
 
+// The check boxes that show a flag option as the engine holds it, each with its option's row.
+const std::pair<const char*, bool TOptionsValues::*> kFlagBoxes[] = {
+    {"StartWindows", &TOptionsValues::StartWindows},
+    {"UseLog", &TOptionsValues::UseLog},
+    {"PlaySound", &TOptionsValues::PlaySound},
+};
+
 }  // namespace
 
-TOptionsValues ReadOptions(TZorvex& engine) {
+TOptionsValues ShowOptionsInDialog(TZorvex& engine) {
   TOptionsValues values;
   values.Detection = engine.Detection();
-  values.StartWindows = engine.StartWindows;
-  values.UseLog = engine.UseLog;
-  values.PlaySound = engine.PlaySound;
+  for (const auto& [element, box] : kFlagBoxes) values.*box = std::get<bool>(FindOptionRow(element).get(engine));
   values.InternalSound = engine.PlaySoundVal.empty();
   values.SoundFile = engine.PlaySoundVal;
   const std::int32_t limit = engine.LimitExplorer;
@@ -28,11 +36,9 @@ TOptionsValues ReadOptions(TZorvex& engine) {
   return values;
 }
 
-void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
+void TakeOptionsFromDialog(TZorvex& engine, const TOptionsValues& values) {
   engine.SetDetection(values.Detection);
-  engine.SetStartWindows(values.StartWindows);
-  engine.UseLog = values.UseLog;
-  engine.PlaySound = values.PlaySound;
+  for (const auto& [element, box] : kFlagBoxes) FindOptionRow(element).set(engine, values.*box);
   engine.PlaySoundVal = values.InternalSound ? std::string() : values.SoundFile;
   engine.LimitExplorer = values.Limit ? Clamped(values.LimitValue) : 0;
   engine.SetRules(values.Rules);

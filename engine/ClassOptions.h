@@ -33,12 +33,12 @@ struct TOptionsValues {
   std::vector<std::string> Rules;
 };
 
-// The controls' values for the engine's options and rules; LimitExplorer 0 shows as 1.
-TOptionsValues ReadOptions(TZorvex& engine);
+// What the dialog's controls show of the engine's options and rules; LimitExplorer 0 shows as 1.
+TOptionsValues ShowOptionsInDialog(TZorvex& engine);
 
-// Writes values into the engine: the detection options whole, SetStartWindows, then UseLog,
-// PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
-void WriteOptions(TZorvex& engine, const TOptionsValues& values);
+// Takes what the dialog's controls hold into the engine: the detection options whole,
+// SetStartWindows, then UseLog, PlaySound, PlaySoundVal, LimitExplorer, and SetRules.
+void TakeOptionsFromDialog(TZorvex& engine, const TOptionsValues& values);
 
 // The titles an export writes: those marked in selected, in list order, or all when none is marked.
 std::vector<std::string> RulesToExport(const std::vector<std::string>& titles, const std::vector<bool>& selected);

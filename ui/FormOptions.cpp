@@ -141,11 +141,8 @@ void TfoOptions::MenuListChange(HTREEITEM node) {
 }
 
 void TfoOptions::LoadFromEngine() {
-  TOptionsValues v = ReadOptions(engine_);
-  for (const auto& [box, field] : DetectionBoxes(v.Detection)) box->SetChecked(*field);
-  StartBox.SetChecked(v.StartWindows);
-  LogBox.SetChecked(v.UseLog);
-  SoundBox.SetChecked(v.PlaySound);
+  TOptionsValues v = ShowOptionsInDialog(engine_);
+  for (const auto& [box, field] : CheckBoxes(v)) box->SetChecked(*field);
   InternalRadio.SetChecked(v.InternalSound);
   ExternalRadio.SetChecked(!v.InternalSound);
   LimitCheck.SetChecked(v.Limit);
@@ -158,24 +155,24 @@ void TfoOptions::LoadFromEngine() {
 
 void TfoOptions::SaveToEngine() {
   TOptionsValues v;
-  for (const auto& [box, field] : DetectionBoxes(v.Detection)) *field = box->Checked();
-  v.StartWindows = StartBox.Checked();
-  v.UseLog = LogBox.Checked();
-  v.PlaySound = SoundBox.Checked();
+  for (const auto& [box, field] : CheckBoxes(v)) *field = box->Checked();
   v.InternalSound = InternalRadio.Checked();
   v.SoundFile = SoundFileBox.FileName();
   v.Limit = LimitCheck.Checked();
   v.LimitValue = LimitSpin.Value();
   v.Rules = RuleTitles();
-  WriteOptions(engine_, v);
+  TakeOptionsFromDialog(engine_, v);
 }
 
-std::vector<std::pair<widgets::TCheckBox*, bool*>> TfoOptions::DetectionBoxes(DetectionOptions& options) {
-  return {{&AgressiveBox, &options.agressive},
-          {&OperaBox, &options.families.opera},
-          {&NetscapeBox, &options.families.netscape},
-          {&ExplorerBox, &options.families.explorer},
-          {&ChromiumBox, &options.families.chromium}};
+std::vector<std::pair<widgets::TCheckBox*, bool*>> TfoOptions::CheckBoxes(TOptionsValues& values) {
+  return {{&AgressiveBox, &values.Detection.agressive},
+          {&OperaBox, &values.Detection.families.opera},
+          {&NetscapeBox, &values.Detection.families.netscape},
+          {&ExplorerBox, &values.Detection.families.explorer},
+          {&ChromiumBox, &values.Detection.families.chromium},
+          {&StartBox, &values.StartWindows},
+          {&LogBox, &values.UseLog},
+          {&SoundBox, &values.PlaySound}};
 }
 
 std::vector<std::string> TfoOptions::RuleTitles() {

@@ -163,8 +163,8 @@ class TfoOptions : public TSForm {
   void AddRules(const std::vector<std::string>& titles);
   // Shows a sound file value; one the box refuses is shown unchecked, so the dialog still opens.
   void ShowSoundFile(const std::string& value);
-  // The check boxes of the detection options, each with the field of options it shows.
-  std::vector<std::pair<widgets::TCheckBox*, bool*>> DetectionBoxes(DetectionOptions& options);
+  // The check boxes that each show one flag, with the field of values it shows.
+  std::vector<std::pair<widgets::TCheckBox*, bool*>> CheckBoxes(TOptionsValues& values);
 
   TZorvex& engine_;
   // The rule FitLabel speaks of: a selection that keeps it lists no windows again.

@@ -9,12 +9,14 @@
 #include <ctime>
 #include <functional>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "base/Utf8.h"
 #include "engine/ClassKiller.h"
+#include "engine/OptionRows.h"
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
 
@@ -134,6 +136,52 @@ TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
   for (const auto& [element, expected] : counts) {
     Write(folder + "options.xml", Options(element));
     EXPECT_EQ(Loaded().Count, expected) << element;
+  }
+}
+
+// Each option in the table travels alone from its element to the engine, back to the file and to
+// its default, touching no other option: a row wired to another field or setter shows here.
+TEST_F(EngineTest, EachOptionRowReadsWritesAndDefaultsItsOwnOptionOnly) {
+  const struct Case {
+    const char* element;
+    const char* read;     // the element's text in options.xml
+    OptionValue value;    // what the engine then holds
+    const char* written;  // the element's text at the next save
+  } cases[] = {
+      {"Opera", "0", false, "0"},
+      {"Netscape", "false", false, "0"},
+      {"Explorer", "0", false, "0"},
+      {"Chromium", "0", false, "0"},
+      {"PlaySound", "0", false, "0"},
+      {"PlaySoundVal", "C:\\ding.wav", std::string("C:\\ding.wav"), "C:\\ding.wav"},
+      {"StartWindows", "0", false, "0"},
+      {"Count", "4294967338", std::int32_t{42}, "42"},
+      {"Agressive", "0", false, "0"},
+      {"AutoDetect", "0", false, "0"},
+      {"UseLog", "0", false, "0"},
+      {"LimitExplorer", "-5", std::int32_t{-5}, "-5"},
+      {"Language", "C:\\L\\de.xml", std::string("C:\\L\\de.xml"), "C:\\L\\de.xml"},
+  };
+  std::set<std::string> covered;
+  for (const Case& c : cases) covered.insert(c.element);
+  for (const OptionRow& row : OptionRows()) EXPECT_EQ(covered.count(row.element), 1u) << row.element << " has no case";
+
+  for (const Case& c : cases) {
+    const std::string element = c.element;
+    Write(folder + "options.xml", Options("<" + element + ">" + c.read + "</" + element + ">"));
+    TZorvex& e = Loaded();
+    for (const OptionRow& row : OptionRows()) {
+      EXPECT_EQ(row.get(e), element == row.element ? c.value : row.byDefault) << c.element << " read; " << row.element;
+    }
+    e.SaveOptions();
+    const std::string saved = Read(e.OptionsPath());
+    EXPECT_NE(saved.find(" <" + element + ">" + c.written + "</" + element + ">\r\n"), std::string::npos)
+        << c.element << "\n" << saved;
+    e.ApplyDefaults();
+    for (const OptionRow& row : OptionRows()) {
+      const bool kept = row.keptByDefaults && element == row.element;
+      EXPECT_EQ(row.get(e), kept ? c.value : row.byDefault) << c.element << " after the defaults; " << row.element;
+    }
   }
 }
 

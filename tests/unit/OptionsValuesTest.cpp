@@ -115,7 +115,7 @@ TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
   engine->PlaySoundVal = "C:\\ding.wav";
   engine->LimitExplorer = 0;
   engine->SetRules({"b", "a"});
-  TOptionsValues v = ReadOptions(*engine);
+  TOptionsValues v = ShowOptionsInDialog(*engine);
   EXPECT_TRUE(v.Detection.families.opera);
   EXPECT_FALSE(v.Detection.families.netscape);
   EXPECT_TRUE(v.UseLog);
@@ -126,11 +126,11 @@ TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
   EXPECT_EQ(v.Rules, (std::vector<std::string>{"b", "a"}));
 
   engine->LimitExplorer = -1;  // what an unreadable LimitExplorer element leaves
-  v = ReadOptions(*engine);
+  v = ShowOptionsInDialog(*engine);
   EXPECT_TRUE(v.Limit);
   EXPECT_EQ(v.LimitValue, 1);
   engine->LimitExplorer = 250000;
-  EXPECT_EQ(ReadOptions(*engine).LimitValue, 100000);
+  EXPECT_EQ(ShowOptionsInDialog(*engine).LimitValue, 100000);
 }
 
 TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
@@ -144,7 +144,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   v.Limit = true;
   v.LimitValue = 1;
   v.Rules = {"x", "y"};
-  WriteOptions(*engine, v);
+  TakeOptionsFromDialog(*engine, v);
   EXPECT_TRUE(engine->Detection().agressive);
   EXPECT_TRUE(engine->Detection().families.explorer);
   EXPECT_FALSE(engine->Detection().families.opera);
@@ -159,7 +159,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   v.InternalSound = true;
   v.Limit = false;
   v.StartWindows = false;
-  WriteOptions(*engine, v);
+  TakeOptionsFromDialog(*engine, v);
   EXPECT_EQ(engine->PlaySoundVal, "");
   EXPECT_EQ(engine->LimitExplorer, 0);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 0u);
