@@ -105,6 +105,15 @@ struct TabStripRead {
   std::unique_ptr<ITabStrip> strip;  // set when state is Read
 };
 
+// What a strip reader and the one waiting for it share.
+struct ReadWatch {
+  // Set by the one waiting: the reader stops at its next step.
+  std::atomic<bool> givenUp{false};
+  // Counted by the reader at each answer it gets: a browser that answers, however slowly on a
+  // loaded machine, is not hung.
+  std::atomic<unsigned> steps{0};
+};
+
 // Reads the tab strips of browser windows through their accessibility trees. Asking switches a
 // browser's accessibility on, which costs that browser CPU: ask only about a window about to be
 // closed, never on every pass.
@@ -116,9 +125,9 @@ class ITabStrips {
   virtual std::shared_ptr<void> EnterThread() = 0;
   // Reads the strip of a top-level window. A window that does not answer gives Timeout after a
   // short wait, but a browser that stops answering in the middle of the walk holds the call
-  // without limit: call it only where the caller can be abandoned. Once givenUp is set (the
-  // caller was abandoned) the walk stops at its next step and gives Timeout.
-  virtual TabStripRead Read(WindowHandle window, const std::atomic<bool>& givenUp) = 0;
+  // without limit: call it only where the caller can be abandoned. Counts watch.steps as the
+  // browser answers; once watch.givenUp is set the walk stops at its next step and gives Timeout.
+  virtual TabStripRead Read(WindowHandle window, ReadWatch& watch) = 0;
 };
 
 // Runs work on the program's main (GUI) thread.

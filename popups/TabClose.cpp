@@ -29,6 +29,8 @@ std::string Picked(const CloseRequest& request) {
 // Readers abandoned by their closing thread and still caught in a browser, at the most; past it a
 // window that needs a read is left open, so that hung browsers cannot pile up threads.
 constexpr std::size_t kMaxHungReaders = 4;
+// However busy the machine and however steadily the browser answers, a read ends by then.
+constexpr auto kMaxRead = std::chrono::seconds(30);
 // How often a pressed close button is checked for having taken its tab away.
 constexpr auto kConfirmStep = std::chrono::milliseconds(20);
 
@@ -70,8 +72,9 @@ struct TabCloser::Workers {
     for (const auto& worker : idle_) Stop(*worker);
   }
 
-  // Runs task on a worker; false when it did not end within bound, and the worker is abandoned.
-  bool Run(std::function<void()> task, std::chrono::milliseconds bound) {
+  // Runs task on a worker; false when it went a whole bound without a step counted in steps (or
+  // past kMaxRead in all), and the worker is abandoned.
+  bool Run(std::function<void()> task, std::chrono::milliseconds bound, const std::atomic<unsigned>& steps) {
     std::shared_ptr<Worker> worker;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -89,10 +92,15 @@ struct TabCloser::Workers {
     worker->task = std::move(task);
     worker->busy = true;
     worker->cv.notify_all();
-    if (!worker->cv.wait_for(lock, bound, [&] { return !worker->busy; })) {
-      worker->stop = true;
-      ++abandoned_;
-      return false;
+    const auto cap = std::chrono::steady_clock::now() + kMaxRead;
+    for (unsigned seen = steps;; seen = steps) {
+      if (worker->cv.wait_for(lock, bound, [&] { return !worker->busy; })) break;
+      // Slow is not hung: a browser that answers on a loaded machine is waited for.
+      if (steps == seen || std::chrono::steady_clock::now() >= cap) {
+        worker->stop = true;
+        ++abandoned_;
+        return false;
+      }
     }
     lock.unlock();
     std::lock_guard<std::mutex> poolLock(mutex_);
@@ -151,21 +159,23 @@ namespace {
 
 struct ReadJob {
   TabCloser::Reading::State state = TabCloser::Reading::State::Reading;
-  std::atomic<bool> givenUp{false};
+  ReadWatch watch;
   Inspection inspection;
 };
 
 // Waits until the pressed tab is gone: the window's title changes to the next tab's, the window
 // goes with its last tab, or a new read shows one tab fewer.
 bool Confirm(IDesktop& desktop, ITabStrips& strips, const CloseRequest& request, std::size_t tabsBefore,
-             std::chrono::milliseconds confirm, const std::atomic<bool>& givenUp) {
+             std::chrono::milliseconds confirm, ReadWatch& watch) {
   const auto until = std::chrono::steady_clock::now() + confirm;
   for (;;) {
     if (desktop.ClassName(request.window).empty() || desktop.Title(request.window) != request.title) return true;
-    if (givenUp || std::chrono::steady_clock::now() >= until) break;
+    if (watch.givenUp || std::chrono::steady_clock::now() >= until) break;
+    // The wait is bounded here: it is no sign of a hung browser.
+    ++watch.steps;
     std::this_thread::sleep_for(kConfirmStep);
   }
-  const TabStripRead again = strips.Read(request.window, givenUp);
+  const TabStripRead again = strips.Read(request.window, watch);
   return again.state == TabStripState::Read && again.strip && again.strip->Tabs().size() < tabsBefore;
 }
 
@@ -309,7 +319,7 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
             }
           }
         } finish{*job, *reading, request.window};
-        TabStripRead read = strips->Read(request.window, job->givenUp);
+        TabStripRead read = strips->Read(request.window, job->watch);
         inspection.fullScreen = read.state == TabStripState::None &&
                                 FillsMonitor(desktop->WindowRect(request.window), desktop->MonitorRect(request.window));
         inspection.plan = PlanTabClose(read, request.by, inspection.fullScreen);
@@ -336,9 +346,9 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
         inspection.tabTitle = tab.title;
         inspection.pressed = read.strip->CloseTab(inspection.plan.tab);
         inspection.closed = inspection.pressed &&
-                            Confirm(*desktop, *strips, request, read.strip->Tabs().size(), confirm, job->givenUp);
+                            Confirm(*desktop, *strips, request, read.strip->Tabs().size(), confirm, job->watch);
       },
-      bound_);
+      bound_, job->watch.steps);
   bool givenUp = false;
   if (!answered) {
     std::lock_guard<std::mutex> lock(reading_->mutex);
@@ -347,7 +357,7 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
       // A press already under way in a browser that stopped answering may still land; the tab
       // then goes uncounted, which is the lesser fault than counting a kill that did not happen.
       job->state = State::GivenUp;
-      job->givenUp = true;
+      job->watch.givenUp = true;
       reading_->hung.insert(window);
       givenUp = true;
     }

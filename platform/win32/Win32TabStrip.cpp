@@ -147,11 +147,12 @@ bool IsOwnInterface(IAccessible& document, int depth) {
 // Collects the page tabs below a list, through groups, in order. False when the strip failed, the
 // reader was given up, or the strip holds more nodes than any real one.
 bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip& strip, int& nodes,
-                 const std::atomic<bool>& givenUp) {
+                 ReadWatch& watch) {
   std::vector<Acc> children;
-  if (givenUp || !ChildrenOf(node, children)) return false;
+  if (watch.givenUp || !ChildrenOf(node, children)) return false;
   for (Acc& child : children) {
-    if (++nodes > kMaxTabNodes || givenUp) return false;
+    if (++nodes > kMaxTabNodes || watch.givenUp) return false;
+    ++watch.steps;
     const long role = RoleOf(*child);
     if (role == ROLE_SYSTEM_PAGETAB) {
       const long state = StateOf(*child);
@@ -161,7 +162,7 @@ bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip&
       tab.selected = (state & STATE_SYSTEM_SELECTED) != 0;
       strip.Add(std::move(tab), std::move(child));
     } else if (role != ROLE_SYSTEM_DOCUMENT && depth < kMaxTabDepth) {
-      if (!CollectTabs(*child, stripVisible, depth + 1, strip, nodes, givenUp)) return false;
+      if (!CollectTabs(*child, stripVisible, depth + 1, strip, nodes, watch)) return false;
     }
   }
   return true;
@@ -175,7 +176,7 @@ std::shared_ptr<void> Win32TabStrips::EnterThread() {
   return std::shared_ptr<void>(nullptr, [](void*) { ::CoUninitialize(); });
 }
 
-TabStripRead Win32TabStrips::Read(WindowHandle window, const std::atomic<bool>& givenUp) {
+TabStripRead Win32TabStrips::Read(WindowHandle window, ReadWatch& watch) {
   const HWND hwnd = ToHwnd(window);
   if (!::IsWindow(hwnd)) return TabStripRead{TabStripState::None, nullptr};
   // Not AccessibleObjectFromWindow: against a hung window it waits without limit.
@@ -204,7 +205,8 @@ TabStripRead Win32TabStrips::Read(WindowHandle window, const std::atomic<bool>& 
   bool cut = false;
   std::vector<Acc> children;
   while (!queue.empty()) {
-    if (givenUp) return TabStripRead{TabStripState::Timeout, nullptr};
+    if (watch.givenUp) return TabStripRead{TabStripState::Timeout, nullptr};
+    ++watch.steps;
     Node node = std::move(queue.front());
     queue.pop_front();
     const long role = RoleOf(*node.acc);
@@ -214,8 +216,8 @@ TabStripRead Win32TabStrips::Read(WindowHandle window, const std::atomic<bool>& 
       auto strip = std::make_unique<Win32TabStrip>();
       const bool stripVisible = (StateOf(*node.acc) & STATE_SYSTEM_INVISIBLE) == 0;
       int nodes = 0;
-      if (!CollectTabs(*node.acc, stripVisible, 1, *strip, nodes, givenUp)) {
-        return TabStripRead{givenUp ? TabStripState::Timeout : TabStripState::Error, nullptr};
+      if (!CollectTabs(*node.acc, stripVisible, 1, *strip, nodes, watch)) {
+        return TabStripRead{watch.givenUp ? TabStripState::Timeout : TabStripState::Error, nullptr};
       }
       return TabStripRead{TabStripState::Read, std::move(strip)};
     }

@@ -13,7 +13,7 @@ class Win32TabStrips : public ITabStrips {
 
   // Joins the multithreaded apartment; left when the result goes.
   std::shared_ptr<void> EnterThread() override;
-  TabStripRead Read(WindowHandle window, const std::atomic<bool>& givenUp) override;
+  TabStripRead Read(WindowHandle window, ReadWatch& watch) override;
 
  private:
   unsigned answerTimeoutMs_;

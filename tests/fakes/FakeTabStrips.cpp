@@ -109,7 +109,7 @@ std::shared_ptr<void> FakeTabStrips::EnterThread() {
   });
 }
 
-TabStripRead FakeTabStrips::Read(WindowHandle window, const std::atomic<bool>& /*givenUp*/) {
+TabStripRead FakeTabStrips::Read(WindowHandle window, ReadWatch& watch) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++reads_[window];
   if (t_entered <= 0) ++faults_;
@@ -122,6 +122,13 @@ TabStripRead FakeTabStrips::Read(WindowHandle window, const std::atomic<bool>& /
     if (!it->second.answersLate) return TabStripRead{TabStripState::Timeout, nullptr};
   }
   const StripRecord record = it->second;
+  lock.unlock();
+  for (int i = 0; i < record.slowSteps; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ++watch.steps;
+  }
+  ++watch.steps;
+  lock.lock();
   if (record.state != TabStripState::Read) return TabStripRead{record.state, nullptr};
   lock.unlock();
   return TabStripRead{TabStripState::Read, std::make_unique<FakeStrip>(shared_from_this(), window, record.tabs)};

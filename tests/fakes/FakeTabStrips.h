@@ -24,6 +24,8 @@ struct StripRecord {
   // gives Timeout; with answersLate it gives the strip, as a walk past its last check would.
   bool hangs = false;
   bool answersLate = false;
+  // A read answers in this many slow steps, as a browser on a loaded machine.
+  int slowSteps = 0;
   // The close button does nothing.
   bool closeFails = false;
   // The press is taken, yet the tab stays: a page that asks "leave this page?", or a last button
@@ -58,7 +60,7 @@ class FakeTabStrips : public ITabStrips, public std::enable_shared_from_this<Fak
   int Entered() const;
 
   std::shared_ptr<void> EnterThread() override;
-  TabStripRead Read(WindowHandle window, const std::atomic<bool>& givenUp) override;
+  TabStripRead Read(WindowHandle window, ReadWatch& watch) override;
 
   // Closes a tab for a strip that was read (called by the strip the read gave).
   bool CloseTab(WindowHandle window, const std::string& title);

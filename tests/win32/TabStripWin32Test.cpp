@@ -41,8 +41,8 @@ StripSeen ReadStrip(HWND window, bool closeFront = false, unsigned answerMs = 30
   std::thread reader([&] {
     win32::Win32TabStrips strips(answerMs);
     const std::shared_ptr<void> entered = strips.EnterThread();
-    const std::atomic<bool> givenUp{false};
-    TabStripRead read = strips.Read(win32::FromHwnd(window), givenUp);
+    ReadWatch watch;
+    TabStripRead read = strips.Read(win32::FromHwnd(window), watch);
     seen.state = read.state;
     if (!read.strip) return;
     seen.tabs = read.strip->Tabs();
