@@ -161,7 +161,7 @@ bool Confirm(IDesktop& desktop, ITabStrips& strips, const CloseRequest& request,
              std::chrono::milliseconds confirm, const std::atomic<bool>& givenUp) {
   const auto until = std::chrono::steady_clock::now() + confirm;
   for (;;) {
-    if (desktop.ClassName(request.window).empty() || desktop.Title(request.window) != request.title) return true;
+    if (!desktop.Exists(request.window) || desktop.Title(request.window) != request.title) return true;
     if (givenUp || std::chrono::steady_clock::now() >= until) break;
     std::this_thread::sleep_for(kConfirmStep);
   }
@@ -261,7 +261,7 @@ void TabCloser::Prune() {
   }
   // Handles are reused: a window that is gone must not hide a new one.
   for (WindowHandle window : known) {
-    if (desktop_->ClassName(window).empty()) Forget(window);
+    if (!desktop_->Exists(window)) Forget(window);
   }
 }
 

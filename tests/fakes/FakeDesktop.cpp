@@ -48,7 +48,7 @@ void FakeDesktop::SetForeground(WindowHandle window) {
   foreground_ = window;
 }
 
-bool FakeDesktop::Exists(WindowHandle window) const {
+bool FakeDesktop::Exists(WindowHandle window) {
   std::lock_guard<std::mutex> lock(mutex_);
   return windows_.count(window) != 0;
 }

@@ -66,7 +66,6 @@ class FakeDesktop : public IDesktop {
   // Called at the start of every TopLevelWindows(), on the calling thread; may throw.
   std::function<void()> onWalk;
 
-  bool Exists(WindowHandle window) const;
   // Handles closed so far, in order.
   std::vector<WindowHandle> Closed() const;
   // Number of TopLevelWindows() calls so far: one per pass.
@@ -74,6 +73,7 @@ class FakeDesktop : public IDesktop {
 
   std::vector<WindowHandle> TopLevelWindows() override;
   std::vector<WindowHandle> Descendants(WindowHandle window) override;
+  bool Exists(WindowHandle window) override;
   std::string ClassName(WindowHandle window) override;
   std::string Title(WindowHandle window) override;
   bool IsVisible(WindowHandle window) override;
