@@ -90,31 +90,14 @@ Need NeedOf(const Row& row, BrowserAsker asker) {
   return Need::Never;
 }
 
-// The program file name of a window, through the pass's cache when there is one.
-std::string ProgramOf(IDesktop& desktop, WindowHandle window, ProgramNames* names) {
-  if (names != nullptr) return names->Of(window);
-  ProgramNames once(desktop);
-  return once.Of(window);
-}
-
 // Editors and chat programs share the class, and so do the browsers' own bubbles and menus: only
 // an unowned, titled, ordinary top-level window of a browser's program counts.
-bool IsChromiumBrowserWindow(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* names) {
-  if (!topLevel || desktop.Owner(window) != 0 || desktop.IsToolWindow(window) || desktop.Title(window).empty())
-    return false;
-  return IsChromiumBrowserProgram(ProgramOf(desktop, window, names));
+bool IsChromiumBrowserWindow(const WindowFacts& window) {
+  if (!window.TopLevel() || window.Owner() != 0 || window.IsToolWindow() || window.Title().empty()) return false;
+  return IsChromiumBrowserProgram(window.Program().name);
 }
 
 }  // namespace
-
-const std::string& ProgramNames::Of(WindowHandle window) {
-  const std::uint32_t pid = desktop_.ProcessId(window);
-  auto it = names_.find(pid);
-  if (it != names_.end()) return it->second;
-  std::string path = pid != 0 ? desktop_.ProgramPath(pid) : std::string();
-  const std::size_t slash = path.find_last_of("\\/");
-  return names_[pid] = AsciiLower(slash == std::string::npos ? path : path.substr(slash + 1));
-}
 
 bool IsMailProgram(const std::string& fileName) {
   for (const char* program : kMailPrograms) {
@@ -130,21 +113,14 @@ bool IsChromiumBrowserProgram(const std::string& fileName) {
   return false;
 }
 
-BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, const BrowserFamilies& families,
-                                     BrowserAsker asker, bool topLevel, ProgramNames* names) {
-  const std::string cls = desktop.ClassName(window);
-  std::string title;
-  bool titleRead = false;
+BrowserVerdict ClassifyBrowserWindow(const WindowFacts& window, const BrowserFamilies& families, BrowserAsker asker) {
+  const std::string& cls = window.ClassName();
   for (const Row& row : kRows) {
     if (row.prefix ? !StartsWith(cls, row.cls) : cls != row.cls) continue;
     if (!Watched(NeedOf(row, asker), families)) continue;
-    if (row.titleWord != nullptr) {
-      if (!titleRead) title = desktop.Title(window);
-      titleRead = true;
-      if (!Contains(title, row.titleWord)) continue;
-    }
-    if (row.check == Check::Chromium && !IsChromiumBrowserWindow(desktop, window, topLevel, names)) continue;
-    if (row.check == Check::NotMail && IsMailProgram(ProgramOf(desktop, window, names))) continue;
+    if (row.titleWord != nullptr && !Contains(window.Title(), row.titleWord)) continue;
+    if (row.check == Check::Chromium && !IsChromiumBrowserWindow(window)) continue;
+    if (row.check == Check::NotMail && IsMailProgram(window.Program().name)) continue;
     BrowserVerdict verdict;
     verdict.kind = row.kind;
     verdict.limited = row.limited;

@@ -430,8 +430,7 @@ void TfoMain::actAddPopupDirectExecute() {
   if (window == 0) return;
   // The decision as the hot key asks it: only whether this is a browser window, and its title.
   const DetectionOptions options{engine_.Families(), false};
-  const Verdict verdict = Decide(WindowView{desktop_, window, true}, options, PreparedRules{},
-                                 PassView{BrowserAsker::HotKey, nullptr});
+  const Verdict verdict = Decide(WindowFacts(desktop_, window, true), options, PreparedRules{}, BrowserAsker::HotKey);
   if (!verdict.browser) return;
   engine_.AddRule(verdict.title);
 }

@@ -49,6 +49,8 @@ class FakeDesktop : public IDesktop {
   void SetProgram(std::uint32_t processId, const std::string& path);
   // ProgramPath() calls so far.
   int ProgramReads() const { return programReads_; }
+  // Title() calls so far.
+  int TitleReads() const { return titleReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
 
@@ -106,6 +108,7 @@ class FakeDesktop : public IDesktop {
   std::atomic<int> closeCalls_{0};
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
+  std::atomic<int> titleReads_{0};
   std::map<std::uint32_t, std::string> programs_;
   std::map<WindowHandle, Node> windows_;
   std::vector<WindowHandle> zOrder_;
