@@ -30,6 +30,7 @@ struct Row {
   bool limited;
   bool sizeJudged;
   bool searchedWithOpera;  // a browser window whose descendants are searched while Opera is watched
+  bool tabs;               // its windows may hold several pages: closed tab by tab
   Check check;
 };
 
@@ -39,26 +40,26 @@ using C = Check;
 
 // clang-format off
 constexpr Row kRows[] = {
-  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  program
-  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
-  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
-  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  C::None},
-  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
-  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
-  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, C::None},
-  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, C::None},
-  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, C::None},
-  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, C::NotMail},
-  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, C::Chromium},
-  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, C::None},
-  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
-  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
-  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, C::None},
+  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  tabs   program
+  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false, C::None},
+  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false, C::None},
+  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  false, C::None},
+  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false, C::None},
+  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false, C::None},
+  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, false, C::None},
+  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, false, C::None},
+  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, false, C::None},
+  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, true,  C::NotMail},
+  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, true,  C::Chromium},
+  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, false, C::None},
+  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false, C::None},
+  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false, C::None},
+  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, false, C::None},
 };
 // clang-format on
 
@@ -80,6 +81,8 @@ bool Watched(Need need, const BrowserFamilies& f) {
   }
   return false;
 }
+
+bool ClassFits(const Row& row, const std::string& cls) { return row.prefix ? StartsWith(cls, row.cls) : cls == row.cls; }
 
 Need NeedOf(const Row& row, BrowserAsker asker) {
   switch (asker) {
@@ -113,10 +116,17 @@ bool IsChromiumBrowserProgram(const std::string& fileName) {
   return false;
 }
 
+bool MayHoldTabs(const std::string& className) {
+  for (const Row& row : kRows) {
+    if (row.tabs && ClassFits(row, className)) return true;
+  }
+  return false;
+}
+
 BrowserVerdict ClassifyBrowserWindow(const WindowFacts& window, const BrowserFamilies& families, BrowserAsker asker) {
   const std::string& cls = window.ClassName();
   for (const Row& row : kRows) {
-    if (row.prefix ? !StartsWith(cls, row.cls) : cls != row.cls) continue;
+    if (!ClassFits(row, cls)) continue;
     if (!Watched(NeedOf(row, asker), families)) continue;
     if (row.titleWord != nullptr && !Contains(window.Title(), row.titleWord)) continue;
     if (row.check == Check::Chromium && !IsChromiumBrowserWindow(window)) continue;

@@ -46,6 +46,9 @@ BrowserVerdict ClassifyBrowserWindow(const WindowFacts& window, const BrowserFam
 // The class of the frames of today's browsers on one engine; shared by programs that are none.
 inline constexpr const char* kChromiumFrameClass = "Chrome_WidgetWin_1";
 
+// True for the window classes whose windows may hold several tabs (today's browsers).
+bool MayHoldTabs(const std::string& className);
+
 // True when a program file name (lower case, no folder) is one of the browsers of that engine.
 bool IsChromiumBrowserProgram(const std::string& fileName);
 // True when a program file name (no folder) is a mail program on the Firefox engine: not a browser.

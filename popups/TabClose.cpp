@@ -11,7 +11,6 @@
 #include "base/Trace.h"
 #include "popups/BrowserTable.h"
 #include "popups/RuleFit.h"
-#include "popups/WindowClasses.h"
 
 namespace zorvex {
 
@@ -197,10 +196,6 @@ TabPlan PlanTabClose(const TabStripRead& read, PickedBy by, bool fullScreen) {
   // The rule fitted the tab in front; which one that is must be beyond doubt.
   if (selected != 1) return TabPlan{TabVerdict::LeaveOpen};
   return TabPlan{TabVerdict::CloseFrontTab, front};
-}
-
-bool MayHoldTabs(const std::string& className) {
-  return className == kChromiumFrameClass || className == browser_classes::kMozilla;
 }
 
 bool FrontTabIsPicked(const std::string& tab, const std::string& rule, const std::string& windowTitle) {

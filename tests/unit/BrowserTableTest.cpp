@@ -115,6 +115,8 @@ TEST(BrowserTable, TheColumnsOfTheScannersRows) {
   EXPECT_TRUE(verdict("OpWindow", all).searchDescendants);
   EXPECT_FALSE(verdict("OpWindow", noOpera).searchDescendants);
   EXPECT_EQ(verdict("OpWindow", noOpera).kind, WindowKind::Browser) << "judged whatever the options say";
+  EXPECT_TRUE(MayHoldTabs("Chrome_WidgetWin_1") && MayHoldTabs("MozillaWindowClass"));
+  EXPECT_FALSE(MayHoldTabs("IEFrame") || MayHoldTabs("MozillaDialogClass") || MayHoldTabs("chrome_widgetwin_1"));
 }
 
 TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOncePerPass) {

@@ -160,9 +160,6 @@ TEST(TabPlan, WhatToCloseFollowsWhatTheStripShows) {
                                                    {"", "*", "Casino", false}}) {
     EXPECT_EQ(FrontTabIsPicked(p.tab, p.rule, p.window), p.picked) << p.tab << " / " << p.rule << " / " << p.window;
   }
-
-  EXPECT_TRUE(MayHoldTabs("Chrome_WidgetWin_1") && MayHoldTabs("MozillaWindowClass"));
-  EXPECT_FALSE(MayHoldTabs("IEFrame") || MayHoldTabs("MozillaDialogClass") || MayHoldTabs("chrome_widgetwin_1"));
 }
 
 TEST_F(TabCloseTest, WindowsWithoutStripOrWithOneTabAreClosedWholeAsBefore) {
