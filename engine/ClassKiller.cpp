@@ -159,6 +159,9 @@ void TZorvex::SetNetscape(bool on) { ChangeDetection([on](DetectionOptions& d) {
 void TZorvex::SetExplorer(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.explorer = on; }); }
 void TZorvex::SetChromium(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.chromium = on; }); }
 void TZorvex::SetAgressive(bool on) { ChangeDetection([on](DetectionOptions& d) { d.agressive = on; }); }
+void TZorvex::SetLimitExplorer(std::int32_t limit) {
+  ChangeDetection([limit](DetectionOptions& d) { d.explorerLimit = limit; });
+}
 
 void TZorvex::ChangeDetection(const std::function<void(DetectionOptions&)>& change) {
   DetectionOptions options = detection_;
@@ -181,7 +184,7 @@ void TZorvex::ApplyDefaults() {
   SetCount(0);
   SetStartWindows(true);
   PlaySoundVal.clear();
-  LimitExplorer = 0;
+  SetLimitExplorer(0);
   UseLog = true;
   SetActive(true);
 }
@@ -350,7 +353,7 @@ void TZorvex::ReadOptions(bool brief) {
     SetActive(o.ReadBool("AutoDetect", true));
     UseLog = o.ReadBool("UseLog", true);
     Language = o.ReadText("Language", "");
-    LimitExplorer = static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0)));
+    SetLimitExplorer(static_cast<std::int32_t>(static_cast<std::uint32_t>(o.ReadInt("LimitExplorer", 0))));
   } catch (const std::exception&) {
     ApplyDefaults();
   }
@@ -428,7 +431,7 @@ void TZorvex::WriteOptionsFile() {
   o.Add("Agressive", detection_.agressive);
   o.Add("AutoDetect", AutoDetect);
   o.Add("UseLog", UseLog);
-  o.Add("LimitExplorer", LimitExplorer.load());
+  o.Add("LimitExplorer", detection_.explorerLimit);
   o.Add("Language", Language);
   SaveXmlFile(doc, OptionsPath());
 }

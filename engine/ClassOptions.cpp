@@ -21,7 +21,7 @@ TOptionsValues ReadOptions(TZorvex& engine) {
   values.PlaySound = engine.PlaySound;
   values.InternalSound = engine.PlaySoundVal.empty();
   values.SoundFile = engine.PlaySoundVal;
-  const std::int32_t limit = engine.LimitExplorer;
+  const std::int32_t limit = engine.LimitExplorer();
   values.Limit = limit != 0;
   values.LimitValue = Clamped(limit);
   values.Rules = engine.RuleList();
@@ -29,12 +29,13 @@ TOptionsValues ReadOptions(TZorvex& engine) {
 }
 
 void WriteOptions(TZorvex& engine, const TOptionsValues& values) {
-  engine.SetDetection(values.Detection);
+  DetectionOptions detection = values.Detection;
+  detection.explorerLimit = values.Limit ? Clamped(values.LimitValue) : 0;
+  engine.SetDetection(detection);
   engine.SetStartWindows(values.StartWindows);
   engine.UseLog = values.UseLog;
   engine.PlaySound = values.PlaySound;
   engine.PlaySoundVal = values.InternalSound ? std::string() : values.SoundFile;
-  engine.LimitExplorer = values.Limit ? Clamped(values.LimitValue) : 0;
   engine.SetRules(values.Rules);
 }
 

@@ -498,7 +498,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns
   // into a walk of the whole desktop (a frame renamed sixty times would make sixty).
   if (!wholeDesktop) return;
-  const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
+  const std::int32_t limit = settings.options.explorerLimit;
   if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
     const WindowHandle frame = ExplorerWindows.front();

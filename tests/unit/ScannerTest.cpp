@@ -19,11 +19,9 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return limit; }
   void WriteLog(const std::string& line) override { lines.push_back(line); }
   void PlayAlarm() override { ++alarms; }
   int alarms = 0;
-  std::atomic<int> limit{0};
   std::vector<std::string> lines;
 };
 
@@ -124,11 +122,11 @@ TEST_F(ScannerTest, ExplorerLimitClosesTheHighestFramesWithItsOwnReason) {
   std::vector<WindowHandle> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(Browser(i % 2 ? "CabinetWClass" : "IEFrame", "Frame " + std::to_string(i)));
   auto scanner = MakeScanner();
-  host.limit = 0;
   Pass(*scanner, 0);
   EXPECT_TRUE(desktop->Closed().empty()) << "0 means no limit";
 
-  host.limit = 2;
+  options.explorerLimit = 2;
+  scanner->SetDetection(options);
   Pass(*scanner, 2);
   EXPECT_EQ(desktop->Closed(), (std::vector<WindowHandle>{frames[0], frames[1]}));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Frame 0 (Explorer limit)",
@@ -456,7 +454,7 @@ TEST_F(ScannerTest, TheExplorerLimitIsEnforcedByPassesOnlyNeverByEvents) {
   // A frame renamed again and again must not turn each of its events into a walk of the desktop.
   std::vector<WindowHandle> frames;
   for (int i = 0; i < 3; ++i) frames.push_back(Browser("IEFrame", "Frame " + std::to_string(i)));
-  host.limit = 2;
+  options.explorerLimit = 2;
   auto scanner = MakeScanner();
   for (int rename = 0; rename < 60; ++rename) {
     scanner->Notice(frames[2]);

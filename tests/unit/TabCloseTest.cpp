@@ -39,7 +39,6 @@ PageTab Tab(const char* title, bool selected = false, bool visible = true) { ret
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string& line) override { lines.push_back(line); }
   void PlayAlarm() override { ++alarms; }
   int alarms = 0;
