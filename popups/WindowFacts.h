@@ -64,15 +64,24 @@ class WindowFacts {
   // reads of a walk.
   WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr);
 
+  // It came from the top-level walk, not from a container's descendants.
   bool TopLevel() const { return known_.topLevel; }
+  // The window is still there; the facts of one that is gone read empty, false and 0.
   bool Exists() const;
+  // Its class name; empty when gone.
   const std::string& ClassName() const;
+  // Its title as the seam reads it (UTF-8, cut at kMaxWindowText).
   const std::string& Title() const;
+  // The program of the process that made it, through the walk's cache when there is one.
   const ProgramFile& Program() const;
+  // The window that owns it; 0 for none.
   WindowHandle Owner() const;
+  // It carries the tool-window style.
   bool IsToolWindow() const;
+  // It is shown; a minimised window may still be.
   bool IsVisible() const;
   bool IsMinimised() const;
+  // Its rectangle on the screen, in pixels.
   const Rect& WindowRect() const;
 
  private:
@@ -84,6 +93,7 @@ class WindowFacts {
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
   mutable KnownWindow known_;
+  // The facts read so far, one bit each.
   mutable unsigned read_ = 0;
 };
 
