@@ -31,7 +31,6 @@ class HangingDesktop : public fake::FakeDesktop {
 
 class NullHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string&) override {}
   void PlayAlarm() override {}
 };

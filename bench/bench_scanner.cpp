@@ -11,7 +11,6 @@ namespace {
 
 class NullHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string&) override {}
   void PlayAlarm() override {}
 };

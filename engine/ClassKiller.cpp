@@ -157,6 +157,9 @@ void TZorvex::SetNetscape(bool on) { ChangeDetection([on](DetectionOptions& d) {
 void TZorvex::SetExplorer(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.explorer = on; }); }
 void TZorvex::SetChromium(bool on) { ChangeDetection([on](DetectionOptions& d) { d.families.chromium = on; }); }
 void TZorvex::SetAgressive(bool on) { ChangeDetection([on](DetectionOptions& d) { d.agressive = on; }); }
+void TZorvex::SetLimitExplorer(std::int32_t limit) {
+  ChangeDetection([limit](DetectionOptions& d) { d.explorerLimit = limit; });
+}
 
 void TZorvex::ChangeDetection(const std::function<void(DetectionOptions&)>& change) {
   DetectionOptions options = detection_;

@@ -6,7 +6,6 @@
 // every scanner first, so no scanner ever reads a released engine.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -81,8 +80,6 @@ class TZorvex : public IKillHost, private ISettingsHost {
   std::string PlaySoundVal;
   bool StartWindows = false;
   bool UseLog = false;
-  // Read by the scanner thread.
-  std::atomic<std::int32_t> LimitExplorer{0};
   std::string Language;
   // The rules: root "Rules" with one "Rule" child per rule.
   TSimpleXml RulesDoc;
@@ -91,8 +88,9 @@ class TZorvex : public IKillHost, private ISettingsHost {
   TSPopup* Closer() const { return closer_.get(); }
 
   void SetActive(bool on);
-  // The detection options ("Opera", "Netscape", "Explorer", "Chromium", "Agressive"): each setter
-  // stores its part, SetDetection the whole; the closer, when there is one, is handed the whole.
+  // The detection options ("Opera", "Netscape", "Explorer", "Chromium", "Agressive",
+  // "LimitExplorer"): each setter stores its part, SetDetection the whole; the closer, when there
+  // is one, is handed the whole.
   const DetectionOptions& Detection() const { return detection_; }
   void SetDetection(const DetectionOptions& options);
   void SetOpera(bool on);
@@ -101,8 +99,9 @@ class TZorvex : public IKillHost, private ISettingsHost {
   // Today's browsers on the shared engine.
   void SetChromium(bool on);
   void SetAgressive(bool on);
-  // The families watched, as the options say now.
-  BrowserFamilies Families() const { return detection_.families; }
+  // The most Explorer frames open at once; 0 for no limit.
+  std::int32_t LimitExplorer() const { return detection_.explorerLimit; }
+  void SetLimitExplorer(std::int32_t limit);
   // Stores the count and refreshes the tray hint.
   void SetCount(std::int32_t count);
   // Every option but Language to its default; switches detection on.
@@ -116,7 +115,6 @@ class TZorvex : public IKillHost, private ISettingsHost {
   void WriteLog(const std::string& text) override;
   // Counts a kill, plays the sound and flashes the tray icon.
   void PlayAlarm() override;
-  int ExplorerLimit() const override { return LimitExplorer; }
 
   // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
   // whole if a save of it was interrupted. A file that reads but does not parse is logged (once

@@ -29,7 +29,7 @@ TOptionsValues ShowOptionsInDialog(TZorvex& engine) {
   for (const auto& [element, box] : kFlagBoxes) values.*box = std::get<bool>(FindOptionRow(element).get(engine));
   values.InternalSound = engine.PlaySoundVal.empty();
   values.SoundFile = engine.PlaySoundVal;
-  const std::int32_t limit = engine.LimitExplorer;
+  const std::int32_t limit = engine.LimitExplorer();
   values.Limit = limit != 0;
   values.LimitValue = Clamped(limit);
   values.Rules = engine.RuleList();
@@ -37,10 +37,11 @@ TOptionsValues ShowOptionsInDialog(TZorvex& engine) {
 }
 
 void TakeOptionsFromDialog(TZorvex& engine, const TOptionsValues& values) {
-  engine.SetDetection(values.Detection);
+  DetectionOptions detection = values.Detection;
+  detection.explorerLimit = values.Limit ? Clamped(values.LimitValue) : 0;
+  engine.SetDetection(detection);
   for (const auto& [element, box] : kFlagBoxes) FindOptionRow(element).set(engine, values.*box);
   engine.PlaySoundVal = values.InternalSound ? std::string() : values.SoundFile;
-  engine.LimitExplorer = values.Limit ? Clamped(values.LimitValue) : 0;
   engine.SetRules(values.Rules);
 }
 

@@ -52,8 +52,8 @@ std::vector<OptionRow> MakeRows() {
       // After every detection option, so that the closer it starts has them all.
       Row<bool>("AutoDetect", true, &TZorvex::AutoDetect, &TZorvex::SetActive),
       Field<bool>("UseLog", true, &TZorvex::UseLog),
-      Row<std::int32_t>("LimitExplorer", 0, [](const TZorvex& e) { return e.LimitExplorer.load(); },
-                        [](TZorvex& e, std::int32_t limit) { e.LimitExplorer = limit; }),
+      Row<std::int32_t>("LimitExplorer", 0, [](const TZorvex& e) { return e.LimitExplorer(); },
+                        [](TZorvex& e, std::int32_t limit) { e.SetLimitExplorer(limit); }),
       // The language the user chose outlives a return to the defaults.
       Field<std::string>("Language", "", &TZorvex::Language, true),
   };

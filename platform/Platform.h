@@ -40,6 +40,8 @@ class IDesktop {
   virtual std::vector<WindowHandle> TopLevelWindows() = 0;
   // Every descendant of a window (children, grandchildren, ...), in the system's order.
   virtual std::vector<WindowHandle> Descendants(WindowHandle window) = 0;
+  // The window is still there; a handle that is gone may later name a new window.
+  virtual bool Exists(WindowHandle window) = 0;
   // Window class name, at most kMaxWindowText characters.
   virtual std::string ClassName(WindowHandle window) = 0;
   // Window title, at most kMaxWindowText characters; valid UTF-8 (an unpaired surrogate of the

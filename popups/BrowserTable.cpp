@@ -30,6 +30,7 @@ struct Row {
   bool limited;
   bool sizeJudged;
   bool searchedWithOpera;  // a browser window whose descendants are searched while Opera is watched
+  bool tabs;               // its windows may hold several pages: closed tab by tab
   Check check;
 };
 
@@ -39,26 +40,26 @@ using C = Check;
 
 // clang-format off
 constexpr Row kRows[] = {
-  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  program
-  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
-  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, C::None},
-  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  C::None},
-  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
-  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, C::None},
-  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, C::None},
-  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, C::None},
-  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, C::None},
-  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, C::None},
-  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, C::NotMail},
-  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, C::Chromium},
-  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, C::None},
-  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
-  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, C::None},
-  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, C::None},
+  // class                  prefix title word          kind          scanner     lister      hot key     limit  size   desc.  tabs   program
+  {bc::kOperaMdi,           false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false, C::None},
+  {bc::kOperaUi,            false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Always,   false, true,  false, false, C::None},
+  {bc::kOperaWindow,        false, nullptr,            K::Browser,   N::Always,   N::Opera,    N::Never,    false, true,  true,  false, C::None},
+  {bc::kIEFrame,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false, C::None},
+  {bc::kMsn,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kAfxFrameOrView,     false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kCabinet,            false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   true,  true,  false, false, C::None},
+  {bc::kUbc,                false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kUbcPopup,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kAolChild,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, false, false, false, C::None},
+  {bc::kTfrmPage,           false, nullptr,            K::Browser,   N::Explorer, N::Explorer, N::Always,   false, true,  false, false, C::None},
+  {bc::kDialog,             false, bc::kNeoPlanetWord, K::Browser,   N::Explorer, N::Explorer, N::Never,    false, true,  false, false, C::None},
+  {bc::kAfxPrefix,          true,  bc::kNetscapeWord,  K::Browser,   N::Netscape, N::Netscape, N::Never,    false, true,  false, false, C::None},
+  {bc::kMozilla,            false, nullptr,            K::Browser,   N::Netscape, N::Netscape, N::Always,   false, true,  false, true,  C::NotMail},
+  {kChromiumFrameClass,     false, nullptr,            K::Browser,   N::Chromium, N::Chromium, N::Chromium, false, true,  false, true,  C::Chromium},
+  {bc::kOperaMain,          false, nullptr,            K::Container, N::Opera,    N::Opera,    N::Never,    false, false, false, false, C::None},
+  {bc::kAolStatic,          false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false, C::None},
+  {bc::kAolFrame,           false, nullptr,            K::Container, N::Explorer, N::Always,   N::Never,    false, false, false, false, C::None},
+  {bc::kAvant,              false, nullptr,            K::Container, N::Explorer, N::Explorer, N::Never,    false, false, false, false, C::None},
 };
 // clang-format on
 
@@ -81,6 +82,8 @@ bool Watched(Need need, const BrowserFamilies& f) {
   return false;
 }
 
+bool ClassFits(const Row& row, const std::string& cls) { return row.prefix ? StartsWith(cls, row.cls) : cls == row.cls; }
+
 Need NeedOf(const Row& row, BrowserAsker asker) {
   switch (asker) {
     case BrowserAsker::Scanner: return row.scanner;
@@ -90,31 +93,14 @@ Need NeedOf(const Row& row, BrowserAsker asker) {
   return Need::Never;
 }
 
-// The program file name of a window, through the pass's cache when there is one.
-std::string ProgramOf(IDesktop& desktop, WindowHandle window, ProgramNames* names) {
-  if (names != nullptr) return names->Of(window);
-  ProgramNames once(desktop);
-  return once.Of(window);
-}
-
 // Editors and chat programs share the class, and so do the browsers' own bubbles and menus: only
 // an unowned, titled, ordinary top-level window of a browser's program counts.
-bool IsChromiumBrowserWindow(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* names) {
-  if (!topLevel || desktop.Owner(window) != 0 || desktop.IsToolWindow(window) || desktop.Title(window).empty())
-    return false;
-  return IsChromiumBrowserProgram(ProgramOf(desktop, window, names));
+bool IsChromiumBrowserWindow(const WindowFacts& window) {
+  if (!window.TopLevel() || window.Owner() != 0 || window.IsToolWindow() || window.Title().empty()) return false;
+  return IsChromiumBrowserProgram(window.Program().name);
 }
 
 }  // namespace
-
-const std::string& ProgramNames::Of(WindowHandle window) {
-  const std::uint32_t pid = desktop_.ProcessId(window);
-  auto it = names_.find(pid);
-  if (it != names_.end()) return it->second;
-  std::string path = pid != 0 ? desktop_.ProgramPath(pid) : std::string();
-  const std::size_t slash = path.find_last_of("\\/");
-  return names_[pid] = AsciiLower(slash == std::string::npos ? path : path.substr(slash + 1));
-}
 
 bool IsMailProgram(const std::string& fileName) {
   for (const char* program : kMailPrograms) {
@@ -130,21 +116,21 @@ bool IsChromiumBrowserProgram(const std::string& fileName) {
   return false;
 }
 
-BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, const BrowserFamilies& families,
-                                     BrowserAsker asker, bool topLevel, ProgramNames* names) {
-  const std::string cls = desktop.ClassName(window);
-  std::string title;
-  bool titleRead = false;
+bool MayHoldTabs(const std::string& className) {
   for (const Row& row : kRows) {
-    if (row.prefix ? !StartsWith(cls, row.cls) : cls != row.cls) continue;
+    if (row.tabs && ClassFits(row, className)) return true;
+  }
+  return false;
+}
+
+BrowserVerdict ClassifyBrowserWindow(const WindowFacts& window, const BrowserFamilies& families, BrowserAsker asker) {
+  const std::string& cls = window.ClassName();
+  for (const Row& row : kRows) {
+    if (!ClassFits(row, cls)) continue;
     if (!Watched(NeedOf(row, asker), families)) continue;
-    if (row.titleWord != nullptr) {
-      if (!titleRead) title = desktop.Title(window);
-      titleRead = true;
-      if (!Contains(title, row.titleWord)) continue;
-    }
-    if (row.check == Check::Chromium && !IsChromiumBrowserWindow(desktop, window, topLevel, names)) continue;
-    if (row.check == Check::NotMail && IsMailProgram(ProgramOf(desktop, window, names))) continue;
+    if (row.titleWord != nullptr && !Contains(window.Title(), row.titleWord)) continue;
+    if (row.check == Check::Chromium && !IsChromiumBrowserWindow(window)) continue;
+    if (row.check == Check::NotMail && IsMailProgram(window.Program().name)) continue;
     BrowserVerdict verdict;
     verdict.kind = row.kind;
     verdict.limited = row.limited;

@@ -3,11 +3,9 @@
 // where they differ, that is a column of the table, not a copy of the code.
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <string>
 
-#include "platform/Platform.h"
+#include "popups/WindowFacts.h"
 
 namespace zorvex {
 
@@ -41,28 +39,15 @@ struct BrowserVerdict {
   bool searchDescendants = false;
 };
 
-// Program file names by process id, read once each per pass: reading one is a system call.
-class ProgramNames {
- public:
-  explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
-  // The file name (no folder) of the program that owns window, lower-cased; empty when unreadable.
-  const std::string& Of(WindowHandle window);
-  // Forgets every name: process ids are reused.
-  void Clear() { names_.clear(); }
-
- private:
-  IDesktop& desktop_;
-  std::map<std::uint32_t, std::string> names_;
-};
-
-// What window is, for asker, while families are watched. topLevel tells whether the window came
-// from the top-level walk (rather than from a container's descendants). names may be null when
-// the caller keeps no cache.
-BrowserVerdict ClassifyBrowserWindow(IDesktop& desktop, WindowHandle window, const BrowserFamilies& families,
-                                     BrowserAsker asker, bool topLevel, ProgramNames* names = nullptr);
+// What window is, for asker, while families are watched. Asks for a window's facts beyond its
+// class only where a watched row of that class needs them.
+BrowserVerdict ClassifyBrowserWindow(const WindowFacts& window, const BrowserFamilies& families, BrowserAsker asker);
 
 // The class of the frames of today's browsers on one engine; shared by programs that are none.
 inline constexpr const char* kChromiumFrameClass = "Chrome_WidgetWin_1";
+
+// True for the window classes whose windows may hold several tabs (today's browsers).
+bool MayHoldTabs(const std::string& className);
 
 // True when a program file name (lower case, no folder) is one of the browsers of that engine.
 bool IsChromiumBrowserProgram(const std::string& fileName);

@@ -20,12 +20,12 @@ bool IsListableTitle(const std::string& title) {
   return suffix == std::string::npos || suffix + std::char_traits<char>::length(kWindowSuffix) != title.size();
 }
 
-TEnum::TEnum(IDesktop& desktop, std::function<BrowserFamilies()> families)
-    : desktop_(desktop), families_(std::move(families)) {}
+TEnum::TEnum(IDesktop& desktop, std::function<DetectionOptions()> detection)
+    : desktop_(desktop), detection_(std::move(detection)) {}
 
 void TEnum::ListWindows(std::vector<std::string>& list) {
-  // The families only: the lister closes nothing, so neither the size test nor the rules apply.
-  const DetectionOptions options{families_(), false};
+  // No rules: the lister closes nothing, and what the size test says does not change a listing.
+  const DetectionOptions options = detection_();
   const PreparedRules noRules;
   WindowWalk walk(desktop_, options, noRules, PassView{BrowserAsker::Lister, nullptr});
   for (WindowHandle window : desktop_.TopLevelWindows()) {

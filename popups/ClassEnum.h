@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "popups/BrowserTable.h"
+#include "popups/DetectionOptions.h"
 
 namespace zorvex {
 
 class TEnum {
  public:
-  // families is asked at each listing, so option changes count at once.
-  TEnum(IDesktop& desktop, std::function<BrowserFamilies()> families);
+  // detection (the engine's options) is asked at each listing, so option changes count at once.
+  TEnum(IDesktop& desktop, std::function<DetectionOptions()> detection);
 
   // Appends the titles of the open browser windows to list, in z-order, descendants right after
   // their container; each window is judged by the scanner's decision, asked as the lister. Neither
@@ -23,7 +23,7 @@ class TEnum {
 
  private:
   IDesktop& desktop_;
-  std::function<BrowserFamilies()> families_;
+  std::function<DetectionOptions()> detection_;
 };
 
 // True when a browser title is worth offering as a rule.

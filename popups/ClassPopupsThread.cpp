@@ -171,7 +171,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     const bool taken = job.outcome.taken;
     // Only a window that took the command and stays open needs remembering; one that is gone is
     // forgotten at once, so that a new window given its handle is reported even between passes.
-    const bool gone = taken && desktop_->ClassName(job.window).empty();
+    const bool gone = taken && !desktop_->Exists(job.window);
     auto post = [book = shared_from_this(), window = job.window, taken, gone, report = job.report,
                  outcome = job.outcome] {
       if (book->host_ == nullptr) return;
@@ -206,7 +206,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       for (const auto& entry : timedOut_) known.push_back(entry.first);
     }
     for (WindowHandle window : known) {
-      if (desktop.ClassName(window).empty()) Forget(window);
+      if (!desktop.Exists(window)) Forget(window);
     }
     tabs_.Prune();
   }
@@ -260,7 +260,7 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     // refused). A window that lost its front tab, was left open for its tabs or was not touched
     // (its title changed, or it was left before) was never sent it: neither it nor its program is
     // held back as hung, or every window of a browser would wait behind the others.
-    const bool timedOut = outcome.sent && !outcome.taken && !desktop_->ClassName(window).empty();
+    const bool timedOut = outcome.sent && !outcome.taken && desktop_->Exists(window);
     const std::uint32_t processId = timedOut ? desktop_->ProcessId(window) : 0;
     const auto now = Now();
     std::lock_guard<std::mutex> lock(mutex);
@@ -510,7 +510,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns
   // into a walk of the whole desktop (a frame renamed sixty times would make sixty).
   if (!wholeDesktop) return;
-  const int limit = services_.host ? services_.host->ExplorerLimit() : 0;
+  const std::int32_t limit = settings.options.explorerLimit;
   if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
     const WindowHandle frame = ExplorerWindows.front();

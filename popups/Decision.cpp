@@ -8,11 +8,9 @@ constexpr const char* kHeuristicReason = "Heuristic";
 
 bool Between(int value, int low, int high) { return value >= low && value <= high; }
 
-}  // namespace
-
-bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
-  if (!desktop.IsVisible(window) || desktop.IsMinimised(window)) return false;
-  const Rect r = desktop.WindowRect(window);
+bool IsPopupBySize(const WindowFacts& window) {
+  if (!window.IsVisible() || window.IsMinimised()) return false;
+  const Rect& r = window.WindowRect();
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
   const bool wide = Between(height, 50, 200) && Between(width, 350, 650);
@@ -20,17 +18,17 @@ bool IsPopupBySize(IDesktop& desktop, WindowHandle window) {
   return wide || square;
 }
 
-Verdict Decide(const WindowView& window, const DetectionOptions& options, const PreparedRules& rules,
-               const PassView& pass) {
-  IDesktop& desktop = window.desktop;
-  const BrowserVerdict kind =
-      ClassifyBrowserWindow(desktop, window.handle, options.families, pass.asker, window.topLevel, pass.programs);
+}  // namespace
+
+Verdict Decide(const WindowFacts& window, const DetectionOptions& options, const PreparedRules& rules,
+               BrowserAsker asker) {
+  const BrowserVerdict kind = ClassifyBrowserWindow(window, options.families, asker);
   Verdict verdict;
   if (kind.kind == WindowKind::Container) verdict.action = Action::SearchDescendants;
   if (kind.kind != WindowKind::Browser) return verdict;
 
   verdict.browser = true;
-  verdict.title = desktop.Title(window.handle);
+  verdict.title = window.Title();
   // Prepared once for all the rules: most titles are plain ASCII and take the fast path.
   const TMaskText title(PreparedTitle(verdict.title));
   const auto firstFit = [&]() -> const PreparedRule* {
@@ -39,7 +37,7 @@ Verdict Decide(const WindowView& window, const DetectionOptions& options, const 
     }
     return nullptr;
   };
-  if (options.agressive && kind.sizeJudged && IsPopupBySize(desktop, window.handle)) {
+  if (options.agressive && kind.sizeJudged && IsPopupBySize(window)) {
     // Closed by size: not counted for the limit, no descendant searched; the rules only matter if
     // it holds several tabs.
     verdict.action = Action::Close;
@@ -65,7 +63,7 @@ WindowWalk::WindowWalk(IDesktop& desktop, const DetectionOptions& options, const
 void WindowWalk::Visit(WindowHandle window, const Act& act) { Judge(window, true, act); }
 
 void WindowWalk::Judge(WindowHandle window, bool topLevel, const Act& act) {
-  const Verdict verdict = Decide(WindowView{desktop_, window, topLevel}, options_, rules_, pass_);
+  const Verdict verdict = Decide(WindowFacts(desktop_, window, topLevel, pass_.programs), options_, rules_, pass_.asker);
   act(window, verdict);
   if (verdict.action != Action::SearchDescendants) return;
   for (WindowHandle child : desktop_.Descendants(window)) {

@@ -1,7 +1,8 @@
 // The per-window decision: what one window is to the one who asks, and what is to be done with
-// it. It reads the window and acts on nothing; the scanner closes what it says, the lister lists
-// what it says, and the direct-add hot key takes what it says. The walk into containers, where
-// each window is judged once, lives here too, so that all three walk alike.
+// it. It is a plain function of the window's facts (popups/WindowFacts.h) and acts on nothing; the
+// scanner closes what it says, the lister lists what it says, and the direct-add hot key takes
+// what it says. The walk into containers, which reads the facts of each window it judges once,
+// lives here too, so that all three walk alike.
 #pragma once
 
 #include <functional>
@@ -13,24 +14,17 @@
 #include "popups/BrowserTable.h"
 #include "popups/DetectionOptions.h"
 #include "popups/RuleFit.h"
+#include "popups/WindowFacts.h"
 
 namespace zorvex {
 
 // The title rules as every rule test applies them (see PrepareRule), in list order.
 using PreparedRules = std::vector<PreparedRule>;
 
-// One window, read only.
-struct WindowView {
-  IDesktop& desktop;
-  WindowHandle handle;
-  // It came from the top-level walk, not from a container's descendants.
-  bool topLevel = true;
-};
-
-// What the decision may read of the walk it is part of.
+// Who walks, and what the walk keeps between its windows.
 struct PassView {
   BrowserAsker asker = BrowserAsker::Scanner;
-  // Program names read in this walk; null when the caller keeps none.
+  // Program files read in this walk; null when the caller keeps none.
   ProgramNames* programs = nullptr;
 };
 
@@ -57,13 +51,11 @@ struct Verdict {
   std::string sizeAndRule;
 };
 
-// Judges one window: a browser window of a watched family is closed when the size heuristic is on
-// and its size marks it as a popup, or when a rule fits its title (first fitting rule wins).
-Verdict Decide(const WindowView& window, const DetectionOptions& options, const PreparedRules& rules,
-               const PassView& pass);
-
-// The size heuristic: a visible, non-minimised window in one of the two popup size bands.
-bool IsPopupBySize(IDesktop& desktop, WindowHandle window);
+// Judges one window for asker: a browser window of a watched family is closed when the size
+// heuristic is on and its size (visible, not minimised, in one of the two popup bands) marks it as
+// a popup, or when a rule fits its title (first fitting rule wins).
+Verdict Decide(const WindowFacts& window, const DetectionOptions& options, const PreparedRules& rules,
+               BrowserAsker asker = BrowserAsker::Scanner);
 
 // A walk over top-level windows and, where a verdict asks for it, their descendants. Containers
 // nest, and each would search the same windows again (exponentially in the depth): in one walk a

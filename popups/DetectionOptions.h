@@ -2,6 +2,8 @@
 // the closer, which hands it whole to the scanner; a pass reads one copy from start to end.
 #pragma once
 
+#include <cstdint>
+
 #include "popups/BrowserTable.h"
 
 namespace zorvex {
@@ -14,6 +16,8 @@ struct DetectionOptions {
   BrowserFamilies families;
   // "Agressive": a browser window whose size marks it as a popup is closed without a rule.
   bool agressive = false;
+  // "LimitExplorer": the most Explorer frame windows open at once; 0 (or less) for no limit.
+  std::int32_t explorerLimit = 0;
 };
 
 }  // namespace zorvex

@@ -7,12 +7,10 @@
 
 namespace zorvex {
 
-// What the scanner and the closer need from the engine.
+// Where the scanner and the closer report their kills.
 class IKillHost {
  public:
   virtual ~IKillHost() = default;
-  // Most Explorer frame windows allowed at once; 0 means no limit. Read from the scanner thread.
-  virtual int ExplorerLimit() const = 0;
   // Writes one kill report line to the log; main thread only.
   virtual void WriteLog(const std::string& line) = 0;
   // Counts a kill and announces it; main thread only.

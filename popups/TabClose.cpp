@@ -11,7 +11,6 @@
 #include "base/Trace.h"
 #include "popups/BrowserTable.h"
 #include "popups/RuleFit.h"
-#include "popups/WindowClasses.h"
 
 namespace zorvex {
 
@@ -169,7 +168,7 @@ bool Confirm(IDesktop& desktop, ITabStrips& strips, const CloseRequest& request,
              std::chrono::milliseconds confirm, ReadWatch& watch) {
   const auto until = std::chrono::steady_clock::now() + confirm;
   for (;;) {
-    if (desktop.ClassName(request.window).empty() || desktop.Title(request.window) != request.title) return true;
+    if (!desktop.Exists(request.window) || desktop.Title(request.window) != request.title) return true;
     if (watch.givenUp || std::chrono::steady_clock::now() >= until) break;
     // The wait is bounded here: it is no sign of a hung browser.
     ++watch.steps;
@@ -207,10 +206,6 @@ TabPlan PlanTabClose(const TabStripRead& read, PickedBy by, bool fullScreen) {
   // The rule fitted the tab in front; which one that is must be beyond doubt.
   if (selected != 1) return TabPlan{TabVerdict::LeaveOpen};
   return TabPlan{TabVerdict::CloseFrontTab, front};
-}
-
-bool MayHoldTabs(const std::string& className) {
-  return className == kChromiumFrameClass || className == browser_classes::kMozilla;
 }
 
 bool FrontTabIsPicked(const std::string& tab, const std::string& rule, const std::string& windowTitle) {
@@ -271,7 +266,7 @@ void TabCloser::Prune() {
   }
   // Handles are reused: a window that is gone must not hide a new one.
   for (WindowHandle window : known) {
-    if (desktop_->ClassName(window).empty()) Forget(window);
+    if (!desktop_->Exists(window)) Forget(window);
   }
 }
 

@@ -45,9 +45,6 @@ struct TabPlan {
 // the window fills its monitor, where a browser hides its strip; no strip then proves nothing.
 TabPlan PlanTabClose(const TabStripRead& read, PickedBy by, bool fullScreen = false);
 
-// True for the window classes of today's browsers, whose windows may hold several tabs.
-bool MayHoldTabs(const std::string& className);
-
 // The selected tab, named tab, is the page that rule fitted in a window titled windowTitle: the
 // rule fits the tab's name, or the window is titled by that name (alone, or followed by the
 // browser's name after a dash, which a rule made from a window title carries).

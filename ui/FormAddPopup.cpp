@@ -20,10 +20,10 @@ bool SameTitle(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> families)
+TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<DetectionOptions()> detection)
     : TSForm("foAddPopup", TFormParams{351, 236, ::GetDesktopWindow(), TBorderStyle::Dialog, true, true}),
       desktop_(desktop),
-      families_(std::move(families)) {
+      detection_(std::move(detection)) {
   DeclareClass("TfoAddPopup");
   SetCaption("Add Popup Rule");
   Position = TPosition::ScreenCenter;
@@ -56,7 +56,7 @@ void TfoAddPopup::RefreshList() {
   std::vector<std::string> titles;
   // Listing fails only as a whole when the desktop cannot be read: the list is then empty.
   try {
-    TEnum(desktop_, families_).ListWindows(titles);
+    TEnum(desktop_, detection_).ListWindows(titles);
   } catch (...) {
     TraceCurrentFailure("window list");
     titles.clear();
@@ -128,7 +128,7 @@ TRuleDialogResult TfoAddPopup::Result() const {
 }
 
 TRuleDialogResult RunAddPopupDialog(TApplication& application, IDesktop& desktop,
-                                    const std::function<BrowserFamilies()>& families, bool multiSelect) {
+                                    const std::function<DetectionOptions()>& detection, bool multiSelect) {
   // One usable dialog at a time: a hot key pressed twice must not stack two of them. One that a
   // later modal dialog has disabled does not count, so that dialog can still open its own.
   for (std::size_t i = 0; i < application.ComponentCount(); ++i) {
@@ -138,7 +138,7 @@ TRuleDialogResult RunAddPopupDialog(TApplication& application, IDesktop& desktop
       return TRuleDialogResult{};
     }
   }
-  TfoAddPopup& form = application.Create<TfoAddPopup>(desktop, families);
+  TfoAddPopup& form = application.Create<TfoAddPopup>(desktop, detection);
   struct Free {
     TApplication& application;
     TComponent& form;

@@ -26,8 +26,9 @@ namespace zorvex {
 class TfoAddPopup : public TSForm {
  public:
   // Component "foAddPopup": a top-level window of its own (parent: the desktop window) with a
-  // task-bar button, above all normal windows; lists the windows of desktop that families name.
-  TfoAddPopup(IDesktop& desktop, std::function<BrowserFamilies()> families);
+  // task-bar button, above all normal windows; lists the browser windows of desktop that the
+  // detection options (asked at each listing) name.
+  TfoAddPopup(IDesktop& desktop, std::function<DetectionOptions()> detection);
 
   // Refills the list with the open browser windows' titles, one entry per line of each title.
   // Entries whose title equals (ignoring case) one selected before are selected again, and the
@@ -59,7 +60,7 @@ class TfoAddPopup : public TSForm {
 
  private:
   IDesktop& desktop_;
-  std::function<BrowserFamilies()> families_;
+  std::function<DetectionOptions()> detection_;
   // The titles of the last listing, one per window.
   std::vector<std::string> titles_;
 };
@@ -68,6 +69,6 @@ class TfoAddPopup : public TSForm {
 // read and freed (also when something fails). While one is open and usable, a second request
 // brings that one to the front and hands back a cancel.
 TRuleDialogResult RunAddPopupDialog(widgets::TApplication& application, IDesktop& desktop,
-                                    const std::function<BrowserFamilies()>& families, bool multiSelect);
+                                    const std::function<DetectionOptions()>& detection, bool multiSelect);
 
 }  // namespace zorvex

@@ -429,9 +429,8 @@ void TfoMain::actAddPopupDirectExecute() {
   const WindowHandle window = desktop_.ForegroundWindow();
   if (window == 0) return;
   // The decision as the hot key asks it: only whether this is a browser window, and its title.
-  const DetectionOptions options{engine_.Families(), false};
-  const Verdict verdict = Decide(WindowView{desktop_, window, true}, options, PreparedRules{},
-                                 PassView{BrowserAsker::HotKey, nullptr});
+  const Verdict verdict =
+      Decide(WindowFacts(desktop_, window, true), engine_.Detection(), PreparedRules{}, BrowserAsker::HotKey);
   if (!verdict.browser) return;
   engine_.AddRule(verdict.title);
 }
@@ -442,7 +441,7 @@ void TfoMain::Windows1Click() {
   refreshedOnce_ = true;
   lastPopupRefresh_ = now;
   std::vector<std::string> titles;
-  TEnum(desktop_, [this] { return engine_.Families(); })
+  TEnum(desktop_, [this] { return engine_.Detection(); })
       .ListWindows(titles);
   popupTitles_ = titles;
   FillWindows1();

@@ -41,13 +41,13 @@ TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
   dialogs.options = [&engine, desktop = services.desktop] {
     return RunOptionsDialog(Application(), engine, [&engine, desktop] {
       std::vector<std::string> titles;
-      TEnum(*desktop, [&engine] { return engine.Families(); }).ListWindows(titles);
+      TEnum(*desktop, [&engine] { return engine.Detection(); }).ListWindows(titles);
       return titles;
     });
   };
   // --- The add-rule dialog: the engine runs it; the main form's Add Rule action asks the engine.
   engine.RuleDialog = [&engine, desktop = services.desktop](bool multiSelect) {
-    return RunAddPopupDialog(Application(), *desktop, [&engine] { return engine.Families(); }, multiSelect);
+    return RunAddPopupDialog(Application(), *desktop, [&engine] { return engine.Detection(); }, multiSelect);
   };
   dialogs.addRule = [&engine] { engine.AddRuleFromDialog(); };
   // New dialogs are translated by the main form's translator, for as long as the main form exists.

@@ -52,6 +52,8 @@ std::string Win32Desktop::Title(WindowHandle window) {
   return ReadBack(buffer, ::GetWindowTextW(ToHwnd(window), buffer, kReadUnits));
 }
 
+bool Win32Desktop::Exists(WindowHandle window) { return ::IsWindow(ToHwnd(window)) != FALSE; }
+
 bool Win32Desktop::IsVisible(WindowHandle window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
 
 bool Win32Desktop::IsMinimised(WindowHandle window) { return ::IsIconic(ToHwnd(window)) != FALSE; }

@@ -19,6 +19,7 @@ class Win32Desktop : public IDesktop {
 
   std::vector<WindowHandle> TopLevelWindows() override;
   std::vector<WindowHandle> Descendants(WindowHandle window) override;
+  bool Exists(WindowHandle window) override;
   std::string ClassName(WindowHandle window) override;
   std::string Title(WindowHandle window) override;
   bool IsVisible(WindowHandle window) override;

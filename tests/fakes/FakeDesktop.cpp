@@ -48,7 +48,7 @@ void FakeDesktop::SetForeground(WindowHandle window) {
   foreground_ = window;
 }
 
-bool FakeDesktop::Exists(WindowHandle window) const {
+bool FakeDesktop::Exists(WindowHandle window) {
   std::lock_guard<std::mutex> lock(mutex_);
   return windows_.count(window) != 0;
 }
@@ -115,7 +115,7 @@ std::vector<WindowHandle> FakeDesktop::Descendants(WindowHandle window) {
   }
 
 ZORVEX_FAKE_FACT(std::string, ClassName, r.className.substr(0, kMaxWindowText), std::string())
-ZORVEX_FAKE_FACT(std::string, Title, r.title.substr(0, kMaxWindowText), std::string())
+ZORVEX_FAKE_FACT(std::string, Title, (++titleReads_, r.title.substr(0, kMaxWindowText)), std::string())
 ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
 ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
 ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})

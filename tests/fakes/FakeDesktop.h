@@ -49,6 +49,8 @@ class FakeDesktop : public IDesktop {
   void SetProgram(std::uint32_t processId, const std::string& path);
   // ProgramPath() calls so far.
   int ProgramReads() const { return programReads_; }
+  // Title() calls so far.
+  int TitleReads() const { return titleReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
 
@@ -66,7 +68,6 @@ class FakeDesktop : public IDesktop {
   // Called at the start of every TopLevelWindows(), on the calling thread; may throw.
   std::function<void()> onWalk;
 
-  bool Exists(WindowHandle window) const;
   // Handles closed so far, in order.
   std::vector<WindowHandle> Closed() const;
   // Number of TopLevelWindows() calls so far: one per pass.
@@ -74,6 +75,7 @@ class FakeDesktop : public IDesktop {
 
   std::vector<WindowHandle> TopLevelWindows() override;
   std::vector<WindowHandle> Descendants(WindowHandle window) override;
+  bool Exists(WindowHandle window) override;
   std::string ClassName(WindowHandle window) override;
   std::string Title(WindowHandle window) override;
   bool IsVisible(WindowHandle window) override;
@@ -106,6 +108,7 @@ class FakeDesktop : public IDesktop {
   std::atomic<int> closeCalls_{0};
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
+  std::atomic<int> titleReads_{0};
   std::map<std::uint32_t, std::string> programs_;
   std::map<WindowHandle, Node> windows_;
   std::vector<WindowHandle> zOrder_;

@@ -93,7 +93,7 @@ TEST(BrowserTable, EveryRowUnderEveryCombinationOfFamiliesForEachAsker) {
     for (int bits = 0; bits < 16; ++bits) {
       const BrowserFamilies f{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
       for (int a = 0; a < 3; ++a) {
-        const BrowserVerdict v = ClassifyBrowserWindow(desktop, w, f, askers[a], !c.child);
+        const BrowserVerdict v = ClassifyBrowserWindow(WindowFacts(desktop, w, !c.child), f, askers[a]);
         const WindowKind expected = Expected(c.needs[a], f) ? c.kind : WindowKind::Other;
         EXPECT_EQ(v.kind, expected) << c.cls << " / " << c.title << " asker " << a << " families " << bits;
       }
@@ -106,7 +106,7 @@ TEST(BrowserTable, TheColumnsOfTheScannersRows) {
   const BrowserFamilies all{true, true, true, true};
   const BrowserFamilies noOpera{false, true, true, true};
   auto verdict = [&](const char* cls, const BrowserFamilies& f = BrowserFamilies{true, true, true, true}) {
-    return ClassifyBrowserWindow(desktop, desktop.Add(cls, "t"), f, BrowserAsker::Scanner, true);
+    return ClassifyBrowserWindow(WindowFacts(desktop, desktop.Add(cls, "t"), true), f, BrowserAsker::Scanner);
   };
   EXPECT_TRUE(verdict("IEFrame").limited && verdict("CabinetWClass").limited);
   EXPECT_FALSE(verdict("MSN6 Window").limited || verdict("MozillaWindowClass").limited);
@@ -115,6 +115,8 @@ TEST(BrowserTable, TheColumnsOfTheScannersRows) {
   EXPECT_TRUE(verdict("OpWindow", all).searchDescendants);
   EXPECT_FALSE(verdict("OpWindow", noOpera).searchDescendants);
   EXPECT_EQ(verdict("OpWindow", noOpera).kind, WindowKind::Browser) << "judged whatever the options say";
+  EXPECT_TRUE(MayHoldTabs("Chrome_WidgetWin_1") && MayHoldTabs("MozillaWindowClass"));
+  EXPECT_FALSE(MayHoldTabs("IEFrame") || MayHoldTabs("MozillaDialogClass") || MayHoldTabs("chrome_widgetwin_1"));
 }
 
 TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOncePerPass) {

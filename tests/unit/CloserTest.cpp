@@ -10,7 +10,6 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string& line) override { events.push_back("log " + line); }
   void PlayAlarm() override { events.push_back("alarm"); }
   std::vector<std::string> events;

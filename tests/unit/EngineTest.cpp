@@ -85,7 +85,7 @@ TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllThirteenOpti
   EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.Detection().families.opera && e.Detection().families.netscape && e.Detection().families.explorer && e.Detection().families.chromium && e.Detection().agressive &&
               e.StartWindows && e.UseLog);
   EXPECT_EQ(e.Count, 0);
-  EXPECT_EQ(e.LimitExplorer, 0);
+  EXPECT_EQ(e.LimitExplorer(), 0);
   EXPECT_EQ(e.PlaySoundVal, "");
   ASSERT_NE(e.Closer(), nullptr);
   EXPECT_TRUE(e.Closer()->Detection().families.explorer && e.Closer()->Detection().families.opera && e.Closer()->Detection().families.netscape && e.Closer()->Detection().families.chromium &&
@@ -196,7 +196,7 @@ TEST_F(EngineTest, APartialOptionsFileTakesDefaultsForWhatIsMissing) {
   EXPECT_EQ(e.Closer(), nullptr);
   EXPECT_TRUE(e.Detection().families.opera && e.Detection().families.netscape && e.PlaySound && e.Detection().agressive && e.UseLog);
   EXPECT_EQ(e.Language, "C:\\L\\de.xml");
-  EXPECT_EQ(e.LimitExplorer, 3);
+  EXPECT_EQ(e.LimitExplorer(), 3);
   EXPECT_EQ(e.Count, 0);
   EXPECT_EQ(registry->entries.count("Zorvex"), 0u) << "start with Windows off removes the entry";
 }
@@ -290,6 +290,8 @@ TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
   ASSERT_NE(e.Closer(), nullptr);
   EXPECT_FALSE(e.Closer()->Detection().families.opera);
   EXPECT_FALSE(e.Closer()->Detection().agressive);
+  e.SetLimitExplorer(3);
+  EXPECT_EQ(e.Closer()->Detection().explorerLimit, 3) << "the limit reaches the scanner with the other options";
   EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"rule a"});
 
   const std::string keep = "C:\\lang.xml";
@@ -626,7 +628,7 @@ TEST_F(EngineTest, OlderSettingsInTheCodePageLoadWithTheSameRulesAndAreWrittenBa
   // A file saved in UTF-8 with a byte-order mark, as editors do, loads as well.
   Write(folder + "options.xml", "\xEF\xBB\xBF" + Options(" <Opera>0</Opera>\r\n <PlaySoundVal>ding ♪.wav</PlaySoundVal>\r\n"));
   TZorvex& marked = Loaded();
-  EXPECT_FALSE(marked.Families().opera);
+  EXPECT_FALSE(marked.Detection().families.opera);
   EXPECT_EQ(marked.PlaySoundVal, "ding ♪.wav");
 }
 
@@ -750,7 +752,7 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   TZorvex& e = Loaded();
   e.SetTray(&tray);
   EXPECT_TRUE(e.RuleList().empty());
-  EXPECT_TRUE(e.Families().opera) << "the defaults apply meanwhile";
+  EXPECT_TRUE(e.Detection().families.opera) << "the defaults apply meanwhile";
   EXPECT_NE(Read(e.LogPath()).find("] Cannot load settings file " + e.RulesPath() + ": "), std::string::npos);
   e.PlayAlarm();
   e.AddRule("*hot key*");
@@ -769,7 +771,7 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   EXPECT_FALSE(e.SavesPending());
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
   EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
-  EXPECT_FALSE(e.Families().opera);
+  EXPECT_FALSE(e.Detection().families.opera);
   EXPECT_EQ(e.Count, 42) << "the kill counted meanwhile is added";
   EXPECT_NE(Read(e.OptionsPath()).find("<Count>42</Count>"), std::string::npos);
   EXPECT_NE(Read(e.RulesPath()).find("<Rule>three</Rule>"), std::string::npos);

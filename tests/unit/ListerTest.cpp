@@ -11,7 +11,7 @@ namespace {
 
 std::vector<std::string> List(FakeDesktop& desktop, BrowserFamilies families) {
   std::vector<std::string> list{"kept"};
-  TEnum lister(desktop, [&] { return families; });
+  TEnum lister(desktop, [&] { return DetectionOptions{families}; });
   lister.ListWindows(list);
   list.erase(list.begin());
   return list;

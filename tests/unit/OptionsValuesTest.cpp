@@ -113,7 +113,7 @@ TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
   engine->SetOpera(true);
   engine->UseLog = true;
   engine->PlaySoundVal = "C:\\ding.wav";
-  engine->LimitExplorer = 0;
+  engine->SetLimitExplorer(0);
   engine->SetRules({"b", "a"});
   TOptionsValues v = ShowOptionsInDialog(*engine);
   EXPECT_TRUE(v.Detection.families.opera);
@@ -125,11 +125,11 @@ TEST_F(OptionsValuesTest, ReadShowsEveryOptionAndALimitOfZeroAsAnUncheckedOne) {
   EXPECT_EQ(v.LimitValue, 1);
   EXPECT_EQ(v.Rules, (std::vector<std::string>{"b", "a"}));
 
-  engine->LimitExplorer = -1;  // what an unreadable LimitExplorer element leaves
+  engine->SetLimitExplorer(-1);  // what an unreadable LimitExplorer element leaves
   v = ShowOptionsInDialog(*engine);
   EXPECT_TRUE(v.Limit);
   EXPECT_EQ(v.LimitValue, 1);
-  engine->LimitExplorer = 250000;
+  engine->SetLimitExplorer(250000);
   EXPECT_EQ(ShowOptionsInDialog(*engine).LimitValue, 100000);
 }
 
@@ -152,7 +152,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "StartWindows goes through its setter";
   EXPECT_TRUE(engine->PlaySound);
   EXPECT_EQ(engine->PlaySoundVal, "C:\\ding.wav");
-  EXPECT_EQ(engine->LimitExplorer, 1);
+  EXPECT_EQ(engine->LimitExplorer(), 1);
   EXPECT_EQ(engine->RuleList(), (std::vector<std::string>{"x", "y"}));
 
   // The internal sound forgets the path; no limit stores 0.
@@ -161,7 +161,7 @@ TEST_F(OptionsValuesTest, WriteStoresTheControlsThroughTheEngine) {
   v.StartWindows = false;
   TakeOptionsFromDialog(*engine, v);
   EXPECT_EQ(engine->PlaySoundVal, "");
-  EXPECT_EQ(engine->LimitExplorer, 0);
+  EXPECT_EQ(engine->LimitExplorer(), 0);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 0u);
 }
 

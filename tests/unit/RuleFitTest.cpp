@@ -24,7 +24,6 @@ std::string TooManyStars() {
 
 class QuietHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string&) override {}
   void PlayAlarm() override {}
 };

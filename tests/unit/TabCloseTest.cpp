@@ -39,7 +39,6 @@ PageTab Tab(const char* title, bool selected = false, bool visible = true) { ret
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string& line) override { lines.push_back(line); }
   void PlayAlarm() override { ++alarms; }
   int alarms = 0;
@@ -160,9 +159,6 @@ TEST(TabPlan, WhatToCloseFollowsWhatTheStripShows) {
                                                    {"", "*", "Casino", false}}) {
     EXPECT_EQ(FrontTabIsPicked(p.tab, p.rule, p.window), p.picked) << p.tab << " / " << p.rule << " / " << p.window;
   }
-
-  EXPECT_TRUE(MayHoldTabs("Chrome_WidgetWin_1") && MayHoldTabs("MozillaWindowClass"));
-  EXPECT_FALSE(MayHoldTabs("IEFrame") || MayHoldTabs("MozillaDialogClass") || MayHoldTabs("chrome_widgetwin_1"));
 }
 
 TEST_F(TabCloseTest, WindowsWithoutStripOrWithOneTabAreClosedWholeAsBefore) {

@@ -21,7 +21,6 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void WriteLog(const std::string& line) override { lines.push_back(line); }
   void PlayAlarm() override { ++alarms; }
   std::vector<std::string> lines;

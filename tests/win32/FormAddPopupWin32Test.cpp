@@ -40,7 +40,7 @@ class FormAddPopupWin32 : public ::testing::Test {
     engine->SetNetscape(true);
     engine->RuleDialog = [this](bool multiSelect) {
       return RunAddPopupDialog(application, *desktop, [this] {
-        return engine->Families();
+        return engine->Detection();
       }, multiSelect);
     };
   }

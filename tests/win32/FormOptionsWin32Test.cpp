@@ -330,7 +330,7 @@ TEST_F(FormOptionsWin32, RemoveDeletesTheSelectedRulesAndRulesGoBackSorted) {
 }
 
 TEST_F(FormOptionsWin32, LimitOfZeroShowsOneDisabledAndCheckingStoresOne) {
-  engine->LimitExplorer = 0;
+  engine->SetLimitExplorer(0);
   TfoOptions& f = Loaded();
   EXPECT_FALSE(f.LimitCheck.Checked());
   EXPECT_FALSE(f.LimitSpin.Enabled());
@@ -338,18 +338,18 @@ TEST_F(FormOptionsWin32, LimitOfZeroShowsOneDisabledAndCheckingStoresOne) {
   Click(f.LimitCheck.Handle());
   EXPECT_TRUE(f.LimitSpin.Enabled());
   f.SaveToEngine();
-  EXPECT_EQ(engine->LimitExplorer, 1);
+  EXPECT_EQ(engine->LimitExplorer(), 1);
 
   // Typed beyond the range: clamped; unchecked again: disabled and stored as no limit.
   ::SetWindowTextA(f.LimitSpin.Handle(), "250000");
   f.SaveToEngine();
-  EXPECT_EQ(engine->LimitExplorer, 100000);
+  EXPECT_EQ(engine->LimitExplorer(), 100000);
   Click(f.LimitCheck.Handle());
   EXPECT_FALSE(f.LimitSpin.Enabled());
   f.SaveToEngine();
-  EXPECT_EQ(engine->LimitExplorer, 0);
+  EXPECT_EQ(engine->LimitExplorer(), 0);
 
-  engine->LimitExplorer = 7;
+  engine->SetLimitExplorer(7);
   f.LoadFromEngine();
   EXPECT_TRUE(f.LimitCheck.Checked());
   EXPECT_TRUE(f.LimitSpin.Enabled());
@@ -510,7 +510,7 @@ TEST_F(FormOptionsWin32, SelectingARuleSaysWhatItWouldCloseOfTheOpenBrowserWindo
   auto openWindows = [&] {
     ++listings;
     std::vector<std::string> titles;
-    TEnum(desktop, [this] { return BrowserFamilies{engine->Detection().families.opera, engine->Detection().families.netscape, engine->Detection().families.explorer}; })
+    TEnum(desktop, [this] { return engine->Detection(); })
         .ListWindows(titles);
     return titles;
   };
@@ -783,7 +783,7 @@ std::vector<std::string> Texts(TComponent& application) {
 
 TEST_F(LanguageFilesWin32, TheTemplateHoldsTheBuiltInTexts) {
   Make();
-  application.Create<TfoAddPopup>(*desktop, [] { return BrowserFamilies{}; });
+  application.Create<TfoAddPopup>(*desktop, [] { return DetectionOptions{}; });
   const std::vector<std::string> builtIn = Texts(application);
   main->ZorvexTranslator().LoadLanguage(File("English"));
   EXPECT_EQ(Texts(application), builtIn);
@@ -793,7 +793,7 @@ TEST_F(LanguageFilesWin32, TheTemplateHoldsTheBuiltInTexts) {
 
 TEST_F(LanguageFilesWin32, TheTemplateNamesEveryTextAndTheTranslationsTheSameOnes) {
   Make();
-  application.Create<TfoAddPopup>(*desktop, [] { return BrowserFamilies{}; });
+  application.Create<TfoAddPopup>(*desktop, [] { return DetectionOptions{}; });
   const LanguageReach english = Reach("English");
   EXPECT_EQ(english.missing, std::vector<std::string>{});
 

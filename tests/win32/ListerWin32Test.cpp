@@ -17,13 +17,13 @@ TEST(ListerWin32, ListsTheOpenBrowserWindowsOfOtherProcesses) {
   ASSERT_NE(FindWindowOf(helper.Id(), "AOL Inner Page"), nullptr);
   win32::Win32Desktop desktop;
   std::vector<std::string> titles;
-  TEnum(desktop, [] { return BrowserFamilies{false, false, true}; }).ListWindows(titles);
+  TEnum(desktop, [] { return DetectionOptions{BrowserFamilies{false, false, true}}; }).ListWindows(titles);
   std::vector<std::string> expected = {"First Page", "AOL Inner Page"};
   std::sort(titles.begin(), titles.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(titles, expected);
 
   titles.clear();
-  TEnum(desktop, [] { return BrowserFamilies{false, true, false}; }).ListWindows(titles);
+  TEnum(desktop, [] { return DetectionOptions{BrowserFamilies{false, true, false}}; }).ListWindows(titles);
   EXPECT_EQ(titles, std::vector<std::string>{"Fox Page"});
 }

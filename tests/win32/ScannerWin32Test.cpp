@@ -18,13 +18,11 @@ namespace {
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return limit; }
   void PlayAlarm() override {}
   void WriteLog(const std::string& line) override {
     lines.push_back(line);
     threads.push_back(::GetCurrentThreadId());
   }
-  std::atomic<int> limit{0};
   std::vector<std::string> lines;
   std::vector<DWORD> threads;
 };
@@ -165,7 +163,8 @@ TEST(ScannerWin32, ExplorerLimitKeepsTheLowestFrames) {
   ASSERT_EQ(zOrder.size(), 4u);
   RealScanner scanner;
   RecordingHost& host = scanner.host;
-  host.limit = 2;
+  scanner.options.explorerLimit = 2;
+  scanner.Watch();
   scanner.Pass(2);
   EXPECT_FALSE(::IsWindow(zOrder[0]));
   EXPECT_FALSE(::IsWindow(zOrder[1]));

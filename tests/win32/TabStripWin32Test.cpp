@@ -21,7 +21,6 @@ const char* const kFirefoxClass = "--class=MozillaWindowClass";
 
 class RecordingHost : public IKillHost {
  public:
-  int ExplorerLimit() const override { return 0; }
   void PlayAlarm() override { ++alarms; }
   void WriteLog(const std::string& line) override { lines.push_back(line); }
   int alarms = 0;

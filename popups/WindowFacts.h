@@ -1,0 +1,100 @@
+// One window as the decision sees it: a value whose facts are each read at most once per judging,
+// and only when the browser table or the rules ask for them. A window that no family could claim
+// costs its class and nothing more. A new fact for the rules is a field of KnownWindow, its
+// accessor and its read here, and its use in the decision.
+//
+// Lifecycle: a WindowFacts read through the desktop lives for one judging on one thread (the facts
+// it has read are cached in it unguarded); the desktop and the program cache must outlive it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "platform/Platform.h"
+
+namespace zorvex {
+
+// The program file behind a process.
+struct ProgramFile {
+  // Full path; empty when it cannot be read.
+  std::string path;
+  // File name without its folder, lower-cased.
+  std::string name;
+};
+
+// Program files by process id, read once each per walk: reading one is a system call.
+class ProgramNames {
+ public:
+  explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
+  // The program of the process that made window; empty when unreadable.
+  const ProgramFile& Of(WindowHandle window);
+  // Forgets every program: process ids are reused.
+  void Clear() { files_.clear(); }
+
+ private:
+  IDesktop& desktop_;
+  std::map<std::uint32_t, ProgramFile> files_;
+};
+
+// Every fact of a window, as plain values.
+struct KnownWindow {
+  bool exists = true;
+  std::string className;
+  // The seam reads an unreadable title as empty, as the system does: no flag would be more than a guess.
+  std::string title;
+  ProgramFile program;
+  // The window that owns it; 0 for none.
+  WindowHandle owner = 0;
+  // The tool-window style: small caption, no task-bar button.
+  bool toolWindow = false;
+  bool visible = true;
+  bool minimised = false;
+  Rect rect;
+  // It came from the top-level walk, not from a container's descendants.
+  bool topLevel = true;
+};
+
+class WindowFacts {
+ public:
+  // A window known whole: nothing is read.
+  explicit WindowFacts(KnownWindow known) : known_(std::move(known)), read_(~0u) {}
+  // window as desktop shows it, each fact read on first use; programs, when given, shares the program
+  // reads of a walk.
+  WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr);
+
+  // It came from the top-level walk, not from a container's descendants.
+  bool TopLevel() const { return known_.topLevel; }
+  // The window is still there; the facts of one that is gone read empty, false and 0.
+  bool Exists() const;
+  // Its class name; empty when gone.
+  const std::string& ClassName() const;
+  // Its title as the seam reads it (UTF-8, cut at kMaxWindowText).
+  const std::string& Title() const;
+  // The program of the process that made it, through the walk's cache when there is one.
+  const ProgramFile& Program() const;
+  // The window that owns it; 0 for none.
+  WindowHandle Owner() const;
+  // It carries the tool-window style.
+  bool IsToolWindow() const;
+  // It is shown; a minimised window may still be.
+  bool IsVisible() const;
+  bool IsMinimised() const;
+  // Its rectangle on the screen, in pixels.
+  const Rect& WindowRect() const;
+
+ private:
+  // The field, read through read the first time it is asked for (bit marks it read).
+  template <typename T, typename Read>
+  const T& Fact(unsigned bit, T& field, const Read& read) const;
+
+  IDesktop* desktop_ = nullptr;
+  WindowHandle window_ = 0;
+  ProgramNames* programs_ = nullptr;
+  mutable KnownWindow known_;
+  // The facts read so far, one bit each.
+  mutable unsigned read_ = 0;
+};
+
+}  // namespace zorvex
