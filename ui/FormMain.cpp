@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Trace.h"
 #include "platform/Files.h"
 #include "platform/win32/WideText.h"
 #include "popups/ClassEnum.h"
@@ -196,9 +197,13 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   variables_->RegisterString("RuleFits", &strings::RuleFits);
   variables_->RegisterString("RuleClosesAll", &strings::RuleClosesAll);
   variables_->RegisterString("RuleInvalid", &strings::RuleInvalid);
-  // A hot key that another program holds simply doesn't work.
-  ::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT);
-  ::RegisterHotKey(window_.get(), kHotKeyAddPopupDirect, MOD_CONTROL | MOD_SHIFT, VK_DELETE);
+  // A hot key that another program holds simply doesn't work; the trace says which.
+  if (!::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT)) {
+    TraceDropped("hot key", "Ctrl+Shift+Insert is held by another program");
+  }
+  if (!::RegisterHotKey(window_.get(), kHotKeyAddPopupDirect, MOD_CONTROL | MOD_SHIFT, VK_DELETE)) {
+    TraceDropped("hot key", "Ctrl+Shift+Delete is held by another program");
+  }
   TAction* active = FindAction("actActive");
   active->Checked = engine_.AutoDetect;
   active->OnChange();

@@ -16,7 +16,8 @@ std::string ProgramFolder() {
 }
 
 bool ChildProcess::Start(const std::string& exe, const std::string& arguments) {
-  return StartCommand("\"" + ProgramFolder() + exe + "\" " + arguments);
+  const bool absolute = exe.size() > 2 && exe[1] == ':';
+  return StartCommand("\"" + (absolute ? exe : ProgramFolder() + exe) + "\" " + arguments);
 }
 
 bool ChildProcess::StartCommand(std::string command) {
@@ -69,7 +70,12 @@ ChildProcess StartHelper(const std::string& exe, const std::string& arguments) {
 
 TabBrowser StartTabBrowser(const std::string& program, const std::string& arguments) {
   static std::atomic<int> serial{0};
-  const std::string folder = ProgramFolder() + "tabs\\";
+  // In this Wine session's own temporary folder: the tiers run side by side from one build folder,
+  // and their processes' ids repeat from one session to the next, so a shared folder mixed their
+  // browsers' logs.
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string folder = std::string(temp) + "zorvex-tabs\\";
   ::CreateDirectoryA(folder.c_str(), nullptr);
   // A copy still running from an earlier test cannot be replaced, and needs not be: same build.
   ::CopyFileA((ProgramFolder() + "tab_browser.exe").c_str(), (folder + program).c_str(), FALSE);
@@ -77,7 +83,7 @@ TabBrowser StartTabBrowser(const std::string& program, const std::string& argume
   browser.logPath = folder + program + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
                     std::to_string(++serial) + ".log";
   ::DeleteFileA(browser.logPath.c_str());
-  browser.process = StartHelper("tabs\\" + program, "\"--log=" + browser.logPath + "\" " + arguments);
+  browser.process = StartHelper(folder + program, "\"--log=" + browser.logPath + "\" " + arguments);
   const std::vector<HWND> windows = TopLevelWindowsOf(browser.process.Id());
   if (!windows.empty()) browser.window = windows.front();
   return browser;

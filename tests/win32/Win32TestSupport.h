@@ -19,7 +19,8 @@ std::string ProgramFolder();
 class ChildProcess {
  public:
   ChildProcess() = default;
-  // Starts ProgramFolder() + exe with the command line arguments (already quoted as needed, UTF-8).
+  // Starts exe, a path below ProgramFolder() or an absolute one, with the command line arguments
+  // (already quoted as needed, UTF-8).
   bool Start(const std::string& exe, const std::string& arguments);
   // Starts a whole command line.
   bool StartCommand(std::string commandLine);
