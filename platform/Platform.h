@@ -165,8 +165,9 @@ class ISleeper {
 
 // What the system announced of a window.
 enum class WindowEvent {
-  Appeared,  // made, shown or renamed (a child's event names its top-level window)
-  Gone,      // destroyed: its handle may come back for a new window
+  Appeared,  // shown or renamed, or a child made (a child's event names its top-level window)
+  Made,      // a new top-level window: its handle may have named a window now gone
+  Gone,      // destroyed: its handle may come back for a new window (Wine does not say this)
 };
 
 // The system's announcements of new, shown, renamed and destroyed top-level windows. Main thread only.

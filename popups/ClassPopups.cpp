@@ -100,11 +100,9 @@ void TSPopup::Listen(bool on) {
   // Without events detection still works, at the pace of the passes.
   listening_ = services_.events->Start([this](WindowHandle window, WindowEvent event) {
     if (!thread_) return;
-    if (event == WindowEvent::Gone) {
-      thread_->Forget(window);
-    } else {
-      thread_->Notice(window);
-    }
+    // A handle made anew may have named a window left open before: that one is gone.
+    if (event != WindowEvent::Appeared) thread_->Forget(window);
+    if (event != WindowEvent::Gone) thread_->Notice(window);
   });
   if (!listening_) TraceDropped("closer", "window events refused; the passes alone detect popups");
 }

@@ -52,7 +52,7 @@ void CALLBACK Win32WindowEvents::Callback(HWINEVENTHOOK, DWORD event, HWND windo
   }
   const HWND top = ::GetAncestor(window, GA_ROOT);
   if (top == nullptr) return;
-  DropFailure("window event", [&] { self->handler_(FromHwnd(top), WindowEvent::Appeared); });
+  DropFailure("window event", [&] { self->handler_(FromHwnd(top), event == EVENT_OBJECT_CREATE && top == window ? WindowEvent::Made : WindowEvent::Appeared); });
 }
 
 }  // namespace zorvex::win32

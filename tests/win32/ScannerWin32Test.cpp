@@ -319,8 +319,10 @@ TEST(ScannerWin32, TodaysBrowsersAreToldApartByTheirProgramAndOnlyTheirOrdinaryW
 TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelWindow) {
   win32::Win32WindowEvents events;
   std::vector<HWND> announced;
+  std::vector<HWND> made;
   ASSERT_TRUE(events.Start([&](WindowHandle w, WindowEvent event) {
-    if (event == WindowEvent::Appeared) announced.push_back(reinterpret_cast<HWND>(w));
+    if (event != WindowEvent::Gone) announced.push_back(reinterpret_cast<HWND>(w));
+    if (event == WindowEvent::Made) made.push_back(reinterpret_cast<HWND>(w));
   }));
   win32::Win32WindowEvents second;
   EXPECT_FALSE(second.Start([](WindowHandle, WindowEvent) {})) << "one listener at a time";
@@ -332,6 +334,9 @@ TEST(ScannerWin32, WindowEventsAnnounceAnotherProgramsNewWindowsByTheirTopLevelW
   ASSERT_NE(inner, nullptr);
   EXPECT_TRUE(PumpUntil([&] { return std::count(announced.begin(), announced.end(), top) > 0; }));
   EXPECT_EQ(std::count(announced.begin(), announced.end(), inner), 0) << "a child is announced as its top-level window";
+  // Made anew, so that a handle a gone window had counts as new; its child's making is no new window.
+  EXPECT_EQ(std::count(made.begin(), made.end(), top), 1);
+  EXPECT_EQ(std::count(made.begin(), made.end(), inner), 0);
 
   // Stopped: nothing more arrives.
   events.Stop();
