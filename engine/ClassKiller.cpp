@@ -14,8 +14,6 @@
 
 namespace zorvex {
 
-TZorvex* Engine = nullptr;
-
 namespace {
 
 // Names that are part of the files' and the registry's format; never translated.
@@ -102,7 +100,6 @@ TZorvex::TZorvex(EngineServices services)
 
 TZorvex::~TZorvex() {
   FinishDetection();
-  if (Engine == this) Engine = nullptr;
 }
 
 void TZorvex::FinishDetection() {

@@ -202,9 +202,6 @@ class TZorvex : public IKillHost, private ISettingsHost {
   ITrayView* tray_ = nullptr;
 };
 
-// The process-wide engine; set while it exists.
-extern TZorvex* Engine;
-
 // The tray hint: the first "%d" becomes the count, "%%" a percent sign, anything else stays.
 std::string FormatTrayHint(const std::string& format, std::int32_t count);
 // The size at which the kill log is halved.

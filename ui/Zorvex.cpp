@@ -19,7 +19,6 @@ using namespace zorvex;
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   ProgramServices services = MakeProgramServices(instance);
   auto engine = std::make_unique<TZorvex>(services.engine);
-  Engine = engine.get();
   engine->LoadOptions();
 
   // A second instance ends without a word, saving what it loaded like any instance.
@@ -40,7 +39,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   engine->FinishSaves(std::chrono::seconds(5));
   // The form refers to the engine, so it goes first; its icon leaves the tray with it.
   if (form != nullptr) DestroyForm(*form);
-  Engine = nullptr;
   engine.reset();
   return 0;
 }
