@@ -285,16 +285,20 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
   // A window picked by size whose title a rule fits too: that rule takes its front tab.
   const bool ruleToo = request.by == PickedBy::Size && !request.sizeAndRule.empty();
   const std::string& reason = ruleToo ? request.sizeAndRule : request.reason;
+  // Left open and said once, with why; not asked again while the window keeps its title.
+  const auto leaveOpen = [&](const char* why) {
+    Leave(window, picked);
+    outcome.leftLine = LeftOpenLogLine(request.title, reason, why);
+    return outcome;
+  };
+  bool capped = false;
   {
     std::lock_guard<std::mutex> lock(reading_->mutex);
     // Said when its reader was given up; asked again only once that reader has ended.
     if (reading_->hung.count(window) != 0) return outcome;
-    if (reading_->hung.size() >= kMaxHungReaders) {
-      Leave(window, picked);
-      outcome.leftLine = LeftOpenLogLine(request.title, reason, kBrowsersNotAnswering);
-      return outcome;
-    }
+    capped = reading_->hung.size() >= kMaxHungReaders;
   }
+  if (capped) return leaveOpen(kBrowsersNotAnswering);
 
   auto job = std::make_shared<ReadJob>();
   const bool answered = workers_->Run(
@@ -357,11 +361,7 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
       givenUp = true;
     }
   }
-  if (givenUp) {
-    Leave(window, picked);
-    outcome.leftLine = LeftOpenLogLine(request.title, reason);
-    return outcome;
-  }
+  if (givenUp) return leaveOpen(kTabsUnreadable);
   const Inspection& inspection = job->inspection;
   if (inspection.titleChanged) return outcome;  // the next pass judges its new front tab
   if (inspection.notPicked) {
@@ -380,15 +380,10 @@ CloseOutcome TabCloser::Close(const CloseRequest& request) {
         outcome.tabReason = reason;
         break;
       }
-      // Not tried again while the window keeps its title: a press that took nothing away would
-      // take nothing away on every pass.
-      Leave(window, picked);
-      outcome.leftLine = LeftOpenLogLine(request.title, reason, inspection.pressed ? kTabStayed : kTabsUnreadable);
-      break;
+      // A press that took nothing away would take nothing away on every pass.
+      return leaveOpen(inspection.pressed ? kTabStayed : kTabsUnreadable);
     case TabVerdict::LeaveOpen:
-      Leave(window, picked);
-      outcome.leftLine = LeftOpenLogLine(request.title, reason, inspection.fullScreen ? kFullScreenNoTabs : kTabsUnreadable);
-      break;
+      return leaveOpen(inspection.fullScreen ? kFullScreenNoTabs : kTabsUnreadable);
     case TabVerdict::LeaveQuietly:
       Leave(window, picked);
       break;
