@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/Probe.h"
 #include "popups/ClassPopupsThread.h"
 
 using namespace zorvex;
@@ -47,7 +48,7 @@ void BM_ScannerPass(benchmark::State& state) {
                                                        std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   scanner->SetDetection(DetectionOptions{BrowserFamilies{true, true, true, false}, false});
   scanner->SetRules(Rules(static_cast<int>(state.range(0))));
-  for (auto _ : state) scanner->RunPass();
+  for (auto _ : state) Probe::RunPass(*scanner);
   if (!desktop->Closed().empty()) state.SkipWithError("a rule fitted; the pass did less than the worst case");
 }
 BENCHMARK(BM_ScannerPass)->Arg(500)->Unit(benchmark::kMillisecond);
@@ -76,7 +77,7 @@ void BM_NestedContainers(benchmark::State& state) {
                                                        std::make_shared<fake::FakeSleeper>(), &host, nullptr});
   scanner->SetDetection(DetectionOptions{BrowserFamilies{false, false, true, false}, false});
   scanner->SetRules("nothing fits");
-  for (auto _ : state) scanner->RunPass();
+  for (auto _ : state) Probe::RunPass(*scanner);
   state.counters["searches/pass"] = static_cast<double>(desktop->Searches()) / state.iterations();
 }
 BENCHMARK(BM_NestedContainers)->Arg(20)->Unit(benchmark::kMicrosecond);

@@ -84,9 +84,6 @@ class TZorvex : public IKillHost, private ISettingsHost {
   // The rules: root "Rules" with one "Rule" child per rule.
   TSimpleXml RulesDoc;
 
-  // The closer, present exactly while AutoDetect is on.
-  TSPopup* Closer() const { return closer_.get(); }
-
   void SetActive(bool on);
   // The detection options ("Opera", "Netscape", "Explorer", "Chromium", "Agressive",
   // "LimitExplorer"): each setter stores its part, SetDetection the whole; the closer, when there
@@ -175,6 +172,7 @@ class TZorvex : public IKillHost, private ISettingsHost {
   std::string LogPath() const;
 
  private:
+  friend struct Probe;
   // Changes a copy of the detection options and sets it.
   void ChangeDetection(const std::function<void(DetectionOptions&)>& change);
   // Reads rules.xml into RulesDoc; rules added while it could not be read follow the file's own.
@@ -196,6 +194,7 @@ class TZorvex : public IKillHost, private ISettingsHost {
   // The log has been found to hold no code-page text, so UTF-8 lines may follow.
   bool logInUtf8_ = false;
   std::shared_ptr<ScannerTracker> tracker_;
+  // The closer, present exactly while AutoDetect is on.
   std::unique_ptr<TSPopup> closer_;
   // FinishDetection has run: no closer starts again, and kills are counted without sound or flash.
   bool finished_ = false;

@@ -31,6 +31,15 @@ struct Rect {
 // them), never inside a character; like every text in the program they come as UTF-8.
 constexpr std::size_t kMaxWindowText = 1024;
 
+// A push button inside a window, as a window rule that presses looks at it.
+struct PushButton {
+  WindowHandle handle = 0;
+  // Its caption as the window shows it, "&" marks included; cut like every window text.
+  std::string caption;
+  bool visible = false;
+  bool enabled = false;
+};
+
 // The desktop's windows and the few input states the scanner looks at. Calls may come from any
 // thread; a window that is gone answers with empty texts, false and an empty rectangle.
 class IDesktop {
@@ -66,6 +75,21 @@ class IDesktop {
   // run it on a worker), until the window has handled it.
   // True when the window existed and took the command.
   virtual bool Close(WindowHandle window) = 0;
+  // When the process started, in the system's own units (only compared for equality: a process id
+  // the system gave again names a new process); 0 when it cannot be read.
+  virtual std::uint64_t ProcessStartTime(std::uint32_t processId) = 0;
+  // Id of this program's own process.
+  virtual std::uint32_t OwnProcessId() = 0;
+  // The window's process runs with higher rights than this program: the system drops what this
+  // program sends it. False when it cannot be told.
+  virtual bool HigherRights(WindowHandle window) = 0;
+  // The push buttons among the window's descendants, in the system's order.
+  virtual std::vector<PushButton> PushButtons(WindowHandle window) = 0;
+  // Posts a click of the push button to the window it reports to, as a mouse click would, whether
+  // or not its window is in front; true when it was posted.
+  virtual bool Press(WindowHandle button) = 0;
+  // Posts the system-menu minimise command, as the window's minimise box does; true when posted.
+  virtual bool Minimise(WindowHandle window) = 0;
   // Ctrl is held down at this moment.
   virtual bool IsCtrlDown() = 0;
   // Scroll Lock is toggled on.

@@ -126,12 +126,18 @@ void TSPopup::SetDetection(const DetectionOptions& options) {
   // Switching Explorer on again after a refused join tries again; on twice in a row does not.
   if (options.families.explorer != detection_.families.explorer) JoinDde(options.families.explorer);
   detection_ = options;
-  UpdateThread(detection_.families.Any());
+  UpdateThread(WantsScanner());
 }
 
 void TSPopup::SetRules(const std::string& text) {
   rules_ = SplitLines(FoldCase(text));
   if (thread_) thread_->SetRules(LinesWithBreaks(rules_));
+}
+
+void TSPopup::SetWindowRules(std::vector<WindowRule> rules) {
+  windowRules_ = std::make_shared<const std::vector<WindowRule>>(std::move(rules));
+  if (thread_) thread_->SetWindowRules(windowRules_);
+  UpdateThread(WantsScanner());
 }
 
 void TSPopup::UpdateThread(bool run) {
@@ -145,6 +151,7 @@ void TSPopup::UpdateThread(bool run) {
   } else if (run) {
     auto scanner = TSPopupThread::Create(services_.scanner);
     scanner->SetRules(LinesWithBreaks(rules_));
+    scanner->SetWindowRules(windowRules_);
     scanner->SetDetection(detection_);
     // Whoever holds a copy of the check, it never reaches a closer that is gone.
     scanner->OnCheck = [this, alive = std::weak_ptr<bool>(alive_)] {
@@ -221,7 +228,7 @@ void TSPopup::ClosePopup(const std::string& reply, const std::string& windowId) 
     std::unique_ptr<IDdeConversation> conversation =
         services_.ddeClient ? services_.ddeClient->NewConversation() : nullptr;
     IKillHost* host = services_.scanner.host;
-    if (host) LogKill(*host, KillReport{title, MatchedRule, address});
+    if (host) LogKill(*host, KillReport{title, MatchedRule, address, KillKind::Popup, RuleHit{std::nullopt, MatchedRule}});
     if (conversation && conversation->Open(dde::kBrowserService, dde::kOpenUrlTopic)) {
       conversation->RequestText(std::string("\"") + dde::kCloseScript + "\",," + windowId + ",0x0,,,,");
     }

@@ -177,7 +177,8 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
       if (book->host_ == nullptr) return;
       if (outcome.tabClosed) {
         // Every front tab closed is a kill of its own, though its window stays.
-        LogKill(*book->host_, KillReport{outcome.tabTitle, outcome.tabReason, {}});
+        LogKill(*book->host_, KillReport{outcome.tabTitle, outcome.tabReason, {}, report.kind,
+                                              report.hit ? report.hit : RuleHit{std::nullopt, outcome.tabReason}});
         book->host_->PlayAlarm();
       } else if (book->Reportable(window, taken, gone)) {
         LogKill(*book->host_, report);
@@ -346,7 +347,8 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
-      settings_{DetectionOptions{}, std::make_shared<const PreparedRules>()},
+      settings_{DetectionOptions{}, std::make_shared<const PreparedRules>(),
+                std::make_shared<const std::vector<WindowRule>>()},
       closes_(std::make_shared<CloseBook>(services_)) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
@@ -361,6 +363,11 @@ void TSPopupThread::SetRules(const std::string& text) {
   for (const std::string& line : SplitLines(text)) rules->push_back(PrepareRule(line));
   std::lock_guard<std::mutex> lock(settingsMutex_);
   settings_.rules = std::move(rules);
+}
+
+void TSPopupThread::SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules) {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  settings_.windowRules = std::move(rules);
 }
 
 void TSPopupThread::Start() {
@@ -498,7 +505,9 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
       if (verdict.countForLimit) ExplorerWindows.push_back(judged);
       if (verdict.action != Action::Close) return;
       const bool fresh = (!wholeDesktop || passed_) && seen_.count(judged) == 0;
-      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}}, fresh,
+      std::optional<RuleHit> hit;
+      if (!verdict.bySize) hit = RuleHit{std::nullopt, verdict.reason};
+      KillWindow(judged, KillReport{verdict.title, verdict.reason, {}, KillKind::Popup, std::move(hit)}, fresh,
                  verdict.bySize ? PickedBy::Size : PickedBy::Rule, verdict.sizeAndRule);
     });
   }
@@ -514,7 +523,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   if (limit <= 0) return;
   while (ExplorerWindows.size() > static_cast<std::size_t>(limit)) {
     const WindowHandle frame = ExplorerWindows.front();
-    KillWindow(frame, KillReport{services_.desktop->Title(frame), kLimitReason, {}});
+    KillWindow(frame, KillReport{services_.desktop->Title(frame), kLimitReason, {}, KillKind::Popup, std::nullopt});
     ExplorerWindows.erase(ExplorerWindows.begin());
   }
 }

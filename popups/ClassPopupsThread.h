@@ -31,6 +31,7 @@
 #include "popups/DetectionOptions.h"
 #include "popups/KillReport.h"
 #include "popups/TabClose.h"
+#include "popups/WindowRules.h"
 
 namespace zorvex {
 
@@ -64,6 +65,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // Replaces the rules by the lines of text (CR, LF or CR LF), prepared as PrepareRule does ("["
   // and "]" become "?"). Any thread; a pass in progress keeps the list it started with.
   void SetRules(const std::string& text);
+  // Replaces the window rules. Any thread; the next pass or event judging uses them.
+  void SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules);
   // Posted to the main thread at the end of every cycle, unless the last one posted has not run
   // yet; never waited for. Set, emptied and run on the main thread only: a check still queued when
   // it is emptied does nothing.
@@ -79,16 +82,22 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // Waits up to timeout for the body to return; true when it has (or never started).
   bool WaitFor(std::chrono::milliseconds timeout);
 
-  // The thread body: cycles until Terminate(). A cycle that fails costs that cycle only.
-  void Execute();
-  // One cycle's walk over the top-level windows and the Explorer limit step.
-  void RunPass();
   // A top-level window the system announced (made, shown or renamed): judged at once, between the
   // passes, by the same decision. Any thread; wakes the scanner.
   void Notice(WindowHandle window);
   // A top-level window the system says is destroyed: what is known of it is forgotten, so that a
   // new window given its handle is judged as new. Any thread.
   void Forget(WindowHandle window);
+  // Bookkeeping shared between the scanner and its closing threads (defined in the source).
+  struct CloseBook;
+
+ private:
+  friend class ScannerTracker;
+  friend struct Probe;
+  // The thread body: cycles until Terminate(). A cycle that fails costs that cycle only.
+  void Execute();
+  // One cycle's walk over the top-level windows and the Explorer limit step.
+  void RunPass();
   // Judges the windows noticed so far, as many as the budget for events allows. Scanner thread.
   void JudgeNoticed();
   // Sends the close command to one window and reports it, once it took the command, as report
@@ -105,11 +114,6 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   // Scanner thread.
   std::vector<WindowHandle> ExplorerWindows;
 
-  // Bookkeeping shared between the scanner and its closing threads (defined in the source).
-  struct CloseBook;
-
- private:
-  friend class ScannerTracker;
   explicit TSPopupThread(ScannerServices services);
   // Queues OnCheck for the main thread, at most one at a time.
   void PostCheck();
@@ -121,6 +125,7 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   struct Settings {
     DetectionOptions options;
     std::shared_ptr<const PreparedRules> rules;
+    std::shared_ptr<const std::vector<WindowRule>> windowRules;
   };
 
   ScannerServices services_;

@@ -4,9 +4,12 @@ namespace zorvex {
 
 std::string KillLogLine(const KillReport& report) {
   const std::string window = report.address ? *report.address + " => " + report.title : report.title;
-  return "Popup Killed: " + window + " (" + report.reason + ")";
+  return (report.kind == KillKind::WindowClosed ? "Window Closed: " : "Popup Killed: ") + window + " (" + report.reason + ")";
 }
 
-void LogKill(IKillHost& host, const KillReport& report) { host.WriteLog(KillLogLine(report)); }
+void LogKill(IKillHost& host, const KillReport& report) {
+  host.WriteLog(KillLogLine(report));
+  if (report.hit) host.RuleFitted(*report.hit);
+}
 
 }  // namespace zorvex

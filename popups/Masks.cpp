@@ -271,7 +271,13 @@ std::size_t TMask::ReadSet(const std::string& mask, std::size_t at) {
   set = Set{};
   set.rangeAt = static_cast<std::uint32_t>(ranges_.Size());
   long last = -1;
-  for (unsigned char c; (c = u[k]) != 0 && c != ']';) {
+  // A "]" first, with another one to close the set, is a member, as in "[]]": the only way to
+  // name it in a set.
+  const std::size_t first = k;
+  const auto member = [&](std::size_t at) {
+    return at == first && std::strchr(reinterpret_cast<const char*>(u) + at + 1, ']') != nullptr;
+  };
+  for (unsigned char c; (c = u[k]) != 0 && (c != ']' || member(k));) {
     std::size_t width = 0;
     if (c == '-') {
       if (last < 0) Fail(mask, k);

@@ -111,13 +111,13 @@ class TabCloser {
   // Forgets the windows left open that are gone.
   void Prune();
 
-  // Strip workers that were abandoned, caught by a browser that stopped answering.
-  int Abandoned() const;
-
   struct Workers;
   struct Reading;
 
  private:
+  friend struct Probe;
+  // Strip workers that were abandoned, caught by a browser that stopped answering.
+  int Abandoned() const;
   // Remembers a window left open under title, as picked.
   void Leave(WindowHandle window, const std::string& picked);
   bool LeftUnchanged(WindowHandle window, const std::string& picked);

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Desktop.h"
 
+#include <vector>
+
 #include "base/Trace.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
@@ -115,6 +117,75 @@ bool Win32Desktop::Close(WindowHandle window) {
   }
   // A program that ends while it handles the command never answers; its window is gone all the same.
   return !::IsWindow(hwnd);
+}
+
+std::uint64_t Win32Desktop::ProcessStartTime(std::uint32_t processId) {
+  constexpr DWORD kQueryLimitedInformation = 0x1000;
+  const UniqueKernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, processId));
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+std::uint32_t Win32Desktop::OwnProcessId() { return ::GetCurrentProcessId(); }
+
+namespace {
+
+// The integrity level of a process's token; -1 when it cannot be read.
+long IntegrityOf(HANDLE process) {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) return -1;
+  const UniqueKernelHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+  if (size == 0) return -1;
+  std::vector<unsigned char> buffer(size);
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) return -1;
+  const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+  const PUCHAR count = ::GetSidSubAuthorityCount(label->Label.Sid);
+  if (count == nullptr || *count == 0) return -1;
+  return static_cast<long>(*::GetSidSubAuthority(label->Label.Sid, *count - 1));
+}
+
+}  // namespace
+
+bool Win32Desktop::HigherRights(WindowHandle window) {
+  const std::uint32_t pid = ProcessId(window);
+  if (pid == 0) return false;
+  constexpr DWORD kQueryLimitedInformation = 0x1000;
+  const UniqueKernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, pid));
+  // A process that will not even name itself runs as another user or higher.
+  if (!process) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  const long theirs = IntegrityOf(process.get());
+  if (theirs < 0) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  const long ours = IntegrityOf(::GetCurrentProcess());
+  return ours >= 0 && theirs > ours;
+}
+
+std::vector<PushButton> Win32Desktop::PushButtons(WindowHandle window) {
+  std::vector<PushButton> buttons;
+  for (WindowHandle child : Descendants(window)) {
+    const HWND hwnd = ToHwnd(child);
+    if (ClassName(child) != "Button") continue;
+    const LONG type = ::GetWindowLongW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) continue;
+    buttons.push_back(PushButton{child, Title(child), ::IsWindowVisible(hwnd) != FALSE, ::IsWindowEnabled(hwnd) != FALSE});
+  }
+  return buttons;
+}
+
+bool Win32Desktop::Press(WindowHandle button) {
+  const HWND hwnd = ToHwnd(button);
+  const HWND parent = ::GetParent(hwnd);
+  if (parent == nullptr || !::IsWindowEnabled(hwnd)) return false;
+  // The notification a click sends: it needs neither focus nor the dialog in front, as a
+  // simulated mouse click would.
+  const WPARAM command = MAKEWPARAM(::GetDlgCtrlID(hwnd), BN_CLICKED);
+  return ::PostMessageW(parent, WM_COMMAND, command, reinterpret_cast<LPARAM>(hwnd)) != FALSE;
+}
+
+bool Win32Desktop::Minimise(WindowHandle window) {
+  return ::PostMessageW(ToHwnd(window), WM_SYSCOMMAND, SC_MINIMIZE, 0) != FALSE;
 }
 
 bool Win32Desktop::IsCtrlDown() { return (::GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0; }

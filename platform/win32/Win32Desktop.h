@@ -32,6 +32,12 @@ class Win32Desktop : public IDesktop {
   std::uint32_t ProcessId(WindowHandle window) override;
   std::string ProgramPath(std::uint32_t processId) override;
   bool Close(WindowHandle window) override;
+  std::uint64_t ProcessStartTime(std::uint32_t processId) override;
+  std::uint32_t OwnProcessId() override;
+  bool HigherRights(WindowHandle window) override;
+  std::vector<PushButton> PushButtons(WindowHandle window) override;
+  bool Press(WindowHandle button) override;
+  bool Minimise(WindowHandle window) override;
   bool IsCtrlDown() override;
   bool IsScrollLockOn() override;
 

@@ -124,16 +124,67 @@ ZORVEX_FAKE_FACT(bool, IsToolWindow, r.toolWindow, false)
 ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, r.processId, 0)
 #undef ZORVEX_FAKE_FACT
 
-void FakeDesktop::SetProgram(std::uint32_t processId, const std::string& path) {
+void FakeDesktop::SetProgram(std::uint32_t processId, const std::string& path, std::uint64_t started) {
   std::lock_guard<std::mutex> lock(mutex_);
-  programs_[processId] = path;
+  programs_[processId] = {path, started};
 }
 
 std::string FakeDesktop::ProgramPath(std::uint32_t processId) {
   ++programReads_;
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = programs_.find(processId);
-  return it == programs_.end() ? std::string() : it->second;
+  return it == programs_.end() ? std::string() : it->second.first;
+}
+
+std::uint64_t FakeDesktop::ProcessStartTime(std::uint32_t processId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = programs_.find(processId);
+  return it == programs_.end() ? 0 : it->second.second;
+}
+
+bool FakeDesktop::HigherRights(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = windows_.find(window);
+  return it != windows_.end() && it->second.record.higherRights;
+}
+
+std::vector<PushButton> FakeDesktop::PushButtons(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<WindowHandle> all;
+  CollectDescendants(window, all);
+  std::vector<PushButton> buttons;
+  for (WindowHandle child : all) {
+    const WindowRecord& r = windows_.at(child).record;
+    if (r.pushButton) buttons.push_back(PushButton{child, r.title, r.visible, r.enabled});
+  }
+  return buttons;
+}
+
+bool FakeDesktop::Press(WindowHandle button) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = windows_.find(button);
+  if (it == windows_.end() || !it->second.record.enabled || it->second.record.higherRights) return false;
+  pressed_.push_back(button);
+  return true;
+}
+
+bool FakeDesktop::Minimise(WindowHandle window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = windows_.find(window);
+  if (it == windows_.end() || it->second.record.higherRights) return false;
+  it->second.record.minimised = true;
+  minimisedBy_.push_back(window);
+  return true;
+}
+
+std::vector<WindowHandle> FakeDesktop::Pressed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pressed_;
+}
+
+std::vector<WindowHandle> FakeDesktop::Minimised() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return minimisedBy_;
 }
 
 WindowHandle FakeDesktop::ForegroundWindow() {

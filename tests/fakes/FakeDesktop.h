@@ -29,6 +29,11 @@ struct WindowRecord {
   bool toolWindow = false;
   // The process that made it; its program is set with SetProgram.
   std::uint32_t processId = 1;
+  // A push button (a child); its title is its caption.
+  bool pushButton = false;
+  bool enabled = true;
+  // Its process runs with higher rights: what is sent to it is dropped.
+  bool higherRights = false;
 };
 
 // A desktop of window records. Thread-safe: the scanner reads it while the test edits it.
@@ -45,8 +50,12 @@ class FakeDesktop : public IDesktop {
   // Changes a record in place.
   void Edit(WindowHandle window, const std::function<void(WindowRecord&)>& change);
   void SetForeground(WindowHandle window);
-  // The program file of a process; a process without one cannot be read.
-  void SetProgram(std::uint32_t processId, const std::string& path);
+  // The program file of a process and when it started; a process without one cannot be read.
+  void SetProgram(std::uint32_t processId, const std::string& path, std::uint64_t started = 1);
+  void SetOwnProcess(std::uint32_t processId) { ownProcess_ = processId; }
+  // Press() of buttons and Minimise() of windows so far, in order.
+  std::vector<WindowHandle> Pressed() const;
+  std::vector<WindowHandle> Minimised() const;
   // ProgramPath() calls so far.
   int ProgramReads() const { return programReads_; }
   // Title() calls so far.
@@ -89,6 +98,12 @@ class FakeDesktop : public IDesktop {
   std::uint32_t ProcessId(WindowHandle window) override;
   std::string ProgramPath(std::uint32_t processId) override;
   bool Close(WindowHandle window) override;
+  std::uint64_t ProcessStartTime(std::uint32_t processId) override;
+  std::uint32_t OwnProcessId() override { return ownProcess_; }
+  bool HigherRights(WindowHandle window) override;
+  std::vector<PushButton> PushButtons(WindowHandle window) override;
+  bool Press(WindowHandle button) override;
+  bool Minimise(WindowHandle window) override;
   bool IsCtrlDown() override { return ctrl_; }
   bool IsScrollLockOn() override { return scroll_; }
 
@@ -109,7 +124,10 @@ class FakeDesktop : public IDesktop {
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
   std::atomic<int> titleReads_{0};
-  std::map<std::uint32_t, std::string> programs_;
+  std::map<std::uint32_t, std::pair<std::string, std::uint64_t>> programs_;
+  std::vector<WindowHandle> pressed_;
+  std::vector<WindowHandle> minimisedBy_;
+  std::atomic<std::uint32_t> ownProcess_{999};
   std::map<WindowHandle, Node> windows_;
   std::vector<WindowHandle> zOrder_;
   std::vector<WindowHandle> closed_;

@@ -3,6 +3,7 @@
 #include "popups/BrowserTable.h"
 #include "popups/ClassPopupsThread.h"
 #include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 using zorvex::fake::FakeDesktop;
@@ -143,20 +144,20 @@ TEST(BrowserTable, TodaysBrowsersAreJudgedLikeAnyOtherAndTheirProgramIsReadOnceP
   options.agressive = true;
   scanner->SetDetection(options);
   scanner->SetRules("*casino*");
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_FALSE(desktop->Exists(ruled));
   EXPECT_FALSE(desktop->Exists(small)) << "by its size, in aggressive mode";
   EXPECT_TRUE(desktop->Exists(page));
   EXPECT_TRUE(desktop->Exists(editor)) << "not a browser, though of the same class";
-  EXPECT_EQ(scanner->ExplorerWindows, std::vector<WindowHandle>{frame}) << "no Explorer limit for them";
+  EXPECT_EQ(Probe::ExplorerWindows(*scanner), std::vector<WindowHandle>{frame}) << "no Explorer limit for them";
   EXPECT_EQ(desktop->ProgramReads(), 2) << "one read per process and pass";
 
   // Switched off, the family is left alone.
   const WindowHandle later = add("Casino again", kChrome);
   options.families.chromium = false;
   scanner->SetDetection(options);
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, 2); }));
   EXPECT_TRUE(desktop->Exists(later));
   // As the program's loop does at its end: what is still queued holds the scanner's closes.

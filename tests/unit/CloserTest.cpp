@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fakes/FakePlatform.h"
+#include "tests/fakes/Probe.h"
 #include "popups/ClassPopups.h"
 
 using namespace zorvex;
@@ -268,19 +269,19 @@ TEST_F(CloserTest, NoServerMeansNoProgramStartedAndTheCheckCleared) {
 
 TEST_F(CloserTest, MatchTitleKeepsSetsAndSkipsInvalidRules) {
   auto closer = MakeCloser("[ad] *\r\n[unclosed\r\n*offer*\r\n");
-  EXPECT_EQ(closer->Rules(), (std::vector<std::string>{"[ad] *", "[unclosed", "*offer*"}));
-  EXPECT_TRUE(closer->MatchTitle("A thing"));
-  EXPECT_EQ(closer->MatchedRule, "[ad] *");
+  EXPECT_EQ(Probe::Rules(*closer), (std::vector<std::string>{"[ad] *", "[unclosed", "*offer*"}));
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "A thing"));
+  EXPECT_EQ(Probe::MatchedRule(*closer), "[ad] *");
   // "[ad]" is a set here, so "[ad] offer" fits only the later rule, after the invalid one is skipped.
-  EXPECT_TRUE(closer->MatchTitle("[ad] offer"));
-  EXPECT_EQ(closer->MatchedRule, "*offer*");
-  EXPECT_FALSE(closer->MatchTitle("news"));
-  EXPECT_FALSE(closer->MatchTitle(""));
-  EXPECT_FALSE(closer->MatchTitle("About:Blank"));
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "[ad] offer"));
+  EXPECT_EQ(Probe::MatchedRule(*closer), "*offer*");
+  EXPECT_FALSE(Probe::MatchTitle(*closer, "news"));
+  EXPECT_FALSE(Probe::MatchTitle(*closer, ""));
+  EXPECT_FALSE(Probe::MatchTitle(*closer, "About:Blank"));
   // A title's control characters are blanks, as they are in the rule the engine made from it.
   closer->SetRules("free prize\r\n");
-  EXPECT_TRUE(closer->MatchTitle("Free\tprize"));
-  EXPECT_TRUE(closer->MatchTitle("Free\r\nprize") == false) << "two blanks are not one";
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "Free\tprize"));
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "Free\r\nprize") == false) << "two blanks are not one";
   closer->SetRules("[ad] *\r\n[unclosed\r\n*offer*\r\n");
   // The scanner holds the same rule with "?" for the brackets: it closes the window titled so,
   // and its log line names the rule as it holds it.
@@ -294,27 +295,27 @@ TEST_F(CloserTest, MatchTitleFoldsCaseBeyondAscii) {
   // Rules and titles reach the masks folded, as in the scanner: a rule in capitals fits a title in
   // small letters of its own script, and a set holds code points.
   auto closer = MakeCloser("*\u041A\u0410\u0417\u0418\u041D\u041E*\r\n[\u03B1-\u03C9]*\r\n");
-  EXPECT_EQ(closer->Rules(), (std::vector<std::string>{"*\u043A\u0430\u0437\u0438\u043D\u043E*", "[\u03B1-\u03C9]*"}));
-  EXPECT_TRUE(closer->MatchTitle("\u043E\u043D\u043B\u0430\u0439\u043D \u043A\u0430\u0437\u0438\u043D\u043E"));
-  EXPECT_EQ(closer->MatchedRule, "*\u043A\u0430\u0437\u0438\u043D\u043E*");
-  EXPECT_TRUE(closer->MatchTitle("\u03A3\u03A0\u039F\u03A1"));
-  EXPECT_FALSE(closer->MatchTitle("\u0451\u043B\u043A\u0430"));
-  EXPECT_FALSE(closer->MatchTitle("abc"));
+  EXPECT_EQ(Probe::Rules(*closer), (std::vector<std::string>{"*\u043A\u0430\u0437\u0438\u043D\u043E*", "[\u03B1-\u03C9]*"}));
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "\u043E\u043D\u043B\u0430\u0439\u043D \u043A\u0430\u0437\u0438\u043D\u043E"));
+  EXPECT_EQ(Probe::MatchedRule(*closer), "*\u043A\u0430\u0437\u0438\u043D\u043E*");
+  EXPECT_TRUE(Probe::MatchTitle(*closer, "\u03A3\u03A0\u039F\u03A1"));
+  EXPECT_FALSE(Probe::MatchTitle(*closer, "\u0451\u043B\u043A\u0430"));
+  EXPECT_FALSE(Probe::MatchTitle(*closer, "abc"));
 }
 
 TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatchedAndTakesTheOptionsWhole) {
   TSPopup closer(Services());
-  EXPECT_FALSE(closer.Thread());
+  EXPECT_FALSE(Probe::Thread(closer));
   closer.SetRules("Ad One\r\nAd Two");
   Watch(closer, {true, false, false, false}, true);
-  auto first = closer.Thread();
+  auto first = Probe::Thread(closer);
   ASSERT_TRUE(first);
   // Opera windows are closed by rule, and by size while the heuristic is on.
   const WindowHandle small = desktop->Add("BrowserWindowMDI", "Small", 400, 150);
   const WindowHandle ruled = desktop->Add("BrowserWindowMDI", "Ad One");
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(small) && !desktop->Exists(ruled); }));
   Watch(closer, {true, true, false, false}, false);
-  EXPECT_EQ(closer.Thread(), first) << "the running scanner takes the new options";
+  EXPECT_EQ(Probe::Thread(closer), first) << "the running scanner takes the new options";
   const WindowHandle kept = desktop->Add("BrowserWindowMDI", "Kept", 400, 150);
   const WindowHandle mozilla = desktop->Add("MozillaWindowClass", "Ad Two");
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(mozilla); }));
@@ -322,15 +323,15 @@ TEST_F(CloserTest, ScannerRunsExactlyWhileAFamilyIsWatchedAndTakesTheOptionsWhol
   EXPECT_TRUE(desktop->Exists(kept));
 
   Watch(closer, {});
-  EXPECT_FALSE(closer.Thread());
+  EXPECT_FALSE(Probe::Thread(closer));
   EXPECT_TRUE(first->Terminated());
   EXPECT_FALSE(first->OnCheck);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return first->WaitFor(0ms); }));
 
   // A new scanner gets the rules the closer holds.
   Watch(closer, {false, true, false, false});
-  ASSERT_TRUE(closer.Thread());
-  EXPECT_NE(closer.Thread(), first);
+  ASSERT_TRUE(Probe::Thread(closer));
+  EXPECT_NE(Probe::Thread(closer), first);
   const WindowHandle later = desktop->Add("MozillaWindowClass", "Ad one");
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(later); }));
 }
@@ -343,7 +344,7 @@ TEST_F(CloserTest, ExplorerSwitchingJoinsAndLeavesTheRegistry) {
   EXPECT_EQ(monitor->joins.size(), 1u) << "switching on twice joins once";
   Watch(closer, {});
   EXPECT_EQ(monitor->leaves, 1);
-  EXPECT_FALSE(closer.Thread());
+  EXPECT_FALSE(Probe::Thread(closer));
   Watch(closer, explorer);
   EXPECT_EQ(monitor->joins.size(), 2u);
   EXPECT_TRUE(monitor->Joined());
@@ -353,7 +354,7 @@ TEST_F(CloserTest, ExplorerSwitchingJoinsAndLeavesTheRegistry) {
   monitor->refuse = true;
   Watch(closer, explorer);
   EXPECT_FALSE(monitor->Joined());
-  EXPECT_TRUE(closer.Thread());
+  EXPECT_TRUE(Probe::Thread(closer));
   Watch(closer, {});
   EXPECT_EQ(monitor->leaves, 2) << "nothing to leave after a refused join";
 }
@@ -361,7 +362,7 @@ TEST_F(CloserTest, ExplorerSwitchingJoinsAndLeavesTheRegistry) {
 TEST_F(CloserTest, DestroyingTheCloserWhileItsScannerRunsIsSafe) {
   desktop->Add("IEFrame", "popup");
   auto closer = MakeCloser("popup");
-  std::shared_ptr<TSPopupThread> scanner = closer->Thread();
+  std::shared_ptr<TSPopupThread> scanner = Probe::Thread(*closer);
   ASSERT_TRUE(scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->Closed().size() == 1; }));
   closer.reset();
@@ -374,7 +375,7 @@ TEST_F(CloserTest, ACheckStillQueuedWhenTheCloserGoesDoesNothing) {
   auto closer = MakeCloser("*");
   BrowserAnswers("\"http://a\",\"T\"");
   monitor->Announce("IEXPLORE", "IEXPLORE(0x9)");
-  std::shared_ptr<TSPopupThread> scanner = closer->Thread();
+  std::shared_ptr<TSPopupThread> scanner = Probe::Thread(*closer);
   // No window to close: the one item posted is the scanner's check, which nobody has run.
   ASSERT_TRUE(mainThread->WaitUntil([&] { return mainThread->Posted() >= 1; }));
   // A check that is running when its closer goes holds a copy of it.
@@ -427,5 +428,5 @@ TEST_F(CloserTest, WindowEventsAreHeardExactlyWhileTheScannerRunsAndReachIt) {
   TSPopup closer(Services());
   Watch(closer, {true, false, false, false});
   EXPECT_FALSE(events->Listening());
-  EXPECT_TRUE(closer.Thread());
+  EXPECT_TRUE(Probe::Thread(closer));
 }

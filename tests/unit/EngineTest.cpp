@@ -19,6 +19,7 @@
 #include "engine/OptionRows.h"
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 using namespace std::chrono_literals;
@@ -75,7 +76,7 @@ TEST_F(EngineTest, AFreshEngineHasNothingSetUntilLoaded) {
   EXPECT_FALSE(e.AutoDetect || e.PlaySound || e.Detection().families.opera || e.Detection().families.netscape || e.Detection().families.explorer || e.Detection().agressive || e.StartWindows ||
                e.UseLog);
   EXPECT_EQ(e.Count, 0);
-  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_EQ(Probe::Closer(e), nullptr);
   EXPECT_TRUE(e.RuleList().empty());
   EXPECT_EQ(e.LogPath(), folder + "zorvex.log");
 }
@@ -87,9 +88,9 @@ TEST_F(EngineTest, FirstStartTakesTheDefaultsAndTheNextSaveWritesAllThirteenOpti
   EXPECT_EQ(e.Count, 0);
   EXPECT_EQ(e.LimitExplorer(), 0);
   EXPECT_EQ(e.PlaySoundVal, "");
-  ASSERT_NE(e.Closer(), nullptr);
-  EXPECT_TRUE(e.Closer()->Detection().families.explorer && e.Closer()->Detection().families.opera && e.Closer()->Detection().families.netscape && e.Closer()->Detection().families.chromium &&
-              e.Closer()->Detection().agressive);
+  ASSERT_NE(Probe::Closer(e), nullptr);
+  EXPECT_TRUE(Probe::Detection(*Probe::Closer(e)).families.explorer && Probe::Detection(*Probe::Closer(e)).families.opera && Probe::Detection(*Probe::Closer(e)).families.netscape && Probe::Detection(*Probe::Closer(e)).families.chromium &&
+              Probe::Detection(*Probe::Closer(e)).agressive);
   EXPECT_EQ(registry->entries["Zorvex"], "\"" + folder + "zorvex.exe\"");
   EXPECT_FALSE(FileExists(e.OptionsPath())) << "loading writes nothing";
 
@@ -124,7 +125,7 @@ TEST_F(EngineTest, OptionValuesAreReadByTheirRules) {
   // Written before the family existed: watched. Switched off: stays off after a restart.
   Write(folder + "options.xml", Options(" <Opera>0</Opera>\r\n"));
   EXPECT_TRUE(Loaded().Detection().families.chromium);
-  EXPECT_TRUE(engine->Closer()->Detection().families.chromium);
+  EXPECT_TRUE(Probe::Detection(*Probe::Closer(*engine)).families.chromium);
   engine->SetChromium(false);
   engine->SaveOptions();
   EXPECT_NE(Read(folder + "options.xml").find(" <Explorer>-1</Explorer>\r\n <Chromium>0</Chromium>\r\n"),
@@ -193,7 +194,7 @@ TEST_F(EngineTest, APartialOptionsFileTakesDefaultsForWhatIsMissing) {
   TZorvex& e = Loaded();
   EXPECT_FALSE(e.Detection().families.explorer);
   EXPECT_FALSE(e.AutoDetect);
-  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_EQ(Probe::Closer(e), nullptr);
   EXPECT_TRUE(e.Detection().families.opera && e.Detection().families.netscape && e.PlaySound && e.Detection().agressive && e.UseLog);
   EXPECT_EQ(e.Language, "C:\\L\\de.xml");
   EXPECT_EQ(e.LimitExplorer(), 3);
@@ -220,8 +221,8 @@ TEST_F(EngineTest, BrokenOptionsFallBackToDefaultsWithoutLosingTheRules) {
     EXPECT_EQ(e.Count, 0);
     EXPECT_TRUE(e.AutoDetect);
     EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "ad [1]"}));
-    ASSERT_NE(e.Closer(), nullptr);
-    EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"*casino*", "ad [1]"}));
+    ASSERT_NE(Probe::Closer(e), nullptr);
+    EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), (std::vector<std::string>{"*casino*", "ad [1]"}));
     e.SaveOptions();
     EXPECT_NE(Read(e.OptionsPath()).find("<Opera>-1</Opera>"), std::string::npos) << "overwritten at the next save";
   }
@@ -260,7 +261,7 @@ TEST_F(EngineTest, AddRuleSavesBothFilesAndReachesTheCloserWhileSetRulesOnlyChan
   e.AddRule("Casino [Night]");
   e.AddRule("");
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"Casino [Night]", "Casino [Night]", ""}));
-  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"casino [night]", "casino [night]", ""}));
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), (std::vector<std::string>{"casino [night]", "casino [night]", ""}));
   EXPECT_EQ(Read(e.RulesPath()),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>Casino [Night]</Rule>\r\n"
             " <Rule>Casino [Night]</Rule>\r\n <Rule/>\r\n</Rules>\r\n");
@@ -269,7 +270,7 @@ TEST_F(EngineTest, AddRuleSavesBothFilesAndReachesTheCloserWhileSetRulesOnlyChan
   const std::string before = Read(e.RulesPath());
   e.SetRules({"one", "Two"});
   EXPECT_EQ(Read(e.RulesPath()), before);
-  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), (std::vector<std::string>{"one", "two"}));
   // Reloading proves the document itself was replaced, other content included.
   e.SaveRules();
   EXPECT_EQ(Loaded().RuleList(), (std::vector<std::string>{"one", "Two"}));
@@ -277,22 +278,22 @@ TEST_F(EngineTest, AddRuleSavesBothFilesAndReachesTheCloserWhileSetRulesOnlyChan
 
 TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
   TZorvex& e = Loaded();
-  TSPopup* first = e.Closer();
+  TSPopup* first = Probe::Closer(e);
   e.SetActive(true);
-  EXPECT_EQ(e.Closer(), first) << "switching on again keeps the closer";
+  EXPECT_EQ(Probe::Closer(e), first) << "switching on again keeps the closer";
   e.SetActive(false);
-  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_EQ(Probe::Closer(e), nullptr);
   e.SetActive(false);
   e.SetOpera(false);
   e.SetAgressive(false);
   e.SetRules({"Rule A"});
   e.SetActive(true);
-  ASSERT_NE(e.Closer(), nullptr);
-  EXPECT_FALSE(e.Closer()->Detection().families.opera);
-  EXPECT_FALSE(e.Closer()->Detection().agressive);
+  ASSERT_NE(Probe::Closer(e), nullptr);
+  EXPECT_FALSE(Probe::Detection(*Probe::Closer(e)).families.opera);
+  EXPECT_FALSE(Probe::Detection(*Probe::Closer(e)).agressive);
   e.SetLimitExplorer(3);
-  EXPECT_EQ(e.Closer()->Detection().explorerLimit, 3) << "the limit reaches the scanner with the other options";
-  EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"rule a"});
+  EXPECT_EQ(Probe::Detection(*Probe::Closer(e)).explorerLimit, 3) << "the limit reaches the scanner with the other options";
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), std::vector<std::string>{"rule a"});
 
   const std::string keep = "C:\\lang.xml";
   e.Language = keep;
@@ -300,7 +301,7 @@ TEST_F(EngineTest, DetectionSwitchesKeepTheCloserInStepWithTheOptions) {
   e.ApplyDefaults();
   EXPECT_EQ(e.Language, keep);
   EXPECT_TRUE(e.AutoDetect && e.Detection().families.opera);
-  EXPECT_NE(e.Closer(), nullptr);
+  EXPECT_NE(Probe::Closer(e), nullptr);
 }
 
 TEST_F(EngineTest, KillsAreLoggedCountedAnnouncedAndFlashed) {
@@ -444,10 +445,10 @@ TEST_F(EngineTest, ATitleBecomesOneRuleWhereverItEnters) {
   EXPECT_EQ(e.RuleList(), expected);
   EXPECT_EQ(told, (std::vector<std::string>{"Free prize  *", "Typed in one"}));
   // The closer (and so its scanner) holds exactly as many rules as the user sees; none is a lone "*".
-  EXPECT_EQ(e.Closer()->Rules(),
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)),
             (std::vector<std::string>{"from file  *", "free prize  *", "typed in one"}));
   e.SetRules({"Set\r\nby dialog"});
-  EXPECT_EQ(e.Closer()->Rules(), std::vector<std::string>{"set  by dialog"});
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), std::vector<std::string>{"set  by dialog"});
 }
 
 TEST_F(EngineTest, TheLogIsHalvedIntoTheOldFileAtItsLimit) {
@@ -477,19 +478,19 @@ TEST_F(EngineTest, AScannerThatEndedIsStartedAgainWhileDetectionIsOn) {
     if (fail.exchange(false)) throw std::runtime_error("the wait itself failed");
   };
   TZorvex& e = Loaded();
-  std::shared_ptr<TSPopupThread> first = e.Closer()->Thread();
+  std::shared_ptr<TSPopupThread> first = Probe::Thread(*Probe::Closer(e));
   ASSERT_TRUE(first);
   fail = true;
   ASSERT_TRUE(mainThread->PumpUntil([&] { return first->Finished(); }));
   e.KeepDetecting();
-  std::shared_ptr<TSPopupThread> second = e.Closer()->Thread();
+  std::shared_ptr<TSPopupThread> second = Probe::Thread(*Probe::Closer(e));
   ASSERT_TRUE(second);
   EXPECT_NE(second, first);
   const WindowHandle popup = desktop->Add("IEFrame", "Casino");
   e.SetRules({"casino"});
   EXPECT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
   e.KeepDetecting();
-  EXPECT_EQ(e.Closer()->Thread(), second) << "a running scanner is kept";
+  EXPECT_EQ(Probe::Thread(*Probe::Closer(e)), second) << "a running scanner is kept";
   engine.reset();  // joins the scanner, which still calls the hook on this frame
 }
 
@@ -529,7 +530,7 @@ TEST_F(EngineTest, KillsReportedInTheLastMomentBeforeExitAreLoggedAndCountedInSi
   e.FinishDetection();
   answer.join();
   EXPECT_EQ(fakes.peer->opened, 0) << "the check ran after its closer was gone";
-  EXPECT_EQ(e.Closer(), nullptr);
+  EXPECT_EQ(Probe::Closer(e), nullptr);
   EXPECT_TRUE(e.AutoDetect) << "the option stays as the user set it";
   ASSERT_TRUE(e.FinishSaves(0ms));
   EXPECT_EQ(e.Count, 2);
@@ -541,7 +542,7 @@ TEST_F(EngineTest, KillsReportedInTheLastMomentBeforeExitAreLoggedAndCountedInSi
   EXPECT_NE(Read(e.OptionsPath()).find("<Count>2</Count>"), std::string::npos);
   e.SetActive(false);
   e.SetActive(true);
-  EXPECT_EQ(e.Closer(), nullptr) << "no detection starts after the end";
+  EXPECT_EQ(Probe::Closer(e), nullptr) << "no detection starts after the end";
 }
 
 TEST_F(EngineTest, FilesOfAnInterruptedSaveArePutBackBeforeLoading) {
@@ -770,7 +771,7 @@ TEST_F(EngineTest, AFileThatCannotBeReadIsTriedAgainAndNeverWrittenOver) {
   e.RetrySettingsFiles();
   EXPECT_FALSE(e.SavesPending());
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
-  EXPECT_EQ(e.Closer()->Rules(), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
+  EXPECT_EQ(Probe::Rules(*Probe::Closer(e)), (std::vector<std::string>{"one", "two", "*hot key*", "three"}));
   EXPECT_FALSE(e.Detection().families.opera);
   EXPECT_EQ(e.Count, 42) << "the kill counted meanwhile is added";
   EXPECT_NE(Read(e.OptionsPath()).find("<Count>42</Count>"), std::string::npos);

@@ -79,7 +79,14 @@ std::vector<RefElement> RefCompile(const std::string& maskText, std::string& err
         ++k;
       }
       long last = -1;
-      while (k < n && at(k) != ']') {
+      const size_t first = k;
+      const auto closes = [&](size_t from) {
+        for (size_t j = from; j < n; ++j) {
+          if (at(j) == ']') return true;
+        }
+        return false;
+      };
+      while (k < n && (at(k) != ']' || (k == first && closes(k + 1)))) {
         if (at(k) == '-') {
           if (last < 0) {
             error = RefError(maskText, k + 1);

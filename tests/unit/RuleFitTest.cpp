@@ -7,6 +7,7 @@
 #include "popups/ClassPopupsThread.h"
 #include "popups/RuleFit.h"
 #include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 
@@ -111,7 +112,7 @@ TEST(RuleFit, MarksAgreeWithWhatAScannerPassCloses) {
     scanner->SetRules(LinesWithBreaks({FoldCase(WithoutControlCharacters(rule))}));
     const RuleFit fit = FitRule(rule, titles);
     ASSERT_EQ(fit.fits.size(), windows.size());
-    scanner->RunPass();
+    Probe::RunPass(*scanner);
     // As many close commands as marks; each window is checked below.
     const int marks = static_cast<int>(std::count(fit.fits.begin(), fit.fits.end(), true));
     EXPECT_TRUE(mainThread->PumpUntil([&] { return fake::ClosesSettled(*desktop, *mainThread, marks); }))

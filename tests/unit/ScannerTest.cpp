@@ -7,6 +7,7 @@
 
 #include "tests/fakes/FakeDde.h"
 #include "tests/fakes/FakeDesktop.h"
+#include "tests/fakes/Probe.h"
 #include "popups/ClassPopupsThread.h"
 
 using namespace zorvex;
@@ -60,7 +61,7 @@ class ScannerTest : public ::testing::Test {
   // busy machine a close may outlast the scanner's wait, or not even have begun, and finish on its
   // worker.
   void Pass(TSPopupThread& scanner, int closes) {
-    scanner.RunPass();
+    Probe::RunPass(scanner);
     Settle(closes);
   }
   // Lets closes more close commands than so far be sent, end and their reports, if any, reach the
@@ -123,7 +124,7 @@ TEST_F(ScannerTest, AggressiveModeReportsSizeKillsAsHeuristicAndCollectsOnlyRule
   EXPECT_FALSE(desktop->Exists(small) || desktop->Exists(hidden));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: News (Heuristic)", "Popup Killed: Casino (*casino*)"}));
   EXPECT_EQ(host.alarms, 2);
-  EXPECT_EQ(scanner->ExplorerWindows, (std::vector<WindowHandle>{hidden}));
+  EXPECT_EQ(Probe::ExplorerWindows(*scanner), (std::vector<WindowHandle>{hidden}));
 }
 
 
@@ -149,7 +150,7 @@ TEST_F(ScannerTest, WindowsThatRefuseOrVanishAreNotReportedAsKills) {
   Pass(*scanner, 1);
   EXPECT_TRUE(desktop->Exists(hung));
   EXPECT_TRUE(host.lines.empty());
-  scanner->KillWindow(0x9999, KillReport{"", "x", {}});
+  Probe::KillWindow(*scanner, 0x9999, KillReport{"", "x", {}, KillKind::Popup, std::nullopt});
   Settle(1);
   EXPECT_TRUE(host.lines.empty());
 }
@@ -277,15 +278,15 @@ TEST_F(ScannerTest, AWindowSlowToAnswerHoldsUpNoOtherAndIsReportedOnceWhenItAnsw
   auto scanner = MakeScanner();
   scanner->SetRules("*popup");
 
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   // Three commands sent, two of them held by their windows; the quick one is reported.
   ASSERT_TRUE(mainThread->PumpUntil([&] { return desktop->CloseCalls() == 3 && !host.lines.empty(); }));
   EXPECT_FALSE(desktop->Exists(quick)) << "the window after two slow ones is judged in the same pass";
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Quick popup (*popup)"}));
 
   // Later passes do not send the command again while it is pending.
-  scanner->RunPass();
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
+  Probe::RunPass(*scanner);
   EXPECT_EQ(desktop->CloseAttempts(slow), 1);
   EXPECT_EQ(desktop->CloseAttempts(never), 1);
 
@@ -326,18 +327,18 @@ TEST_F(ScannerTest, AFreshPopupGetsAClosingThreadHoweverManyOlderWindowsHang) {
   }
   auto scanner = MakeScanner();
   scanner->SetRules("*ad*");
-  scanner->RunPass();
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
+  Probe::RunPass(*scanner);
   const int triedBefore = desktop->CloseCalls();
   EXPECT_LE(triedBefore, 16) << "pending closes are bounded";
 
   // A popup made now, announced and then seen by a pass, is closed while they all still hang.
   const WindowHandle announced = Browser("IEFrame", "Fresh ad");
   scanner->Notice(announced);
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(announced) && host.lines.size() == 1; }));
   const WindowHandle walked = Browser("IEFrame", "Another fresh ad");
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(walked) && host.lines.size() == 2; }));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Fresh ad (*ad*)",
                                                   "Popup Killed: Another fresh ad (*ad*)"}));
@@ -372,7 +373,7 @@ TEST_F(ScannerTest, KillReportsArePostedSoThePassNeverWaitsForTheMainThread) {
   auto scanner = MakeScanner();
   scanner->SetRules("ad *");
   // The pass runs off the main thread, which is not pumped until the pass is over.
-  std::thread pass([&] { scanner->RunPass(); });
+  std::thread pass([&] { Probe::RunPass(*scanner); });
   pass.join();
   EXPECT_TRUE(host.lines.empty());
   // On a busy machine a close may outlast the scanner's wait and be reported by its worker, later.
@@ -428,7 +429,7 @@ TEST_F(ScannerTest, AnnouncedWindowsAreJudgedAtOnceByTheDecisionOfAPass) {
   EXPECT_TRUE(sleeper->Sleep(0)) << "a burst wakes the scanner";
   EXPECT_FALSE(sleeper->Sleep(0)) << "once";
 
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   Settle(3);
   ASSERT_EQ(host.lines.size(), 3u);
   EXPECT_FALSE(desktop->Exists(ruled));
@@ -443,7 +444,7 @@ TEST_F(ScannerTest, AnnouncedWindowsAreJudgedAtOnceByTheDecisionOfAPass) {
   const WindowHandle later = Browser("IEFrame", "Casino later");
   desktop->SetCtrlDown(true);
   scanner->Notice(later);
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   mainThread->Pump();
   EXPECT_TRUE(desktop->Exists(later));
   desktop->SetCtrlDown(false);
@@ -467,14 +468,14 @@ TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakes
   scanner->SetDetection(options);
   scanner->SetRules("nothing");
   for (WindowHandle w : flood) scanner->Notice(w);
-  scanner->JudgeNoticed();
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
+  Probe::JudgeNoticed(*scanner);
   EXPECT_EQ(desktop->ProgramReads(), 50) << "a second's budget of event judgings";
   Pass(*scanner, 0);
   EXPECT_EQ(desktop->ProgramReads(), 50 + 120) << "the pass judges every window";
   // The pass took what was announced: nothing is left to judge, though the budget is new.
   clock->Advance(std::chrono::seconds(1));
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   EXPECT_EQ(desktop->ProgramReads(), 50 + 120);
 
   // Now they fit: the running scanner's passes close each of them once, however many closes a
@@ -500,7 +501,7 @@ TEST_F(ScannerTest, TheExplorerLimitIsEnforcedByPassesOnlyNeverByEvents) {
   auto scanner = MakeScanner();
   for (int rename = 0; rename < 60; ++rename) {
     scanner->Notice(frames[2]);
-    scanner->JudgeNoticed();
+    Probe::JudgeNoticed(*scanner);
   }
   mainThread->Pump();
   EXPECT_EQ(desktop->Walks(), 0);
@@ -520,7 +521,7 @@ TEST_F(ScannerTest, AWindowClosedOnTheEventPathIsReportedAgainWhenItsHandleIsReu
   // No pass between: the system gives a new popup the same handle and announces it.
   desktop->Reuse(popup, WindowRecord{"IEFrame", "Ad two"});
   scanner->Notice(popup);
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return host.lines.size() == 2; }));
   EXPECT_FALSE(desktop->Exists(popup));
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Popup Killed: Ad one (ad*)", "Popup Killed: Ad two (ad*)"}));

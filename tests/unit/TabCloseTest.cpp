@@ -10,6 +10,7 @@
 #include "tests/fakes/FakeDde.h"
 #include "tests/fakes/FakeDesktop.h"
 #include "tests/fakes/FakeTabStrips.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 using zorvex::fake::FakeDesktop;
@@ -87,7 +88,7 @@ class TabCloseTest : public ::testing::Test {
   // test picks that have no close pending.
   void Pass(int closes) {
     started += closes;
-    scanner->RunPass();
+    Probe::RunPass(*scanner);
     EXPECT_TRUE(Concluded()) << started << " closes started, " << mainThread->Posted() << " ended";
   }
   // Pumps until every close started so far has ended and reported.
@@ -266,14 +267,14 @@ TEST_F(TabCloseTest, AStripThatHangsHoldsUpNoOtherPopupAndIsLeftOpenWhenItAnswer
   MakeScanner("*casino*");
 
   started = 3;
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   // The pass went past the hung window: the others are closed while its read still hangs.
   ASSERT_TRUE(mainThread->PumpUntil([&] { return host.lines.size() == 2 && strips->HangingReads() == 1; }));
   EXPECT_FALSE(desktop->Exists(popup));
   EXPECT_EQ(desktop->Title(tabbed), "Docs");
   EXPECT_EQ(mainThread->Posted(), 2) << "the hung window's close has not ended";
   // Nor is it asked again while it hangs.
-  scanner->RunPass();
+  Probe::RunPass(*scanner);
   EXPECT_EQ(strips->Reads(hung), 1);
 
   // It answers too late for a read: left open and said once; its tabs are all there.
@@ -345,7 +346,7 @@ TEST_F(TabCloseTest, TheCloserAbandonsAWorkerCaughtMidWalkAndReplacesIt) {
   const CloseOutcome left = closer.Close(CloseRequest{hung, "Casino hung", "*casino*", PickedBy::Rule, {}});
   EXPECT_FALSE(left.taken || left.tabClosed);
   EXPECT_EQ(left.leftLine, "Popup Left Open: Casino hung (*casino*), its tabs could not be read");
-  EXPECT_EQ(closer.Abandoned(), 1);
+  EXPECT_EQ(Probe::Abandoned(closer), 1);
   EXPECT_EQ(strips->HangingReads(), 1);
 
   // A new worker reads the next window while the abandoned one still hangs.
@@ -434,7 +435,7 @@ TEST_F(TabCloseTest, AbandonedReadersAreBoundedNeverActAndTheirWindowsWaitForThe
     slowRecord.slowSteps = 600;
     strips->Set(slow, slowRecord);
     EXPECT_TRUE(patient.Close(CloseRequest{slow, "Casino slow", "*casino*", PickedBy::Rule, {}}).tabClosed);
-    EXPECT_EQ(patient.Abandoned(), 0);
+    EXPECT_EQ(Probe::Abandoned(patient), 0);
   }
 
   const std::size_t closedBefore = strips->ClosedTabs().size();
@@ -491,7 +492,7 @@ TEST_F(TabCloseTest, AWindowLeftOpenIsForgottenWhenItIsDestroyedSoANewOneWithIts
   desktop->Reuse(full, popup);
   ++started;
   scanner->Notice(full);
-  scanner->JudgeNoticed();
+  Probe::JudgeNoticed(*scanner);
   EXPECT_TRUE(Concluded());
   EXPECT_FALSE(desktop->Exists(full));
   EXPECT_EQ(host.lines.back(), "Popup Killed: Casino (*casino*)");

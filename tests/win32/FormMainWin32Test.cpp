@@ -9,6 +9,7 @@
 #include "ModalScript.h"
 #include "Win32TestSupport.h"
 #include "tests/fakes/FakeSystem.h"
+#include "tests/fakes/Probe.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Desktop.h"
@@ -94,7 +95,7 @@ TEST_F(FormMainWin32, TheTrayMenuHoldsItsItemsWithShortcutAndCheckMark) {
   // Active toggles detection and the check mark.
   form->RunCommand(form->FindItem("Active1")->Id);
   EXPECT_FALSE(engine->AutoDetect);
-  EXPECT_EQ(engine->Closer(), nullptr);
+  EXPECT_EQ(Probe::Closer(*engine), nullptr);
   EXPECT_FALSE(::GetMenuState(form->PopupMenu1(), 6, MF_BYPOSITION) & MF_CHECKED);
 }
 

@@ -12,6 +12,7 @@
 #include "Win32TestSupport.h"
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
+#include "tests/fakes/Probe.h"
 #include "platform/win32/Win32Desktop.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormMain.h"
@@ -379,7 +380,7 @@ TEST_F(FormOptionsWin32, CheckBoxesCarryTheirOptionsBothWays) {
   EXPECT_TRUE(engine->Detection().families.netscape);
   EXPECT_TRUE(engine->Detection().families.explorer);
   EXPECT_TRUE(engine->Detection().families.chromium);
-  EXPECT_TRUE(engine->Closer() == nullptr || engine->Closer()->Detection().families.chromium) << "through the setter";
+  EXPECT_TRUE(Probe::Closer(*engine) == nullptr || Probe::Detection(*Probe::Closer(*engine)).families.chromium) << "through the setter";
   EXPECT_TRUE(engine->Detection().agressive);
   EXPECT_TRUE(engine->StartWindows);
   EXPECT_EQ(platform.registry->entries.count("Zorvex"), 1u) << "through the setter";

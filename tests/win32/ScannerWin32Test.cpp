@@ -10,6 +10,7 @@
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32WindowEvents.h"
 #include "popups/ClassPopupsThread.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 using namespace zorvex::testing;
@@ -75,7 +76,7 @@ struct RealScanner {
   void Pass(int closes) {
     std::atomic<bool> done{false};
     std::thread pass([&] {
-      scanner->RunPass();
+      Probe::RunPass(*scanner);
       done = true;
     });
     EXPECT_TRUE(PumpUntil([&] { return done.load(); }, std::chrono::seconds(30)));

@@ -10,6 +10,7 @@
 #include "platform/win32/Win32MainThread.h"
 #include "platform/win32/Win32TabStrip.h"
 #include "popups/ClassPopupsThread.h"
+#include "tests/fakes/Probe.h"
 
 using namespace zorvex;
 using namespace zorvex::testing;
@@ -94,7 +95,7 @@ struct TabScanner {
   bool PassOnly() {
     std::atomic<bool> done{false};
     std::thread pass([&] {
-      scanner->RunPass();
+      Probe::RunPass(*scanner);
       endedAtReturn = mainThread->posts;
       done = true;
     });
