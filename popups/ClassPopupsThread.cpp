@@ -358,7 +358,7 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
       settings_{DetectionOptions{}, std::make_shared<const PreparedRules>(),
-                std::make_shared<const std::vector<WindowRule>>()},
+                std::make_shared<const WindowRuleSet>()},
       closes_(std::make_shared<CloseBook>(services_)),
       ruleActor_(*services_.desktop, [book = closes_](WindowRuleActor::Report report) { book->Tell(std::move(report)); }) {}
 
@@ -377,8 +377,9 @@ void TSPopupThread::SetRules(const std::string& text) {
 }
 
 void TSPopupThread::SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules) {
+  auto set = std::make_shared<const WindowRuleSet>(*rules);
   std::lock_guard<std::mutex> lock(settingsMutex_);
-  settings_.windowRules = std::move(rules);
+  settings_.windowRules = std::move(set);
 }
 
 void TSPopupThread::Start() {
@@ -516,7 +517,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
     const WindowFacts facts(*services_.desktop, window, true, &programs_);
-    if (JudgeByWindowRules(window, facts, settings, (!wholeDesktop || passed_) && seen_.count(window) == 0)) {
+    if (JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
       if (wholeDesktop) seen.insert(window);
       continue;
     }
@@ -549,13 +550,13 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
 }
 
 bool TSPopupThread::JudgeByWindowRules(WindowHandle window, const WindowFacts& facts, const Settings& settings,
-                                       bool fresh) {
+                                       bool wholeDesktop) {
   const WindowRuleVerdict verdict = DecideByWindowRules(facts, *settings.windowRules, ownProcess_);
   if (verdict.rule == nullptr) return false;
   if (verdict.act || verdict.rule->action == WindowAction::Leave) {
     const auto now = services_.clock ? services_.clock->Steady() : std::chrono::steady_clock::now();
     if (std::optional<KillReport> close = ruleActor_.Act(window, facts, *verdict.rule, now)) {
-      KillWindow(window, std::move(*close), fresh);
+      KillWindow(window, std::move(*close), (!wholeDesktop || passed_) && seen_.count(window) == 0);
     }
   }
   return true;

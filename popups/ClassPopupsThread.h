@@ -126,11 +126,11 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   struct Settings {
     DetectionOptions options;
     std::shared_ptr<const PreparedRules> rules;
-    std::shared_ptr<const std::vector<WindowRule>> windowRules;
+    std::shared_ptr<const WindowRuleSet> windowRules;
   };
   // Judges a top-level window by the window rules and does what they say; true when one took it,
   // and the browser logic leaves it alone.
-  bool JudgeByWindowRules(WindowHandle window, const WindowFacts& facts, const Settings& settings, bool fresh);
+  bool JudgeByWindowRules(WindowHandle window, const WindowFacts& facts, const Settings& settings, bool wholeDesktop);
 
   ScannerServices services_;
   mutable std::mutex settingsMutex_;

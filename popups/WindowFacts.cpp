@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 
 namespace zorvex {
@@ -38,7 +39,7 @@ const ProgramFile& ProgramNames::Of(std::uint32_t pid) {
   known.file = ProgramFile{};
   if (pid != 0) known.file.path = desktop_.ProgramPath(pid);
   const std::size_t slash = known.file.path.find_last_of("\\/");
-  known.file.name = AsciiLower(slash == std::string::npos ? known.file.path : known.file.path.substr(slash + 1));
+  known.file.name = FoldCase(slash == std::string::npos ? known.file.path : known.file.path.substr(slash + 1));
   return known.file;
 }
 
@@ -77,18 +78,27 @@ const std::string& WindowFacts::Title() const {
 }
 
 const ProgramFile& WindowFacts::Program() const {
-  return Fact(kProgram, known_.program, [&] {
-    ProgramNames once(*desktop_);
-    ProgramNames& names = programs_ != nullptr ? *programs_ : once;
-    ProgramFile file = names.Of(ProcessId());
-    if (file.name != kFrameHost) return file;
+  if (program_ != nullptr) return *program_;
+  if ((read_ & kProgram) != 0 || desktop_ == nullptr) return known_.program;
+  read_ |= kProgram;
+  // Without a walk's cache, the program is read into the facts themselves.
+  ProgramNames once(*desktop_);
+  ProgramNames& names = programs_ != nullptr ? *programs_ : once;
+  program_ = &names.Of(ProcessId());
+  if (program_->name == kFrameHost) {
     // The frame draws around a window of the app's own process.
     for (WindowHandle child : desktop_->Descendants(window_)) {
       const std::uint32_t pid = desktop_->ProcessId(child);
-      if (pid != 0 && pid != ProcessId()) return names.Of(pid);
+      if (pid != 0 && pid != ProcessId()) {
+        program_ = &names.Of(pid);
+        break;
+      }
     }
-    return file;
-  });
+  }
+  if (programs_ != nullptr) return *program_;
+  known_.program = *program_;
+  program_ = nullptr;
+  return known_.program;
 }
 
 std::uint32_t WindowFacts::ProcessId() const {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <utility>
 
@@ -20,7 +20,7 @@ namespace zorvex {
 struct ProgramFile {
   // Full path; empty when it cannot be read.
   std::string path;
-  // File name without its folder, lower-cased.
+  // File name without its folder, case folded (lower-cased, as FoldCase does).
   std::string name;
 };
 
@@ -42,7 +42,7 @@ class ProgramNames {
     ProgramFile file;
   };
   IDesktop& desktop_;
-  std::map<std::uint32_t, Known> files_;
+  std::unordered_map<std::uint32_t, Known> files_;
   std::uint64_t walk_ = 1;
 };
 
@@ -104,6 +104,8 @@ class WindowFacts {
   IDesktop* desktop_ = nullptr;
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
+  // The program, in the walk's cache (which outlives the judging) or in known_.
+  mutable const ProgramFile* program_ = nullptr;
   mutable KnownWindow known_;
   // The facts read so far, one bit each.
   mutable unsigned read_ = 0;

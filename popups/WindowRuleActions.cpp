@@ -12,10 +12,9 @@ constexpr const char* kHigherRights = "it runs with higher rights";
 
 }  // namespace
 
-WindowRuleVerdict DecideByWindowRules(const WindowFacts& window, const std::vector<WindowRule>& rules,
+WindowRuleVerdict DecideByWindowRules(const WindowFacts& window, const WindowRuleSet& rules,
                                       std::uint32_t ownProcess) {
-  if (rules.empty()) return {};
-  const WindowRule* rule = FirstFittingRule(rules, window);
+  const WindowRule* rule = rules.FirstFit(window);
   // Checked only once a rule fits: most windows fit none, and these reads would be wasted on them.
   if (rule == nullptr || IsShellWindowClass(window.ClassName()) || window.ProcessId() == ownProcess) return {};
   if (rule->action == WindowAction::Leave) return WindowRuleVerdict{rule, false};

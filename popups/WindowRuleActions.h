@@ -30,7 +30,7 @@ struct WindowRuleVerdict {
 // The first rule that fits the window wins. This program's own windows and the shell's are never
 // judged; an invisible window is shielded by a leave rule but not acted on by any other, and goes
 // on to the browser logic.
-WindowRuleVerdict DecideByWindowRules(const WindowFacts& window, const std::vector<WindowRule>& rules,
+WindowRuleVerdict DecideByWindowRules(const WindowFacts& window, const WindowRuleSet& rules,
                                       std::uint32_t ownProcess);
 
 // How long a press waits for its button to be enabled (a countdown) before the window is left.

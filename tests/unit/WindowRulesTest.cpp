@@ -85,8 +85,9 @@ TEST(WindowRules, FactsAndRulesGiveTheVerdict) {
     known.program.name = AsciiLower(path.substr(path.find_last_of('\\') + 1));
     known.visible = std::string(c.traits).find('h') == std::string::npos;
     known.processId = std::string(c.traits).find('o') == std::string::npos ? 5 : 7;
-    const WindowRuleVerdict verdict = DecideByWindowRules(WindowFacts(known), rules, 7);
-    const int fits = verdict.rule == nullptr ? -1 : static_cast<int>(verdict.rule - rules.data());
+    const WindowRuleSet set(rules);
+    const WindowRuleVerdict verdict = DecideByWindowRules(WindowFacts(known), set, 7);
+    const int fits = verdict.rule == nullptr ? -1 : static_cast<int>(verdict.rule - set.Rules().data());
     EXPECT_EQ(fits, c.fits) << c.cls << " / " << c.title << " / " << c.path;
     EXPECT_EQ(verdict.act, c.act) << c.cls << " / " << c.title;
   }
