@@ -1,16 +1,20 @@
 #include "engine/ClassKiller.h"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <limits>
 #include <thread>
 #include <utility>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "base/UtcTime.h"
 #include "engine/OptionRows.h"
 #include "i18n/TextFiles.h"
 #include "platform/Files.h"
+#include "popups/RuleFit.h"
 #include "popups/WindowRules.h"
 
 namespace zorvex {
@@ -30,6 +34,9 @@ constexpr const char* kClass = "class";
 constexpr const char* kTitle = "title";
 constexpr const char* kAction = "action";
 constexpr const char* kButton = "button";
+// Every rule's statistics.
+constexpr const char* kHits = "hits";
+constexpr const char* kLast = "last";
 constexpr const char* kRunEntry = "Zorvex";
 }  // namespace names
 
@@ -89,8 +96,40 @@ std::vector<WindowRule> UsableWindowRules(TSimpleXmlElem& root, std::vector<std:
   return rules;
 }
 
+// The element of the rule that fitted: the first window rule with the same fields, or the first
+// title rule that the scanner or the DDE path would have prepared to the same text.
+TSimpleXmlElem* FittedRuleElement(TSimpleXmlElem& root, const RuleHit& hit) {
+  TSimpleXmlElems& children = root.Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    const bool fits = hit.windowRule ? child->Name() == names::kWindowRule && StoredWindowRule(*child) == *hit.windowRule
+                                     : child->Name() == names::kRule &&
+                                           (PrepareRule(child->Value).text == hit.titleRule ||
+                                            FoldCase(WithoutControlCharacters(child->Value)) == hit.titleRule);
+    if (fits) return child;
+  }
+  return nullptr;
+}
+
+// The count a hits attribute holds; one that is not a plain decimal count counts as none.
+std::uint64_t StoredHits(const std::string& text) {
+  std::uint64_t hits = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, hits);
+  return error == std::errc() && stop == end ? hits : 0;
+}
+
+void SetProp(TSimpleXmlProps& props, const char* name, const std::string& value) {
+  if (TSimpleXmlProp* prop = props.Find(name)) {
+    prop->Value = value;
+  } else {
+    props.Add(name, value);
+  }
+}
+
 bool IsOwnRuleAttribute(const std::string& name) {
-  for (const char* own : {names::kProgram, names::kClass, names::kTitle, names::kAction, names::kButton}) {
+  for (const char* own : {names::kProgram, names::kClass, names::kTitle, names::kAction, names::kButton, names::kHits,
+                          names::kLast}) {
     if (name == own) return true;
   }
   return false;
@@ -302,6 +341,10 @@ std::chrono::steady_clock::time_point TZorvex::Steady() const {
   return services_.closer.clock ? services_.closer.clock->Steady() : std::chrono::steady_clock::now();
 }
 
+std::chrono::system_clock::time_point TZorvex::Now() const {
+  return services_.closer.clock ? services_.closer.clock->Now() : std::chrono::system_clock::now();
+}
+
 void TZorvex::Notice(const std::string& text) {
   WriteLog(text);
   if (tray_) tray_->ShowNotice(text);
@@ -468,6 +511,15 @@ void TZorvex::HandRulesToCloser() {
 void TZorvex::TellOfUnusedRules() {
   for (const std::string& line : unusedRules_) WriteLog(line);
   unusedRules_.clear();
+}
+
+void TZorvex::RuleFitted(const RuleHit& hit) {
+  TSimpleXmlElem* rule = FittedRuleElement(RulesDoc.Root(), hit);
+  if (!rule) return;
+  TSimpleXmlProps& props = rule->Props();
+  const std::uint64_t hits = StoredHits(props.ReadText(names::kHits, ""));
+  SetProp(props, names::kHits, std::to_string(hits == std::numeric_limits<std::uint64_t>::max() ? hits : hits + 1));
+  SetProp(props, names::kLast, UtcStamp(Now()));
 }
 
 void TZorvex::KeepDetecting() {

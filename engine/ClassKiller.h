@@ -114,6 +114,10 @@ class TZorvex : public IKillHost, private ISettingsHost {
   void WriteLog(const std::string& text) override;
   // Counts a kill, plays the sound and flashes the tray icon.
   void PlayAlarm() override;
+  // Counts the fit in the rule's element: "hits" one up (a missing or garbled count counts from
+  // 0), "last" the time now in UTC. Saved with the next save, or at exit; a rule no longer in
+  // the document is not counted.
+  void RuleFitted(const RuleHit& hit) override;
 
   // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
   // whole if a save of it was interrupted. A file that reads but does not parse is logged (once
@@ -190,6 +194,7 @@ class TZorvex : public IKillHost, private ISettingsHost {
   void HandRulesToCloser();
   // Logs, once, each window rule the last load of rules.xml found unusable.
   void TellOfUnusedRules();
+  std::chrono::system_clock::time_point Now() const;
   void Notice(const std::string& text) override;
   void Pause(std::chrono::milliseconds span) override;
   std::chrono::steady_clock::time_point Steady() const override;

@@ -616,7 +616,9 @@ TEST_F(EngineTest, OlderSettingsInTheCodePageLoadWithTheSameRulesAndAreWrittenBa
   EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Café promo (*café*)\r\n");
 
   e.SaveOptions();
-  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>*café*</Rule>\r\n"
+  // The kill counted in the statistics of the rule that made it.
+  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n"
+                                 " <Rule hits=\"1\" last=\"1999-12-25T00:00:00Z\">*café*</Rule>\r\n"
                                  " <Rule>*casino*</Rule>\r\n</Rules>\r\n");
   const std::string options = Read(e.OptionsPath());
   EXPECT_EQ(options.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n", 0), 0u) << options;

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/CaseFold.h"
 #include "engine/ClassKiller.h"
+#include "popups/RuleFit.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/fakes/Probe.h"
 
@@ -84,8 +86,8 @@ TEST_F(WindowRuleFileTest, AMixedFileIsWrittenBackAsReadAndWhatCannotBeWrittenCo
   EXPECT_EQ(Saved(), file);
 
   // A name the writer refuses: the rules stay, with the attributes this version writes itself.
-  Loaded("<Rules><a:/><WindowRule title=\"*nag*\" b:c=\"x\" action=\"close\" color=\"red\"/></Rules>");
-  EXPECT_EQ(Saved(), kHeader + "<Rules>\r\n <WindowRule title=\"*nag*\" action=\"close\"/>\r\n</Rules>\r\n");
+  Loaded("<Rules><a:/><WindowRule title=\"*nag*\" b:c=\"x\" action=\"close\" color=\"red\" hits=\"2\"/></Rules>");
+  EXPECT_EQ(Saved(), kHeader + "<Rules>\r\n <WindowRule title=\"*nag*\" action=\"close\" hits=\"2\"/>\r\n</Rules>\r\n");
   EXPECT_EQ(CloserWindowRules(), std::vector<std::string>{"title \"*nag*\", close"});
 }
 
@@ -150,4 +152,33 @@ TEST_F(WindowRuleFileTest, AWindowRuleThatCannotBeUsedStaysInTheFileIsNeverAppli
   engine->RetrySettingsFiles();
   EXPECT_EQ(Occurrences(Read(engine->LogPath()), notUsed), 6u);
   EXPECT_EQ(CloserWindowRules(), usable);
+}
+
+TEST_F(WindowRuleFileTest, FitsCountInTheirRulesHitsAndLastAndLandWithTheNextSave) {
+  fakes.clock->time = std::chrono::system_clock::time_point(std::chrono::seconds(1796691723));
+  const std::string file = kHeader + "<Rules>\r\n <Rule hits=\"many\">Ad [1]</Rule>\r\n"
+      " <WindowRule program=\"winrar.exe\" title=\"*license*\" action=\"press\" button=\"Close\" hits=\"41\"/>\r\n"
+      " <Rule>*buy*</Rule>\r\n <Rule>Ad [1]</Rule>\r\n</Rules>\r\n";
+  TZorvex& e = Loaded(file);
+  // The scanner names a title rule as it prepared it, the DDE path in lower case.
+  e.RuleFitted(RuleHit{std::nullopt, PrepareRule("Ad [1]").text});
+  e.RuleFitted(RuleHit{std::nullopt, FoldCase("Ad [1]")});
+  e.RuleFitted(RuleHit{WindowRuleText{"winrar.exe", "", "*license*", "press", "Close"}, ""});
+  e.RuleFitted(RuleHit{WindowRuleText{"winrar.exe", "", "*license*", "close", ""}, ""});
+  e.RuleFitted(RuleHit{std::nullopt, "no such rule"});
+  EXPECT_EQ(Read(e.RulesPath()), file) << "counted in memory only";
+  const std::string stamp = "last=\"2026-12-08T01:02:03Z\"";
+  const std::string counted = kHeader + "<Rules>\r\n <Rule hits=\"2\" " + stamp + ">Ad [1]</Rule>\r\n"
+      " <WindowRule program=\"winrar.exe\" title=\"*license*\" action=\"press\" button=\"Close\" hits=\"42\" " + stamp +
+      "/>\r\n <Rule>*buy*</Rule>\r\n <Rule>Ad [1]</Rule>\r\n</Rules>\r\n";
+  EXPECT_EQ(Saved(), counted);
+
+  // A kill of the scanner's is counted too, and lands at exit.
+  fakes.desktop->Add("IEFrame", "Buy Now");
+  ASSERT_TRUE(fakes.mainThread->PumpUntil([&] { return e.Count == 1; }));
+  e.FinishDetection();
+  ASSERT_TRUE(e.FinishSaves(std::chrono::seconds(1)));
+  std::string exit = counted;
+  exit.insert(exit.find(">*buy*"), " hits=\"1\" " + stamp);
+  EXPECT_EQ(Read(e.RulesPath()), exit);
 }
