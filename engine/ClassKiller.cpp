@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "base/CaseFold.h"
@@ -473,17 +475,22 @@ std::vector<std::string> TZorvex::RuleList() {
 
 void TZorvex::SetRules(const std::vector<std::string>& rules) {
   TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  // Each text's elements in document order; each time the list names it, it takes the next one.
+  std::unordered_map<std::string, std::deque<std::size_t>> untaken;
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    if (children.Item(i)->Name() == names::kRule) untaken[children.Item(i)->Value].push_back(i);
+  }
   std::vector<bool> kept(children.Count(), false);
   std::vector<std::string> added;
   for (const std::string& text : rules) {
-    const std::string rule = WithoutControlCharacters(text);
-    bool found = false;
-    for (std::size_t i = 0; i < children.Count() && !found; ++i) {
-      const TSimpleXmlElem* child = children.Item(i);
-      found = !kept[i] && child->Name() == names::kRule && child->Value == rule;
-      if (found) kept[i] = true;
+    std::string rule = WithoutControlCharacters(text);
+    const auto found = untaken.find(rule);
+    if (found != untaken.end() && !found->second.empty()) {
+      kept[found->second.front()] = true;
+      found->second.pop_front();
+    } else {
+      added.push_back(std::move(rule));
     }
-    if (!found) added.push_back(rule);
   }
   for (std::size_t i = children.Count(); i-- > 0;) {
     if (!kept[i] && children.Item(i)->Name() == names::kRule) children.Delete(i);
