@@ -497,3 +497,16 @@ TEST_F(TabCloseTest, AWindowLeftOpenIsForgottenWhenItIsDestroyedSoANewOneWithIts
   EXPECT_FALSE(desktop->Exists(full));
   EXPECT_EQ(host.lines.back(), "Popup Killed: Casino (*casino*)");
 }
+
+TEST_F(TabCloseTest, AWindowRuleThatClosesABrowserWindowOfTabsTakesOnlyItsFrontTab) {
+  const WindowHandle chrome = Window("Chrome_WidgetWin_1", kChrome);
+  strips->SetTabs(chrome, {"News", "Sponsored", "Mail"}, 1);
+  MakeScanner("");
+  std::string fault;
+  scanner->SetWindowRules(std::make_shared<const std::vector<WindowRule>>(
+      std::vector<WindowRule>{*CompileWindowRule(WindowRuleText{"chrome.exe", "", "Sponsored", "close", ""}, fault)}));
+  Pass(1);
+  EXPECT_EQ(desktop->CloseAttempts(chrome), 0);
+  EXPECT_EQ(desktop->Title(chrome), "Mail");
+  EXPECT_EQ(host.lines, std::vector<std::string>{"Window Closed: Sponsored (program \"chrome.exe\", title \"Sponsored\", close)"});
+}
