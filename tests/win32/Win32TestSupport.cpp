@@ -126,7 +126,8 @@ NagWindows StartNagWindows(const std::vector<std::string>& windows, const std::s
   const std::string quitName =
       "ZorvexNagQuit-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
   nag.quit.reset(::CreateEventA(nullptr, TRUE, FALSE, quitName.c_str()));
-  std::string arguments = "\"--log=" + nag.logPath + "\" --quit=" + quitName + " " + options;
+  // The quit event ends it long before its own cap, which only a test run cut short meets.
+  std::string arguments = "\"--log=" + nag.logPath + "\" --quit=" + quitName + " --seconds=900 " + options;
   for (const std::string& window : windows) arguments += " \"" + window + "\"";
   nag.process = StartHelper("nag_windows.exe", arguments);
   return nag;
