@@ -1,16 +1,23 @@
 #include "engine/ClassKiller.h"
 
 #include <algorithm>
+#include <charconv>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 #include "base/Trace.h"
+#include "base/UtcTime.h"
 #include "engine/OptionRows.h"
 #include "i18n/TextFiles.h"
 #include "platform/Files.h"
+#include "popups/RuleFit.h"
+#include "popups/WindowRules.h"
 
 namespace zorvex {
 
@@ -21,7 +28,17 @@ namespace names {
 constexpr const char* kOptions = "Options";
 constexpr const char* kRules = "Rules";
 constexpr const char* kRule = "Rule";
+constexpr const char* kWindowRule = "WindowRule";
 constexpr const char* kOldTitle = "Title";
+// A window rule's fields.
+constexpr const char* kProgram = "program";
+constexpr const char* kClass = "class";
+constexpr const char* kTitle = "title";
+constexpr const char* kAction = "action";
+constexpr const char* kButton = "button";
+// Every rule's statistics.
+constexpr const char* kHits = "hits";
+constexpr const char* kLast = "last";
 constexpr const char* kRunEntry = "Zorvex";
 }  // namespace names
 
@@ -53,6 +70,98 @@ bool HasElementChildren(TSimpleXmlElem& elem) {
     if (dynamic_cast<TSimpleXmlElemClassic*>(children.Item(i)) != nullptr) return true;
   }
   return false;
+}
+
+WindowRuleText StoredWindowRule(TSimpleXmlElem& elem) {
+  const TSimpleXmlProps& props = elem.Props();
+  return WindowRuleText{props.ReadText(names::kProgram, ""), props.ReadText(names::kClass, ""),
+                        props.ReadText(names::kTitle, ""), props.ReadText(names::kAction, ""),
+                        props.ReadText(names::kButton, "")};
+}
+
+// The window rules of root that can be used, compiled, in document order; for each other one the
+// line that says why goes to unused, when given.
+std::vector<WindowRule> UsableWindowRules(TSimpleXmlElem& root, std::vector<std::string>* unused) {
+  std::vector<WindowRule> rules;
+  TSimpleXmlElems& children = root.Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    if (child->Name() != names::kWindowRule) continue;
+    const WindowRuleText text = StoredWindowRule(*child);
+    std::string fault;
+    if (std::optional<WindowRule> rule = CompileWindowRule(text, fault)) {
+      rules.push_back(std::move(*rule));
+    } else if (unused) {
+      unused->push_back("Window Rule Not Used: (" + ReadableRule(text) + "), " + fault);
+    }
+  }
+  return rules;
+}
+
+// The element of the rule that fitted: the first window rule with the same fields, or the first
+// title rule that the scanner or the DDE path would have prepared to the same text.
+TSimpleXmlElem* FittedRuleElement(TSimpleXmlElem& root, const RuleHit& hit) {
+  TSimpleXmlElems& children = root.Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    const bool fits = hit.windowRule ? child->Name() == names::kWindowRule && StoredWindowRule(*child) == *hit.windowRule
+                                     : child->Name() == names::kRule &&
+                                           (PrepareRule(child->Value).text == hit.titleRule ||
+                                            FoldCase(WithoutControlCharacters(child->Value)) == hit.titleRule);
+    if (fits) return child;
+  }
+  return nullptr;
+}
+
+// The count a hits attribute holds; one that is not a plain decimal count counts as none.
+std::uint64_t StoredHits(const std::string& text) {
+  std::uint64_t hits = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, hits);
+  return error == std::errc() && stop == end ? hits : 0;
+}
+
+void SetProp(TSimpleXmlProps& props, const char* name, const std::string& value) {
+  if (TSimpleXmlProp* prop = props.Find(name)) {
+    prop->Value = value;
+  } else {
+    props.Add(name, value);
+  }
+}
+
+bool IsOwnRuleAttribute(const std::string& name) {
+  for (const char* own : {names::kProgram, names::kClass, names::kTitle, names::kAction, names::kButton, names::kHits,
+                          names::kLast}) {
+    if (name == own) return true;
+  }
+  return false;
+}
+
+// Leaves in root only its rules, each with the attributes this version writes itself: what else
+// the file held may be what cannot be written back.
+void KeepOnlyRules(TSimpleXmlElemClassic& root) {
+  struct Kept {
+    std::string name, value;
+    std::vector<std::pair<std::string, std::string>> props;
+  };
+  std::vector<Kept> kept;
+  TSimpleXmlElems& children = root.Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    if (child->Name() != names::kRule && child->Name() != names::kWindowRule) continue;
+    Kept rule{child->Name(), child->Value, {}};
+    const TSimpleXmlProps& props = child->Props();
+    for (std::size_t j = 0; j < props.Count(); ++j) {
+      const TSimpleXmlProp& prop = props.Item(j);
+      if (prop.Prefix.empty() && IsOwnRuleAttribute(prop.Name())) rule.props.emplace_back(prop.Name(), prop.Value);
+    }
+    kept.push_back(std::move(rule));
+  }
+  root.Clear();
+  for (const Kept& rule : kept) {
+    TSimpleXmlElemClassic& elem = root.Elems().Add(rule.name, rule.value);
+    for (const auto& [name, value] : rule.props) elem.Props().Add(name, value);
+  }
 }
 
 }  // namespace
@@ -88,7 +197,8 @@ TZorvex::TZorvex(EngineServices services)
       rules_(*this, {services_.folder + "rules.xml", [this](bool brief) { ReadRulesFile(brief); },
                      [this] { WriteRulesFile(); },
                      [this] {
-                       if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
+                       HandRulesToCloser();
+                       TellOfUnusedRules();
                      }}),
       options_(*this, {services_.folder + "options.xml", [this](bool brief) { ReadOptionsFile(brief); },
                        [this] { WriteOptionsFile(); }, nullptr}),
@@ -136,7 +246,7 @@ void TZorvex::SetActive(bool on) {
   if (on && !finished_) {
     closer_ = std::make_unique<TSPopup>(services_.closer);
     // The rules first, so that the scanner's first pass has them.
-    closer_->SetRules(LinesWithBreaks(RuleList()));
+    HandRulesToCloser();
     closer_->SetDetection(detection_);
   } else {
     closer_.reset();
@@ -233,6 +343,10 @@ std::chrono::steady_clock::time_point TZorvex::Steady() const {
   return services_.closer.clock ? services_.closer.clock->Steady() : std::chrono::steady_clock::now();
 }
 
+std::chrono::system_clock::time_point TZorvex::Now() const {
+  return services_.closer.clock ? services_.closer.clock->Now() : std::chrono::system_clock::now();
+}
+
 void TZorvex::Notice(const std::string& text) {
   WriteLog(text);
   if (tray_) tray_->ShowNotice(text);
@@ -243,6 +357,7 @@ void TZorvex::LoadOptions() {
   options_.Start();
   // Only now is it known whether to log.
   for (SettingsFile* file : {&rules_, &options_}) file->TellOfLoad();
+  TellOfUnusedRules();
 }
 
 void TZorvex::ReadOptionsFile(bool brief) {
@@ -272,6 +387,7 @@ void TZorvex::LoadRules() { rules_.Start(); }
 void TZorvex::ReadRulesFile(bool brief) {
   // Rules added while the file could not be read are the user's too.
   const std::vector<std::string> added = rules_.Unloaded() ? RuleList() : std::vector<std::string>();
+  unusedRules_.clear();
   TSimpleXmlElemClassic& root = RulesDoc.Root();
   const SettingsFile::LoadResult result = rules_.Load(RulesDoc, brief);
   if (result == SettingsFile::LoadResult::CannotRead) {  // the document was not touched
@@ -279,11 +395,12 @@ void TZorvex::ReadRulesFile(bool brief) {
     return;
   }
   if (result == SettingsFile::LoadResult::Loaded) {
-    // Older files kept each rule as an element with a "Title" child.
+    // Older files kept each rule as an element with a "Title" child. A window rule is never one,
+    // whatever a hand may have put inside it, nor is one whose name's case went wrong.
     TSimpleXmlElems& children = root.Elems();
     for (std::size_t i = children.Count(); i-- > 0;) {
       TSimpleXmlElem* child = children.Item(i);
-      if (!HasElementChildren(*child)) continue;
+      if (SameTextAscii(child->Name(), names::kWindowRule) || !HasElementChildren(*child)) continue;
       child->SetName(names::kRule);
       child->Value = child->Elems().ReadText(names::kOldTitle, "");
       child->Elems().Clear();
@@ -298,11 +415,10 @@ void TZorvex::ReadRulesFile(bool brief) {
     try {
       RulesDoc.SaveToBuffer();
     } catch (const TSimpleXmlInvalid& e) {
-      const std::vector<std::string> rules = RuleList();
-      root.Clear();
-      for (const std::string& rule : rules) root.Elems().Add(names::kRule, rule);
+      KeepOnlyRules(root);
       rules_.KeepAside(e.what());
     }
+    UsableWindowRules(root, &unusedRules_);
   } else {
     root.Clear();
   }
@@ -358,10 +474,29 @@ std::vector<std::string> TZorvex::RuleList() {
 }
 
 void TZorvex::SetRules(const std::vector<std::string>& rules) {
-  TSimpleXmlElemClassic& root = RulesDoc.Root();
-  root.Clear();
-  for (const std::string& rule : rules) root.Elems().Add(names::kRule, WithoutControlCharacters(rule));
-  if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
+  TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  // Each text's elements in document order; each time the list names it, it takes the next one.
+  std::unordered_map<std::string, std::deque<std::size_t>> untaken;
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    if (children.Item(i)->Name() == names::kRule) untaken[children.Item(i)->Value].push_back(i);
+  }
+  std::vector<bool> kept(children.Count(), false);
+  std::vector<std::string> added;
+  for (const std::string& text : rules) {
+    std::string rule = WithoutControlCharacters(text);
+    const auto found = untaken.find(rule);
+    if (found != untaken.end() && !found->second.empty()) {
+      kept[found->second.front()] = true;
+      found->second.pop_front();
+    } else {
+      added.push_back(std::move(rule));
+    }
+  }
+  for (std::size_t i = children.Count(); i-- > 0;) {
+    if (!kept[i] && children.Item(i)->Name() == names::kRule) children.Delete(i);
+  }
+  for (const std::string& rule : added) children.Add(names::kRule, rule);
+  HandRulesToCloser();
 }
 
 void TZorvex::AddRule(const std::string& text) {
@@ -369,9 +504,29 @@ void TZorvex::AddRule(const std::string& text) {
   DropFailure("adding a rule", [&] {
     RulesDoc.Root().Elems().Add(names::kRule, rule);
     SaveOptions();
-    if (closer_) closer_->SetRules(LinesWithBreaks(RuleList()));
+    HandRulesToCloser();
   });
   if (RuleAdded) RuleAdded(rule);
+}
+
+void TZorvex::HandRulesToCloser() {
+  if (!closer_) return;
+  closer_->SetRules(LinesWithBreaks(RuleList()));
+  closer_->SetWindowRules(UsableWindowRules(RulesDoc.Root(), nullptr));
+}
+
+void TZorvex::TellOfUnusedRules() {
+  for (const std::string& line : unusedRules_) WriteLog(line);
+  unusedRules_.clear();
+}
+
+void TZorvex::RuleFitted(const RuleHit& hit) {
+  TSimpleXmlElem* rule = FittedRuleElement(RulesDoc.Root(), hit);
+  if (!rule) return;
+  TSimpleXmlProps& props = rule->Props();
+  const std::uint64_t hits = StoredHits(props.ReadText(names::kHits, ""));
+  SetProp(props, names::kHits, std::to_string(hits == std::numeric_limits<std::uint64_t>::max() ? hits : hits + 1));
+  SetProp(props, names::kLast, UtcStamp(Now()));
 }
 
 void TZorvex::KeepDetecting() {

@@ -81,7 +81,9 @@ class TZorvex : public IKillHost, private ISettingsHost {
   bool StartWindows = false;
   bool UseLog = false;
   std::string Language;
-  // The rules: root "Rules" with one "Rule" child per rule.
+  // The rules: root "Rules" with one "Rule" child per title rule (its text the value) and one
+  // "WindowRule" child per window rule (its fields attributes), in the order they apply. Whatever
+  // else a file holds, attributes or elements, stays as read.
   TSimpleXml RulesDoc;
 
   void SetActive(bool on);
@@ -112,6 +114,10 @@ class TZorvex : public IKillHost, private ISettingsHost {
   void WriteLog(const std::string& text) override;
   // Counts a kill, plays the sound and flashes the tray icon.
   void PlayAlarm() override;
+  // Counts the fit in the rule's element: "hits" one up (a missing or garbled count counts from
+  // 0), "last" the time now in UTC. Saved with the next save, or at exit; a rule no longer in
+  // the document is not counted.
+  void RuleFitted(const RuleHit& hit) override;
 
   // LoadRules, then options.xml or the defaults; never fails outward. Each file is first put back
   // whole if a save of it was interrupted. A file that reads but does not parse is logged (once
@@ -141,11 +147,14 @@ class TZorvex : public IKillHost, private ISettingsHost {
   bool FinishSaves(std::chrono::milliseconds patience);
   // A save waits for its file: held, or not loaded yet.
   bool SavesPending() const { return options_.Unsaved() || rules_.Unsaved(); }
-  // The rule texts in document order.
+  // The title rule texts in document order.
   std::vector<std::string> RuleList();
-  // Replaces every rule and tells the closer; writes nothing.
+  // Makes the title rules those of the list and tells the closer; writes nothing. A rule that
+  // stays keeps its element, place and attributes (the list's texts are matched to the elements
+  // in order, a repeated text to the next element of that text); the others go, and texts not
+  // matched are appended. Window rules and everything else stay where they are.
   void SetRules(const std::vector<std::string>& rules);
-  // Appends one rule, saves both files, tells the closer and RuleAdded.
+  // Appends one title rule, saves both files, tells the closer and RuleAdded.
   void AddRule(const std::string& text);
   // Told of every rule AddRule appends, as stored; set by a dialog that edits the rules while it is
   // open, so that a rule added meanwhile (hot key, tray menu) is in its list too. Main thread.
@@ -181,6 +190,11 @@ class TZorvex : public IKillHost, private ISettingsHost {
   void ReadOptionsFile(bool brief);
   void WriteOptionsFile();
   void WriteRulesFile();
+  // Hands the closer, if any, the title rules and the usable window rules, in document order.
+  void HandRulesToCloser();
+  // Logs, once, each window rule the last load of rules.xml found unusable.
+  void TellOfUnusedRules();
+  std::chrono::system_clock::time_point Now() const;
   void Notice(const std::string& text) override;
   void Pause(std::chrono::milliseconds span) override;
   std::chrono::steady_clock::time_point Steady() const override;
@@ -191,6 +205,8 @@ class TZorvex : public IKillHost, private ISettingsHost {
   SettingsFile options_;
   // When halving the log last failed (its old part held): it is tried again only after a while.
   std::optional<std::chrono::steady_clock::time_point> logHalvingFailed_;
+  // The log lines for the window rules that the last load of rules.xml cannot use, until told.
+  std::vector<std::string> unusedRules_;
   // The log has been found to hold no code-page text, so UTF-8 lines may follow.
   bool logInUtf8_ = false;
   std::shared_ptr<ScannerTracker> tracker_;

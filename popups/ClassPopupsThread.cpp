@@ -193,6 +193,16 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     pending.erase(job.window);
     DropFailure("kill report", [&] { mainThread_->Post(std::move(post)); });
   }
+  // Hands a window rule's act to the main thread to report, in order with the closes.
+  void Tell(WindowRuleActor::Report report) {
+    auto post = [book = shared_from_this(), report = std::move(report)] {
+      if (book->host_ == nullptr) return;
+      if (!report.line.empty()) book->host_->WriteLog(report.line);
+      if (report.hit) book->host_->RuleFitted(*report.hit);
+      if (report.kill) book->host_->PlayAlarm();
+    };
+    DropFailure("window rule report", [&] { mainThread_->Post(std::move(post)); });
+  }
   void Done(WindowHandle window) {
     std::lock_guard<std::mutex> lock(mutex);
     pending.erase(window);
@@ -348,8 +358,9 @@ std::shared_ptr<TSPopupThread> TSPopupThread::Create(ScannerServices services) {
 TSPopupThread::TSPopupThread(ScannerServices services)
     : services_(std::move(services)),
       settings_{DetectionOptions{}, std::make_shared<const PreparedRules>(),
-                std::make_shared<const std::vector<WindowRule>>()},
-      closes_(std::make_shared<CloseBook>(services_)) {}
+                std::make_shared<const WindowRuleSet>()},
+      closes_(std::make_shared<CloseBook>(services_)),
+      ruleActor_(*services_.desktop, [book = closes_](WindowRuleActor::Report report) { book->Tell(std::move(report)); }) {}
 
 TSPopupThread::~TSPopupThread() { closes_->Stop(); }
 
@@ -366,8 +377,9 @@ void TSPopupThread::SetRules(const std::string& text) {
 }
 
 void TSPopupThread::SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules) {
+  auto set = std::make_shared<const WindowRuleSet>(*rules);
   std::lock_guard<std::mutex> lock(settingsMutex_);
-  settings_.windowRules = std::move(rules);
+  settings_.windowRules = std::move(set);
 }
 
 void TSPopupThread::Start() {
@@ -452,7 +464,10 @@ void TSPopupThread::Notice(WindowHandle window) {
   if (wake) services_.sleeper->Wake();
 }
 
-void TSPopupThread::Forget(WindowHandle window) { closes_->Forget(window); }
+void TSPopupThread::Forget(WindowHandle window) {
+  closes_->Forget(window);
+  ruleActor_.Forget(window);
+}
 
 void TSPopupThread::JudgeNoticed() {
   const auto now = services_.clock ? services_.clock->Steady() : std::chrono::steady_clock::now();
@@ -482,6 +497,7 @@ void TSPopupThread::RunPass() {
     noticed_.clear();
   }
   closes_->Prune(*services_.desktop);
+  ruleActor_.Prune();
   Judge(services_.desktop->TopLevelWindows(), true);
 }
 
@@ -494,13 +510,18 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
     settings = settings_;
   }
   ExplorerWindows.clear();
-  programs_.Clear();
+  programs_.NewWalk();
   // A window the last pass did not see is new: its close waits behind no other. Before the first
   // pass every window is there already (an event still announces a new one).
   std::unordered_set<WindowHandle> seen;
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
-    walk.Visit(window, [&](WindowHandle judged, const Verdict& verdict) {
+    const WindowFacts facts(*services_.desktop, window, true, &programs_);
+    if (JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
+      if (wholeDesktop) seen.insert(window);
+      continue;
+    }
+    walk.Visit(window, facts, [&](WindowHandle judged, const Verdict& verdict) {
       if (wholeDesktop) seen.insert(judged);
       if (verdict.countForLimit) ExplorerWindows.push_back(judged);
       if (verdict.action != Action::Close) return;
@@ -526,6 +547,19 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
     KillWindow(frame, KillReport{services_.desktop->Title(frame), kLimitReason, {}, KillKind::Popup, std::nullopt});
     ExplorerWindows.erase(ExplorerWindows.begin());
   }
+}
+
+bool TSPopupThread::JudgeByWindowRules(WindowHandle window, const WindowFacts& facts, const Settings& settings,
+                                       bool wholeDesktop) {
+  const WindowRuleVerdict verdict = DecideByWindowRules(facts, *settings.windowRules, ownProcess_);
+  if (verdict.rule == nullptr) return false;
+  if (verdict.act || verdict.rule->action == WindowAction::Leave) {
+    const auto now = services_.clock ? services_.clock->Steady() : std::chrono::steady_clock::now();
+    if (std::optional<KillReport> close = ruleActor_.Act(window, facts, *verdict.rule, now)) {
+      KillWindow(window, std::move(*close), (!wholeDesktop || passed_) && seen_.count(window) == 0);
+    }
+  }
+  return true;
 }
 
 void TSPopupThread::KillWindow(WindowHandle window, KillReport report, bool fresh, PickedBy by,

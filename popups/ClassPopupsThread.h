@@ -31,6 +31,7 @@
 #include "popups/DetectionOptions.h"
 #include "popups/KillReport.h"
 #include "popups/TabClose.h"
+#include "popups/WindowRuleActions.h"
 #include "popups/WindowRules.h"
 
 namespace zorvex {
@@ -125,13 +126,17 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   struct Settings {
     DetectionOptions options;
     std::shared_ptr<const PreparedRules> rules;
-    std::shared_ptr<const std::vector<WindowRule>> windowRules;
+    std::shared_ptr<const WindowRuleSet> windowRules;
   };
+  // Judges a top-level window by the window rules and does what they say; true when one took it,
+  // and the browser logic leaves it alone.
+  bool JudgeByWindowRules(WindowHandle window, const WindowFacts& facts, const Settings& settings, bool wholeDesktop);
 
   ScannerServices services_;
   mutable std::mutex settingsMutex_;
   Settings settings_;
   ProgramNames programs_{*services_.desktop};
+  const std::uint32_t ownProcess_ = services_.desktop->OwnProcessId();
   // Scanner thread: the windows the last pass judged, and whether a pass has run.
   std::unordered_set<WindowHandle> seen_;
   bool passed_ = false;
@@ -141,6 +146,8 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   std::chrono::steady_clock::time_point budgetStart_{};
   int budgetUsed_ = 0;
   std::shared_ptr<CloseBook> closes_;
+  // Scanner thread, but forgets from any.
+  WindowRuleActor ruleActor_;
   std::atomic<bool> terminated_{false};
   // A check is posted and has not run to its end.
   std::atomic<bool> checkQueued_{false};

@@ -60,14 +60,18 @@ Verdict Decide(const WindowFacts& window, const DetectionOptions& options, const
 WindowWalk::WindowWalk(IDesktop& desktop, const DetectionOptions& options, const PreparedRules& rules, PassView pass)
     : desktop_(desktop), options_(options), rules_(rules), pass_(pass) {}
 
-void WindowWalk::Visit(WindowHandle window, const Act& act) { Judge(window, true, act); }
+void WindowWalk::Visit(WindowHandle window, const Act& act) {
+  Judge(window, WindowFacts(desktop_, window, true, pass_.programs), act);
+}
 
-void WindowWalk::Judge(WindowHandle window, bool topLevel, const Act& act) {
-  const Verdict verdict = Decide(WindowFacts(desktop_, window, topLevel, pass_.programs), options_, rules_, pass_.asker);
+void WindowWalk::Visit(WindowHandle window, const WindowFacts& facts, const Act& act) { Judge(window, facts, act); }
+
+void WindowWalk::Judge(WindowHandle window, const WindowFacts& facts, const Act& act) {
+  const Verdict verdict = Decide(facts, options_, rules_, pass_.asker);
   act(window, verdict);
   if (verdict.action != Action::SearchDescendants) return;
   for (WindowHandle child : desktop_.Descendants(window)) {
-    if (judged_.insert(child).second) Judge(child, false, act);
+    if (judged_.insert(child).second) Judge(child, WindowFacts(desktop_, child, false, pass_.programs), act);
   }
 }
 

@@ -67,9 +67,11 @@ class WindowWalk {
   WindowWalk(IDesktop& desktop, const DetectionOptions& options, const PreparedRules& rules, PassView pass);
   // Judges a top-level window, tells act its verdict, then walks the descendants it asks for.
   void Visit(WindowHandle window, const Act& act);
+  // The same with its facts already read in part.
+  void Visit(WindowHandle window, const WindowFacts& facts, const Act& act);
 
  private:
-  void Judge(WindowHandle window, bool topLevel, const Act& act);
+  void Judge(WindowHandle window, const WindowFacts& facts, const Act& act);
 
   IDesktop& desktop_;
   const DetectionOptions& options_;

@@ -1,5 +1,8 @@
 #include "popups/WindowFacts.h"
 
+#include <iterator>
+
+#include "base/CaseFold.h"
 #include "base/Text.h"
 
 namespace zorvex {
@@ -16,19 +19,36 @@ enum : unsigned {
   kVisible = 1u << 6,
   kMinimised = 1u << 7,
   kRect = 1u << 8,
+  kProcess = 1u << 9,
 };
+
+// Walks after which a process not met again is forgotten.
+constexpr std::uint64_t kForgetAfterWalks = 20;
+constexpr const char* kFrameHost = "applicationframehost.exe";
 
 }  // namespace
 
-const ProgramFile& ProgramNames::Of(WindowHandle window) {
-  const std::uint32_t pid = desktop_.ProcessId(window);
-  auto it = files_.find(pid);
-  if (it != files_.end()) return it->second;
-  ProgramFile file;
-  if (pid != 0) file.path = desktop_.ProgramPath(pid);
-  const std::size_t slash = file.path.find_last_of("\\/");
-  file.name = AsciiLower(slash == std::string::npos ? file.path : file.path.substr(slash + 1));
-  return files_[pid] = std::move(file);
+const ProgramFile& ProgramNames::Of(std::uint32_t pid) {
+  Known& known = files_[pid];
+  if (known.walk == walk_) return known.file;
+  const std::uint64_t started = pid != 0 ? desktop_.ProcessStartTime(pid) : 0;
+  const bool same = known.walk != 0 && known.started == started && !known.file.path.empty();
+  known.walk = walk_;
+  if (same) return known.file;
+  known.started = started;
+  known.file = ProgramFile{};
+  if (pid != 0) known.file.path = desktop_.ProgramPath(pid);
+  const std::size_t slash = known.file.path.find_last_of("\\/");
+  known.file.name = FoldCase(slash == std::string::npos ? known.file.path : known.file.path.substr(slash + 1));
+  return known.file;
+}
+
+void ProgramNames::NewWalk() {
+  ++walk_;
+  if (walk_ % kForgetAfterWalks != 0) return;
+  for (auto it = files_.begin(); it != files_.end();) {
+    it = walk_ - it->second.walk > kForgetAfterWalks ? files_.erase(it) : std::next(it);
+  }
 }
 
 WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs)
@@ -58,11 +78,31 @@ const std::string& WindowFacts::Title() const {
 }
 
 const ProgramFile& WindowFacts::Program() const {
-  return Fact(kProgram, known_.program, [&] {
-    if (programs_ != nullptr) return programs_->Of(window_);
-    ProgramNames once(*desktop_);
-    return once.Of(window_);
-  });
+  if (program_ != nullptr) return *program_;
+  if ((read_ & kProgram) != 0 || desktop_ == nullptr) return known_.program;
+  read_ |= kProgram;
+  // Without a walk's cache, the program is read into the facts themselves.
+  ProgramNames once(*desktop_);
+  ProgramNames& names = programs_ != nullptr ? *programs_ : once;
+  program_ = &names.Of(ProcessId());
+  if (program_->name == kFrameHost) {
+    // The frame draws around a window of the app's own process.
+    for (WindowHandle child : desktop_->Descendants(window_)) {
+      const std::uint32_t pid = desktop_->ProcessId(child);
+      if (pid != 0 && pid != ProcessId()) {
+        program_ = &names.Of(pid);
+        break;
+      }
+    }
+  }
+  if (programs_ != nullptr) return *program_;
+  known_.program = *program_;
+  program_ = nullptr;
+  return known_.program;
+}
+
+std::uint32_t WindowFacts::ProcessId() const {
+  return Fact(kProcess, known_.processId, [&] { return desktop_->ProcessId(window_); });
 }
 
 WindowHandle WindowFacts::Owner() const {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <utility>
 
@@ -20,22 +20,30 @@ namespace zorvex {
 struct ProgramFile {
   // Full path; empty when it cannot be read.
   std::string path;
-  // File name without its folder, lower-cased.
+  // File name without its folder, case folded (lower-cased, as FoldCase does).
   std::string name;
 };
 
-// Program files by process id, read once each per walk: reading one is a system call.
+// Program files by process, read once for each process's life: a process id the system gives
+// again is told apart by its start time, read once a walk.
 class ProgramNames {
  public:
   explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
-  // The program of the process that made window; empty when unreadable.
-  const ProgramFile& Of(WindowHandle window);
-  // Forgets every program: process ids are reused.
-  void Clear() { files_.clear(); }
+  // The program of a process; empty when unreadable.
+  const ProgramFile& Of(std::uint32_t processId);
+  // A new walk: each process's start time is checked again on its first use, and processes not
+  // met for a while are forgotten.
+  void NewWalk();
 
  private:
+  struct Known {
+    std::uint64_t started = 0;
+    std::uint64_t walk = 0;
+    ProgramFile file;
+  };
   IDesktop& desktop_;
-  std::map<std::uint32_t, ProgramFile> files_;
+  std::unordered_map<std::uint32_t, Known> files_;
+  std::uint64_t walk_ = 1;
 };
 
 // Every fact of a window, as plain values.
@@ -45,6 +53,7 @@ struct KnownWindow {
   // The seam reads an unreadable title as empty, as the system does: no flag would be more than a guess.
   std::string title;
   ProgramFile program;
+  std::uint32_t processId = 0;
   // The window that owns it; 0 for none.
   WindowHandle owner = 0;
   // The tool-window style: small caption, no task-bar button.
@@ -72,8 +81,11 @@ class WindowFacts {
   const std::string& ClassName() const;
   // Its title as the seam reads it (UTF-8, cut at kMaxWindowText).
   const std::string& Title() const;
-  // The program of the process that made it, through the walk's cache when there is one.
+  // The program of the process that made it, through the walk's cache when there is one. A Store
+  // app's frame (ApplicationFrameHost.exe) answers with the program of the app it holds.
   const ProgramFile& Program() const;
+  // The process that made it; 0 when gone.
+  std::uint32_t ProcessId() const;
   // The window that owns it; 0 for none.
   WindowHandle Owner() const;
   // It carries the tool-window style.
@@ -92,6 +104,8 @@ class WindowFacts {
   IDesktop* desktop_ = nullptr;
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
+  // The program, in the walk's cache (which outlives the judging) or in known_.
+  mutable const ProgramFile* program_ = nullptr;
   mutable KnownWindow known_;
   // The facts read so far, one bit each.
   mutable unsigned read_ = 0;

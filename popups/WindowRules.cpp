@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "base/CaseFold.h"
 #include "base/Text.h"
 
 namespace zorvex {
@@ -30,6 +31,7 @@ bool CompileField(const char* name, const std::string& text, std::optional<TMask
 }
 
 bool FitsIfSet(const std::optional<TMask>& mask, const std::string& text) { return !mask || mask->Fits(text); }
+
 
 }  // namespace
 
@@ -92,20 +94,99 @@ std::optional<WindowRule> CompileWindowRule(const WindowRuleText& text, std::str
   return rule;
 }
 
-bool RuleFits(const WindowRule& rule, const WindowFacts& window) {
-  if (!FitsIfSet(rule.className, window.ClassName())) return false;
-  if (rule.program) {
-    const ProgramFile& program = window.Program();
-    if (!rule.program->Fits(rule.programByPath ? program.path : program.name)) return false;
+namespace {
+
+// The texts a window shows the rules, each made ready for the masks once, when a rule first asks.
+class RuleSubject {
+ public:
+  explicit RuleSubject(const WindowFacts& window) : window_(window) {}
+
+  bool Fits(const WindowRule& rule) {
+    if (rule.className && !rule.className->Fits(Ready(className_, [&] { return window_.ClassName(); }))) return false;
+    if (rule.program) {
+      const TMaskText& program = rule.programByPath ? Ready(path_, [&] { return window_.Program().path; })
+                                                    : Ready(name_, [&] { return window_.Program().name; });
+      if (!rule.program->Fits(program)) return false;
+    }
+    return !rule.title || rule.title->Fits(Ready(title_, [&] { return WithoutControlCharacters(window_.Title()); }));
   }
-  return FitsIfSet(rule.title, WithoutControlCharacters(window.Title()));
+
+ private:
+  template <typename Read>
+  const TMaskText& Ready(std::optional<TMaskText>& text, const Read& read) {
+    if (!text) text.emplace(read());
+    return *text;
+  }
+
+  const WindowFacts& window_;
+  std::optional<TMaskText> className_, name_, path_, title_;
+};
+
+}  // namespace
+
+bool RuleFits(const WindowRule& rule, const WindowFacts& window) { return RuleSubject(window).Fits(rule); }
+
+namespace {
+
+bool IsAscii(const std::string& text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
-const WindowRule* FirstFittingRule(const std::vector<WindowRule>& rules, const WindowFacts& window) {
-  for (const WindowRule& rule : rules) {
-    if (RuleFits(rule, window)) return &rule;
+bool IsPlainText(const std::string& mask) { return mask.find_first_of("*?[") == std::string::npos; }
+
+std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << (length % 64); }
+
+}  // namespace
+
+WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules) : rules_(std::move(rules)) {
+  for (std::size_t i = 0; i < rules_.size(); ++i) {
+    const WindowRuleText& text = rules_[i].text;
+    // By program first: a program shows few windows, while a dialog class is shared by many.
+    if (!text.program.empty() && !rules_[i].programByPath && IsPlainText(text.program)) {
+      byProgram_[FoldCase(text.program)].push_back(i);
+    } else if (!text.className.empty() && IsPlainText(text.className)) {
+      const std::string key = FoldCase(text.className);
+      byClass_[key].push_back(i);
+      classLengths_ |= LengthBit(key.size());
+    } else {
+      others_.push_back(i);
+    }
   }
-  return nullptr;
+}
+
+const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
+  if (rules_.empty()) return nullptr;
+  // The candidates, merged back into file order: the first that fits wins.
+  const std::vector<std::size_t>* lists[3] = {&others_, nullptr, nullptr};
+  std::size_t count = 1;
+  // Folding keeps an ASCII text's length; a text beyond ASCII may change it, and is looked up anyway.
+  const std::string& className = window.ClassName();
+  if (!byClass_.empty() && ((classLengths_ & LengthBit(className.size())) != 0 || !IsAscii(className))) {
+    const auto found = byClass_.find(FoldCase(className));
+    if (found != byClass_.end()) lists[count++] = &found->second;
+  }
+  if (!byProgram_.empty()) {
+    const auto found = byProgram_.find(window.Program().name);
+    if (found != byProgram_.end()) lists[count++] = &found->second;
+  }
+  std::size_t at[3] = {0, 0, 0};
+  RuleSubject subject(window);
+  for (;;) {
+    std::size_t best = rules_.size();
+    std::size_t from = 0;
+    for (std::size_t l = 0; l < count; ++l) {
+      if (at[l] < lists[l]->size() && (*lists[l])[at[l]] < best) {
+        best = (*lists[l])[at[l]];
+        from = l;
+      }
+    }
+    if (best == rules_.size()) return nullptr;
+    ++at[from];
+    if (subject.Fits(rules_[best])) return &rules_[best];
+  }
 }
 
 std::string CaptionWithoutMarks(const std::string& caption) {

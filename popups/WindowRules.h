@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "popups/Masks.h"
@@ -53,8 +55,25 @@ const char* ActionName(WindowAction action);
 // program fit.
 bool RuleFits(const WindowRule& rule, const WindowFacts& window);
 
-// The first rule in list order that fits the window; null when none does.
-const WindowRule* FirstFittingRule(const std::vector<WindowRule>& rules, const WindowFacts& window);
+// The rules in file order, indexed so that a window is tried only against the rules that may fit
+// it: a rule whose class or program mask is plain text is found by that text. Immutable.
+class WindowRuleSet {
+ public:
+  WindowRuleSet() = default;
+  explicit WindowRuleSet(std::vector<WindowRule> rules);
+  const std::vector<WindowRule>& Rules() const { return rules_; }
+  bool Empty() const { return rules_.empty(); }
+  // The first rule in file order that fits the window; null when none does.
+  const WindowRule* FirstFit(const WindowFacts& window) const;
+
+ private:
+  std::vector<WindowRule> rules_;
+  // Rule positions by folded class, by folded program name, and the rest, each in file order.
+  std::unordered_map<std::string, std::vector<std::size_t>> byClass_, byProgram_;
+  std::vector<std::size_t> others_;
+  // The lengths of the class keys (modulo 64): most classes are ruled out without folding them.
+  std::uint64_t classLengths_ = 0;
+};
 
 // A button caption as rules see it: "&" marks removed, "&&" kept as one "&".
 std::string CaptionWithoutMarks(const std::string& caption);

@@ -1243,6 +1243,13 @@ bool TSimpleXmlElems::ReadBool(const std::string& name, bool def) const {
   return elem && !elem->Value.empty() ? elem->AsBool() : def;
 }
 
+void TSimpleXmlElems::Delete(std::size_t index) {
+  if (index >= items_.size()) return;
+  TSimpleXmlCore::Delete(items_[index]);
+  items_.erase(index);
+  NamesChanged();
+}
+
 void TSimpleXmlElems::Clear() {
   for (TSimpleXmlElem* e : items_) TSimpleXmlCore::Delete(e);
   items_.clear();

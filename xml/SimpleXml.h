@@ -107,6 +107,11 @@ class TSimpleXmlPtrArray {
     data_[size_++] = item;
   }
   void clear() { size_ = 0; }
+  // Removes the pointer at i; the later ones move up.
+  void erase(std::size_t i) {
+    if (i + 1 < size_) std::memmove(data_ + i, data_ + i + 1, (size_ - i - 1) * sizeof(T*));
+    --size_;
+  }
   // Where the storage comes from; set while the array has none yet.
   TSimpleXmlArena* Arena() const { return arena_; }
   void SetArena(TSimpleXmlArena* arena) {
@@ -169,6 +174,8 @@ class TSimpleXmlElems {
   std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
   // The found child's AsBool when its value is non-empty, else def.
   bool ReadBool(const std::string& name, bool def) const;
+  // Destroys the child at a 0-based position; the later ones move up. Nothing outside the list.
+  void Delete(std::size_t index);
   // Destroys every child.
   void Clear();
   // The element that owns this list.

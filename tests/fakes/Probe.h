@@ -26,6 +26,7 @@ struct Probe {
 
   static const DetectionOptions& Detection(const TSPopup& closer) { return closer.detection_; }
   static const std::vector<std::string>& Rules(const TSPopup& closer) { return closer.rules_; }
+  static const std::vector<WindowRule>& WindowRules(const TSPopup& closer) { return *closer.windowRules_; }
   static const std::shared_ptr<TSPopupThread>& Thread(const TSPopup& closer) { return closer.thread_; }
   static bool MatchTitle(TSPopup& closer, const std::string& title) { return closer.MatchTitle(title); }
   static const std::string& MatchedRule(const TSPopup& closer) { return closer.MatchedRule; }

@@ -14,10 +14,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/CaseFold.h"
 #include "base/Utf8.h"
 #include "engine/ClassKiller.h"
 #include "engine/OptionRows.h"
 #include "platform/Files.h"
+#include "popups/RuleFit.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/fakes/Probe.h"
 
@@ -616,7 +618,9 @@ TEST_F(EngineTest, OlderSettingsInTheCodePageLoadWithTheSameRulesAndAreWrittenBa
   EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Popup Killed: Café promo (*café*)\r\n");
 
   e.SaveOptions();
-  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n <Rule>*café*</Rule>\r\n"
+  // The kill counted in the statistics of the rule that made it.
+  EXPECT_EQ(Read(e.RulesPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Rules>\r\n"
+                                 " <Rule hits=\"1\" last=\"1999-12-25T00:00:00Z\">*café*</Rule>\r\n"
                                  " <Rule>*casino*</Rule>\r\n</Rules>\r\n");
   const std::string options = Read(e.OptionsPath());
   EXPECT_EQ(options.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n", 0), 0u) << options;
@@ -957,4 +961,99 @@ TEST_F(EngineTest, ARulesFileWithANameItsWriterRefusesStillTakesNewRules) {
   expected.push_back("*three*");
   EXPECT_EQ(Loaded().RuleList(), expected) << Read(folder + "rules.xml");
   EXPECT_EQ(Read(folder + "rules.xml.unreadable"), damaged) << "the damaged file is kept aside first";
+}
+
+// --- Window rules and every rule's statistics in rules.xml. ---
+
+namespace {
+const std::string kXmlHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+std::vector<std::string> WindowRuleNames(const TZorvex& engine) {
+  std::vector<std::string> names;
+  for (const WindowRule& rule : Probe::WindowRules(*Probe::Closer(engine))) names.push_back(rule.readable);
+  return names;
+}
+}  // namespace
+
+TEST_F(EngineTest, AFileMixingRulesAndWindowRulesIsWrittenBackAsRead) {
+  const std::string file = kXmlHeader + "<Rules mine=\"1\">\r\n <Rule hits=\"2\" x=\"y\">*ad*</Rule>\r\n"
+      " <WindowRule program=\"a.exe\" class=\"#32770\" action=\"press\" button=\"Close\" x=\"y\"/>\r\n <!-- mine -->\r\n"
+      " <Extra a=\"b\"/>\r\n <WindowRule title=\"*nag*\" action=\"close\">\r\n  <Note>not an older rule</Note>\r\n"
+      " </WindowRule>\r\n <Rule>Ad [1]</Rule>\r\n</Rules>\r\n";
+  Write(folder + "rules.xml", file);
+  TZorvex& e = Loaded();
+  EXPECT_EQ(WindowRuleNames(e), (std::vector<std::string>{"program \"a.exe\", class \"#32770\", press \"Close\"",
+                                                          "title \"*nag*\", close"}));
+  e.SetRules(e.RuleList());
+  e.SaveRules();
+  EXPECT_EQ(Read(e.RulesPath()), file);
+  // A name the writer refuses: the rules stay, with the attributes this version writes itself.
+  Write(folder + "rules.xml", "<Rules><a:/><WindowRule title=\"*nag*\" b:c=\"x\" action=\"close\" hits=\"2\"/></Rules>");
+  Loaded().SaveRules();
+  EXPECT_EQ(Read(folder + "rules.xml"), kXmlHeader + "<Rules>\r\n <WindowRule title=\"*nag*\" action=\"close\" hits=\"2\"/>\r\n</Rules>\r\n");
+}
+
+TEST_F(EngineTest, TheDialogsTitlesKeepEachStayingRulesElementAndEveryWindowRuleInPlace) {
+  // The titles, then each element: a title rule's text and hits, a window rule's title.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"c", "a", "new"}, "a3 one two c new"}, {{"a", "a", "a"}, "a3 one a1 two a"}, {{}, "one two"}};
+  for (const auto& [titles, outline] : cases) {
+    Write(folder + "rules.xml", "<Rules><Rule hits=\"3\">a</Rule><WindowRule title=\"one\" action=\"close\"/><Rule>b</Rule>"
+                                "<Rule hits=\"1\">a</Rule><WindowRule title=\"two\" action=\"leave\"/><Rule>c</Rule></Rules>");
+    TZorvex& e = Loaded();
+    e.SetRules(titles);
+    std::string seen;
+    TSimpleXmlElems& children = e.RulesDoc.Root().Elems();
+    for (std::size_t i = 0; i < children.Count(); ++i) {
+      TSimpleXmlProps& props = children.Item(i)->Props();
+      seen += (i ? " " : "") + children.Item(i)->Value + props.ReadText("hits", "") + props.ReadText("title", "");
+    }
+    EXPECT_EQ(seen, outline);
+    EXPECT_EQ(WindowRuleNames(e), (std::vector<std::string>{"title \"one\", close", "title \"two\", leave"}));
+  }
+}
+
+TEST_F(EngineTest, AWindowRuleThatCannotBeUsedStaysInTheFileIsNeverAppliedAndIsLoggedOncePerLoad) {
+  const std::string rules = " <WindowRule class=\"[abc\" action=\"close\" x=\"y\"/>\r\n <Rule>*ad*</Rule>\r\n"
+                            " <WindowRule class=\"#32770\" action=\"Watch\"/>\r\n";
+  const std::string file = kXmlHeader + "<Rules>\r\n" + rules + "</Rules>\r\n";
+  Write(folder + "rules.xml", file);
+  TZorvex& e = Loaded();
+  e.SetRules(e.RuleList());
+  e.AddRule("*new*");
+  EXPECT_EQ(WindowRuleNames(e), std::vector<std::string>{"class \"#32770\", watch"});
+  EXPECT_EQ(Read(e.LogPath()), "[07.12.2026 09:30:00] Window Rule Not Used: (class \"[abc\", close), class: '[abc' is "
+                               "an invalid mask at (5)\r\n");
+  EXPECT_EQ(Read(e.RulesPath()), kXmlHeader + "<Rules>\r\n" + rules + " <Rule>*new*</Rule>\r\n</Rules>\r\n");
+  // Held at the start, the file is told of when it loads late, once.
+  Hold(folder + "rules.xml");
+  TZorvex& late = Loaded();
+  LetGo(folder + "rules.xml");
+  Write(folder + "rules.xml", file);
+  late.RetrySettingsFiles();
+  late.RetrySettingsFiles();
+  EXPECT_EQ(Occurrences(Read(late.LogPath()), "] Window Rule Not Used: "), 2u);
+  EXPECT_EQ(WindowRuleNames(late), std::vector<std::string>{"class \"#32770\", watch"});
+}
+
+TEST_F(EngineTest, FitsCountInTheirRulesHitsAndLastAndLandWithTheNextSave) {
+  fakes.clock->time = std::chrono::system_clock::time_point(std::chrono::seconds(1796691723));
+  const std::string press = "<WindowRule program=\"a.exe\" action=\"press\" button=\"Close\" hits=\"";
+  const std::string file = kXmlHeader + "<Rules>\r\n <Rule hits=\"many\">Ad [1]</Rule>\r\n " + press + "41\"/>\r\n"
+                           " <Rule>*buy*</Rule>\r\n <Rule>Ad [1]</Rule>\r\n</Rules>\r\n";
+  Write(folder + "rules.xml", file);
+  TZorvex& e = Loaded();
+  // The scanner names a title rule as it prepared it, the DDE path in lower case.
+  e.RuleFitted(RuleHit{std::nullopt, PrepareRule("Ad [1]").text});
+  e.RuleFitted(RuleHit{std::nullopt, FoldCase("Ad [1]")});
+  e.RuleFitted(RuleHit{WindowRuleText{"a.exe", "", "", "press", "Close"}, ""});
+  e.RuleFitted(RuleHit{WindowRuleText{"a.exe", "", "", "press", ""}, ""});
+  EXPECT_EQ(Read(e.RulesPath()), file) << "counted in memory only";
+  desktop->Add("IEFrame", "Buy Now");
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return e.Count == 1; }));
+  e.FinishDetection();
+  ASSERT_TRUE(e.FinishSaves(1s));
+  const std::string last = "last=\"2026-12-08T01:02:03Z\"";
+  EXPECT_EQ(Read(e.RulesPath()), kXmlHeader + "<Rules>\r\n <Rule hits=\"2\" " + last + ">Ad [1]</Rule>\r\n " + press +
+                                     "42\" " + last + "/>\r\n <Rule hits=\"1\" " + last + ">*buy*</Rule>\r\n"
+                                     " <Rule>Ad [1]</Rule>\r\n</Rules>\r\n");
 }

@@ -454,8 +454,8 @@ TEST_F(ScannerTest, AnnouncedWindowsAreJudgedAtOnceByTheDecisionOfAPass) {
 }
 
 TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakesTheRest) {
-  // Every window is of a program of its own, whose file is read once for each judging: the reads
-  // count the windows judged. The clock stands still: one second's budget.
+  // Every judging reads its window's title once: the reads count the windows judged. The clock
+  // stands still: one second's budget.
   std::vector<WindowHandle> flood;
   for (std::uint32_t i = 0; i < 120; ++i) {
     WindowRecord record{"Chrome_WidgetWin_1", "Flood " + std::to_string(i)};
@@ -470,13 +470,13 @@ TEST_F(ScannerTest, AFloodOfAnnouncedWindowsIsJudgedWithinABudgetAndThePassTakes
   for (WindowHandle w : flood) scanner->Notice(w);
   Probe::JudgeNoticed(*scanner);
   Probe::JudgeNoticed(*scanner);
-  EXPECT_EQ(desktop->ProgramReads(), 50) << "a second's budget of event judgings";
+  EXPECT_EQ(desktop->TitleReads(), 50) << "a second's budget of event judgings";
   Pass(*scanner, 0);
-  EXPECT_EQ(desktop->ProgramReads(), 50 + 120) << "the pass judges every window";
+  EXPECT_EQ(desktop->TitleReads(), 50 + 120) << "the pass judges every window";
   // The pass took what was announced: nothing is left to judge, though the budget is new.
   clock->Advance(std::chrono::seconds(1));
   Probe::JudgeNoticed(*scanner);
-  EXPECT_EQ(desktop->ProgramReads(), 50 + 120);
+  EXPECT_EQ(desktop->TitleReads(), 50 + 120);
 
   // Now they fit: the running scanner's passes close each of them once, however many closes a
   // busy machine leaves pending at the end of a pass for the next one.

@@ -282,7 +282,7 @@ TEST(SimpleXmlRead, HugeInputStaysLinear) {
 }
 
 // A loaded tree lives in its document's blocks; it must stay sound when edited through the API,
-// when parts of it are cleared, and when the document loads again over it.
+// when parts of it are cleared or deleted, and when the document loads again over it.
 TEST(SimpleXmlRead, LoadedTreesTakeEditsAndReloads) {
   TSimpleXml doc;
   for (int round = 0; round < 3; ++round) {
@@ -304,6 +304,11 @@ TEST(SimpleXmlRead, LoadedTreesTakeEditsAndReloads) {
     EXPECT_EQ(elems.Item(8)->Elems().Count(), 0u);
     EXPECT_EQ(elems.Item(299)->Elems().ReadText("c", ""), std::string(40, 'x'));
     EXPECT_EQ(loaded.Elems().Item(0)->Parent(), &loaded);
+    // Deleting one, with what was added to it, leaves the name look-up sound.
+    EXPECT_EQ(elems.Find("e"), elems.Item(299));
+    elems.Delete(7);
+    EXPECT_EQ(elems.Find("renamed"), nullptr);
+    EXPECT_EQ(elems.Find("e"), elems.Item(298));
   }
   Load(doc, "<small/>");
   EXPECT_EQ(doc.Root().Name(), "small");
