@@ -11,9 +11,9 @@
 //         stubborn  as plain (class NagStubborn unless given), but it ignores the close command
 // Every window is shown without being activated; --front=TITLE then puts that one of them in
 // front, so that the others are not. EVENT is set once every window exists.
-// FILE gets one line per event, written at once: "enabled CAPTION in TITLE", "pressed CAPTION in
-// TITLE" (captions without their "&" marks, a press of a disabled button included), "minimized
-// TITLE", "restored TITLE", "ignored close of TITLE", "closed TITLE".
+// FILE gets one line per event, written at once: "enabled CAPTION in TITLE" (just before it is),
+// "pressed CAPTION in TITLE" (captions without their "&" marks, a press of a disabled button
+// included), "minimized TITLE", "restored TITLE", "ignored close of TITLE", "closed TITLE".
 // It ends once its windows are gone, when the --quit event is set, or after N seconds (300).
 #include <windows.h>
 
@@ -93,8 +93,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case WM_TIMER:
       if (wParam != kEnableTimer) return FALSE;
       KillTimer(dialog, kEnableTimer);
-      EnableWindow(GetDlgItem(dialog, kContinueButton), TRUE);
+      // Told before it happens: a test that read the button and then finds no line knows that it
+      // read it disabled.
       Log(L"enabled " + WithoutMarks(TextOf(GetDlgItem(dialog, kContinueButton))) + L" in " + TextOf(dialog));
+      EnableWindow(GetDlgItem(dialog, kContinueButton), TRUE);
       return TRUE;
     case WM_COMMAND: {
       const WORD id = LOWORD(wParam);
