@@ -106,7 +106,7 @@ TEST(WindowRules, EachActionDoesWhatItsRuleSaysToTheWindowsItNamesAndNoOthers) {
     ASSERT_NE(handles.back(), nullptr) << c.title;
   }
   // A window that fits the close rule but for its program.
-  ChildProcess other = OpenHelperWindows({"NagPlain|Close me, other program|400|300|v"}, "--seconds=900");
+  ChildProcess other = OpenHelperWindows({"NagPlain|Close me, other program|400|300|v"}, "--seconds=600");
   const HWND otherWindow = FindWindowOf(other.Id(), "Close me, other program");
   ASSERT_NE(otherWindow, nullptr);
 

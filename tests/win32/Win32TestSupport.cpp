@@ -127,7 +127,7 @@ NagWindows StartNagWindows(const std::vector<std::string>& windows, const std::s
       "ZorvexNagQuit-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
   nag.quit.reset(::CreateEventA(nullptr, TRUE, FALSE, quitName.c_str()));
   // The quit event ends it long before its own cap, which only a test run cut short meets.
-  std::string arguments = "\"--log=" + nag.logPath + "\" --quit=" + quitName + " --seconds=900 " + options;
+  std::string arguments = "\"--log=" + nag.logPath + "\" --quit=" + quitName + " --seconds=600 " + options;
   for (const std::string& window : windows) arguments += " \"" + window + "\"";
   nag.process = StartHelper("nag_windows.exe", arguments);
   return nag;
