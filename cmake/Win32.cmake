@@ -38,6 +38,7 @@ endforeach()
 # Window titles and typed rules reach these helpers whole through their UTF-16 command lines.
 zorvex_unicode_entry(popup_windows)
 zorvex_unicode_entry(tray_poke)
+zorvex_unicode_entry(nag_windows)
 
 file(GLOB ZORVEX_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 if(ZORVEX_WIN32_TESTS AND ZORVEX_WIN32_WITH_TESTS)

@@ -89,15 +89,73 @@ TabBrowser StartTabBrowser(const std::string& program, const std::string& argume
   return browser;
 }
 
-std::string TabBrowser::Log() const {
+namespace {
+
+// A helper's log, read while the helper may still be writing it; empty when there is none yet.
+std::string ReadLog(const std::string& path) {
   std::string text;
-  FILE* file = std::fopen(logPath.c_str(), "rb");
+  FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return text;
   char buffer[4096];
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
   std::fclose(file);
   return text;
 }
+
+// A file name in this Wine session's temporary folder, new for each call.
+std::string SessionTempFile(const std::string& folderName, const std::string& stem) {
+  static std::atomic<int> serial{0};
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string folder = std::string(temp) + folderName + "\\";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + stem + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                           std::to_string(++serial) + ".log";
+  ::DeleteFileA(path.c_str());
+  return path;
+}
+
+}  // namespace
+
+std::string TabBrowser::Log() const { return ReadLog(logPath); }
+
+NagWindows StartNagWindows(const std::vector<std::string>& windows, const std::string& options) {
+  static std::atomic<int> serial{0};
+  NagWindows nag;
+  nag.logPath = SessionTempFile("zorvex-nag", "nag_windows");
+  const std::string quitName =
+      "ZorvexNagQuit-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial);
+  nag.quit.reset(::CreateEventA(nullptr, TRUE, FALSE, quitName.c_str()));
+  // The quit event ends it long before its own cap, which only a test run cut short meets.
+  std::string arguments = "\"--log=" + nag.logPath + "\" --quit=" + quitName + " --seconds=600 " + options;
+  for (const std::string& window : windows) arguments += " \"" + window + "\"";
+  nag.process = StartHelper("nag_windows.exe", arguments);
+  return nag;
+}
+
+NagWindows::~NagWindows() {
+  if (quit) ::SetEvent(quit.get());
+  process.WaitForExit(10000);
+}
+
+std::vector<std::string> NagWindows::Lines() const {
+  std::vector<std::string> lines;
+  const std::string text = ReadLog(logPath);
+  std::size_t start = 0;
+  // A last line without its end is still being written.
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+std::size_t NagWindows::Count(const std::string& line) const {
+  std::size_t count = 0;
+  for (const std::string& logged : Lines()) count += logged == line ? 1 : 0;
+  return count;
+}
+
+HWND NagWindows::Window(const std::string& title) const { return FindWindowOf(process.Id(), title); }
 
 namespace {
 struct Search {

@@ -56,6 +56,27 @@ struct TabBrowser {
 // Starts it with arguments such as "--class=Chrome_WidgetWin_1 --mode=tabs --tabs=A|B|C".
 TabBrowser StartTabBrowser(const std::string& program, const std::string& arguments);
 
+// nag_windows.exe showing windows (KIND|TITLE[|CLASS], see the helper), and the log it keeps of
+// what happened to them. Going, it asks the helper to end, and ends it if it does not.
+struct NagWindows {
+  NagWindows() = default;
+  ~NagWindows();
+  NagWindows(NagWindows&&) = default;
+  NagWindows& operator=(NagWindows&&) = default;
+  ChildProcess process;
+  win32::UniqueKernelHandle quit;
+  std::string logPath;
+  // The log's lines, in order.
+  std::vector<std::string> Lines() const;
+  // How many of its lines are exactly line.
+  std::size_t Count(const std::string& line) const;
+  bool Logged(const std::string& line) const { return Count(line) > 0; }
+  // Its window (top-level or control) with this title; nullptr when there is none.
+  HWND Window(const std::string& title) const;
+};
+// Starts it with options such as "--delay=MS" and waits until its windows exist.
+NagWindows StartNagWindows(const std::vector<std::string>& windows, const std::string& options = "");
+
 // Top-level windows of a process, highest in the z-order first.
 std::vector<HWND> TopLevelWindowsOf(DWORD processId);
 // The first top-level window or descendant of a process with this title (UTF-8), or nullptr.
