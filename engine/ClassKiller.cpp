@@ -475,27 +475,49 @@ std::vector<std::string> TZorvex::RuleList() {
 
 void TZorvex::SetRules(const std::vector<std::string>& rules) {
   TSimpleXmlElems& children = RulesDoc.Root().Elems();
-  // Each text's elements in document order; each time the list names it, it takes the next one.
-  std::unordered_map<std::string, std::deque<std::size_t>> untaken;
+  // Each text's elements in document order; each time the list names it, it takes the next one,
+  // with its attributes.
+  std::unordered_map<std::string, std::deque<TSimpleXmlElem*>> untaken;
   for (std::size_t i = 0; i < children.Count(); ++i) {
-    if (children.Item(i)->Name() == names::kRule) untaken[children.Item(i)->Value].push_back(i);
+    if (children.Item(i)->Name() == names::kRule) untaken[children.Item(i)->Value].push_back(children.Item(i));
   }
-  std::vector<bool> kept(children.Count(), false);
-  std::vector<std::string> added;
+  std::vector<TSimpleXmlElem*> order;
   for (const std::string& text : rules) {
-    std::string rule = WithoutControlCharacters(text);
+    const std::string rule = WithoutControlCharacters(text);
     const auto found = untaken.find(rule);
     if (found != untaken.end() && !found->second.empty()) {
-      kept[found->second.front()] = true;
+      order.push_back(found->second.front());
       found->second.pop_front();
     } else {
-      added.push_back(std::move(rule));
+      order.push_back(nullptr);
     }
   }
   for (std::size_t i = children.Count(); i-- > 0;) {
-    if (!kept[i] && children.Item(i)->Name() == names::kRule) children.Delete(i);
+    const auto found = untaken.find(children.Item(i)->Value);
+    if (children.Item(i)->Name() == names::kRule && found != untaken.end() &&
+        std::find(found->second.begin(), found->second.end(), children.Item(i)) != found->second.end()) {
+      children.Delete(i);
+    }
   }
-  for (const std::string& rule : added) children.Add(names::kRule, rule);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (order[k] == nullptr) order[k] = &children.Add(names::kRule, WithoutControlCharacters(rules[k]));
+  }
+  // The title rules take the list's order in the places title rules hold; the window rules and
+  // whatever else the file holds stay where they are.
+  std::vector<std::size_t> slots;
+  std::unordered_map<const TSimpleXmlElem*, std::size_t> at;
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    if (children.Item(i)->Name() != names::kRule) continue;
+    slots.push_back(i);
+    at[children.Item(i)] = i;
+  }
+  for (std::size_t k = 0; k < order.size() && k < slots.size(); ++k) {
+    const std::size_t from = at[order[k]];
+    if (from == slots[k]) continue;
+    at[children.Item(slots[k])] = from;
+    at[order[k]] = slots[k];
+    children.Swap(from, slots[k]);
+  }
   HandRulesToCloser();
 }
 

@@ -180,7 +180,12 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
         LogKill(*book->host_, KillReport{outcome.tabTitle, outcome.tabReason, {}, report.kind,
                                               report.hit ? report.hit : RuleHit{std::nullopt, outcome.tabReason}});
         book->host_->PlayAlarm();
-      } else if (book->Reportable(window, taken, gone)) {
+      } else if (!book->Reportable(window, taken, gone)) {
+      } else if (report.kind == KillKind::WindowClosed && !gone) {
+        // A window rule's close says what happened: a window that took the command and stayed
+        // (it asks first, or ignores it) is no kill.
+        book->host_->WriteLog(WindowStayedLine(report));
+      } else {
         LogKill(*book->host_, report);
         book->host_->PlayAlarm();
       }

@@ -49,6 +49,8 @@ struct KillReport {
 // The log line of a kill: "Popup Killed: " + title + " (" + reason + ")", with "address => "
 // before the title when the DDE link closed it; "Window Closed: " for a window rule.
 std::string KillLogLine(const KillReport& report);
+// The line of a window rule's close that the window took but stayed open after.
+std::string WindowStayedLine(const KillReport& report);
 // Writes the kill's line to the host's log and counts its rule's fit. Main thread.
 void LogKill(IKillHost& host, const KillReport& report);
 

@@ -1250,6 +1250,12 @@ void TSimpleXmlElems::Delete(std::size_t index) {
   NamesChanged();
 }
 
+void TSimpleXmlElems::Swap(std::size_t first, std::size_t second) {
+  if (first >= items_.size() || second >= items_.size()) return;
+  items_.swap(first, second);
+  NamesChanged();
+}
+
 void TSimpleXmlElems::Clear() {
   for (TSimpleXmlElem* e : items_) TSimpleXmlCore::Delete(e);
   items_.clear();

@@ -107,6 +107,7 @@ class TSimpleXmlPtrArray {
     data_[size_++] = item;
   }
   void clear() { size_ = 0; }
+  void swap(std::size_t i, std::size_t j) { std::swap(data_[i], data_[j]); }
   // Removes the pointer at i; the later ones move up.
   void erase(std::size_t i) {
     if (i + 1 < size_) std::memmove(data_ + i, data_ + i + 1, (size_ - i - 1) * sizeof(T*));
@@ -176,6 +177,8 @@ class TSimpleXmlElems {
   bool ReadBool(const std::string& name, bool def) const;
   // Destroys the child at a 0-based position; the later ones move up. Nothing outside the list.
   void Delete(std::size_t index);
+  // Exchanges the children at two 0-based positions in the list.
+  void Swap(std::size_t first, std::size_t second);
   // Destroys every child.
   void Clear();
   // The element that owns this list.

@@ -993,9 +993,10 @@ TEST_F(EngineTest, AFileMixingRulesAndWindowRulesIsWrittenBackAsRead) {
 }
 
 TEST_F(EngineTest, TheDialogsTitlesKeepEachStayingRulesElementAndEveryWindowRuleInPlace) {
-  // The titles, then each element: a title rule's text and hits, a window rule's title.
+  // The titles, then each element: a title rule's text and hits, a window rule's title. Title rules take the
+  // list's order in the places title rules held.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"c", "a", "new"}, "a3 one two c new"}, {{"a", "a", "a"}, "a3 one a1 two a"}, {{}, "one two"}};
+      {{"c", "a", "new"}, "c one two a3 new"}, {{"a", "a", "a"}, "a3 one a1 two a"}, {{}, "one two"}};
   for (const auto& [titles, outline] : cases) {
     Write(folder + "rules.xml", "<Rules><Rule hits=\"3\">a</Rule><WindowRule title=\"one\" action=\"close\"/><Rule>b</Rule>"
                                 "<Rule hits=\"1\">a</Rule><WindowRule title=\"two\" action=\"leave\"/><Rule>c</Rule></Rules>");
