@@ -44,7 +44,7 @@ std::shared_ptr<const std::vector<WindowRule>> WindowRules(int count) {
     WindowRuleText text;
     switch (i % 3) {
       case 0: text = {(i < 30 ? "program" : "absent") + n + ".exe", "#32770", "*licen?e " + n + "*", "press", "Close"}; break;
-      case 1: text = {"", i == 1 ? "Notepad" : "NagScreen" + n, "*sponsored " + n + "*", "close", ""}; break;
+      case 1: text = {"", "NagScreen" + n, "*sponsored " + n + "*", "close", ""}; break;
       default: text = {"nagware" + n + ".exe", "", "", "minimize", ""}; break;
     }
     std::string fault;

@@ -522,7 +522,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
     const WindowFacts facts(*services_.desktop, window, true, &programs_);
-    if (JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
+    if (!settings.windowRules->Empty() && JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
       if (wholeDesktop) seen.insert(window);
       continue;
     }

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -22,6 +23,10 @@ struct ProgramFile {
   std::string path;
   // File name without its folder, case folded (lower-cased, as FoldCase does).
   std::string name;
+  // The window rules indexed under this name, kept with the walk's cached record by the rule set
+  // (WindowRuleSet) whose serial is ruleSet: a process's windows all meet the same rules.
+  mutable std::uint64_t ruleSet = 0;
+  mutable const std::vector<std::size_t>* ruleCandidates = nullptr;
 };
 
 // Program files by process, read once for each process's life: a process id the system gives

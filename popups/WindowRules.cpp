@@ -1,6 +1,7 @@
 #include "popups/WindowRules.h"
 
 #include <array>
+#include <atomic>
 #include <utility>
 
 #include "base/CaseFold.h"
@@ -135,13 +136,18 @@ bool IsAscii(const std::string& text) {
   return true;
 }
 
+std::uint64_t NextSerial() {
+  static std::atomic<std::uint64_t> serial{0};
+  return ++serial;
+}
+
 bool IsPlainText(const std::string& mask) { return mask.find_first_of("*?[") == std::string::npos; }
 
 std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << (length % 64); }
 
 }  // namespace
 
-WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules) : rules_(std::move(rules)) {
+WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules) : rules_(std::move(rules)), serial_(NextSerial()) {
   for (std::size_t i = 0; i < rules_.size(); ++i) {
     const WindowRuleText& text = rules_[i].text;
     // By program first: a program shows few windows, while a dialog class is shared by many.
@@ -169,9 +175,16 @@ const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
     if (found != byClass_.end()) lists[count++] = &found->second;
   }
   if (!byProgram_.empty()) {
-    const auto found = byProgram_.find(window.Program().name);
-    if (found != byProgram_.end()) lists[count++] = &found->second;
+    // Looked up once per process and rule set: the program's record outlives the walk.
+    const ProgramFile& program = window.Program();
+    if (program.ruleSet != serial_) {
+      const auto found = byProgram_.find(program.name);
+      program.ruleCandidates = found != byProgram_.end() ? &found->second : nullptr;
+      program.ruleSet = serial_;
+    }
+    if (program.ruleCandidates != nullptr) lists[count++] = program.ruleCandidates;
   }
+  if (count == 1 && others_.empty()) return nullptr;
   std::size_t at[3] = {0, 0, 0};
   RuleSubject subject(window);
   for (;;) {

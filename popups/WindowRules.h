@@ -73,6 +73,8 @@ class WindowRuleSet {
   std::vector<std::size_t> others_;
   // The lengths of the class keys (modulo 64): most classes are ruled out without folding them.
   std::uint64_t classLengths_ = 0;
+  // Tells this set from every other for the candidates a program keeps (ProgramFile).
+  std::uint64_t serial_ = 0;
 };
 
 // A button caption as rules see it: "&" marks removed, "&&" kept as one "&".
