@@ -190,13 +190,9 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   tray_.SetActive(true);
 
   // FormCreate.
-  variables_->RegisterString("MenuRules", &strings::MenuRules);
-  variables_->RegisterString("MenuOptions", &strings::MenuOptions);
-  variables_->RegisterString("MenuAbout", &strings::MenuAbout);
-  variables_->RegisterString("TrayHint", &strings::TrayHint);
-  variables_->RegisterString("RuleFits", &strings::RuleFits);
-  variables_->RegisterString("RuleClosesAll", &strings::RuleClosesAll);
-  variables_->RegisterString("RuleInvalid", &strings::RuleInvalid);
+  for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) {
+    variables_->RegisterString(strings::kNamedStrings[i].name, strings::kNamedStrings[i].value);
+  }
   // A hot key that another program holds simply doesn't work; the trace says which.
   if (!::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT)) {
     TraceDropped("hot key", "Ctrl+Shift+Insert is held by another program");
