@@ -177,6 +177,7 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   action("actExit", "&Exit", kImageExit, [this] { actExitExecute(); });
   action("actOptions", "&Options...", kImageOptions, [this] { actOptionsExecute(); });
   action("actAddRule", "&Add Rule...", kImageAddRule, [this] { actAddRuleExecute(); }, 0x6000 | VK_INSERT);
+  action("actAddWindowRule", "Add &Window Rule...", kImageAddRule, [this] { actAddWindowRuleExecute(); });
   action("actActive", "Active", kImageActive, [this] { actActiveExecute(); }, 0, true);
   action("actLanguage", "Language", kImageLanguage, [] {});
   action("actAddPopupDirect", "actAddPopupDirect", -1, [this] { actAddPopupDirectExecute(); });
@@ -249,6 +250,7 @@ void TfoMain::BuildMenu() {
   item("Closethismenu1", "actCloseMenu");
   item("N2", nullptr, "-", true);
   item("AddRule1", "actAddRule");
+  item("AddWindowRule1", "actAddWindowRule");
   item("Options1", "actOptions");
   item("Windows1", nullptr, "Add Popup")->Submenu = windows1_;
   item("N3", nullptr, "-", true);
@@ -417,6 +419,11 @@ void TfoMain::actOptionsExecute() {
 
 void TfoMain::actAddRuleExecute() {
   if (!OptionsOpen && dialogs_.addRule) dialogs_.addRule();
+}
+
+void TfoMain::actAddWindowRuleExecute() {
+  // While the options dialog is open its Ok would drop a rule added behind it.
+  if (!OptionsOpen && dialogs_.addWindowRule) dialogs_.addWindowRule();
 }
 
 void TfoMain::actActiveExecute() {
