@@ -136,8 +136,9 @@ class TfoOptions : public TSForm {
                                                                widgets::TBounds{8, 47, 176, 17}, "Support Netscape/Mozilla");
   widgets::TCheckBox& OperaBox =
       Create<widgets::TCheckBox>(BrowserBox, "OperaBox", widgets::TBounds{8, 72, 176, 17}, "Support Opera");
+  // Two lines: the names of today's browsers do not fit in one beside the box.
   widgets::TCheckBox& ChromiumBox = Create<widgets::TCheckBox>(BrowserBox, "ChromiumBox",
-                                                               widgets::TBounds{8, 96, 176, 17}, "Support Chrome/Edge/Brave");
+                                                               widgets::TBounds{8, 94, 176, 30}, "Support Chrome/Edge/Brave");
   widgets::TGroupBox& GeneralBox =
       Create<widgets::TGroupBox>(OptionSheet, "GeneralBox", widgets::TBounds{2, 132, 190, 101}, "General");
   widgets::TCheckBox& AgressiveBox =
@@ -148,13 +149,13 @@ class TfoOptions : public TSForm {
       Create<widgets::TCheckBox>(GeneralBox, "LogBox", widgets::TBounds{6, 74, 178, 17}, "Enable logging");
   widgets::TGroupBox& SoundGroup =
       Create<widgets::TGroupBox>(OptionSheet, "SoundGroup", widgets::TBounds{200, 0, 190, 129}, "Sound");
-  widgets::TCheckBox& SoundBox = Create<widgets::TCheckBox>(SoundGroup, "SoundBox", widgets::TBounds{6, 24, 178, 17},
+  widgets::TCheckBox& SoundBox = Create<widgets::TCheckBox>(SoundGroup, "SoundBox", widgets::TBounds{6, 24, 180, 17},
                                                             "Play sound on popup killed");
   widgets::TRadioButton& InternalRadio =
-      Create<widgets::TRadioButton>(SoundGroup, "InternalRadio", widgets::TBounds{30, 48, 154, 17}, "Internal Sound");
+      Create<widgets::TRadioButton>(SoundGroup, "InternalRadio", widgets::TBounds{26, 48, 158, 17}, "Internal Sound");
   // Ends short of the file box beside it.
   widgets::TRadioButton& ExternalRadio =
-      Create<widgets::TRadioButton>(SoundGroup, "ExternalRadio", widgets::TBounds{30, 72, 47, 17}, "File");
+      Create<widgets::TRadioButton>(SoundGroup, "ExternalRadio", widgets::TBounds{26, 72, 51, 17}, "File");
   widgets::TFileNameEdit& SoundFileBox =
       Create<widgets::TFileNameEdit>(SoundGroup, "SoundFileBox", widgets::TBounds{78, 70, 103, 20});
   widgets::TGroupBox& ExplorerGroup =
