@@ -20,9 +20,9 @@ constexpr std::int32_t kWhite = 0x00FFFFFF;
 constexpr int kFontHeight = -12;
 constexpr int kTitleFontHeight = -21;
 constexpr int kMenuIndent = 19;
-constexpr int kTitleColumnWidth = 230;
+constexpr int kTitleColumnWidth = 250;
 constexpr int kHitsColumnWidth = 45;
-constexpr int kLastColumnWidth = 120;
+constexpr int kLastColumnWidth = 100;
 constexpr const char* kSiteAddress = "http://zorvex.example.org";
 constexpr const char* kWaveFilter = "Wave (*.wav)|*.wav";
 
@@ -39,6 +39,13 @@ constexpr const char* kThanks =
 // Sets a Boolean property that a control publishes without a typed setter of its own.
 void SetFlag(TPersistent& control, const char* name, bool on) {
   if (const TPropInfo* prop = control.FindProperty(name)) prop->SetEnum(on ? 1 : 0);
+}
+
+// A stored UTC stamp ("2026-12-08T01:02:03Z") as the lists show it, to the minute: the columns are
+// narrow. Anything else is shown as stored.
+std::string ShownStamp(const std::string& stored) {
+  if (stored.size() != 20 || stored[10] != 'T' || stored[19] != 'Z') return stored;
+  return stored.substr(0, 10) + " " + stored.substr(11, 5);
 }
 
 // Character height in pixels (negative), through the font's own property so that the control follows.
@@ -107,7 +114,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
 
   // The window rules page: in the order they apply, one selected at a time.
   for (const auto& [caption, width] : std::initializer_list<std::pair<const char*, int>>{
-           {"Program", 70}, {"Class", 70}, {"Title", 80}, {"Action", 60}, {"Hits", 40}, {"Last", 120}}) {
+           {"Program", 56}, {"Class", 56}, {"Title", 60}, {"Action", 62}, {"Hits", 56}, {"Last", 104}}) {
     WindowRuleList.AddColumn(caption, width);
   }
   SetFlag(WindowRuleList, "GridLines", true);
@@ -218,7 +225,7 @@ void TfoOptions::AddRules(const std::vector<std::string>& titles, const std::vec
     items.Add(titles[i]);
     if (i < stats.size()) {
       items.SetSubItem(items.Count() - 1, 0, stats[i].hits);
-      items.SetSubItem(items.Count() - 1, 1, stats[i].last);
+      items.SetSubItem(items.Count() - 1, 1, ShownStamp(stats[i].last));
     }
   }
 }
@@ -246,7 +253,7 @@ void TfoOptions::ShowWindowRules(int selected) {
     const std::size_t row = items.Count() - 1;
     const bool press = SameTextAscii(rule.text.action, ActionName(WindowAction::Press));
     const std::string action = ActionCaption(rule.text.action) + (press && !rule.text.button.empty() ? ": " + rule.text.button : "");
-    const std::string cells[] = {rule.text.className, rule.text.title, action, rule.stats.hits, rule.stats.last};
+    const std::string cells[] = {rule.text.className, rule.text.title, action, rule.stats.hits, ShownStamp(rule.stats.last)};
     for (std::size_t c = 0; c < 5; ++c) items.SetSubItem(row, c, cells[c]);
   }
   if (selected >= 0 && static_cast<std::size_t>(selected) < items.Count()) {

@@ -130,7 +130,7 @@ void TfoWindowRule::FormCreate() {
 }
 
 WindowRuleText TfoWindowRule::Rule() const {
-  const int action = std::max(0, const_cast<TComboBox&>(ActionBox).ItemIndex());
+  const int action = std::max(0, ActionBox.ItemIndex());
   const bool press = kActions[action] == WindowAction::Press;
   return WindowRuleText{ProgramEdit.Text(), ClassEdit.Text(), TitleEdit.Text(), ActionName(kActions[action]),
                         press ? ButtonBox.Text() : std::string()};

@@ -14,6 +14,7 @@
 #include "tests/fakes/FakePlatform.h"
 #include "tests/fakes/Probe.h"
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormMain.h"
 #include "ui/FormOptions.h"
@@ -201,7 +202,7 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
   EXPECT_TRUE(extended & LVS_EX_GRIDLINES);
   EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
   ASSERT_EQ(f.Rules.Columns().Count(), 3u);
-  EXPECT_EQ(::SendMessageA(f.Rules.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), 230);
+  EXPECT_EQ(::SendMessageA(f.Rules.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), 250);
   // The tree: no label editing, hot tracking, indent 19, a soft edge instead of a border.
   const LONG treeStyle = ::GetWindowLongA(f.MenuList.Handle(), GWL_STYLE);
   EXPECT_TRUE(treeStyle & TVS_TRACKSELECT);
@@ -892,10 +893,10 @@ TEST_F(FormOptionsWin32, TheWindowsPageListsTheRulesWithTheirHitsAndItsButtonsCh
   TfoOptions& f = Loaded();
   ASSERT_EQ(f.WindowRuleList.Items().Count(), 3u);
   EXPECT_EQ(Row(f.WindowRuleList, 0),
-            (std::vector<std::string>{"a.exe", "", "one", "Close it", "5", "2026-12-08T01:02:03Z"}));
+            (std::vector<std::string>{"a.exe", "", "one", "Close it", "5", "2026-12-08 01:02"}));
   EXPECT_EQ(Row(f.WindowRuleList, 1), (std::vector<std::string>{"", "#32770", "two", "Press a button: OK", "", ""}));
   EXPECT_EQ(Row(f.WindowRuleList, 2)[4], "1");
-  EXPECT_EQ(Row(f.Rules, 0), (std::vector<std::string>{"ad", "4", "2026-12-08T01:02:03Z"}));
+  EXPECT_EQ(Row(f.Rules, 0), (std::vector<std::string>{"ad", "4", "2026-12-08 01:02"}));
 
   std::vector<WindowRuleText> edited;
   f.EditWindowRule = [&](const WindowRuleText& rule) -> std::optional<WindowRuleText> {
@@ -966,4 +967,26 @@ TEST_F(FormOptionsWin32, TheWindowsPagesAddRunsTheWindowRuleDialogAndOkWritesIts
   std::ifstream in(folder + "rules.xml", std::ios::binary);
   const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(file.find("<WindowRule title=\"*Rate us*\" action=\"close\"/>"), std::string::npos) << file;
+}
+
+TEST_F(FormOptionsWin32, TheWindowsPageShowsTheHitsOfARuleThatFiredOnARealWindow) {
+  Write("rules.xml", "<Rules><WindowRule class=\"ZvxWatched\" action=\"watch\"/></Rules>");
+  EngineServices services = platform.Engine(folder);
+  services.closer.scanner = ScannerServices{std::make_shared<win32::Win32Desktop>(),
+                                            std::make_shared<win32::Win32MainThread>(),
+                                            std::make_shared<SystemSleeper>(), nullptr, nullptr};
+  services.closer.clock = std::make_shared<SystemClock>();
+  engine = std::make_unique<TZorvex>(services);
+  engine->LoadOptions();
+  ASSERT_TRUE(engine->AutoDetect) << "a first start detects";
+  ChildProcess helper = OpenHelperWindows({"ZvxWatched|Watched|300|200|v"});
+  ASSERT_TRUE(PumpUntil([&] {
+    const std::vector<StoredWindowRule> rules = engine->WindowRuleList();
+    return !rules.empty() && rules[0].stats.hits == "1";
+  }, std::chrono::seconds(30)));
+  TfoOptions& f = Loaded();
+  ASSERT_EQ(f.WindowRuleList.Items().Count(), 1u);
+  EXPECT_EQ(Row(f.WindowRuleList, 0)[4], "1");
+  EXPECT_FALSE(Row(f.WindowRuleList, 0)[5].empty()) << "the time of the fit";
+  engine->SetActive(false);
 }
