@@ -114,7 +114,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
 
   // The window rules page: in the order they apply, one selected at a time.
   for (const auto& [caption, width] : std::initializer_list<std::pair<const char*, int>>{
-           {"Program", 56}, {"Class", 56}, {"Title", 60}, {"Action", 62}, {"Hits", 56}, {"Last", 104}}) {
+           {"Program", 56}, {"Class", 56}, {"Title", 60}, {"Action", 62}, {"Hits", 50}, {"Last", 110}}) {
     WindowRuleList.AddColumn(caption, width);
   }
   SetFlag(WindowRuleList, "GridLines", true);
