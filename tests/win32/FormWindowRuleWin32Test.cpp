@@ -162,3 +162,31 @@ TEST_F(FormWindowRuleWin32, TheLineFollowsTheTypedMasksAndTheFinderFillsTheField
   EXPECT_TRUE(*rule == (WindowRuleText{"popup_windows.exe", "NagClass", "Buy now [[]trial[]]", "press", "Later"}))
       << rule->program << "|" << rule->className << "|" << rule->title << "|" << rule->action << "|" << rule->button;
 }
+
+TEST_F(FormWindowRuleWin32, PickListsTheOpenWindowsButNotThisProgramsAndTheChosenOneFillsTheFields) {
+  ChildProcess helper = OpenHelperWindows({"PickedClass|Pick me [1]|300|200|v"});
+  auto pick = [this] { return dynamic_cast<TfoPickWindow*>(application.FindComponent("foPickWindow")); };
+  const std::optional<WindowRuleText> rule = Run(
+      {Shown(), Do([this] { ::PostMessageW(Dialog()->PickButton.Handle(), BM_CLICK, 0, 0); }),
+       [&] { return pick() != nullptr && ::IsWindowVisible(pick()->Handle()); },
+       Do([&] {
+         widgets::TListView& list = pick()->Windows;
+         int row = -1;
+         for (std::size_t i = 0; i < list.Items().Count(); ++i) {
+           EXPECT_NE(list.Items().SubItem(i, 1), "Window Rule") << "this program's windows are not offered";
+           if (list.Items().SubItem(i, 0) == "PickedClass") row = static_cast<int>(i);
+         }
+         ASSERT_GE(row, 0);
+         EXPECT_EQ(list.Items().Caption(static_cast<std::size_t>(row)), "popup_windows.exe");
+         list.SetSelected(static_cast<std::size_t>(row), true);
+         ::PostMessageW(pick()->OkButton.Handle(), BM_CLICK, 0, 0);
+       }),
+       [&] { return pick() == nullptr; },
+       Do([this] {
+         EXPECT_EQ(Dialog()->ClassEdit.Text(), "PickedClass");
+         EXPECT_EQ(Dialog()->TitleEdit.Text(), "Pick me [[]1[]]");
+         EXPECT_EQ(Dialog()->ProgramEdit.Text(), "popup_windows.exe");
+         ::PostMessageW(Dialog()->CancelButton.Handle(), BM_CLICK, 0, 0);
+       })});
+  EXPECT_FALSE(rule) << "Cancel hands back nothing";
+}
