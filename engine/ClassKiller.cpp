@@ -72,11 +72,40 @@ bool HasElementChildren(TSimpleXmlElem& elem) {
   return false;
 }
 
-WindowRuleText StoredWindowRule(TSimpleXmlElem& elem) {
+WindowRuleText StoredRuleText(TSimpleXmlElem& elem) {
   const TSimpleXmlProps& props = elem.Props();
   return WindowRuleText{props.ReadText(names::kProgram, ""), props.ReadText(names::kClass, ""),
                         props.ReadText(names::kTitle, ""), props.ReadText(names::kAction, ""),
                         props.ReadText(names::kButton, "")};
+}
+
+RuleStatistics StatisticsOf(TSimpleXmlElem& elem) {
+  const TSimpleXmlProps& props = elem.Props();
+  return RuleStatistics{props.ReadText(names::kHits, ""), props.ReadText(names::kLast, "")};
+}
+
+// Sets an attribute, or removes it when value is empty, so an unused field leaves no trace.
+void SetOrDrop(TSimpleXmlProps& props, const char* name, const std::string& value) {
+  if (!value.empty()) {
+    if (TSimpleXmlProp* prop = props.Find(name)) {
+      prop->Value = value;
+    } else {
+      props.Add(name, value);
+    }
+    return;
+  }
+  for (std::size_t i = props.Count(); i-- > 0;) {
+    if (SameTextAscii(props.Item(i).Name(), name)) props.Delete(i);
+  }
+}
+
+void StoreWindowRule(TSimpleXmlElem& elem, const WindowRuleText& text) {
+  TSimpleXmlProps& props = elem.Props();
+  SetOrDrop(props, names::kProgram, WithoutControlCharacters(text.program));
+  SetOrDrop(props, names::kClass, WithoutControlCharacters(text.className));
+  SetOrDrop(props, names::kTitle, WithoutControlCharacters(text.title));
+  SetOrDrop(props, names::kAction, WithoutControlCharacters(text.action));
+  SetOrDrop(props, names::kButton, WithoutControlCharacters(text.button));
 }
 
 // The window rules of root that can be used, compiled, in document order; for each other one the
@@ -87,7 +116,7 @@ std::vector<WindowRule> UsableWindowRules(TSimpleXmlElem& root, std::vector<std:
   for (std::size_t i = 0; i < children.Count(); ++i) {
     TSimpleXmlElem* child = children.Item(i);
     if (child->Name() != names::kWindowRule) continue;
-    const WindowRuleText text = StoredWindowRule(*child);
+    const WindowRuleText text = StoredRuleText(*child);
     std::string fault;
     if (std::optional<WindowRule> rule = CompileWindowRule(text, fault)) {
       rules.push_back(std::move(*rule));
@@ -104,7 +133,7 @@ TSimpleXmlElem* FittedRuleElement(TSimpleXmlElem& root, const RuleHit& hit) {
   TSimpleXmlElems& children = root.Elems();
   for (std::size_t i = 0; i < children.Count(); ++i) {
     TSimpleXmlElem* child = children.Item(i);
-    const bool fits = hit.windowRule ? child->Name() == names::kWindowRule && StoredWindowRule(*child) == *hit.windowRule
+    const bool fits = hit.windowRule ? child->Name() == names::kWindowRule && StoredRuleText(*child) == *hit.windowRule
                                      : child->Name() == names::kRule &&
                                            (PrepareRule(child->Value).text == hit.titleRule ||
                                             FoldCase(WithoutControlCharacters(child->Value)) == hit.titleRule);
@@ -519,6 +548,79 @@ void TZorvex::SetRules(const std::vector<std::string>& rules) {
     children.Swap(from, slots[k]);
   }
   HandRulesToCloser();
+}
+
+std::vector<RuleStatistics> TZorvex::RuleStatisticsList() {
+  std::vector<RuleStatistics> stats;
+  TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    if (child->Name() == names::kRule) stats.push_back(StatisticsOf(*child));
+  }
+  return stats;
+}
+
+std::vector<StoredWindowRule> TZorvex::WindowRuleList() {
+  std::vector<StoredWindowRule> rules;
+  TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    TSimpleXmlElem* child = children.Item(i);
+    if (child->Name() == names::kWindowRule) {
+      rules.push_back(StoredWindowRule{StoredRuleText(*child), StatisticsOf(*child), rules.size()});
+    }
+  }
+  return rules;
+}
+
+void TZorvex::SetWindowRules(const std::vector<StoredWindowRule>& rules) {
+  TSimpleXmlElems& children = RulesDoc.Root().Elems();
+  std::vector<std::size_t> places;
+  for (std::size_t i = 0; i < children.Count(); ++i) {
+    if (children.Item(i)->Name() == names::kWindowRule) places.push_back(i);
+  }
+  // The element each entry takes: its own while no earlier entry took it, else a new one.
+  const std::size_t old = children.Count();
+  std::vector<bool> taken(places.size(), false);
+  std::vector<std::size_t> elements;
+  for (const StoredWindowRule& rule : rules) {
+    std::size_t index;
+    if (rule.origin < places.size() && !taken[rule.origin]) {
+      taken[rule.origin] = true;
+      index = places[rule.origin];
+    } else {
+      children.Add(names::kWindowRule, "");
+      index = children.Count() - 1;
+    }
+    StoreWindowRule(*children.Item(index), rule.text);
+    elements.push_back(index);
+  }
+  // The entries fill the old places in order, the rest follow at the end; what no entry took
+  // goes last, to be deleted.
+  std::vector<std::size_t> order;
+  std::size_t place = 0;
+  for (std::size_t i = 0; i < old; ++i) {
+    if (children.Item(i)->Name() != names::kWindowRule) {
+      order.push_back(i);
+    } else if (place < elements.size()) {
+      order.push_back(elements[place++]);
+    }
+  }
+  for (; place < elements.size(); ++place) order.push_back(elements[place]);
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (!taken[i]) order.push_back(places[i]);
+  }
+  children.Reorder(order);
+  const auto left = static_cast<std::size_t>(std::count(taken.begin(), taken.end(), false));
+  for (std::size_t i = 0; i < left; ++i) children.Delete(children.Count() - 1);
+  HandRulesToCloser();
+}
+
+void TZorvex::AddWindowRule(const WindowRuleText& rule) {
+  DropFailure("adding a window rule", [&] {
+    StoreWindowRule(RulesDoc.Root().Elems().Add(names::kWindowRule, ""), rule);
+    SaveOptions();
+    HandRulesToCloser();
+  });
 }
 
 void TZorvex::AddRule(const std::string& text) {

@@ -65,6 +65,23 @@ struct TRuleDialogResult {
 // Shows the add-rule dialog modally; several entries may be selected when multiSelect is set.
 using TRuleDialog = std::function<TRuleDialogResult(bool multiSelect)>;
 
+// A rule's statistics as its element holds them: how often it fitted and when last (UTC), as
+// stored, empty when never.
+struct RuleStatistics {
+  std::string hits;
+  std::string last;
+};
+
+// A window rule as the options dialog lists it and hands it back.
+struct StoredWindowRule {
+  static constexpr std::size_t kNew = static_cast<std::size_t>(-1);
+  WindowRuleText text;
+  RuleStatistics stats;
+  // Its position in the WindowRuleList it was read from, so that an edited rule keeps its element;
+  // kNew for a rule the dialog made.
+  std::size_t origin = kNew;
+};
+
 class TZorvex : public IKillHost, private ISettingsHost {
  public:
   // Every option off or empty, no closer, an empty rule document; LoadOptions fills it.
@@ -154,6 +171,18 @@ class TZorvex : public IKillHost, private ISettingsHost {
   // in order, a repeated text to the next element of that text); the others go, and texts not
   // matched are appended. Window rules and everything else stay where they are.
   void SetRules(const std::vector<std::string>& rules);
+  // The statistics of the title rules, in the order of RuleList.
+  std::vector<RuleStatistics> RuleStatisticsList();
+  // The window rules in document order, each with its statistics and its position as origin.
+  std::vector<StoredWindowRule> WindowRuleList();
+  // Makes the window rules those of the list, in its order, and tells the closer; writes nothing.
+  // An entry whose origin names a rule of the last WindowRuleList keeps that rule's element (its
+  // statistics and the attributes this version does not know), its fields set to the entry's.
+  // The window rules take the places window rules had, in the list's order; further ones are
+  // appended, and places left over go. Title rules and everything else stay where they are.
+  void SetWindowRules(const std::vector<StoredWindowRule>& rules);
+  // Appends one window rule, saves both files and tells the closer.
+  void AddWindowRule(const WindowRuleText& rule);
   // Appends one title rule, saves both files, tells the closer and RuleAdded.
   void AddRule(const std::string& text);
   // Told of every rule AddRule appends, as stored; set by a dialog that edits the rules while it is

@@ -177,6 +177,7 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   action("actExit", "&Exit", kImageExit, [this] { actExitExecute(); });
   action("actOptions", "&Options...", kImageOptions, [this] { actOptionsExecute(); });
   action("actAddRule", "&Add Rule...", kImageAddRule, [this] { actAddRuleExecute(); }, 0x6000 | VK_INSERT);
+  action("actAddWindowRule", "Add &Window Rule...", kImageAddRule, [this] { actAddWindowRuleExecute(); });
   action("actActive", "Active", kImageActive, [this] { actActiveExecute(); }, 0, true);
   action("actLanguage", "Language", kImageLanguage, [] {});
   action("actAddPopupDirect", "actAddPopupDirect", -1, [this] { actAddPopupDirectExecute(); });
@@ -190,13 +191,9 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   tray_.SetActive(true);
 
   // FormCreate.
-  variables_->RegisterString("MenuRules", &strings::MenuRules);
-  variables_->RegisterString("MenuOptions", &strings::MenuOptions);
-  variables_->RegisterString("MenuAbout", &strings::MenuAbout);
-  variables_->RegisterString("TrayHint", &strings::TrayHint);
-  variables_->RegisterString("RuleFits", &strings::RuleFits);
-  variables_->RegisterString("RuleClosesAll", &strings::RuleClosesAll);
-  variables_->RegisterString("RuleInvalid", &strings::RuleInvalid);
+  for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) {
+    variables_->RegisterString(strings::kNamedStrings[i].name, strings::kNamedStrings[i].value);
+  }
   // A hot key that another program holds simply doesn't work; the trace says which.
   if (!::RegisterHotKey(window_.get(), kHotKeyAddRule, MOD_CONTROL | MOD_SHIFT, VK_INSERT)) {
     TraceDropped("hot key", "Ctrl+Shift+Insert is held by another program");
@@ -253,6 +250,7 @@ void TfoMain::BuildMenu() {
   item("Closethismenu1", "actCloseMenu");
   item("N2", nullptr, "-", true);
   item("AddRule1", "actAddRule");
+  item("AddWindowRule1", "actAddWindowRule");
   item("Options1", "actOptions");
   item("Windows1", nullptr, "Add Popup")->Submenu = windows1_;
   item("N3", nullptr, "-", true);
@@ -421,6 +419,11 @@ void TfoMain::actOptionsExecute() {
 
 void TfoMain::actAddRuleExecute() {
   if (!OptionsOpen && dialogs_.addRule) dialogs_.addRule();
+}
+
+void TfoMain::actAddWindowRuleExecute() {
+  // While the options dialog is open its Ok would drop a rule added behind it.
+  if (!OptionsOpen && dialogs_.addWindowRule) dialogs_.addWindowRule();
 }
 
 void TfoMain::actActiveExecute() {

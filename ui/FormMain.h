@@ -73,6 +73,8 @@ struct MainFormDialogs {
   std::function<bool()> options;
   // Lets the user pick titles and adds each as a rule; may be empty.
   std::function<void()> addRule;
+  // Lets the user make a window rule and adds it; may be empty.
+  std::function<void()> addWindowRule;
 };
 
 class TfoMain : public widgets::TComponent, public ITrayView {
@@ -98,6 +100,7 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   void actExitExecute();
   void actOptionsExecute();
   void actAddRuleExecute();
+  void actAddWindowRuleExecute();
   void actActiveExecute();
   void actAddPopupDirectExecute();
   void TrayDblClick();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/CaseFold.h"
 #include "base/Trace.h"
 #include "platform/Files.h"
 #include "resources/resource.h"
@@ -19,7 +20,9 @@ constexpr std::int32_t kWhite = 0x00FFFFFF;
 constexpr int kFontHeight = -12;
 constexpr int kTitleFontHeight = -21;
 constexpr int kMenuIndent = 19;
-constexpr int kTitleColumnWidth = 350;
+constexpr int kTitleColumnWidth = 250;
+constexpr int kHitsColumnWidth = 45;
+constexpr int kLastColumnWidth = 100;
 constexpr const char* kSiteAddress = "http://zorvex.example.org";
 constexpr const char* kWaveFilter = "Wave (*.wav)|*.wav";
 
@@ -36,6 +39,13 @@ constexpr const char* kThanks =
 // Sets a Boolean property that a control publishes without a typed setter of its own.
 void SetFlag(TPersistent& control, const char* name, bool on) {
   if (const TPropInfo* prop = control.FindProperty(name)) prop->SetEnum(on ? 1 : 0);
+}
+
+// A stored UTC stamp ("2026-12-08T01:02:03Z") as the lists show it, to the minute: the columns are
+// narrow. Anything else is shown as stored.
+std::string ShownStamp(const std::string& stored) {
+  if (stored.size() != 20 || stored[10] != 'T' || stored[19] != 'Z') return stored;
+  return stored.substr(0, 10) + " " + stored.substr(11, 5);
 }
 
 // Character height in pixels (negative), through the font's own property so that the control follows.
@@ -88,7 +98,8 @@ TfoOptions::TfoOptions(TZorvex& engine)
 
   // The rules page.
   Rules.AddColumn("Title", kTitleColumnWidth);
-  SetFlag(Rules, "ShowColumnHeaders", false);
+  Rules.AddColumn("Hits", kHitsColumnWidth);
+  Rules.AddColumn("Last", kLastColumnWidth);
   SetFlag(Rules, "GridLines", true);
   SetFlag(Rules, "RowSelect", true);
   SetFlag(Rules, "MultiSelect", true);
@@ -101,7 +112,23 @@ TfoOptions::TfoOptions(TZorvex& engine)
   ExportButton.OnClick = [this] { ExportButtonClick(); };
   Rules.OnSelectItem = [this] { RulesSelectItem(); };
 
+  // The window rules page: in the order they apply, one selected at a time.
+  for (const auto& [caption, width] : std::initializer_list<std::pair<const char*, int>>{
+           {"Program", 56}, {"Class", 56}, {"Title", 60}, {"Action", 62}, {"Hits", 50}, {"Last", 110}}) {
+    WindowRuleList.AddColumn(caption, width);
+  }
+  SetFlag(WindowRuleList, "GridLines", true);
+  SetFlag(WindowRuleList, "RowSelect", true);
+  SetFlag(WindowRuleList, "HideSelection", false);
+  SetFlag(WindowRuleList, "ReadOnly", true);
+  WindowAddButton.OnClick = [this] { WindowAddButtonClick(); };
+  WindowEditButton.OnClick = [this] { WindowEditButtonClick(); };
+  WindowRemoveButton.OnClick = [this] { WindowRemoveButtonClick(); };
+  WindowUpButton.OnClick = [this] { WindowUpButtonClick(); };
+  WindowDownButton.OnClick = [this] { WindowDownButtonClick(); };
+
   // The options page.
+  ::SetWindowLongW(ChromiumBox.Handle(), GWL_STYLE, ::GetWindowLongW(ChromiumBox.Handle(), GWL_STYLE) | BS_MULTILINE);
   InternalRadio.SetChecked(true);
   SoundFileBox.Filter = kWaveFilter;
   SoundFileBox.OnChange = [this] { SoundFileBoxChange(); };
@@ -131,6 +158,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
 void TfoOptions::FormCreate() {
   // Here, after translation: the entries take the named strings, not the form's section.
   MenuList.AddNode(nullptr, strings::MenuRules, reinterpret_cast<std::uintptr_t>(&RulesSheet));
+  MenuList.AddNode(nullptr, strings::MenuWindows, reinterpret_cast<std::uintptr_t>(&WindowsSheet));
   MenuList.AddNode(nullptr, strings::MenuOptions, reinterpret_cast<std::uintptr_t>(&OptionSheet));
   MenuList.AddNode(nullptr, strings::MenuAbout, reinterpret_cast<std::uintptr_t>(&AboutSheet));
 }
@@ -150,7 +178,9 @@ void TfoOptions::LoadFromEngine() {
   LimitSpin.SetValue(v.LimitValue);
   ShowSoundFile(v.SoundFile);
   Rules.Items().Clear();
-  AddRules(v.Rules);
+  AddRules(v.Rules, engine_.RuleStatisticsList());
+  windowRules_ = engine_.WindowRuleList();
+  ShowWindowRules(-1);
 }
 
 void TfoOptions::SaveToEngine() {
@@ -162,6 +192,7 @@ void TfoOptions::SaveToEngine() {
   v.LimitValue = LimitSpin.Value();
   v.Rules = RuleTitles();
   TakeOptionsFromDialog(engine_, v);
+  engine_.SetWindowRules(windowRules_);
 }
 
 std::vector<std::pair<widgets::TCheckBox*, bool*>> TfoOptions::CheckBoxes(TOptionsValues& values) {
@@ -182,15 +213,96 @@ std::vector<std::string> TfoOptions::RuleTitles() {
   return titles;
 }
 
-void TfoOptions::AddRules(const std::vector<std::string>& titles) {
+void TfoOptions::AddRules(const std::vector<std::string>& titles, const std::vector<RuleStatistics>& stats) {
   // Sorting after every item would read the whole list each time: slow for thousands of rules.
   Rules.SetSortByCaption(false);
   struct SortAgain {
     TListView& rules;
     ~SortAgain() { rules.SetSortByCaption(true); }
   } sortAgain{Rules};
-  for (const std::string& title : titles) Rules.Items().Add(title);
+  TListViewItems& items = Rules.Items();
+  for (std::size_t i = 0; i < titles.size(); ++i) {
+    items.Add(titles[i]);
+    if (i < stats.size()) {
+      items.SetSubItem(items.Count() - 1, 0, stats[i].hits);
+      items.SetSubItem(items.Count() - 1, 1, ShownStamp(stats[i].last));
+    }
+  }
 }
+
+namespace {
+
+const std::string& ActionCaption(const std::string& stored) {
+  const std::pair<WindowAction, const std::string*> captions[] = {
+      {WindowAction::Close, &strings::ActionClose},  {WindowAction::Minimise, &strings::ActionMinimise},
+      {WindowAction::Press, &strings::ActionPress},  {WindowAction::Watch, &strings::ActionWatch},
+      {WindowAction::Leave, &strings::ActionLeave}};
+  for (const auto& [action, caption] : captions) {
+    if (SameTextAscii(stored, ActionName(action))) return *caption;
+  }
+  return stored;
+}
+
+}  // namespace
+
+void TfoOptions::ShowWindowRules(int selected) {
+  TListViewItems& items = WindowRuleList.Items();
+  items.Clear();
+  for (const StoredWindowRule& rule : windowRules_) {
+    items.Add(rule.text.program);
+    const std::size_t row = items.Count() - 1;
+    const bool press = SameTextAscii(rule.text.action, ActionName(WindowAction::Press));
+    const std::string action = ActionCaption(rule.text.action) + (press && !rule.text.button.empty() ? ": " + rule.text.button : "");
+    const std::string cells[] = {rule.text.className, rule.text.title, action, rule.stats.hits, ShownStamp(rule.stats.last)};
+    for (std::size_t c = 0; c < 5; ++c) items.SetSubItem(row, c, cells[c]);
+  }
+  if (selected >= 0 && static_cast<std::size_t>(selected) < items.Count()) {
+    WindowRuleList.SetSelected(static_cast<std::size_t>(selected), true);
+  }
+}
+
+int TfoOptions::SelectedWindowRule() const {
+  for (std::size_t i = 0; i < windowRules_.size(); ++i) {
+    if (WindowRuleList.Selected(i)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TfoOptions::WindowAddButtonClick() {
+  if (!EditWindowRule) return;
+  const std::optional<WindowRuleText> rule = EditWindowRule(WindowRuleText{});
+  if (!rule) return;
+  windowRules_.push_back(StoredWindowRule{*rule, {}, StoredWindowRule::kNew});
+  ShowWindowRules(static_cast<int>(windowRules_.size()) - 1);
+}
+
+void TfoOptions::WindowEditButtonClick() {
+  const int selected = SelectedWindowRule();
+  if (selected < 0 || !EditWindowRule) return;
+  const std::optional<WindowRuleText> rule = EditWindowRule(windowRules_[static_cast<std::size_t>(selected)].text);
+  if (!rule) return;
+  windowRules_[static_cast<std::size_t>(selected)].text = *rule;
+  ShowWindowRules(selected);
+}
+
+void TfoOptions::WindowRemoveButtonClick() {
+  const int selected = SelectedWindowRule();
+  if (selected < 0) return;
+  windowRules_.erase(windowRules_.begin() + selected);
+  ShowWindowRules(std::min(selected, static_cast<int>(windowRules_.size()) - 1));
+}
+
+void TfoOptions::MoveWindowRule(int by) {
+  const int selected = SelectedWindowRule();
+  const int to = selected + by;
+  if (selected < 0 || to < 0 || static_cast<std::size_t>(to) >= windowRules_.size()) return;
+  std::swap(windowRules_[static_cast<std::size_t>(selected)], windowRules_[static_cast<std::size_t>(to)]);
+  ShowWindowRules(to);
+}
+
+void TfoOptions::WindowUpButtonClick() { MoveWindowRule(-1); }
+
+void TfoOptions::WindowDownButtonClick() { MoveWindowRule(1); }
 
 void TfoOptions::ShowSoundFile(const std::string& value) {
   try {
@@ -252,9 +364,11 @@ void TfoOptions::RulesSelectItem() {
   FitLabel.Show(FitRule(rule, titles));
 }
 
-bool RunOptionsDialog(TApplication& application, TZorvex& engine, std::function<std::vector<std::string>()> openWindows) {
+bool RunOptionsDialog(TApplication& application, TZorvex& engine, std::function<std::vector<std::string>()> openWindows,
+                      std::function<std::optional<WindowRuleText>(const WindowRuleText&)> editWindowRule) {
   TfoOptions& form = application.Create<TfoOptions>(engine);
   form.OpenWindows = std::move(openWindows);
+  form.EditWindowRule = std::move(editWindowRule);
   struct Free {
     TApplication& application;
     TComponent& form;

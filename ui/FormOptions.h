@@ -15,6 +15,7 @@
 
 #include "engine/ClassKiller.h"
 #include "engine/ClassOptions.h"
+#include "popups/WindowRules.h"
 #include "ui/RuleFitLabel.h"
 #include "ui/Version.h"
 #include "ui/widgets/win32/SForm.h"
@@ -59,6 +60,17 @@ class TfoOptions : public TSForm {
   void SoundFileBoxChange();
   // Says under the buttons what the selected rule (the focused one among several) would close.
   void RulesSelectItem();
+  // The window rules page's buttons: the dialog for a new or the selected rule, and the order.
+  void WindowAddButtonClick();
+  void WindowEditButtonClick();
+  void WindowRemoveButtonClick();
+  void WindowUpButtonClick();
+  void WindowDownButtonClick();
+  // The window rules in list order, as Ok would store them.
+  const std::vector<StoredWindowRule>& WindowRules() const { return windowRules_; }
+  // Shows the window-rule dialog over a rule; the rule after Ok. Set by the opener; while empty,
+  // Add and Edit do nothing.
+  std::function<std::optional<WindowRuleText>(const WindowRuleText& rule)> EditWindowRule;
 
   // The rule titles in list order.
   std::vector<std::string> RuleTitles();
@@ -99,6 +111,21 @@ class TfoOptions : public TSForm {
   widgets::TListView& Rules = Create<widgets::TListView>(RulesSheet, "Rules", widgets::TBounds{0, 44, 401, 250});
   TRuleFitLabel& FitLabel = Create<TRuleFitLabel>(RulesSheet, "FitLabel", widgets::TBounds{2, 28, 397, 15});
 
+  // The window rules page.
+  widgets::TTabSheet& WindowsSheet = Create<widgets::TTabSheet>(Pages, "WindowsSheet");
+  widgets::TButton& WindowAddButton =
+      Create<widgets::TButton>(WindowsSheet, "WindowAddButton", widgets::TBounds{2, 0, 75, 25}, "&Add");
+  widgets::TButton& WindowEditButton =
+      Create<widgets::TButton>(WindowsSheet, "WindowEditButton", widgets::TBounds{81, 0, 75, 25}, "&Edit");
+  widgets::TButton& WindowRemoveButton =
+      Create<widgets::TButton>(WindowsSheet, "WindowRemoveButton", widgets::TBounds{160, 0, 75, 25}, "&Remove");
+  widgets::TButton& WindowUpButton =
+      Create<widgets::TButton>(WindowsSheet, "WindowUpButton", widgets::TBounds{239, 0, 75, 25}, "&Up");
+  widgets::TButton& WindowDownButton =
+      Create<widgets::TButton>(WindowsSheet, "WindowDownButton", widgets::TBounds{318, 0, 75, 25}, "&Down");
+  widgets::TListView& WindowRuleList =
+      Create<widgets::TListView>(WindowsSheet, "WindowRuleList", widgets::TBounds{0, 30, 401, 264});
+
   // The options page.
   widgets::TTabSheet& OptionSheet = Create<widgets::TTabSheet>(Pages, "OptionSheet");
   widgets::TGroupBox& BrowserBox =
@@ -109,8 +136,9 @@ class TfoOptions : public TSForm {
                                                                widgets::TBounds{8, 47, 176, 17}, "Support Netscape/Mozilla");
   widgets::TCheckBox& OperaBox =
       Create<widgets::TCheckBox>(BrowserBox, "OperaBox", widgets::TBounds{8, 72, 176, 17}, "Support Opera");
+  // Two lines: the names of today's browsers do not fit in one beside the box.
   widgets::TCheckBox& ChromiumBox = Create<widgets::TCheckBox>(BrowserBox, "ChromiumBox",
-                                                               widgets::TBounds{8, 96, 176, 17}, "Support Chrome/Edge/Brave");
+                                                               widgets::TBounds{8, 94, 176, 30}, "Support Chrome/Edge/Brave");
   widgets::TGroupBox& GeneralBox =
       Create<widgets::TGroupBox>(OptionSheet, "GeneralBox", widgets::TBounds{2, 132, 190, 101}, "General");
   widgets::TCheckBox& AgressiveBox =
@@ -121,13 +149,13 @@ class TfoOptions : public TSForm {
       Create<widgets::TCheckBox>(GeneralBox, "LogBox", widgets::TBounds{6, 74, 178, 17}, "Enable logging");
   widgets::TGroupBox& SoundGroup =
       Create<widgets::TGroupBox>(OptionSheet, "SoundGroup", widgets::TBounds{200, 0, 190, 129}, "Sound");
-  widgets::TCheckBox& SoundBox = Create<widgets::TCheckBox>(SoundGroup, "SoundBox", widgets::TBounds{6, 24, 178, 17},
+  widgets::TCheckBox& SoundBox = Create<widgets::TCheckBox>(SoundGroup, "SoundBox", widgets::TBounds{6, 24, 180, 17},
                                                             "Play sound on popup killed");
   widgets::TRadioButton& InternalRadio =
-      Create<widgets::TRadioButton>(SoundGroup, "InternalRadio", widgets::TBounds{30, 48, 154, 17}, "Internal Sound");
+      Create<widgets::TRadioButton>(SoundGroup, "InternalRadio", widgets::TBounds{26, 48, 158, 17}, "Internal Sound");
   // Ends short of the file box beside it.
   widgets::TRadioButton& ExternalRadio =
-      Create<widgets::TRadioButton>(SoundGroup, "ExternalRadio", widgets::TBounds{30, 72, 47, 17}, "File");
+      Create<widgets::TRadioButton>(SoundGroup, "ExternalRadio", widgets::TBounds{26, 72, 51, 17}, "File");
   widgets::TFileNameEdit& SoundFileBox =
       Create<widgets::TFileNameEdit>(SoundGroup, "SoundFileBox", widgets::TBounds{78, 70, 103, 20});
   widgets::TGroupBox& ExplorerGroup =
@@ -160,13 +188,20 @@ class TfoOptions : public TSForm {
 
  private:
   // Adds titles to the list, sorting it once at the end rather than after each one.
-  void AddRules(const std::vector<std::string>& titles);
+  void AddRules(const std::vector<std::string>& titles, const std::vector<RuleStatistics>& stats = {});
   // Shows a sound file value; one the box refuses is shown unchecked, so the dialog still opens.
   void ShowSoundFile(const std::string& value);
+  // Shows windowRules_ in the list, with row selected.
+  void ShowWindowRules(int selected);
+  // The selected row of the window rules; -1 when none.
+  int SelectedWindowRule() const;
+  // Swaps the selected window rule with its neighbour by (-1 up, +1 down).
+  void MoveWindowRule(int by);
   // The check boxes that each show one flag, with the field of values it shows.
   std::vector<std::pair<widgets::TCheckBox*, bool*>> CheckBoxes(TOptionsValues& values);
 
   TZorvex& engine_;
+  std::vector<StoredWindowRule> windowRules_;
   // The rule FitLabel speaks of: a selection that keeps it lists no windows again.
   std::optional<std::string> fitShown_;
 };
@@ -174,7 +209,9 @@ class TfoOptions : public TSForm {
 // Runs the options dialog once under application: made, loaded, shown modally, and on Ok written
 // back with SaveToEngine; freed in every case. True when the user confirmed with Ok. openWindows
 // lists the open browser windows for the line under the rules.
+// editWindowRule shows the window-rule dialog for the window rules page.
 bool RunOptionsDialog(widgets::TApplication& application, TZorvex& engine,
-                      std::function<std::vector<std::string>()> openWindows = {});
+                      std::function<std::vector<std::string>()> openWindows = {},
+                      std::function<std::optional<WindowRuleText>(const WindowRuleText&)> editWindowRule = {});
 
 }  // namespace zorvex

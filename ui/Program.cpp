@@ -8,6 +8,7 @@
 #include "platform/win32/Win32WindowEvents.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormOptions.h"
+#include "ui/FormWindowRule.h"
 #include "i18n/ClassForm.h"
 
 namespace zorvex {
@@ -39,11 +40,19 @@ widgets::TApplication& Application() {
 TfoMain& CreateMainForm(TZorvex& engine, const ProgramServices& services) {
   MainFormDialogs dialogs;
   dialogs.options = [&engine, desktop = services.desktop] {
-    return RunOptionsDialog(Application(), engine, [&engine, desktop] {
-      std::vector<std::string> titles;
-      TEnum(*desktop, [&engine] { return engine.Detection(); }).ListWindows(titles);
-      return titles;
-    });
+    return RunOptionsDialog(
+        Application(), engine,
+        [&engine, desktop] {
+          std::vector<std::string> titles;
+          TEnum(*desktop, [&engine] { return engine.Detection(); }).ListWindows(titles);
+          return titles;
+        },
+        [desktop](const WindowRuleText& rule) { return RunWindowRuleDialog(Application(), *desktop, rule); });
+  };
+  dialogs.addWindowRule = [&engine, desktop = services.desktop] {
+    if (const std::optional<WindowRuleText> rule = RunWindowRuleDialog(Application(), *desktop, WindowRuleText{})) {
+      engine.AddWindowRule(*rule);
+    }
   };
   // --- The add-rule dialog: the engine runs it; the main form's Add Rule action asks the engine.
   engine.RuleDialog = [&engine, desktop = services.desktop](bool multiSelect) {

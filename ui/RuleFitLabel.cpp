@@ -20,6 +20,12 @@ void TRuleFitLabel::Show(const RuleFit& fit) {
   ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
+void TRuleFitLabel::ShowLine(const std::string& line, bool warning) {
+  warning_ = warning;
+  SetCaption(line);
+  ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void TRuleFitLabel::Clear() {
   warning_ = false;
   SetCaption(std::string());

@@ -17,6 +17,8 @@ class TRuleFitLabel : public widgets::TLabel {
   TRuleFitLabel(widgets::TWinControl& parent, std::string name, widgets::TBounds bounds);
   // Shows fit with the named strings of the language in use.
   void Show(const RuleFit& fit);
+  // Shows line, red when warning.
+  void ShowLine(const std::string& line, bool warning);
   // Shows nothing.
   void Clear();
   // True while the line warns.

@@ -1256,6 +1256,18 @@ void TSimpleXmlElems::Swap(std::size_t first, std::size_t second) {
   NamesChanged();
 }
 
+void TSimpleXmlElems::Reorder(const std::vector<std::size_t>& order) {
+  if (order.size() != items_.size()) throw std::invalid_argument("TSimpleXmlElems::Reorder: not every child");
+  std::vector<bool> named(order.size(), false);
+  std::vector<TSimpleXmlElem*> old(items_.begin(), items_.end());
+  for (const std::size_t from : order) {
+    if (from >= old.size() || named[from]) throw std::invalid_argument("TSimpleXmlElems::Reorder: not a permutation");
+    named[from] = true;
+  }
+  for (std::size_t i = 0; i < order.size(); ++i) items_.set(i, old[order[i]]);
+  NamesChanged();
+}
+
 void TSimpleXmlElems::Clear() {
   for (TSimpleXmlElem* e : items_) TSimpleXmlCore::Delete(e);
   items_.clear();
@@ -1302,6 +1314,13 @@ std::string TSimpleXmlProps::ReadText(const std::string& name, const std::string
 std::int64_t TSimpleXmlProps::ReadInt(const std::string& name, std::int64_t def) const {
   const TSimpleXmlProp* prop = Find(name);
   return prop ? prop->AsInt() : def;
+}
+
+void TSimpleXmlProps::Delete(std::size_t index) {
+  if (index >= items_.size()) return;
+  TSimpleXmlCore::Delete(items_[index]);
+  items_.erase(index);
+  NamesChanged();
 }
 
 void TSimpleXmlProps::Clear() {

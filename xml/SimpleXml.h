@@ -108,6 +108,7 @@ class TSimpleXmlPtrArray {
   }
   void clear() { size_ = 0; }
   void swap(std::size_t i, std::size_t j) { std::swap(data_[i], data_[j]); }
+  void set(std::size_t i, T* item) { data_[i] = item; }
   // Removes the pointer at i; the later ones move up.
   void erase(std::size_t i) {
     if (i + 1 < size_) std::memmove(data_ + i, data_ + i + 1, (size_ - i - 1) * sizeof(T*));
@@ -179,6 +180,9 @@ class TSimpleXmlElems {
   void Delete(std::size_t index);
   // Exchanges the children at two 0-based positions in the list.
   void Swap(std::size_t first, std::size_t second);
+  // Puts the children in a new order: the child at order[i] becomes the i-th. Throws
+  // std::invalid_argument, changing nothing, unless order names each position exactly once.
+  void Reorder(const std::vector<std::size_t>& order);
   // Destroys every child.
   void Clear();
   // The element that owns this list.
@@ -246,6 +250,8 @@ class TSimpleXmlProps {
   std::string ReadText(const std::string& name, const std::string& def) const;
   // The found attribute's AsInt (-1 when unreadable), else def.
   std::int64_t ReadInt(const std::string& name, std::int64_t def) const;
+  // Destroys the attribute at a 0-based position; the later ones move up. Nothing outside the list.
+  void Delete(std::size_t index);
   // Destroys every attribute.
   void Clear();
 

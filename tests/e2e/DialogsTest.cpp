@@ -115,7 +115,7 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
 
   // Options..., then its Add button, which asks for one title in the add-rule dialog.
   OpenTrayMenu(zorvex);
-  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
   const HWND options = WaitForDialog(zorvex.Id(), "Options");
   ASSERT_NE(options, nullptr) << "the options dialog did not open";
   ::PostMessageA(Child(options, "Button", "&Add"), BM_CLICK, 0, 0);
@@ -134,16 +134,18 @@ TEST(Dialogs, OptionsFromTheTrayMenuAddAndRemoveRulesThatTheScannerFollows) {
 
   // Options again: the rule is removed there and a new page with that title stays open.
   OpenTrayMenu(zorvex);
-  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
   const HWND again = WaitForDialog(zorvex.Id(), "Options");
   ASSERT_NE(again, nullptr);
   const HWND rules = Child(again, "SysListView32");
   ASSERT_NE(rules, nullptr);
   ASSERT_EQ(::SendMessageA(rules, LVM_GETITEMCOUNT, 0, 0), 1);
   // Select the one row with a click on it, and press Remove, then Ok.
-  RECT list{};
+  // The first row lies under the column headers.
+  RECT list{}, header{};
   ::GetWindowRect(rules, &list);
-  const POINT row{list.left + 30, list.top + 10};
+  ::GetWindowRect(::FindWindowExA(rules, nullptr, "SysHeader32", nullptr), &header);
+  const POINT row{list.left + 30, std::max(list.top, header.bottom) + 8};
   int clicks = 0;
   ASSERT_TRUE(ClickUntil(rules, row, [&] { return ::SendMessageA(rules, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, clicks))
       << clicks << " clicks sent; under the row: " << ::WindowFromPoint(row) << ", the list: " << rules;
@@ -165,11 +167,11 @@ TEST(Dialogs, ALanguageChosenInTheMenuTranslatesTheDialogsNowAndAfterARestart) {
   ASSERT_TRUE(zorvex.Start());
   // Language is the sixth item of the tray menu; its submenu holds the one file.
   OpenTrayMenu(zorvex);
-  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
   PumpUntil([] { return false; }, 500ms);
   for (int start = 0; start < 2; ++start) {
     OpenTrayMenu(zorvex);
-    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
     const HWND options = WaitForDialog(zorvex.Id(), "Optionen");
     ASSERT_NE(options, nullptr) << (start == 0 ? "after choosing the language" : "after the restart");
     EXPECT_NE(Child(options, "Button", "&Abbrechen"), nullptr);
@@ -190,7 +192,7 @@ TEST(Dialogs, TheChromiumBoxStartsOnForAnOlderOptionsFileAndRoundTripsThroughOpt
   ASSERT_TRUE(zorvex.Start());
   for (const bool expected : {true, false}) {
     OpenTrayMenu(zorvex);
-    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
     const HWND options = WaitForDialog(zorvex.Id(), "Options");
     ASSERT_NE(options, nullptr);
     const HWND box = Child(options, "Button", "Support Chrome/Edge/Brave");

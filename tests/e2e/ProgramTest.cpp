@@ -146,7 +146,7 @@ TEST(Program, TheAddPopupSubmenuListsTheOpenBrowserWindowsAndAddsTheChosenOne) {
 
   // The tray icon's right-button release opens the menu; the keyboard walks to "Add Popup" (Down
   // selects the first item, separators are skipped), opens it and picks its first entry.
-  MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+  MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
   ASSERT_TRUE(
       PumpUntil([&] { return zorvex.ReadFile("rules.xml").find("Listed Page One") != std::string::npos; }, 5s))
       << "choosing the listed window added no rule";
@@ -174,7 +174,7 @@ TEST(Program, AChosenLanguageIsSavedAndAppliedAtTheNextStartAndABrokenOneHarmsNo
     zorvex.WriteFile("Languages\\Test.xml", content);
     ASSERT_TRUE(zorvex.Start());
     // Language is the sixth item; its submenu holds the one file.
-    MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+    MenuKeys(zorvex, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
     PumpUntil([] { return false; }, 500ms);
     ASSERT_TRUE(zorvex.Running()) << "choosing the language ended the program";
     ASSERT_TRUE(zorvex.Close());

@@ -1058,3 +1058,63 @@ TEST_F(EngineTest, FitsCountInTheirRulesHitsAndLastAndLandWithTheNextSave) {
                                      "42\" " + last + "/>\r\n <Rule hits=\"1\" " + last + ">*buy*</Rule>\r\n"
                                      " <Rule>Ad [1]</Rule>\r\n</Rules>\r\n");
 }
+
+TEST_F(EngineTest, TheDialogsWindowRulesTakeTheWindowRulesPlacesInTheirOrderAndKeepTheirElements) {
+  // The entries (origin or -1 for a new rule, title), then each element: a title rule's text, a
+  // window rule's title with its x attribute and hits.
+  struct Case {
+    std::vector<std::pair<int, std::string>> entries;
+    std::string outline;
+  };
+  const Case cases[] = {
+      {{{0, "one"}, {1, "two"}, {2, "three"}}, "a one|y|3 b two|| three||1"},
+      {{{2, "three"}, {0, "one"}, {1, "two"}}, "a three||1 b one|y|3 two||"},
+      {{{1, "2nd"}, {-1, "new"}}, "a 2nd|| b new||"},
+      {{{0, "one"}, {-1, "x"}, {-1, "y"}, {0, "copy"}, {2, "three"}}, "a one|y|3 b x|| y|| copy|| three||1"},
+      {{}, "a b"},
+  };
+  for (const Case& c : cases) {
+    Write(folder + "rules.xml", "<Rules><Rule>a</Rule><WindowRule title=\"one\" action=\"close\" x=\"y\" hits=\"3\"/>"
+                                "<Rule>b</Rule><WindowRule title=\"two\" action=\"leave\"/>"
+                                "<WindowRule title=\"three\" action=\"close\" hits=\"1\"/></Rules>");
+    TZorvex& e = Loaded();
+    std::vector<StoredWindowRule> rules;
+    for (const auto& [origin, title] : c.entries) {
+      rules.push_back(StoredWindowRule{WindowRuleText{"", "", title, "close", ""}, {},
+                                       origin < 0 ? StoredWindowRule::kNew : static_cast<std::size_t>(origin)});
+    }
+    e.SetWindowRules(rules);
+    std::string seen;
+    TSimpleXmlElems& children = e.RulesDoc.Root().Elems();
+    for (std::size_t i = 0; i < children.Count(); ++i) {
+      TSimpleXmlProps& props = children.Item(i)->Props();
+      seen += (i ? " " : "") + children.Item(i)->Value;
+      if (children.Item(i)->Name() == "WindowRule") {
+        seen += props.ReadText("title", "") + "|" + props.ReadText("x", "") + "|" + props.ReadText("hits", "");
+      }
+    }
+    EXPECT_EQ(seen, c.outline);
+    std::vector<std::string> names;
+    for (const StoredWindowRule& rule : e.WindowRuleList()) names.push_back("title \"" + rule.text.title + "\", close");
+    EXPECT_EQ(WindowRuleNames(e), names) << "the closer has the rules in the new order";
+  }
+}
+
+TEST_F(EngineTest, TheDialogReadsEveryRulesStatisticsAndAnEmptiedFieldLeavesTheFile) {
+  Write(folder + "rules.xml", "<Rules><Rule hits=\"4\" last=\"2026-12-08T01:02:03Z\">a</Rule><Rule>b</Rule>"
+                              "<WindowRule program=\"p.exe\" class=\"#32770\" action=\"press\" button=\"OK\" hits=\"7\"/></Rules>");
+  TZorvex& e = Loaded();
+  const std::vector<RuleStatistics> stats = e.RuleStatisticsList();
+  ASSERT_EQ(stats.size(), 2u);
+  EXPECT_EQ(stats[0].hits + " " + stats[0].last + " " + stats[1].hits + stats[1].last, "4 2026-12-08T01:02:03Z ");
+  std::vector<StoredWindowRule> rules = e.WindowRuleList();
+  ASSERT_EQ(rules.size(), 1u);
+  EXPECT_TRUE(rules[0].text == (WindowRuleText{"p.exe", "#32770", "", "press", "OK"}));
+  EXPECT_EQ(rules[0].stats.hits, "7");
+  rules[0].text = WindowRuleText{"p.exe", "", "Nag\tscreen", "minimize", ""};
+  e.SetWindowRules(rules);
+  e.AddWindowRule(WindowRuleText{"", "Nag", "", "close", ""});
+  EXPECT_EQ(Read(e.RulesPath()), kXmlHeader + "<Rules>\r\n <Rule hits=\"4\" last=\"2026-12-08T01:02:03Z\">a</Rule>\r\n"
+                                 " <Rule>b</Rule>\r\n <WindowRule program=\"p.exe\" action=\"minimize\" hits=\"7\" "
+                                 "title=\"Nag screen\"/>\r\n <WindowRule class=\"Nag\" action=\"close\"/>\r\n</Rules>\r\n");
+}

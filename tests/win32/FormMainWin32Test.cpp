@@ -85,9 +85,9 @@ TEST_F(FormMainWin32, TheTrayMenuHoldsItsItemsWithShortcutAndCheckMark) {
   MakeForm();
   form->RefreshMenu();
   EXPECT_EQ(MenuTexts(form->PopupMenu1()),
-            (std::vector<std::string>{"&Close this menu", "", "&Add Rule...\tCtrl+Shift+Ins", "&Options...", "Add Popup",
+            (std::vector<std::string>{"&Close this menu", "", "&Add Rule...\tCtrl+Shift+Ins", "Add &Window Rule...", "&Options...", "Add Popup",
                                       "", "Active", "Language", "", "&Exit"}));
-  EXPECT_TRUE(::GetMenuState(form->PopupMenu1(), 6, MF_BYPOSITION) & MF_CHECKED);
+  EXPECT_TRUE(::GetMenuState(form->PopupMenu1(), 7, MF_BYPOSITION) & MF_CHECKED);
   EXPECT_EQ(MenuTexts(Submenu("Windows1")), std::vector<std::string>{"No Item"});
   EXPECT_TRUE(::GetMenuState(Submenu("Windows1"), 0, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(form->Tray().Hint(), "Zorvex - 0 Popups Killed");
@@ -96,7 +96,7 @@ TEST_F(FormMainWin32, TheTrayMenuHoldsItsItemsWithShortcutAndCheckMark) {
   form->RunCommand(form->FindItem("Active1")->Id);
   EXPECT_FALSE(engine->AutoDetect);
   EXPECT_EQ(Probe::Closer(*engine), nullptr);
-  EXPECT_FALSE(::GetMenuState(form->PopupMenu1(), 6, MF_BYPOSITION) & MF_CHECKED);
+  EXPECT_FALSE(::GetMenuState(form->PopupMenu1(), 7, MF_BYPOSITION) & MF_CHECKED);
 }
 
 TEST_F(FormMainWin32, AddPopupListsBrowserWindowsAtMostOncePerFiveSecondsAndAddsTheChosenTitle) {
@@ -172,8 +172,8 @@ TEST_F(FormMainWin32, LanguageMenuListsTheFilesAndAChoiceReformatsTheHint) {
   form->RunCommand(TfoMain::kFirstLanguageId + static_cast<UINT>(deutsch));
   EXPECT_EQ(engine->Language, paths[deutsch]);
   EXPECT_EQ(form->Tray().Hint(), "Zorvex: 0 Fenster geschlossen");
-  EXPECT_EQ(MenuText(form->PopupMenu1(), 6), "Aktiv");
-  EXPECT_EQ(MenuText(form->PopupMenu1(), 9), "&Beenden");
+  EXPECT_EQ(MenuText(form->PopupMenu1(), 7), "Aktiv");
+  EXPECT_EQ(MenuText(form->PopupMenu1(), 10), "&Beenden");
   strings::TrayHint = saved;
 }
 
@@ -267,4 +267,18 @@ TEST(TrayIcon, TipFollowsTheShellVersion) {
   const std::wstring tip = TrayTip("xx" + slots, 6);
   EXPECT_EQ(tip.size(), 126u) << "the 127th unit is the first half of a pair";
   EXPECT_EQ(win32::Narrow(tip), "xx" + slots.substr(0, 62 * 4));
+}
+
+TEST_F(FormMainWin32, AddWindowRuleOpensItsDialogUnlessTheOptionsAreOpen) {
+  engine->LoadOptions();
+  int opened = 0;
+  MainFormDialogs dialogs;
+  dialogs.addWindowRule = [&] { ++opened; };
+  form = &application.Create<TfoMain>(*engine, *desktop, std::move(dialogs), folder);
+  form->RunCommand(form->FindItem("AddWindowRule1")->Id);
+  EXPECT_EQ(opened, 1);
+  form->OptionsOpen = true;
+  form->RunCommand(form->FindItem("AddWindowRule1")->Id);
+  EXPECT_EQ(opened, 1) << "the options dialog's Ok would drop a rule added behind it";
+  form->OptionsOpen = false;
 }

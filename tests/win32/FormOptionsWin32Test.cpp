@@ -14,9 +14,11 @@
 #include "tests/fakes/FakePlatform.h"
 #include "tests/fakes/Probe.h"
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32MainThread.h"
 #include "ui/FormAddPopup.h"
 #include "ui/FormMain.h"
 #include "ui/FormOptions.h"
+#include "ui/FormWindowRule.h"
 #include "ui/Strings.h"
 #include "i18n/ClassForm.h"
 
@@ -189,17 +191,18 @@ TEST_F(FormOptionsWin32, FrameAndPagesAreLaidOutAsDesigned) {
   EXPECT_TRUE(f.InternalRadio.Checked());
   EXPECT_FALSE(f.LimitSpin.Enabled());
 
-  // The rules list: one hidden-header column, grid, whole rows, several selected, no editing.
+  // The rules list: title, hits and last columns under headers, grid, whole rows, several
+  // selected, no editing.
   const LONG listStyle = ::GetWindowLongA(f.Rules.Handle(), GWL_STYLE);
-  EXPECT_TRUE(listStyle & LVS_NOCOLUMNHEADER);
+  EXPECT_FALSE(listStyle & LVS_NOCOLUMNHEADER);
   EXPECT_FALSE(listStyle & LVS_SINGLESEL);
   EXPECT_TRUE(listStyle & LVS_SHOWSELALWAYS);
   EXPECT_FALSE(listStyle & LVS_EDITLABELS);
   const LRESULT extended = ::SendMessageA(f.Rules.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
   EXPECT_TRUE(extended & LVS_EX_GRIDLINES);
   EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
-  ASSERT_EQ(f.Rules.Columns().Count(), 1u);
-  EXPECT_EQ(::SendMessageA(f.Rules.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), 350);
+  ASSERT_EQ(f.Rules.Columns().Count(), 3u);
+  EXPECT_EQ(::SendMessageA(f.Rules.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), 250);
   // The tree: no label editing, hot tracking, indent 19, a soft edge instead of a border.
   const LONG treeStyle = ::GetWindowLongA(f.MenuList.Handle(), GWL_STYLE);
   EXPECT_TRUE(treeStyle & TVS_TRACKSELECT);
@@ -215,15 +218,16 @@ TEST_F(FormOptionsWin32, TheTreeNamesThePagesFromTheNamedStringsAndSwitchesThem)
   strings::MenuRules = "Regeln";
   TfoOptions& f = Make();
   strings::MenuRules = before;
-  ASSERT_EQ(f.MenuList.Items().Count(), 3u);
+  ASSERT_EQ(f.MenuList.Items().Count(), 4u);
   EXPECT_EQ(f.MenuList.Items().Text(0), "Regeln");
-  EXPECT_EQ(f.MenuList.Items().Text(1), "Options");
-  EXPECT_EQ(f.MenuList.Items().Text(2), "About");
+  EXPECT_EQ(f.MenuList.Items().Text(1), "Windows");
+  EXPECT_EQ(f.MenuList.Items().Text(2), "Options");
+  EXPECT_EQ(f.MenuList.Items().Text(3), "About");
   EXPECT_EQ(f.MenuList.Selected(), nullptr);
   EXPECT_EQ(f.Pages.ActivePage(), &f.AboutSheet) << "the about page shows first";
 
-  const TTabSheet* expected[] = {&f.RulesSheet, &f.OptionSheet, &f.AboutSheet, &f.RulesSheet};
-  for (std::size_t i : {0u, 1u, 2u, 0u}) {
+  const TTabSheet* expected[] = {&f.RulesSheet, &f.WindowsSheet, &f.OptionSheet, &f.AboutSheet};
+  for (std::size_t i : {0u, 1u, 2u, 3u, 0u}) {
     f.MenuList.Select(f.MenuList.Items().Node(i));
     EXPECT_EQ(f.Pages.ActivePage(), expected[i]) << i;
     EXPECT_TRUE(::IsWindowVisible(f.Pages.ActivePage()->Handle()) || !::IsWindowVisible(f.Handle()));
@@ -233,7 +237,7 @@ TEST_F(FormOptionsWin32, TheTreeNamesThePagesFromTheNamedStringsAndSwitchesThem)
   EXPECT_EQ(f.Pages.ActivePage(), &f.RulesSheet);
   int hidden = 0;
   for (TTabSheet* page : f.Pages.Pages()) hidden += (::GetWindowLongA(page->Handle(), GWL_STYLE) & WS_VISIBLE) ? 0 : 1;
-  EXPECT_EQ(hidden, 2);
+  EXPECT_EQ(hidden, 3);
 }
 
 TEST_F(FormOptionsWin32, ExportWritesTheSelectedRulesOrAllOrNone) {
@@ -707,19 +711,12 @@ class LanguageFilesWin32 : public FormOptionsWin32 {
  protected:
   void SetUp() override {
     FormOptionsWin32::SetUp();
-    saved = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint,
-             strings::RuleFits,  strings::RuleClosesAll, strings::RuleInvalid};
+    for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) saved.push_back(*strings::kNamedStrings[i].value);
     main = &application.Create<TfoMain>(*engine, *desktop, MainFormDialogs{}, folder);
     SetFormTranslator([this] { return &main->ZorvexTranslator(); });
   }
   void TearDown() override {
-    strings::MenuRules = saved[0];
-    strings::MenuOptions = saved[1];
-    strings::MenuAbout = saved[2];
-    strings::TrayHint = saved[3];
-    strings::RuleFits = saved[4];
-    strings::RuleClosesAll = saved[5];
-    strings::RuleInvalid = saved[6];
+    for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) *strings::kNamedStrings[i].value = saved[i];
     FormOptionsWin32::TearDown();
   }
   static std::string File(const std::string& language) {
@@ -762,8 +759,8 @@ std::vector<std::string> CaptionPaths(TComponent& form, const std::set<std::stri
 
 // Every text the user reads on the forms now, by component and property.
 std::vector<std::string> Texts(TComponent& application) {
-  std::vector<std::string> texts = {strings::MenuRules, strings::MenuOptions, strings::MenuAbout, strings::TrayHint,
-                                    strings::RuleFits,  strings::RuleClosesAll, strings::RuleInvalid};
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) texts.push_back(*strings::kNamedStrings[i].value);
   for (std::size_t f = 0; f < application.ComponentCount(); ++f) {
     TComponent& form = application.Component(f);
     for (std::size_t i = 0; i <= form.ComponentCount(); ++i) {
@@ -785,6 +782,7 @@ std::vector<std::string> Texts(TComponent& application) {
 TEST_F(LanguageFilesWin32, TheTemplateHoldsTheBuiltInTexts) {
   Make();
   application.Create<TfoAddPopup>(*desktop, [] { return DetectionOptions{}; });
+  application.Create<TfoWindowRule>(*desktop, WindowRuleText{});
   const std::vector<std::string> builtIn = Texts(application);
   main->ZorvexTranslator().LoadLanguage(File("English"));
   EXPECT_EQ(Texts(application), builtIn);
@@ -795,25 +793,32 @@ TEST_F(LanguageFilesWin32, TheTemplateHoldsTheBuiltInTexts) {
 TEST_F(LanguageFilesWin32, TheTemplateNamesEveryTextAndTheTranslationsTheSameOnes) {
   Make();
   application.Create<TfoAddPopup>(*desktop, [] { return DetectionOptions{}; });
+  application.Create<TfoWindowRule>(*desktop, WindowRuleText{});
+  application.Create<TfoPickWindow>(std::vector<std::vector<std::string>>{});
   const LanguageReach english = Reach("English");
   EXPECT_EQ(english.missing, std::vector<std::string>{});
 
   // Every caption of the three forms (the hidden main form's is the program's name), the list filters, the column, the memo and the named strings.
   std::vector<std::string> expected;
-  for (const char* form : {"foMain", "foOptions", "foAddPopup"}) {
+  for (const char* form : {"foMain", "foOptions", "foAddPopup", "foWindowRule", "foPickWindow"}) {
     const std::vector<std::string> captions = CaptionPaths(*application.FindComponent(form),
-                                                           {"foMain", "actAddPopupDirect", "Label6", "HotLink1"});
+                                                           {"foMain", "actAddPopupDirect", "Label6", "HotLink1", "FitLabel"});
     expected.insert(expected.end(), captions.begin(), captions.end());
   }
-  for (const char* name : {"actCloseMenu", "actExit", "actOptions", "actAddRule", "actActive", "actLanguage"}) {
+  for (const char* name : {"actCloseMenu", "actExit", "actOptions", "actAddRule", "actAddWindowRule", "actActive", "actLanguage"}) {
     expected.push_back(std::string("foMain/") + name + "@Hint");
   }
-  for (const char* name : {"MenuRules", "MenuOptions", "MenuAbout", "TrayHint", "RuleFits", "RuleClosesAll", "RuleInvalid"}) {
-    expected.push_back(std::string("foMain/Variables/") + name);
+  for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) {
+    expected.push_back(std::string("foMain/Variables/") + strings::kNamedStrings[i].name);
   }
   for (const char* path : {"foOptions/OpenDialog@Filter", "foOptions/SaveDialog@Filter", "foOptions/SoundFileBox@Filter",
-                           "foOptions/Rules/Columns/0@Caption", "foOptions/Memo1/Lines"}) {
+                           "foOptions/Memo1/Lines"}) {
     expected.push_back(path);
+  }
+  const std::pair<const char*, int> columns[] = {
+      {"foOptions/Rules", 3}, {"foOptions/WindowRuleList", 6}, {"foPickWindow/Windows", 3}};
+  for (const auto& [list, count] : columns) {
+    for (int i = 0; i < count; ++i) expected.push_back(std::string(list) + "/Columns/" + std::to_string(i) + "@Caption");
   }
   for (const std::string& path : expected) EXPECT_EQ(english.paths.count(path), 1u) << path;
   EXPECT_EQ(english.paths.size(), expected.size()) << "nothing beyond the texts";
@@ -834,14 +839,154 @@ TEST_F(LanguageFilesWin32, ATranslationReachesTheMenuTheNamedStringsAndEveryNewD
   TfoOptions& f = Make();
   EXPECT_EQ(f.Caption(), "Optionen");
   EXPECT_EQ(TextOf(f.NetscapeBox.Handle()), "Netscape/Mozilla prüfen");
-  EXPECT_EQ(f.Rules.Columns().Count(), 1u);
+  EXPECT_EQ(f.Rules.Columns().Count(), 3u);
   EXPECT_EQ(static_cast<TListColumn&>(f.Rules.Columns().Item(0)).Caption(), "Titel");
+  EXPECT_EQ(static_cast<TListColumn&>(f.WindowRuleList.Columns().Item(4)).Caption(), "Treffer");
   EXPECT_EQ(f.Memo1.Lines().Get(0), "Danke, dass Sie Zorvex verwenden!");
   EXPECT_EQ(f.SaveDialog.Filter, "Zorvex-Liste (*.zvl)|*.zvl");
   EXPECT_EQ(f.SaveDialog.DefaultExt, "zvl");
   EXPECT_EQ(f.MenuList.Items().Text(0), "Regeln") << "the tree takes the named strings";
-  EXPECT_EQ(f.MenuList.Items().Text(2), "Info");
+  EXPECT_EQ(f.MenuList.Items().Text(1), "Fenster");
+  EXPECT_EQ(f.MenuList.Items().Text(3), "Info");
+  TfoWindowRule& rule = application.Create<TfoWindowRule>(*desktop, WindowRuleText{});
+  EXPECT_EQ(rule.Caption(), "Fensterregel");
+  EXPECT_EQ(rule.ActionBox.Items().Get(2), "Knopf drücken") << "the actions take the named strings";
+  EXPECT_EQ(TextOf(rule.FitLabel.Handle()), "Programm, Klasse oder Titel angeben");
   for (auto guard : {TTranslatorGuard::Component, TTranslatorGuard::Attribute, TTranslatorGuard::ChildProperty}) {
     EXPECT_EQ(main->ZorvexTranslator().DroppedErrors(guard), 0u);
   }
+}
+
+// --- The window rules page. ---
+
+namespace {
+
+std::vector<std::string> Row(TListView& list, std::size_t row) {
+  std::vector<std::string> cells{list.Items().Caption(row)};
+  for (std::size_t c = 0; c + 1 < list.Columns().Count(); ++c) cells.push_back(list.Items().SubItem(row, c));
+  return cells;
+}
+
+// The titles of the window rules in rules.xml, in file order, each with its hits.
+std::string WindowRulesInFile(const std::string& path) {
+  TSimpleXml doc;
+  doc.LoadFromFile(path);
+  std::string out;
+  for (std::size_t i = 0; i < doc.Root().Elems().Count(); ++i) {
+    TSimpleXmlElem& e = *doc.Root().Elems().Item(i);
+    if (e.Name() != "WindowRule") continue;
+    out += (out.empty() ? "" : " ") + e.Props().ReadText("title", "") + e.Props().ReadText("hits", "");
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(FormOptionsWin32, TheWindowsPageListsTheRulesWithTheirHitsAndItsButtonsChangeTheOrderInTheFile) {
+  Write("rules.xml", "<Rules><Rule hits=\"4\" last=\"2026-12-08T01:02:03Z\">ad</Rule>"
+                     "<WindowRule program=\"a.exe\" title=\"one\" action=\"close\" hits=\"5\" last=\"2026-12-08T01:02:03Z\"/>"
+                     "<WindowRule class=\"#32770\" title=\"two\" action=\"press\" button=\"OK\"/>"
+                     "<Rule>b</Rule><WindowRule title=\"three\" action=\"leave\" x=\"kept\"/></Rules>");
+  engine->LoadOptions();
+  // Fitted since the load, as the scanner reports it: the page shows the count it reached.
+  engine->RuleFitted(RuleHit{WindowRuleText{"", "", "three", "leave", ""}, ""});
+  TfoOptions& f = Loaded();
+  ASSERT_EQ(f.WindowRuleList.Items().Count(), 3u);
+  EXPECT_EQ(Row(f.WindowRuleList, 0),
+            (std::vector<std::string>{"a.exe", "", "one", "Close it", "5", "2026-12-08 01:02"}));
+  EXPECT_EQ(Row(f.WindowRuleList, 1), (std::vector<std::string>{"", "#32770", "two", "Press a button: OK", "", ""}));
+  EXPECT_EQ(Row(f.WindowRuleList, 2)[4], "1");
+  EXPECT_EQ(Row(f.Rules, 0), (std::vector<std::string>{"ad", "4", "2026-12-08 01:02"}));
+
+  std::vector<WindowRuleText> edited;
+  f.EditWindowRule = [&](const WindowRuleText& rule) -> std::optional<WindowRuleText> {
+    edited.push_back(rule);
+    if (rule.title.empty()) return WindowRuleText{"", "", "four", "watch", ""};
+    WindowRuleText changed = rule;
+    changed.title += "!";
+    return changed;
+  };
+  // Select a row (-1: none), click a button; the list's titles after it.
+  struct Case {
+    int row;
+    char button;  // Add, Edit, Remove, Up, Down
+    std::string titles;
+  };
+  const Case cases[] = {
+      {2, 'U', "one three two"},   {1, 'U', "three one two"},
+      {0, 'U', "three one two"},   {0, 'D', "one three two"},
+      {2, 'D', "one three two"}, {-1, 'A', "one three two four"},
+      {0, 'E', "one! three two four"}, {2, 'R', "one! three four"},
+      {-1, 'R', "one! three four"},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t i = 0; i < f.WindowRuleList.Items().Count(); ++i) f.WindowRuleList.SetSelected(i, false);
+    if (c.row >= 0) f.WindowRuleList.SetSelected(static_cast<std::size_t>(c.row), true);
+    const std::pair<char, TButton*> buttons[] = {{'A', &f.WindowAddButton}, {'E', &f.WindowEditButton},
+                                                 {'R', &f.WindowRemoveButton}, {'U', &f.WindowUpButton},
+                                                 {'D', &f.WindowDownButton}};
+    for (const auto& [key, button] : buttons) {
+      if (key == c.button) Click(button->Handle());
+    }
+    std::string titles;
+    for (std::size_t i = 0; i < f.WindowRuleList.Items().Count(); ++i) {
+      titles += (i ? " " : "") + f.WindowRuleList.Items().SubItem(i, 1);
+    }
+    EXPECT_EQ(titles, c.titles) << c.row;
+  }
+  EXPECT_EQ(edited.size(), 2u) << "Add and Edit ask the dialog";
+  EXPECT_TRUE(edited.back() == (WindowRuleText{"a.exe", "", "one", "close", ""}));
+  EXPECT_EQ(WindowRulesInFile(folder + "rules.xml"), "one5 two three") << "nothing is written before Ok";
+  f.SaveToEngine();
+  engine->SaveRules();
+  EXPECT_EQ(WindowRulesInFile(folder + "rules.xml"), "one!5 three1 four");
+  TSimpleXml doc;
+  doc.LoadFromFile(folder + "rules.xml");
+  EXPECT_EQ(doc.Root().Elems().Item(2)->Props().ReadText("x", ""), "kept") << "a moved rule keeps its element";
+  EXPECT_EQ(engine->RuleList(), (std::vector<std::string>{"ad", "b"}));
+}
+
+TEST_F(FormOptionsWin32, TheWindowsPagesAddRunsTheWindowRuleDialogAndOkWritesItsRule) {
+  engine->LoadOptions();
+  win32::Win32Desktop desktop;
+  TfoOptions& f = Loaded();
+  f.EditWindowRule = [&](const WindowRuleText& rule) { return RunWindowRuleDialog(application, desktop, rule); };
+  auto dialog = [this] { return dynamic_cast<TfoWindowRule*>(application.FindComponent("foWindowRule")); };
+  ModalScript script({[&] { return dialog() != nullptr && ::IsWindowVisible(dialog()->Handle()); },
+                      [&] {
+                        ::SendMessageW(dialog()->TitleEdit.Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"*Rate us*"));
+                        ::SendMessageA(dialog()->OkButton.Handle(), BM_CLICK, 0, 0);
+                        return true;
+                      }});
+  Click(f.WindowAddButton.Handle());
+  EXPECT_TRUE(script.Finished()) << script.Failure();
+  ASSERT_EQ(f.WindowRuleList.Items().Count(), 1u);
+  EXPECT_EQ(Row(f.WindowRuleList, 0)[2], "*Rate us*");
+  f.SaveToEngine();
+  engine->SaveRules();
+  std::ifstream in(folder + "rules.xml", std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(file.find("<WindowRule title=\"*Rate us*\" action=\"close\"/>"), std::string::npos) << file;
+}
+
+TEST_F(FormOptionsWin32, TheWindowsPageShowsTheHitsOfARuleThatFiredOnARealWindow) {
+  Write("rules.xml", "<Rules><WindowRule class=\"ZvxWatched\" action=\"watch\"/></Rules>");
+  EngineServices services = platform.Engine(folder);
+  services.closer.scanner = ScannerServices{std::make_shared<win32::Win32Desktop>(),
+                                            std::make_shared<win32::Win32MainThread>(),
+                                            std::make_shared<SystemSleeper>(), nullptr, nullptr};
+  services.closer.clock = std::make_shared<SystemClock>();
+  engine = std::make_unique<TZorvex>(services);
+  engine->LoadOptions();
+  ASSERT_TRUE(engine->AutoDetect) << "a first start detects";
+  ChildProcess helper = OpenHelperWindows({"ZvxWatched|Watched|300|200|v"});
+  ASSERT_TRUE(PumpUntil([&] {
+    const std::vector<StoredWindowRule> rules = engine->WindowRuleList();
+    return !rules.empty() && rules[0].stats.hits == "1";
+  }, std::chrono::seconds(30)));
+  TfoOptions& f = Loaded();
+  ASSERT_EQ(f.WindowRuleList.Items().Count(), 1u);
+  EXPECT_EQ(Row(f.WindowRuleList, 0)[4], "1");
+  EXPECT_FALSE(Row(f.WindowRuleList, 0)[5].empty()) << "the time of the fit";
+  engine->SetActive(false);
 }

@@ -49,6 +49,89 @@ void TListBoxStrings::Add(const std::string& text) {
 
 void TListBoxStrings::Clear() { ::SendMessageW(list_.Handle(), LB_RESETCONTENT, 0, 0); }
 
+TComboBoxStrings::TComboBoxStrings(TComboBox& box) : box_(box) { DeclareClass("TComboBoxStrings"); }
+
+std::size_t TComboBoxStrings::Count() const {
+  const LRESULT count = ::SendMessageW(box_.Handle(), CB_GETCOUNT, 0, 0);
+  return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+std::string TComboBoxStrings::Get(std::size_t index) const {
+  if (index >= Count()) throw std::out_of_range("combo box entry index out of range");
+  const LRESULT length = ::SendMessageW(box_.Handle(), CB_GETLBTEXTLEN, index, 0);
+  std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+  const LRESULT got = ::SendMessageW(box_.Handle(), CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  return win32::Narrow(text.data(), static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
+}
+
+void TComboBoxStrings::Put(std::size_t index, const std::string& text) {
+  if (index >= Count()) throw std::out_of_range("combo box entry index out of range");
+  const bool chosen = box_.ItemIndex() == static_cast<int>(index);
+  ::SendMessageW(box_.Handle(), CB_DELETESTRING, index, 0);
+  ::SendMessageW(box_.Handle(), CB_INSERTSTRING, index, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
+  if (chosen) box_.SetItemIndex(static_cast<int>(index));
+}
+
+void TComboBoxStrings::Add(const std::string& text) {
+  ::SendMessageW(box_.Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
+}
+
+void TComboBoxStrings::Clear() {
+  // Emptying the list of an editable box keeps its text, as the user typed it.
+  const std::string text = box_.Text();
+  ::SendMessageW(box_.Handle(), CB_RESETCONTENT, 0, 0);
+  if (box_.Editable()) box_.SetText(text);
+}
+
+namespace {
+// The height of the dropped list below a combo box.
+constexpr int kDroppedListHeight = 160;
+}  // namespace
+
+TComboBox::TComboBox(TWinControl& parent, std::string name, TBounds bounds, bool editable)
+    : TWinControl(parent, std::move(name)) {
+  DeclareClass("TComboBox");
+  TBounds withList = bounds;
+  withList.Height += kDroppedListHeight;
+  const DWORD kind = editable ? CBS_DROPDOWN | CBS_AUTOHSCROLL : CBS_DROPDOWNLIST;
+  CreateHandle(TWindowParams{"COMBOBOX", kind | WS_VSCROLL | WS_TABSTOP, 0, withList, ""});
+  items_ = &PublishOwned("Items", std::make_unique<TComboBoxStrings>(*this));
+  PublishString("Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+}
+
+int TComboBox::ItemIndex() const { return static_cast<int>(::SendMessageW(Handle(), CB_GETCURSEL, 0, 0)); }
+
+void TComboBox::SetItemIndex(int index) { ::SendMessageW(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+bool TComboBox::Editable() const { return (::GetWindowLongW(Handle(), GWL_STYLE) & 0x3) == CBS_DROPDOWN; }
+
+std::string TComboBox::Text() const {
+  const int index = ItemIndex();
+  return !Editable() && index >= 0 ? items_->Get(static_cast<std::size_t>(index)) : Caption();
+}
+
+void TComboBox::SetText(const std::string& text) {
+  if (Text() == text) return;
+  if (Editable()) {
+    SetCaption(text);
+    return;
+  }
+  const LRESULT found = ::SendMessageW(Handle(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
+  SetItemIndex(found == CB_ERR ? -1 : static_cast<int>(found));
+}
+
+bool TComboBox::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message != WM_COMMAND) return false;
+  const WORD code = HIWORD(wParam);
+  if (code != CBN_SELCHANGE && code != CBN_EDITCHANGE) return false;
+  // The box's text is still the old one while the choice is being made: the handler reads it after.
+  if (code == CBN_SELCHANGE && Editable() && ItemIndex() >= 0) SetCaption(items_->Get(static_cast<std::size_t>(ItemIndex())));
+  if (OnChange) OnChange();
+  result = 0;
+  return true;
+}
+
 TListBox::TListBox(TWinControl& parent, std::string name, TBounds bounds, bool multiSelect)
     : TWinControl(parent, std::move(name)) {
   DeclareClass("TListBox");

@@ -83,6 +83,47 @@ class TListBox : public TWinControl {
   win32::UniqueFont boldFont_;
 };
 
+class TComboBox;
+
+// The entries of a combo box's list (class "TComboBoxStrings").
+class TComboBoxStrings : public TStrings {
+ public:
+  explicit TComboBoxStrings(TComboBox& box);
+  std::size_t Count() const override;
+  std::string Get(std::size_t index) const override;
+  void Put(std::size_t index, const std::string& text) override;
+  void Add(const std::string& text) override;
+  void Clear() override;
+
+ private:
+  TComboBox& box_;
+};
+
+// A drop-down list (class "TComboBox"): Items, Text; editable ones take typed text too. Its bounds'
+// height is that of the closed box; the list drops below it.
+class TComboBox : public TWinControl {
+ public:
+  TComboBox(TWinControl& parent, std::string name, TBounds bounds, bool editable);
+  TStrings& Items() { return *items_; }
+  // The entry chosen; -1 when none (or, editable, when the text was typed).
+  int ItemIndex() const;
+  // Chooses entry index (-1: none), as code: OnChange does not run.
+  void SetItemIndex(int index);
+  // The text shown: the chosen entry's, or what was typed.
+  std::string Text() const;
+  void SetText(const std::string& text);
+  // Typed text is taken, not only the entries.
+  bool Editable() const;
+  // Runs when the user chooses an entry or types.
+  std::function<void()> OnChange;
+
+ protected:
+  bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  TComboBoxStrings* items_;
+};
+
 class TTreeView;
 
 // The nodes of a tree view, each node before its children (class "TTreeViewNodes").

@@ -1,0 +1,144 @@
+// Every text a form shows, in every language file, measured with the control's own font against
+// the control's rectangle: a translation that grew, or a caption longer than its box, shows cut.
+#include <gtest/gtest.h>
+
+#include "Win32TestSupport.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32Desktop.h"
+#include "tests/fakes/FakePlatform.h"
+#include "ui/FormAddPopup.h"
+#include "ui/FormMain.h"
+#include "ui/FormOptions.h"
+#include "ui/FormWindowRule.h"
+#include "ui/Strings.h"
+#include "i18n/ClassForm.h"
+
+using namespace zorvex;
+using namespace zorvex::testing;
+using namespace zorvex::widgets;
+
+namespace {
+
+// The width and height text takes in window's font, "&" marks as the control draws them.
+SIZE Extent(HWND window, const std::wstring& text, int wrapWidth = 0) {
+  TWindowDC dc(window);
+  HGDIOBJ old = ::SelectObject(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)));
+  RECT r{0, 0, wrapWidth, 0};
+  ::DrawTextW(dc.get(), text.c_str(), -1, &r, DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+  ::SelectObject(dc.get(), old);
+  return SIZE{r.right, r.bottom};
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+  return text;
+}
+
+// Where a control's text does not fit: "Form/Control: needs W of H" lines.
+void CheckControl(TWinControl& control, const std::string& path, std::vector<std::string>& cut) {
+  HWND window = control.Handle();
+  const std::wstring text = WindowText(window);
+  wchar_t cls[32] = {};
+  ::GetClassNameW(window, cls, 32);
+  const std::wstring kind = cls;
+  RECT r{};
+  ::GetClientRect(window, &r);
+  const LONG style = ::GetWindowLongW(window, GWL_STYLE);
+  int room = -1;
+  if (!text.empty() && _wcsicmp(kind.c_str(), L"Button") == 0) {
+    const LONG type = style & BS_TYPEMASK;
+    // The box or circle and the gap before the text, as the system draws them.
+    const int mark = ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    if (type == BS_GROUPBOX) {
+      room = r.right - 16;
+    } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) {
+      room = r.right - mark;
+      if (style & BS_MULTILINE) {
+        const SIZE need = Extent(window, text, room);
+        if (need.cy > r.bottom) cut.push_back(path + ": needs " + std::to_string(need.cy) + " rows of pixels, has " + std::to_string(r.bottom));
+        room = -1;
+      }
+    } else {
+      // The edges and the focus rectangle.
+      room = r.right - 6;
+    }
+  } else if (!text.empty() && _wcsicmp(kind.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) != SS_OWNERDRAW) {
+    if ((style & SS_TYPEMASK) == SS_LEFT) {
+      const SIZE need = Extent(window, text, r.right);
+      if (need.cy > r.bottom) cut.push_back(path + ": needs " + std::to_string(need.cy) + " rows of pixels, has " + std::to_string(r.bottom));
+    } else {
+      room = r.right;
+    }
+    // A label that sizes itself must still end inside its parent.
+    if (control.Parent() != nullptr) {
+      RECT parent{};
+      ::GetClientRect(control.Parent()->Handle(), &parent);
+      const TBounds b = control.Bounds();
+      if (b.Left + b.Width > parent.right) cut.push_back(path + ": ends beyond its parent at " + std::to_string(b.Left + b.Width));
+    }
+  }
+  if (room >= 0) {
+    const SIZE need = Extent(window, text);
+    if (need.cx > room) {
+      cut.push_back(path + " \"" + win32::Narrow(text) + "\": needs " + std::to_string(need.cx) + ", has " + std::to_string(room));
+    }
+  }
+  for (TWinControl* child : control.Controls()) CheckControl(*child, path + "/" + child->Name(), cut);
+}
+
+class TextFitWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) saved.push_back(*strings::kNamedStrings[i].value);
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    folder = std::string(temp) + "zorvex-textfit-" + std::to_string(::GetCurrentProcessId()) + "\\";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    engine = std::make_unique<TZorvex>(platform.Engine(folder));
+    main = &application.Create<TfoMain>(*engine, *desktop, MainFormDialogs{}, folder);
+    SetFormTranslator([this] { return &main->ZorvexTranslator(); });
+  }
+  void TearDown() override {
+    SetFormTranslator(nullptr);
+    application.Remove(*main).reset();
+    engine.reset();
+    for (std::size_t i = 0; i < strings::kNamedStringCount; ++i) *strings::kNamedStrings[i].value = saved[i];
+    ::RemoveDirectoryA(folder.c_str());
+  }
+
+  std::vector<std::string> saved;
+  std::string folder;
+  fake::FakePlatform platform;
+  std::unique_ptr<TZorvex> engine;
+  std::shared_ptr<win32::Win32Desktop> desktop = std::make_shared<win32::Win32Desktop>();
+  TApplication application;
+  TfoMain* main = nullptr;
+};
+
+}  // namespace
+
+TEST_F(TextFitWin32, EveryTextOfEveryFormFitsItsControlInEveryLanguage) {
+  for (const char* language : {"English", "Deutsch", "Francais"}) {
+    main->ZorvexTranslator().LoadLanguage(ProgramFolder() + "Languages\\" + language + ".xml");
+    std::vector<TForm*> forms = {&application.Create<TfoOptions>(*engine),
+                                 &application.Create<TfoAddPopup>(*desktop, [] { return DetectionOptions{}; }),
+                                 &application.Create<TfoWindowRule>(*desktop, WindowRuleText{}),
+                                 &application.Create<TfoPickWindow>(std::vector<std::vector<std::string>>{})};
+    std::vector<std::string> cut;
+    for (TForm* form : forms) {
+      // Pages that do not show still hold their controls at their places.
+      CheckControl(*form, form->Name(), cut);
+    }
+    // The window-rule dialog's line holds each of its messages.
+    auto& rule = static_cast<TfoWindowRule&>(*forms[2]);
+    for (const std::string* line : {&strings::WindowRuleFits, &strings::WindowRuleFitsAll, &strings::WindowRuleFrontTab,
+                                    &strings::WindowRuleShell, &strings::WindowRuleOwn, &strings::WindowRuleEmpty,
+                                    &strings::WindowRuleInvalid}) {
+      rule.FitLabel.ShowLine(*line, false);
+      CheckControl(rule.FitLabel, "foWindowRule/FitLabel", cut);
+    }
+    EXPECT_EQ(cut, std::vector<std::string>{}) << language;
+    for (TForm* form : forms) application.Remove(*form).reset();
+  }
+}
