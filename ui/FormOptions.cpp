@@ -161,6 +161,8 @@ void TfoOptions::FormCreate() {
   MenuList.AddNode(nullptr, strings::MenuWindows, reinterpret_cast<std::uintptr_t>(&WindowsSheet));
   MenuList.AddNode(nullptr, strings::MenuOptions, reinterpret_cast<std::uintptr_t>(&OptionSheet));
   MenuList.AddNode(nullptr, strings::MenuAbout, reinterpret_cast<std::uintptr_t>(&AboutSheet));
+  Rules.WidenColumnsToCaptions(true);
+  WindowRuleList.WidenColumnsToCaptions();
 }
 
 void TfoOptions::MenuListChange(HTREEITEM node) {

@@ -560,6 +560,28 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   return columns_->Add<TListColumn>(*this, index);
 }
 
+void TListView::WidenColumnsToCaptions(bool giveFirst) {
+  // The header's own margins and the room a sort mark takes beside the text.
+  constexpr int kHeaderPadding = 18;
+  const auto captionWidth = [this](TListColumn& column) {
+    const std::wstring caption = win32::Widen(column.Caption());
+    return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
+           kHeaderPadding;
+  };
+  int total = 0;
+  for (std::size_t i = 0; i < columns_->Count(); ++i) {
+    auto& column = static_cast<TListColumn&>(columns_->Item(i));
+    const int needed = captionWidth(column);
+    if (column.Width() < needed) column.SetWidth(needed);
+    total += column.Width();
+  }
+  RECT client{};
+  if (!giveFirst || columns_->Count() == 0 || !::GetClientRect(Handle(), &client)) return;
+  auto& first = static_cast<TListColumn&>(columns_->Item(0));
+  const int over = total - (client.right - client.left);
+  if (over > 0) first.SetWidth(std::max(captionWidth(first), first.Width() - over));
+}
+
 bool TListView::Selected(std::size_t index) const {
   return (::SendMessageW(Handle(), LVM_GETITEMSTATE, index, LVIS_SELECTED) & LVIS_SELECTED) != 0;
 }

@@ -220,6 +220,10 @@ class TListView : public TWinControl {
   TCollection& Columns() { return *columns_; }
   // Appends a column; returns it.
   TListColumn& AddColumn(const std::string& caption, int width);
+  // Widens each column whose header caption, in the list's font, is wider than the column: a
+  // translated header is never cut (the list scrolls sideways instead). With giveFirst, the first
+  // column then gives up what the others took, as far as its own caption allows.
+  void WidenColumnsToCaptions(bool giveFirst = false);
   // The items.
   TListViewItems& Items() { return *items_; }
   // True when entry index is selected.
