@@ -573,7 +573,7 @@ TEST_F(EngineTest, EmptySettingsFilesAreTheDefaultsQuietly) {
   EXPECT_NE(Read(e.RulesPath()).find("<Rule>*new*</Rule>"), std::string::npos);
   EXPECT_NE(Read(e.OptionsPath()).find("<Count>0</Count>"), std::string::npos);
   EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable") || FileExists(folder + "options.xml.unreadable"));
-  EXPECT_EQ(Read(e.LogPath()).find("settings file"), std::string::npos) << Read(e.LogPath());
+  EXPECT_EQ(Read(e.LogPath()).find("ettings file"), std::string::npos) << Read(e.LogPath());
   EXPECT_TRUE(tray.notices.empty());
 }
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,7 @@ TEST(SaveLeftoverNames, OnlyNamesASaveOfThisFileLeavesAreTaken) {
       {"rules.xml.tmp345.2", true, Kind::Part, 345},      // earlier versions on POSIX
       {"rules.xml.~8_1.tmp", true, Kind::Part, 8},        // earlier versions on Windows
       {"rules.xml.~8_1.tmp.old", true, Kind::Old, 8},     // the old file they moved aside
+      {"rules.xml.~9_2.kept", true, Kind::Kept, 9},       // the old content of a save in place
       {"rules.xml", false, Kind::Part, 0},
       {"rules.xml.unreadable", false, Kind::Part, 0},
       {"rules.xml.~12_0.new.bak", false, Kind::Part, 0},
@@ -170,6 +173,67 @@ TEST(SaveRecoveryPlan, IdsCountOnlyForProcessesStartedBeforeTheSaveAndAMissingFi
     const leftovers::Plan plan = leftovers::PlanRecovery(c.found, c.missing, kOwn, startedBefore);
     EXPECT_EQ(plan.restore ? static_cast<int>(*plan.restore) : -1, c.restored) << c.what;
     EXPECT_EQ(plan.remove, c.removed) << c.what;
+    EXPECT_FALSE(plan.rewrite) << c.what;
+  }
+
+  // The old content of a save in place cut short goes back into the target that is there.
+  const struct {
+    const char* what;
+    std::vector<leftovers::Found> found;
+    bool missing;
+    int restored, rewritten;
+    std::vector<std::size_t> removed;
+  } kept[] = {
+      {"a stale copy is written back, then removed with the rest",
+       {found(Kind::Part, kGonePid, 2, 300), found(Kind::Kept, kGonePid, 1, 200)}, false, -1, 1, {0, 1}},
+      {"the newest of two stale copies",
+       {found(Kind::Kept, kGonePid, 1, 200), found(Kind::Kept, kOwn, 5, 600)}, false, -1, 1, {0, 1}},
+      {"a copy of a save that may still run is left alone",
+       {found(Kind::Kept, kOlderProcess, 1, 300)}, false, -1, -1, {}},
+      {"a missing target gets the copy back by name",
+       {found(Kind::Kept, kGonePid, 1, 200), found(Kind::Part, kGonePid, 1, 250)}, true, 0, -1, {1}},
+  };
+  for (const auto& c : kept) {
+    const leftovers::Plan plan = leftovers::PlanRecovery(c.found, c.missing, kOwn, startedBefore);
+    EXPECT_EQ(plan.restore ? static_cast<int>(*plan.restore) : -1, c.restored) << c.what;
+    EXPECT_EQ(plan.rewrite ? static_cast<int>(*plan.rewrite) : -1, c.rewritten) << c.what;
+    EXPECT_EQ(plan.remove, c.removed) << c.what;
+  }
+}
+
+// A save in place over files in memory whose rewrite fails the first few times, halfway through.
+TEST(SaveInPlaceSteps, AFailedRewriteGetsTheOldContentBackOrKeepsItsCopyForTheNextSave) {
+  const struct {
+    int failures;            // rewrites that fail before one works
+    const char* afterFirst;  // the target after the first save failed
+    bool copyStays;
+  } cases[] = {
+      {1, "old content", false},  // the old content went back
+      {2, "old c", true},         // even that failed: half a file, and the copy stays for the next save
+  };
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> files = {{"t", "old content"}};
+    int failures = c.failures, copies = 0;
+    leftovers::InPlaceSteps steps;
+    steps.read = [&](const std::string& path) { return files.at(path); };
+    steps.keepCopy = [&](const std::string& bytes) {
+      files["t.kept" + std::to_string(++copies)] = bytes;
+      return "t.kept" + std::to_string(copies);
+    };
+    steps.rewrite = [&](const std::string& bytes) {
+      if (failures-- > 0) {
+        files["t"] = bytes.substr(0, 5);
+        throw std::runtime_error("disk full");
+      }
+      files["t"] = bytes;
+    };
+    steps.remove = [&](const std::string& path) { files.erase(path); };
+    EXPECT_THROW(leftovers::SaveInPlace("t", "new content", steps), std::runtime_error);
+    EXPECT_EQ(files["t"], c.afterFirst);
+    EXPECT_EQ(files.count("t.kept1"), c.copyStays ? 1u : 0u);
+    leftovers::SaveInPlace("t", "newer content", steps);
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"t", "newer content"}})) << c.failures;
+    EXPECT_EQ(copies, c.copyStays ? 1 : 2) << "a half-written target is never kept as the old content";
   }
 }
 
@@ -209,6 +273,46 @@ void SaveStepReached(const char* step) {
 }
 
 namespace {
+
+// A file with two names, as a package manager links one to keep it between versions: a save, and a
+// save killed at each step and recovered, leave both names one file with whole content.
+TEST_F(SaveRecovery, AFileWithTwoNamesKeepsThemThroughASaveAndThroughASaveKilledAtEachStep) {
+  const std::string old = "old content, longer than the new";
+  const auto linked = [&] {
+    struct stat a {}, b {};
+    return ::stat(Path("rules.xml").c_str(), &a) == 0 && ::stat(Path("persist.xml").c_str(), &b) == 0 &&
+           a.st_ino == b.st_ino && a.st_nlink == 2;
+  };
+  const std::vector<std::string> both = {"persist.xml", "rules.xml"};
+  for (const char* step : {"part", "kept", "rewrite"}) {
+    Write("persist.xml", old);
+    ASSERT_EQ(::link(Path("persist.xml").c_str(), Path("rules.xml").c_str()), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      g_killAt = step;
+      try {
+        ReplaceFileContents(Path("rules.xml"), "new content");
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << step << ": the save did not reach the step";
+    EXPECT_GT(Listing().size(), 2u) << step << ": the killed save leaves its copy";
+    RecoverInterruptedSave(Path("rules.xml"));
+    EXPECT_EQ(Listing(), both) << step;
+    EXPECT_TRUE(linked()) << step;
+    EXPECT_EQ(ReadWholeFile(Path("persist.xml")), old) << step;
+    ReplaceFileContents(Path("rules.xml"), "new content");
+    EXPECT_EQ(Listing(), both) << step;
+    EXPECT_TRUE(linked()) << step;
+    EXPECT_EQ(ReadWholeFile(Path("persist.xml")), "new content") << step;
+    std::system(("rm -f '" + folder_ + "'*").c_str());
+  }
+}
 
 // A save killed at any step leaves the old file whole; the leftover goes at the next start.
 TEST_F(SaveRecovery, ASaveKilledAtEachStepLeavesTheOldFileAndRecoveryTidiesUp) {
