@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Trace.h"
+
 namespace zorvex::leftovers {
 
 // A file a save is writing, removed by remove() unless it was moved into place.
@@ -201,6 +203,8 @@ inline void SaveInPlace(const std::string& target, const std::string& bytes, con
       pending.erase(target);
       steps.remove(kept);
     } catch (...) {
+      // The first failure is the one the caller hears of; this one only leaves its trace.
+      TraceCurrentFailure("save in place");
       pending[target] = kept;
     }
     throw;
