@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the package managers' manifests of a release: winget's multi-file form and Scoop's JSON.
 
-Usage: manifests.py --version V --zip ZIP --setup SETUP --download PATTERN --date EPOCH --out DIR
+Usage: manifests.py --version V --zip ZIP --setup SETUP --download PATTERN --readme README.md
+                    --date EPOCH --out DIR
 PATTERN is the address of the folder a release's files are downloaded from, with {version} where
 the version goes. Everything comes from the built files, the README and the facts below, so the
 same inputs give the same bytes.
@@ -36,7 +37,7 @@ def release_notes(readme, version):
     if not section:
         return None
     body = section.group(1)
-    mine = re.search(r"^### v?" + re.escape(version) + r"\b[^\n]*\n(.*?)(?=^### |\Z)", body, re.M | re.S)
+    mine = re.search(r"^### v?" + re.escape(version) + r"(?![\w.])[^\n]*\n(.*?)(?=^### |\Z)", body, re.M | re.S)
     notes = (mine.group(1) if mine else body).strip()
     return notes[:10000] or None
 
@@ -130,6 +131,7 @@ def scoop(args, out):
         "    if (!(Test-Path \"$persist_dir\\$_\")) { New-Item \"$dir\\$_\" -ItemType File | Out-Null }",
         "}",
     ]
+    # Elsewhere than GitHub the page at the address's part before {version} must name the zips.
     github = re.match(r"(https://github\.com/[^/]+/[^/]+)/releases/", args.download)
     checkver = ({"github": github.group(1)} if github else
                 {"url": args.download.split("{version}")[0], "regex": r"zorvex-([\d.]+)-win32\.zip"})
