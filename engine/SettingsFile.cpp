@@ -42,8 +42,14 @@ SettingsFile::LoadResult SettingsFile::Load(TSimpleXml& doc, bool brief) {
   const std::string& path = parts_.path;
   for (std::size_t attempt = 0;; ++attempt) {
     try {
+      const std::string bytes = ReadWholeFile(path);
+      // A package manager makes an empty file for a name it keeps between versions: the defaults.
+      if (bytes.empty()) {
+        unloaded_ = false;
+        return LoadResult::Missing;
+      }
       bool mixed = false;
-      LoadXmlFile(doc, path, &mixed);
+      LoadXmlBytes(doc, bytes, &mixed);
       mixedEncodings_ = mixed;
       unloaded_ = false;
       return LoadResult::Loaded;

@@ -129,7 +129,11 @@ DecodedText DecodeSettingsFile(std::string_view bytes) {
 }
 
 void LoadXmlFile(TSimpleXml& doc, const std::string& path, bool* mixedEncodings) {
-  DecodedText decoded = DecodeSettingsFile(ReadWholeFile(path));
+  LoadXmlBytes(doc, ReadWholeFile(path), mixedEncodings);
+}
+
+void LoadXmlBytes(TSimpleXml& doc, std::string_view bytes, bool* mixedEncodings) {
+  DecodedText decoded = DecodeSettingsFile(bytes);
   std::istringstream in(std::move(decoded.text));
   doc.LoadFromStream(in);
   if (mixedEncodings != nullptr) *mixedEncodings = decoded.mixed;

@@ -36,6 +36,8 @@ DecodedText DecodeSettingsFile(std::string_view bytes);
 // tells mixedEncodings, when given, whether the file mixed encodings. Throws EFileError (the
 // document is then left as it was) or TSimpleXmlInvalid.
 void LoadXmlFile(TSimpleXml& doc, const std::string& path, bool* mixedEncodings = nullptr);
+// The same over a file's bytes already read. Throws TSimpleXmlInvalid.
+void LoadXmlBytes(TSimpleXml& doc, std::string_view bytes, bool* mixedEncodings = nullptr);
 // Writes the document in UTF-8 with a header line that says so: the leading header's encoding is
 // set, or a header is put in front when the document has none. Throws EFileError.
 void SaveXmlFile(TSimpleXml& doc, const std::string& path);

@@ -105,6 +105,27 @@ FunctionEnd
 
 Function .onInit
   SetShellVarContext current
+  ; A package manager may give the folder as /D="<folder>". NSIS keeps the quotes, finds no such
+  ; folder name valid and takes its default instead; so the folder is read from the command line.
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  StrLen $1 $0
+  ${Do}
+    IntOp $1 $1 - 1
+    ${IfThen} $1 < 0 ${|} ${ExitDo} ${|}
+    StrCpy $2 $0 4 $1
+    ${If} $2 == " /D="
+      IntOp $1 $1 + 4
+      StrCpy $2 $0 "" $1
+      StrCpy $3 $2 1
+      StrCpy $4 $2 1 -1
+      ${If} $3 == '"'
+      ${AndIf} $4 == '"'
+        StrCpy $2 $2 -1 1
+        StrCpy $INSTDIR $2
+      ${EndIf}
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
 FunctionEnd
 
 Section "Zorvex"

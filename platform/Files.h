@@ -30,7 +30,9 @@ std::string ReadWholeFile(const std::string& path);
 // over the old one, so a crash or a full disk leaves the old file whole (or, at the one moment
 // between moving a held file aside and the new one in, both whole beside it for
 // RecoverInterruptedSave). A read-only target, or one that cannot be replaced now (held open
-// without delete sharing), is refused and left untouched. Throws EFileError.
+// without delete sharing), is refused and left untouched. A file with more than one name (hard
+// links) is written in place instead, after its old content was kept whole beside it, so that
+// every name shows the new content. Throws EFileError.
 void ReplaceFileContents(const std::string& path, const std::string& bytes);
 
 // Puts the file back when a save was interrupted while it was missing (the newest whole copy),
@@ -40,7 +42,8 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes);
 void RecoverInterruptedSave(const std::string& path);
 
 // Called by each save at each step it reaches: "part" with half the bytes written, "complete",
-// and on Windows "aside" with the old file moved aside. The program's own does nothing
+// and on Windows "aside" with the old file moved aside; a save in place reports "part" (half the
+// copy of the old content), "kept" (the copy whole) and "rewrite" (the file itself half written). The program's own does nothing
 // (platform/SaveStep.cpp, a file of its own so that a test can link its own instead and end the
 // process at a step).
 void SaveStepReached(const char* step);

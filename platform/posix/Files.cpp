@@ -121,6 +121,63 @@ void SyncFolder(const std::string& folder) {
   if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0) TraceDropped("saving", "folder not flushed: " + folder);
 }
 
+// Creates a file of a name no other save uses, "<target>.~<pid>_<n>.part"; stem gets its name
+// without ".part".
+int CreatePart(const std::string& target, mode_t mode, std::string& stem) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0;; ++attempt) {
+    stem = leftovers::Name(target, static_cast<std::uint64_t>(::getpid()), counter++, "");
+    const int fd = ::open((stem + ".part").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST || attempt > 100) Throw("Cannot create file", stem + ".part", errno);
+  }
+}
+
+// Writes bytes into the file itself, so that each of its names sees them; flushed before it returns.
+void Rewrite(const std::string& target, const std::string& bytes) {
+  Fd file(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+  if (file.Get() < 0) Throw("Cannot write file", target, errno);
+  const std::size_t half = bytes.size() / 2;
+  WriteAll(file.Get(), bytes.data(), half, target);
+  SaveStepReached("rewrite");
+  WriteAll(file.Get(), bytes.data() + half, bytes.size() - half, target);
+  if (::ftruncate(file.Get(), static_cast<off_t>(bytes.size())) != 0) Throw("Cannot write file", target, errno);
+  if (::fsync(file.Get()) != 0) Throw("Cannot write file", target, errno);
+  if (file.Close() != 0) Throw("Cannot write file", target, errno);
+}
+
+// A file with several names is saved in place, so that none of them is left with the old content.
+void SaveLinked(const std::string& target, const std::string& bytes, mode_t mode) {
+  leftovers::InPlaceSteps steps;
+  steps.read = ReadWholeFile;
+  steps.keepCopy = [&](const std::string& old) {
+    std::string stem;
+    Fd file(CreatePart(target, mode, stem));
+    leftovers::TempFile part(stem + ".part", RemoveFile);
+    const std::size_t half = old.size() / 2;
+    WriteAll(file.Get(), old.data(), half, part.Path());
+    SaveStepReached("part");
+    WriteAll(file.Get(), old.data() + half, old.size() - half, part.Path());
+    if (::fsync(file.Get()) != 0) Throw("Cannot write file", part.Path(), errno);
+    if (file.Close() != 0) Throw("Cannot write file", part.Path(), errno);
+    const std::string kept = stem + ".kept";
+    if (::rename(part.Path().c_str(), kept.c_str()) != 0) Throw("Cannot write file", kept, errno);
+    part.Keep();
+    // The copy must be on the disk before the target is touched.
+    SyncFolder(Directory(target));
+    SaveStepReached("kept");
+    return kept;
+  };
+  steps.rewrite = [&](const std::string& content) { Rewrite(target, content); };
+  steps.remove = [](const std::string& kept) {
+    if (::unlink(kept.c_str()) != 0) {
+      const std::error_code code(errno, std::system_category());
+      TraceDropped("saving", "cannot remove \"" + kept + "\": " + code.message());
+    }
+  };
+  leftovers::SaveInPlace(target, bytes, steps);
+}
+
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path) {
@@ -153,16 +210,14 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
     if (::access(target.c_str(), W_OK) != 0) Throw("Cannot write file", path, errno);
   }
 
-  static std::atomic<unsigned> counter{0};
   const mode_t mode = exists ? (old.st_mode & 07777) : 0666;  // a new file gets the umask as usual
-  std::string tempPath;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    tempPath = leftovers::Name(target, static_cast<std::uint64_t>(::getpid()), counter++, ".part");
-    fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && (errno != EEXIST || attempt > 100)) Throw("Cannot create file", tempPath, errno);
+  if (exists && old.st_nlink > 1) {
+    SaveLinked(target, bytes, mode);
+    return;
   }
-  Fd file(fd);
+  std::string stem;
+  Fd file(CreatePart(target, mode, stem));
+  const std::string tempPath = stem + ".part";
   leftovers::TempFile temp(tempPath, RemoveFile);
 
   const std::size_t half = bytes.size() / 2;
@@ -214,6 +269,7 @@ void RecoverInterruptedSave(const std::string& path) {
     if (::rename(found[*plan.restore].path.c_str(), target.c_str()) != 0) Throw("Cannot restore file", path, errno);
     SyncFolder(folder);
   }
+  if (plan.rewrite) Rewrite(target, ReadWholeFile(found[*plan.rewrite].path));
   for (const std::size_t i : plan.remove) {
     if (::unlink(found[i].path.c_str()) != 0 && errno != ENOENT) {
       const std::error_code code(errno, std::system_category());

@@ -77,6 +77,72 @@ bool StartedBefore(std::uint64_t pid, std::int64_t time) {
   return FileTime(created) < time;
 }
 
+// Creates a file of a name no other save uses, "<target>.~<pid>_<n>.part", for writing alone;
+// stem gets its name without ".part".
+UniqueFile CreatePart(const std::string& target, std::string& stem) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0;; ++attempt) {
+    stem = leftovers::Name(target, GetCurrentProcessId(), counter++, "");
+    HANDLE h = CreateFileW(win32::Widen(stem + ".part").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return UniqueFile(h);
+    const DWORD error = GetLastError();
+    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt > 100)
+      Throw("Cannot create file", stem + ".part", error);
+  }
+}
+
+// How many names the file has; 1 when it cannot be told (it is then saved as any other).
+DWORD LinkCount(const std::string& path) {
+  HANDLE h = CreateFileW(win32::Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 1;
+  const UniqueFile file(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  return GetFileInformationByHandle(file.get(), &info) ? info.nNumberOfLinks : 1;
+}
+
+// Writes bytes into the file itself, so that each of its names sees them; flushed before it returns.
+void Rewrite(const std::string& target, const std::string& bytes) {
+  // Sharing as wide as a reader's, so that one reading it now does not stop the save.
+  UniqueFile file = Open(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                         "Cannot write file");
+  const std::size_t half = bytes.size() / 2;
+  WriteAll(file.get(), bytes.data(), half, target);
+  SaveStepReached("rewrite");
+  WriteAll(file.get(), bytes.data() + half, bytes.size() - half, target);
+  if (!SetEndOfFile(file.get()) || !FlushFileBuffers(file.get())) Throw("Cannot write file", target, GetLastError());
+}
+
+// A file with several names is saved in place, so that none of them is left with the old content.
+void SaveLinked(const std::string& target, const std::string& bytes) {
+  leftovers::InPlaceSteps steps;
+  steps.read = ReadWholeFile;
+  steps.keepCopy = [&](const std::string& old) {
+    std::string stem;
+    UniqueFile file = CreatePart(target, stem);
+    leftovers::TempFile part(stem + ".part", RemoveFile);
+    const std::size_t half = old.size() / 2;
+    WriteAll(file.get(), old.data(), half, part.Path());
+    SaveStepReached("part");
+    WriteAll(file.get(), old.data() + half, old.size() - half, part.Path());
+    if (!FlushFileBuffers(file.get())) Throw("Cannot write file", part.Path(), GetLastError());
+    file.reset();
+    const std::string kept = stem + ".kept";
+    if (!Move(part.Path(), kept, 0)) Throw("Cannot write file", kept, GetLastError());
+    part.Keep();
+    SaveStepReached("kept");
+    return kept;
+  };
+  steps.rewrite = [&](const std::string& content) { Rewrite(target, content); };
+  steps.remove = [](const std::string& kept) {
+    if (!DeleteFileW(win32::Widen(kept).c_str()))
+      TraceDropped("save", "cannot remove \"" + kept + "\": " + SystemMessage(GetLastError()));
+  };
+  leftovers::SaveInPlace(target, bytes, steps);
+}
+
 std::string Folder(const std::string& path) {
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -104,22 +170,13 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     Throw("Cannot write file", path, ERROR_ACCESS_DENIED);
 
-  static std::atomic<unsigned> counter{0};
-  UniqueFile file;
-  std::string stem, partPath;
-  for (int attempt = 0; !file; ++attempt) {
-    stem = leftovers::Name(path, GetCurrentProcessId(), counter++, "");
-    partPath = stem + ".part";
-    HANDLE h = CreateFileW(win32::Widen(partPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      file.reset(h);
-    } else {
-      const DWORD error = GetLastError();
-      if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt > 100)
-        Throw("Cannot create file", partPath, error);
-    }
+  if (attributes != INVALID_FILE_ATTRIBUTES && LinkCount(path) > 1) {
+    SaveLinked(path, bytes);
+    return;
   }
+  std::string stem;
+  UniqueFile file = CreatePart(path, stem);
+  const std::string partPath = stem + ".part";
   leftovers::TempFile part(partPath, RemoveFile);
   // Closed before part goes: an open file without delete sharing cannot be removed.
   UniqueFile writing = std::move(file);
@@ -184,6 +241,7 @@ void RecoverInterruptedSave(const std::string& path) {
       GetFileAttributesW(win32::Widen(path).c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
   const leftovers::Plan plan = leftovers::PlanRecovery(found, missing, GetCurrentProcessId(), StartedBefore);
   if (plan.restore && !Move(found[*plan.restore].path, path, 0)) Throw("Cannot restore file", path, GetLastError());
+  if (plan.rewrite) Rewrite(path, ReadWholeFile(found[*plan.rewrite].path));
   for (const std::size_t i : plan.remove) {
     if (!DeleteFileW(win32::Widen(found[i].path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
       TraceDropped("save recovery", "cannot remove \"" + found[i].path + "\": " + SystemMessage(GetLastError()));

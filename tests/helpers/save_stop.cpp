@@ -2,7 +2,7 @@
 // kill it exactly there.
 //
 //   save_stop.exe --ready=EVENT --step=STEP PATH RULE...
-// STEP: a step name the save reports ("part", "complete", "aside"). EVENT is set when the save
+// STEP: a step name the save reports ("part", "complete", "aside"; "kept", "rewrite" in place). EVENT is set when the save
 // reaches it, and the process then waits to be ended. Exit code 0: the save ended without reaching
 // the step; 2: the save failed.
 #include <windows.h>

@@ -153,10 +153,11 @@ void EndAnyZorvex() {
   }
 }
 
-// Runs an installer or uninstaller with /S and waits for its process; its exit code.
-DWORD RunSilently(const std::string& program) {
+// Runs an installer or uninstaller with /S (and more, when given) and waits for its process; its
+// exit code.
+DWORD RunSilently(const std::string& program, const std::string& more = "") {
   ChildProcess run;
-  if (!run.StartCommand("\"" + program + "\" /S")) return DWORD(-1);
+  if (!run.StartCommand("\"" + program + "\" /S" + (more.empty() ? "" : " " + more))) return DWORD(-1);
   if (!run.WaitForExit(120000)) return DWORD(-2);
   return run.ExitCode();
 }
@@ -336,4 +337,24 @@ TEST_F(Package, ASilentUninstallLeavesOnlyTheSettingsAndNoTrace) {
   EXPECT_NE(ReadFile(folder + "rules.xml").find("<Rule>*package popup*</Rule>"), std::string::npos)
       << ReadFile(folder + "rules.xml");
   EXPECT_NE(ReadFile(folder + "zorvex.log").find("An old popup"), std::string::npos);
+}
+
+// winget runs the installer with /S and gives the folder last as /D=, at times in quotes, which
+// NSIS takes as part of the folder's name. Either way it lands in the folder and is listed there.
+TEST_F(Package, ASilentInstallGoesToTheFolderGivenAsSlashDQuotedOrNot) {
+  const std::string base = ShellFolder(CSIDL_LOCAL_APPDATA) + "Package Apps\\";
+  const struct {
+    std::string folder;
+    bool quoted;
+  } cases[] = {{base + "Zorvex quoted", true}, {base + "Zorvex plain", false}};
+  for (const auto& c : cases) {
+    const std::string argument = c.quoted ? "\"" + c.folder + "\"" : c.folder;
+    ASSERT_EQ(RunSilently(setup, "/D=" + argument), 0u) << argument;
+    EXPECT_TRUE(SameBytes(c.folder + "\\zorvex.exe", unzipped + "zorvex.exe")) << argument;
+    EXPECT_EQ(ReadValue(kUninstallKey, "InstallLocation").text, c.folder) << argument;
+    EXPECT_EQ(::lstrcmpiA(ShortcutTarget(Shortcut()).c_str(), (c.folder + "\\zorvex.exe").c_str()), 0) << argument;
+    // Gone again, so that the next install finds no earlier folder to go to.
+    RunSilently(c.folder + "\\uninstall.exe");
+    ASSERT_TRUE(PumpUntil([] { return !KeyExists(kUninstallKey); }, 60s)) << argument;
+  }
 }

@@ -559,6 +559,24 @@ TEST_F(EngineTest, FilesOfAnInterruptedSaveArePutBackBeforeLoading) {
   EXPECT_FALSE(FileExists(folder + "rules.xml.~99999999_6.part"));
 }
 
+// A package manager makes an empty file for each name it keeps between versions, before the first
+// start: that is the defaults, with nothing kept aside, logged or shown.
+TEST_F(EngineTest, EmptySettingsFilesAreTheDefaultsQuietly) {
+  Write(folder + "options.xml", "");
+  Write(folder + "rules.xml", "");
+  TZorvex& e = Make();
+  e.SetTray(&tray);
+  e.LoadOptions();
+  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.UseLog);
+  EXPECT_TRUE(e.RuleList().empty());
+  e.AddRule("*new*");
+  EXPECT_NE(Read(e.RulesPath()).find("<Rule>*new*</Rule>"), std::string::npos);
+  EXPECT_NE(Read(e.OptionsPath()).find("<Count>0</Count>"), std::string::npos);
+  EXPECT_FALSE(FileExists(folder + "rules.xml.unreadable") || FileExists(folder + "options.xml.unreadable"));
+  EXPECT_EQ(Read(e.LogPath()).find("ettings file"), std::string::npos) << Read(e.LogPath());
+  EXPECT_TRUE(tray.notices.empty());
+}
+
 // A settings file that exists but does not load was replaced by defaults or an empty rule list at
 // the next save. Now it is kept aside first, and the log says so.
 TEST_F(EngineTest, SettingsFilesThatDoNotLoadAreKeptBeforeNewOnesAreWritten) {

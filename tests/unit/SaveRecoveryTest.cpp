@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,7 @@ TEST(SaveLeftoverNames, OnlyNamesASaveOfThisFileLeavesAreTaken) {
       {"rules.xml.tmp345.2", true, Kind::Part, 345},      // earlier versions on POSIX
       {"rules.xml.~8_1.tmp", true, Kind::Part, 8},        // earlier versions on Windows
       {"rules.xml.~8_1.tmp.old", true, Kind::Old, 8},     // the old file they moved aside
+      {"rules.xml.~9_2.kept", true, Kind::Kept, 9},       // the old content of a save in place
       {"rules.xml", false, Kind::Part, 0},
       {"rules.xml.unreadable", false, Kind::Part, 0},
       {"rules.xml.~12_0.new.bak", false, Kind::Part, 0},
@@ -145,31 +148,78 @@ TEST(SaveRecoveryPlan, IdsCountOnlyForProcessesStartedBeforeTheSaveAndAMissingFi
     bool missing;
     int restored;                    // index, -1 for none
     std::vector<std::size_t> removed;
+    int rewritten;                   // index of the copy written back into the target, -1 for none
   } cases[] = {
       {"an id reused by a process started after the save: stale",
-       {found(Kind::Part, kNewerProcess, 1, 300)}, false, -1, {0}},
+       {found(Kind::Part, kNewerProcess, 1, 300)}, false, -1, {0}, -1},
       {"our own id: no save of ours runs at start",
-       {found(Kind::Part, kOwn, 1, 900)}, false, -1, {0}},
+       {found(Kind::Part, kOwn, 1, 900)}, false, -1, {0}, -1},
       {"a process that started before the save may still be saving",
-       {found(Kind::Part, kOlderProcess, 1, 300), found(Kind::Part, kGonePid, 2, 300)}, false, -1, {1}},
+       {found(Kind::Part, kOlderProcess, 1, 300), found(Kind::Part, kGonePid, 2, 300)}, false, -1, {1}, -1},
       {"a missing file comes back even from a save that may still run",
-       {found(Kind::Old, kOlderProcess, 1, 200), found(Kind::New, kOlderProcess, 1, 300)}, true, 1, {}},
+       {found(Kind::Old, kOlderProcess, 1, 200), found(Kind::New, kOlderProcess, 1, 300)}, true, 1, {}, -1},
       {"an id reused while the file is missing: restored, the rest tidied",
        {found(Kind::Old, kNewerProcess, 1, 200), found(Kind::New, kNewerProcess, 1, 300),
-        found(Kind::Part, kNewerProcess, 2, 310)}, true, 1, {0, 2}},
+        found(Kind::Part, kNewerProcess, 2, 310)}, true, 1, {0, 2}, -1},
       {"a stale new copy older than an old one never wins",
        {found(Kind::New, kGonePid, 1, 100), found(Kind::Old, kGonePid, 3, 400), found(Kind::New, kGonePid, 3, 400)},
-       true, 2, {0, 1}},
+       true, 2, {0, 1}, -1},
       {"the old copy is the save's content when its new one is older",
-       {found(Kind::New, kGonePid, 1, 100), found(Kind::Old, kGonePid, 3, 400)}, true, 1, {0}},
+       {found(Kind::New, kGonePid, 1, 100), found(Kind::Old, kGonePid, 3, 400)}, true, 1, {0}, -1},
       {"a moved-aside old copy keeps its content's time: the save's time is its newest file",
-       {found(Kind::Old, kOlderProcess, 4, 50), found(Kind::Part, kOlderProcess, 4, 300)}, false, -1, {}},
-      {"cut-off parts are never put back", {found(Kind::Part, kGonePid, 1, 300)}, true, -1, {0}},
+       {found(Kind::Old, kOlderProcess, 4, 50), found(Kind::Part, kOlderProcess, 4, 300)}, false, -1, {}, -1},
+      {"cut-off parts are never put back", {found(Kind::Part, kGonePid, 1, 300)}, true, -1, {0}, -1},
+      // The old content of a save in place cut short goes back into the target that is there.
+      {"a stale kept copy is written back, then removed with the rest",
+       {found(Kind::Part, kGonePid, 2, 300), found(Kind::Kept, kGonePid, 1, 200)}, false, -1, {0, 1}, 1},
+      {"the newest of two stale kept copies",
+       {found(Kind::Kept, kGonePid, 1, 200), found(Kind::Kept, kOwn, 5, 600)}, false, -1, {0, 1}, 1},
+      {"a kept copy of a save that may still run is left alone",
+       {found(Kind::Kept, kOlderProcess, 1, 300)}, false, -1, {}, -1},
+      {"a missing target gets a kept copy back by name",
+       {found(Kind::Kept, kGonePid, 1, 200), found(Kind::Part, kGonePid, 1, 250)}, true, 0, {1}, -1},
   };
   for (const auto& c : cases) {
     const leftovers::Plan plan = leftovers::PlanRecovery(c.found, c.missing, kOwn, startedBefore);
     EXPECT_EQ(plan.restore ? static_cast<int>(*plan.restore) : -1, c.restored) << c.what;
     EXPECT_EQ(plan.remove, c.removed) << c.what;
+    EXPECT_EQ(plan.rewrite ? static_cast<int>(*plan.rewrite) : -1, c.rewritten) << c.what;
+  }
+}
+
+// A save in place over files in memory whose rewrite fails the first few times, halfway through.
+TEST(SaveInPlaceSteps, AFailedRewriteGetsTheOldContentBackOrKeepsItsCopyForTheNextSave) {
+  const struct {
+    int failures;            // rewrites that fail before one works
+    const char* afterFirst;  // the target after the first save failed
+    bool copyStays;
+  } cases[] = {
+      {1, "old content", false},  // the old content went back
+      {2, "old c", true},         // even that failed: half a file, and the copy stays for the next save
+  };
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> files = {{"t", "old content"}};
+    int failures = c.failures, copies = 0;
+    leftovers::InPlaceSteps steps;
+    steps.read = [&](const std::string& path) { return files.at(path); };
+    steps.keepCopy = [&](const std::string& bytes) {
+      files["t.kept" + std::to_string(++copies)] = bytes;
+      return "t.kept" + std::to_string(copies);
+    };
+    steps.rewrite = [&](const std::string& bytes) {
+      if (failures-- > 0) {
+        files["t"] = bytes.substr(0, 5);
+        throw std::runtime_error("disk full");
+      }
+      files["t"] = bytes;
+    };
+    steps.remove = [&](const std::string& path) { files.erase(path); };
+    EXPECT_THROW(leftovers::SaveInPlace("t", "new content", steps), std::runtime_error);
+    EXPECT_EQ(files["t"], c.afterFirst);
+    EXPECT_EQ(files.count("t.kept1"), c.copyStays ? 1u : 0u);
+    leftovers::SaveInPlace("t", "newer content", steps);
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"t", "newer content"}})) << c.failures;
+    EXPECT_EQ(copies, c.copyStays ? 1 : 2) << "a half-written target is never kept as the old content";
   }
 }
 
@@ -210,14 +260,34 @@ void SaveStepReached(const char* step) {
 
 namespace {
 
-// A save killed at any step leaves the old file whole; the leftover goes at the next start.
+// A save killed at any step leaves the old file whole; the leftover goes at the next start. A file
+// with a second name, as a package manager links one to keep it between versions, stays one file
+// under both names through that and through a whole save.
 TEST_F(SaveRecovery, ASaveKilledAtEachStepLeavesTheOldFileAndRecoveryTidiesUp) {
-  for (const char* step : {"part", "complete"}) {
-    Write("rules.xml", "old content, longer than the new");
+  const std::string old = "old content, longer than the new";
+  const struct {
+    const char* step;
+    bool linked;
+  } cases[] = {{"part", false}, {"complete", false}, {"part", true}, {"kept", true}, {"rewrite", true}};
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.step) + (c.linked ? ", linked" : "");
+    Write("rules.xml", old);
+    std::vector<std::string> names = {"rules.xml"};
+    if (c.linked) {
+      ASSERT_EQ(::link(Path("rules.xml").c_str(), Path("persist.xml").c_str()), 0);
+      names.insert(names.begin(), "persist.xml");
+    }
+    const auto same = [&](const std::string& content) {
+      struct stat a {}, b {};
+      EXPECT_EQ(ReadWholeFile(Path("rules.xml")), content) << what;
+      if (!c.linked) return;
+      EXPECT_TRUE(::stat(Path("rules.xml").c_str(), &a) == 0 && ::stat(Path("persist.xml").c_str(), &b) == 0 &&
+                  a.st_ino == b.st_ino && a.st_nlink == 2) << what << ": the names are two files now";
+    };
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      g_killAt = step;
+      g_killAt = c.step;
       try {
         ReplaceFileContents(Path("rules.xml"), "new content");
       } catch (...) {
@@ -227,16 +297,17 @@ TEST_F(SaveRecovery, ASaveKilledAtEachStepLeavesTheOldFileAndRecoveryTidiesUp) {
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << step << ": the save did not reach the step";
-    EXPECT_EQ(ReadWholeFile(Path("rules.xml")), "old content, longer than the new") << step;
-    EXPECT_EQ(Listing().size(), 2u) << step << ": the killed save leaves its temporary file";
+    ASSERT_TRUE(WIFSIGNALED(status)) << what << ": the save did not reach the step";
+    if (std::string(c.step) != "rewrite") same(old);
+    EXPECT_EQ(Listing().size(), names.size() + 1) << what << ": the killed save leaves its temporary file";
     RecoverInterruptedSave(Path("rules.xml"));
-    EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"}) << step;
-    EXPECT_EQ(ReadWholeFile(Path("rules.xml")), "old content, longer than the new") << step;
+    EXPECT_EQ(Listing(), names) << what;
+    same(old);
+    ReplaceFileContents(Path("rules.xml"), "new content");
+    EXPECT_EQ(Listing(), names) << what;
+    same("new content");
+    std::system(("rm -f '" + folder_ + "'*").c_str());
   }
-  ReplaceFileContents(Path("rules.xml"), "new content");
-  EXPECT_EQ(ReadWholeFile(Path("rules.xml")), "new content");
-  EXPECT_EQ(Listing(), std::vector<std::string>{"rules.xml"});
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ TEST(SettingsFile, EachStateAtStartIsLoadedSavedKeptAsideOrWaitedFor) {
   } cases[] = {
       {"missing", nullptr, R::Missing, true, "", false},
       {"whole", "<Rules><Rule>a</Rule></Rules>", R::Loaded, true, "", false},
+      {"empty", "", R::Missing, true, "", false},  // made by a package manager: the defaults, quietly
       {"damaged", "<Rules><Rule>a", R::CannotParse, true, "Cannot load settings file ", true},
       {"held", "/", R::CannotRead, false, "Cannot load settings file ", false},
   };
@@ -66,7 +67,11 @@ TEST(SettingsFile, EachStateAtStartIsLoadedSavedKeptAsideOrWaitedFor) {
     EXPECT_EQ(writes > 0, c.saved) << c.state << ": never written over before it loaded";
     EXPECT_EQ(FileExists(path + ".unreadable"), c.keptAside) << c.state;
     EXPECT_EQ(host.notices.find("kept as " + path + ".unreadable") != std::string::npos, c.keptAside) << c.state;
+    EXPECT_EQ(host.notices.empty(), !c.keptAside) << c.state << ": " << host.notices;
     EXPECT_EQ(file.Unsaved(), !c.saved) << c.state;
+    if (c.saved) {
+      EXPECT_NE(ReadWholeFile(path).find("<?xml"), std::string::npos) << c.state << ": the first save writes it whole";
+    }
     if (c.result != R::CannotRead) continue;
 
     // Let go: the timer loads it, tells the owner once, and the save that waited lands.

@@ -33,7 +33,8 @@ class EngineWin32 : public ::testing::Test {
   void TearDown() override {
     engine.reset();
     for (const char* name :
-         {"zorvex.exe", "zorvex.log", "zorvex.log.old", "options.xml", "rules.xml", "rules.xml.unreadable"}) {
+         {"zorvex.exe", "zorvex.log", "zorvex.log.old", "options.xml", "rules.xml", "rules.xml.unreadable",
+          "persisted-options.xml", "persisted-rules.xml"}) {
       const std::string path = folder + name;
       ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       ::DeleteFileA(path.c_str());
@@ -151,6 +152,33 @@ TEST_F(EngineWin32, ARulesFileLockedAtStartLoadsOnceFreeAndIsNeverWrittenOver) {
   EXPECT_EQ(e.RuleList(), (std::vector<std::string>{"*casino*", "*poker*", "*slots*", "*new*"}));
   EXPECT_NE(ReadWholeFile(rules).find("<Rule>*slots*</Rule>\r\n <Rule>*new*</Rule>"), std::string::npos) << ReadWholeFile(rules);
   EXPECT_FALSE(FileExists(rules + ".unreadable"));
+}
+
+// Installed by a package manager that keeps the settings outside the program's folder: it made each
+// an empty file there and linked it in under the program's names. The first start takes the
+// defaults quietly, and saves reach the kept files through the links.
+TEST_F(EngineWin32, EmptyLinkedSettingsFilesAreTheDefaultsAndSavesReachEveryName) {
+  for (const char* name : {"options.xml", "rules.xml"}) {
+    const std::string persisted = folder + "persisted-" + name;
+    { std::ofstream(persisted, std::ios::binary); }
+    ASSERT_TRUE(::CreateHardLinkA((folder + name).c_str(), persisted.c_str(), nullptr)) << name;
+  }
+  fake::FakeTray tray;
+  TZorvex& e = Make(program);
+  e.SetTray(&tray);
+  e.LoadOptions();
+  EXPECT_TRUE(e.AutoDetect && e.PlaySound && e.UseLog);
+  EXPECT_TRUE(e.RuleList().empty());
+  e.AddRule("*new*");
+  EXPECT_NE(ReadWholeFile(folder + "persisted-rules.xml").find("<Rule>*new*</Rule>"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(folder + "persisted-options.xml").find("<Count>0</Count>"), std::string::npos);
+  for (const char* name : {"options.xml", "rules.xml"}) {
+    EXPECT_EQ(ReadWholeFile(folder + name), ReadWholeFile(folder + "persisted-" + name)) << name;
+    EXPECT_FALSE(FileExists(folder + name + ".unreadable")) << name;
+  }
+  EXPECT_TRUE(tray.notices.empty());
+  const std::string log = FileExists(e.LogPath()) ? ReadWholeFile(e.LogPath()) : "";
+  EXPECT_EQ(log.find("ettings file"), std::string::npos) << log;
 }
 
 // Another program (a scanner, a backup or sync client) opens the file without delete sharing at

@@ -199,6 +199,61 @@ TEST_F(Files, ASaveKilledAtAnyStepIsRecoveredWholeWhileTheFileIsHeld) {
   }
 }
 
+// A rules file with a second name, as a package manager links one to keep it between versions,
+// saved whole or killed at each step and recovered, while a reader holds it with delete sharing or
+// nobody does. Before, the save moved a new file under one name and the other kept the old rules.
+TEST_F(Files, AFileWithTwoNamesKeepsThemThroughASaveAndThroughASaveKilledAtEachStep) {
+  const std::string path = Path("rules.xml");
+  const std::string persisted = Path("persisted.xml");
+  const std::vector<std::string> oldRules = {"old one", std::string(3000, 'o'), "old three"};
+  const std::vector<std::string> newRules = {"new one", std::string(2000, 'n')};
+  std::string ruleArguments;
+  for (const std::string& rule : newRules) ruleArguments += " \"" + rule + "\"";
+  const auto links = [&] {
+    win32::UniqueKernelHandle file(CreateFileA(persisted.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    return file.get() != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file.get(), &info) ? info.nNumberOfLinks : 0;
+  };
+  const std::vector<std::string> both = {"persisted.xml", "rules.xml"};
+  for (const bool held : {false, true}) {
+    for (const char* step : {"part", "kept", "rewrite", "none"}) {
+      const std::string what = std::string(step) + (held ? ", held" : "");
+      {
+        TSimpleXml doc;
+        doc.Root().SetName("Rules");
+        for (const std::string& rule : oldRules) doc.Root().Elems().Add("Rule", rule);
+        doc.SaveToFile(persisted);
+      }
+      ASSERT_TRUE(CreateHardLinkA(path.c_str(), persisted.c_str(), nullptr)) << what;
+      win32::UniqueKernelHandle holder;
+      if (held) {
+        holder.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE) << what;
+      }
+      testing::ChildProcess saver =
+          testing::StartHelper("save_stop.exe", std::string("--step=") + step + " \"" + path + "\"" + ruleArguments);
+      ASSERT_NE(saver.Handle(), nullptr) << what;
+      const bool stopped = !saver.WaitForExit(0);
+      EXPECT_EQ(stopped, std::string(step) != "none") << what;
+      if (stopped) TerminateProcess(saver.Handle(), 1);
+      ASSERT_TRUE(saver.WaitForExit(10000)) << what;
+      if (!stopped) {
+        EXPECT_EQ(saver.ExitCode(), 0u) << what;
+      }
+
+      RecoverInterruptedSave(path);
+      holder.reset();
+      EXPECT_EQ(Listing(), both) << what;
+      EXPECT_EQ(links(), 2u) << what;
+      EXPECT_EQ(RulesIn(persisted), stopped ? oldRules : newRules) << what;
+      EXPECT_EQ(ReadWholeFile(path), ReadWholeFile(persisted)) << what;
+      ASSERT_TRUE(DeleteFileA(path.c_str()) && DeleteFileA(persisted.c_str())) << what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zorvex
 
