@@ -90,7 +90,9 @@ int HexDigit(char c) {
 bool ParseDigits(std::string_view s, int base, std::uint64_t limit, std::uint64_t& value) {
   if (s.empty()) return false;
   const auto b = static_cast<std::uint64_t>(base);
-  const std::uint64_t most = limit / b;  // the largest value that may take one more digit
+  // The largest value that may take one more digit; divided by constants, as a division by a
+  // variable costs as much as reading the digits.
+  const std::uint64_t most = base == 16 ? limit / 16 : limit / 10;
   value = 0;
   for (char c : s) {
     const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
@@ -197,6 +199,12 @@ bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 // or the reference unchanged with its ";" when it stands for nothing known; returns the new end.
 char* Resolve(std::string_view ref, bool hash, char* p) {
   std::uint32_t code = 0;
+  // Nine decimal digits, the usual "&#NN;", always fit in 32 bits: read them without the checks.
+  if (!ref.empty() && ref.size() <= 9 && std::all_of(ref.begin(), ref.end(), IsDigit)) {
+    for (char c : ref) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+    if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+    return p;
+  }
   if (ParseReference(ref, code)) {
     if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
   } else if (SameTextAscii(ref, "lt")) {
