@@ -24,7 +24,6 @@ enum : std::uint8_t {
   kGatherStop = 8,   // marks an ordinary child while gathering: space, ":", ">" or "/"
   kPropName = 16,    // letters, digits, "-" and "_"
   kEscaped = 32,     // the five bytes the writer escapes
-  kAmpersand = 64,   // opens a character reference
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -37,7 +36,6 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
       t[static_cast<std::size_t>(c)] |= kPropName;
   for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] |= kEscaped;
-  t['&'] |= kAmpersand;
   return t;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
@@ -223,23 +221,69 @@ char* Resolve(std::string_view ref, bool hash, char* p) {
   return p;
 }
 
+// The bytes of w (eight input bytes, the first in the lowest bits) equal to c, as 0x80 in each.
+std::uint64_t BytesEqual(std::uint64_t w, unsigned char c) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+  const std::uint64_t x = w ^ (0x0101010101010101ull * c);
+  return ~(((x & kLow7) + kLow7) | x) & kHigh;  // exact: no carry crosses a byte
+}
+
+// The bytes of w that a plain copy must stop at: "&", and when collapsing a blank after a blank
+// or first in w (whose predecessor in the output is the caller's to judge).
+template <bool kCollapse>
+std::uint64_t PlainStops(std::uint64_t w) {
+  std::uint64_t stops = BytesEqual(w, '&');
+  if (kCollapse) {
+    const std::uint64_t blanks = BytesEqual(w, ' ') | BytesEqual(w, '\n') | BytesEqual(w, '\r');
+    stops |= blanks & ((blanks << 8) | 0x80);
+  }
+  return stops;
+}
+
+// Decodes text from i on, outside any reference, up to the next "&" (returned) or the end (n): when
+// collapsing, a blank after a blank written is dropped, and with spaceRuns a space after a space
+// read. Eight bytes go at a time while none needs a decision; p never passes begin + i, so the
+// output, sized as text, has room for them.
+template <bool kCollapse>
+std::size_t CopyPlain(std::string_view text, std::size_t i, bool spaceRuns, const char* begin, char*& p) {
+  const std::size_t n = text.size();
+  const char* const s = text.data();
+  for (;;) {
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      std::memcpy(p, &w, 8);
+      const std::uint64_t stops = PlainStops<kCollapse>(w);
+      if (!stops) {
+        p += 8;
+        i += 8;
+        continue;
+      }
+      const auto k = static_cast<std::size_t>(__builtin_ctzll(stops)) / 8;
+      p += k;
+      i += k;
+      break;
+    }
+    if (i >= n) return n;
+    const char c = s[i];
+    if (c == '&') return i;
+    const bool drop = kCollapse && IsCollapsible(c) &&
+                      ((p != begin && IsCollapsible(p[-1])) || (spaceRuns && c == ' ' && i > 0 && s[i - 1] == ' '));
+    if (!drop) *p++ = c;
+    ++i;
+  }
+}
+
 // out = XmlUnescape(text, collapse) in one pass from left to right. spaceRuns first drops a space
 // that follows a space in the input, as the text reader stores a run of spaces as one (only
 // together with collapse, where it changes nothing unless a reference is open). The result is
 // never longer than text: it is written in place into out, sized once.
 void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& out) {
-  const std::uint8_t decisive = collapse ? kAmpersand | kCollapsible : kAmpersand;
   const std::size_t n = text.size();
-  std::size_t i = FindClass(text, 0, decisive);
-  if (i == n) {
-    out.assign(text.data(), n);
-    return;
-  }
   out.resize(n);
   char* const begin = &out[0];
   char* p = begin;
-  std::memcpy(p, text.data(), i);
-  p += i;
+  std::size_t i = 0;
   bool open = false;  // a reference is open
   bool hash = false;  // it began with "&#"
   std::string ref;    // bytes collected after "&" (and "#"), on the byte-by-byte path
@@ -254,21 +298,11 @@ void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& o
   };
   for (; i < n; ++i) {
     if (!open) {
-      // Bytes that need no decision are copied whole: all but "&" and, when collapsing, a blank
-      // after a blank (a lone blank after a byte of the run is kept whatever comes).
-      std::size_t run = i;
-      while (run < n) {
-        const char r = text[run];
-        if (Is(r, decisive) && (r == '&' || run == i || IsCollapsible(text[run - 1]))) break;
-        ++run;
-      }
-      std::memcpy(p, text.data() + i, run - i);
-      p += run - i;
-      if (run == n) break;
-      i = run;
+      i = collapse ? CopyPlain<true>(text, i, spaceRuns, begin, p) : CopyPlain<false>(text, i, spaceRuns, begin, p);
+      if (i == n) break;
       // The usual reference, "&#" or "&" and a letter, then letters and digits up to ";", resolves
       // at once: byte by byte it would be collected whole and resolved at its ";" the same way.
-      if (text[i] == '&' && i + 1 < n && (text[i + 1] == '#' || IsLetter(text[i + 1]))) {
+      if (i + 1 < n && (text[i + 1] == '#' || IsLetter(text[i + 1]))) {
         const bool withHash = text[i + 1] == '#';
         const std::size_t refStart = withHash ? i + 2 : i + 1;
         std::size_t j = refStart;
