@@ -193,6 +193,12 @@ bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 
 // ---- decoding ----
 
+// Writes the byte a reference's number stands for at p; most numbers stand for nothing.
+char* PutCode(std::uint32_t code, char* p) {
+  if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+  return p;
+}
+
 // Writes what the reference ref (the bytes after "&", or after "&#" when hash) stands for at p,
 // or the reference unchanged with its ";" when it stands for nothing known; returns the new end.
 char* Resolve(std::string_view ref, bool hash, char* p) {
@@ -200,11 +206,10 @@ char* Resolve(std::string_view ref, bool hash, char* p) {
   // Nine decimal digits, the usual "&#NN;", always fit in 32 bits: read them without the checks.
   if (!ref.empty() && ref.size() <= 9 && std::all_of(ref.begin(), ref.end(), IsDigit)) {
     for (char c : ref) code = code * 10 + static_cast<std::uint32_t>(c - '0');
-    if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
-    return p;
+    return PutCode(code, p);
   }
   if (ParseReference(ref, code)) {
-    if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+    p = PutCode(code, p);
   } else if (SameTextAscii(ref, "lt")) {
     *p++ = '<';
   } else if (SameTextAscii(ref, "gt")) {
@@ -309,6 +314,15 @@ void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& o
         const bool withHash = text[i + 1] == '#';
         const std::size_t refStart = withHash ? i + 2 : i + 1;
         std::size_t j = refStart;
+        // Up to nine decimal digits, the writer's own references, are read here as Resolve would.
+        std::uint32_t code = 0;
+        while (j < n && j - refStart < 9 && IsDigit(text[j]))
+          code = code * 10 + static_cast<std::uint32_t>(text[j++] - '0');
+        if (j > refStart && j < n && text[j] == ';') {
+          p = PutCode(code, p);
+          i = j;
+          continue;
+        }
         while (j < n && (IsLetter(text[j]) || IsDigit(text[j]))) ++j;
         if (j < n && text[j] == ';') {
           p = Resolve(text.substr(refStart, j - refStart), withHash, p);
