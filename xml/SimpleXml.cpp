@@ -822,7 +822,7 @@ void TSimpleXmlCore::ReadClassic(TSimpleXmlInput& in, TSimpleXmlElem& e, std::si
   }
   e.AssignName(name.Name());
   const std::string_view prefix = name.Prefix();
-  e.Prefix.assign(prefix.data(), prefix.size());
+  if (!prefix.empty() || !e.Prefix.empty()) e.Prefix.assign(prefix.data(), prefix.size());
 }
 
 // An element's content after its start tag's ">", up to and including the end tag, which must
