@@ -1055,10 +1055,6 @@ void TSimpleXmlElem::AssignName(std::string_view name) {
   if (parent_) parent_->elems_.NamesChanged();
 }
 
-TSimpleXmlElems& TSimpleXmlElem::Elems() { return elems_; }
-
-TSimpleXmlProps& TSimpleXmlElem::Props() { return props_; }
-
 void TSimpleXmlElem::Clear() {
   elems_.Clear();
   props_.Clear();
