@@ -24,7 +24,6 @@ enum : std::uint8_t {
   kGatherStop = 8,   // marks an ordinary child while gathering: space, ":", ">" or "/"
   kPropName = 16,    // letters, digits, "-" and "_"
   kEscaped = 32,     // the five bytes the writer escapes
-  kAmpersand = 64,   // opens a character reference
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -37,7 +36,6 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
       t[static_cast<std::size_t>(c)] |= kPropName;
   for (unsigned char c : {'"', '&', '\'', '<', '>'}) t[c] |= kEscaped;
-  t['&'] |= kAmpersand;
   return t;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
@@ -90,7 +88,9 @@ int HexDigit(char c) {
 bool ParseDigits(std::string_view s, int base, std::uint64_t limit, std::uint64_t& value) {
   if (s.empty()) return false;
   const auto b = static_cast<std::uint64_t>(base);
-  const std::uint64_t most = limit / b;  // the largest value that may take one more digit
+  // The largest value that may take one more digit; divided by constants, as a division by a
+  // variable costs as much as reading the digits.
+  const std::uint64_t most = base == 16 ? limit / 16 : limit / 10;
   value = 0;
   for (char c : s) {
     const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
@@ -193,12 +193,23 @@ bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 
 // ---- decoding ----
 
+// Writes the byte a reference's number stands for at p; most numbers stand for nothing.
+char* PutCode(std::uint32_t code, char* p) {
+  if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+  return p;
+}
+
 // Writes what the reference ref (the bytes after "&", or after "&#" when hash) stands for at p,
 // or the reference unchanged with its ";" when it stands for nothing known; returns the new end.
 char* Resolve(std::string_view ref, bool hash, char* p) {
   std::uint32_t code = 0;
+  // Nine decimal digits, the usual "&#NN;", always fit in 32 bits: read them without the checks.
+  if (!ref.empty() && ref.size() <= 9 && std::all_of(ref.begin(), ref.end(), IsDigit)) {
+    for (char c : ref) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+    return PutCode(code, p);
+  }
   if (ParseReference(ref, code)) {
-    if (code <= 100 || code == 232 || code == 233) *p++ = static_cast<char>(code);
+    p = PutCode(code, p);
   } else if (SameTextAscii(ref, "lt")) {
     *p++ = '<';
   } else if (SameTextAscii(ref, "gt")) {
@@ -215,23 +226,72 @@ char* Resolve(std::string_view ref, bool hash, char* p) {
   return p;
 }
 
+// The bytes of w (eight input bytes, the first in the lowest bits) equal to c, as 0x80 in each.
+std::uint64_t BytesEqual(std::uint64_t w, unsigned char c) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+  const std::uint64_t x = w ^ (0x0101010101010101ull * c);
+  return ~(((x & kLow7) + kLow7) | x) & kHigh;  // exact: no carry crosses a byte
+}
+
+// The position in its word of the first byte marked in a mask of BytesEqual.
+std::size_t FirstByte(std::uint64_t marks) { return static_cast<std::size_t>(__builtin_ctzll(marks)) / 8; }
+
+// The bytes of w that a plain copy must stop at: "&", and when collapsing a blank after a blank
+// or first in w (whose predecessor in the output is the caller's to judge).
+template <bool kCollapse>
+std::uint64_t PlainStops(std::uint64_t w) {
+  std::uint64_t stops = BytesEqual(w, '&');
+  if (kCollapse) {
+    const std::uint64_t blanks = BytesEqual(w, ' ') | BytesEqual(w, '\n') | BytesEqual(w, '\r');
+    stops |= blanks & ((blanks << 8) | 0x80);
+  }
+  return stops;
+}
+
+// Decodes text from i on, outside any reference, up to the next "&" (returned) or the end (n): when
+// collapsing, a blank after a blank written is dropped, and with spaceRuns a space after a space
+// read. Eight bytes go at a time while none needs a decision; p never passes begin + i, so the
+// output, sized as text, has room for them.
+template <bool kCollapse>
+std::size_t CopyPlain(std::string_view text, std::size_t i, bool spaceRuns, const char* begin, char*& p) {
+  const std::size_t n = text.size();
+  const char* const s = text.data();
+  for (;;) {
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      std::memcpy(p, &w, 8);
+      const std::uint64_t stops = PlainStops<kCollapse>(w);
+      if (!stops) {
+        p += 8;
+        i += 8;
+        continue;
+      }
+      const std::size_t k = FirstByte(stops);
+      p += k;
+      i += k;
+      break;
+    }
+    if (i >= n) return n;
+    const char c = s[i];
+    if (c == '&') return i;
+    const bool drop = kCollapse && IsCollapsible(c) &&
+                      ((p != begin && IsCollapsible(p[-1])) || (spaceRuns && c == ' ' && i > 0 && s[i - 1] == ' '));
+    if (!drop) *p++ = c;
+    ++i;
+  }
+}
+
 // out = XmlUnescape(text, collapse) in one pass from left to right. spaceRuns first drops a space
 // that follows a space in the input, as the text reader stores a run of spaces as one (only
 // together with collapse, where it changes nothing unless a reference is open). The result is
 // never longer than text: it is written in place into out, sized once.
 void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& out) {
-  const std::uint8_t decisive = collapse ? kAmpersand | kCollapsible : kAmpersand;
   const std::size_t n = text.size();
-  std::size_t i = FindClass(text, 0, decisive);
-  if (i == n) {
-    out.assign(text.data(), n);
-    return;
-  }
   out.resize(n);
   char* const begin = &out[0];
   char* p = begin;
-  std::memcpy(p, text.data(), i);
-  p += i;
+  std::size_t i = 0;
   bool open = false;  // a reference is open
   bool hash = false;  // it began with "&#"
   std::string ref;    // bytes collected after "&" (and "#"), on the byte-by-byte path
@@ -246,24 +306,23 @@ void Decode(std::string_view text, bool collapse, bool spaceRuns, std::string& o
   };
   for (; i < n; ++i) {
     if (!open) {
-      // Bytes that need no decision are copied whole: all but "&" and, when collapsing, a blank
-      // after a blank (a lone blank after a byte of the run is kept whatever comes).
-      std::size_t run = i;
-      while (run < n) {
-        const char r = text[run];
-        if (Is(r, decisive) && (r == '&' || run == i || IsCollapsible(text[run - 1]))) break;
-        ++run;
-      }
-      std::memcpy(p, text.data() + i, run - i);
-      p += run - i;
-      if (run == n) break;
-      i = run;
+      i = collapse ? CopyPlain<true>(text, i, spaceRuns, begin, p) : CopyPlain<false>(text, i, spaceRuns, begin, p);
+      if (i == n) break;
       // The usual reference, "&#" or "&" and a letter, then letters and digits up to ";", resolves
       // at once: byte by byte it would be collected whole and resolved at its ";" the same way.
-      if (text[i] == '&' && i + 1 < n && (text[i + 1] == '#' || IsLetter(text[i + 1]))) {
+      if (i + 1 < n && (text[i + 1] == '#' || IsLetter(text[i + 1]))) {
         const bool withHash = text[i + 1] == '#';
         const std::size_t refStart = withHash ? i + 2 : i + 1;
         std::size_t j = refStart;
+        // Up to nine decimal digits, the writer's own references, are read here as Resolve would.
+        std::uint32_t code = 0;
+        while (j < n && j - refStart < 9 && IsDigit(text[j]))
+          code = code * 10 + static_cast<std::uint32_t>(text[j++] - '0');
+        if (j > refStart && j < n && text[j] == ';') {
+          p = PutCode(code, p);
+          i = j;
+          continue;
+        }
         while (j < n && (IsLetter(text[j]) || IsDigit(text[j]))) ++j;
         if (j < n && text[j] == ';') {
           p = Resolve(text.substr(refStart, j - refStart), withHash, p);
@@ -422,10 +481,29 @@ class TSimpleXmlWriter {
     ++used_;
   }
   // The bytes with the five markup bytes replaced by their references.
+  // Eight bytes at a time while none of them is escaped: the room for five bytes per input byte
+  // leaves space for the word written whole.
   void PutEscaped(std::string_view s) {
     char* to = Room(s.size() * 5);
     char* const start = to;
-    for (char c : s) {
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i < n;) {
+      if (i + 8 <= n) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        std::memcpy(to, &w, 8);
+        const std::uint64_t escaped = BytesEqual(w, '"') | BytesEqual(w, '&') | BytesEqual(w, '\'') |
+                                      BytesEqual(w, '<') | BytesEqual(w, '>');
+        if (!escaped) {
+          to += 8;
+          i += 8;
+          continue;
+        }
+        const std::size_t k = FirstByte(escaped);
+        to += k;
+        i += k;
+      }
+      const char c = s[i++];
       if (!Is(c, kEscaped)) {
         *to++ = c;
         continue;
@@ -744,7 +822,7 @@ void TSimpleXmlCore::ReadClassic(TSimpleXmlInput& in, TSimpleXmlElem& e, std::si
   }
   e.AssignName(name.Name());
   const std::string_view prefix = name.Prefix();
-  e.Prefix.assign(prefix.data(), prefix.size());
+  if (!prefix.empty() || !e.Prefix.empty()) e.Prefix.assign(prefix.data(), prefix.size());
 }
 
 // An element's content after its start tag's ">", up to and including the end tag, which must
@@ -976,10 +1054,6 @@ void TSimpleXmlElem::AssignName(std::string_view name) {
   name_.assign(name.data(), name.size());
   if (parent_) parent_->elems_.NamesChanged();
 }
-
-TSimpleXmlElems& TSimpleXmlElem::Elems() { return elems_; }
-
-TSimpleXmlProps& TSimpleXmlElem::Props() { return props_; }
 
 void TSimpleXmlElem::Clear() {
   elems_.Clear();

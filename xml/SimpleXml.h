@@ -284,9 +284,9 @@ class TSimpleXmlElem {
   // The element whose child list holds this one; null for a root or a prolog item.
   TSimpleXmlElem* Parent() const { return parent_; }
   // The child list, created empty on first access.
-  TSimpleXmlElems& Elems();
+  TSimpleXmlElems& Elems() { return elems_; }
   // The attribute list, created empty on first access.
-  TSimpleXmlProps& Props();
+  TSimpleXmlProps& Props() { return props_; }
 
   std::string Value;   // the element's text, decoded
   std::string Prefix;  // the part of the start tag's name before its colon, as read
