@@ -6,6 +6,10 @@
 
 #include "E2eSupport.h"
 
+#include <functional>
+
+#include "platform/win32/WideText.h"
+
 using namespace zorvex::testing;
 using namespace std::chrono_literals;
 
@@ -196,4 +200,184 @@ TEST(WindowRules, AWindowThatIgnoresTheCloseCommandStaysOpenAndTheProgramGoesOn)
   EXPECT_TRUE(zorvex.Running());
   ASSERT_TRUE(zorvex.Close()) << "the window that stays must not hold up the end";
   EXPECT_TRUE(::IsWindow(window));
+}
+
+namespace {
+
+// The children of a window of a class, in the order they were made (which is the dialog's).
+std::vector<HWND> Children(HWND parent, const char* className) {
+  std::vector<HWND> found;
+  for (HWND w = ::GetWindow(parent, GW_CHILD); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    ::GetClassNameA(w, cls, sizeof cls);
+    if (::lstrcmpiA(cls, className) == 0) found.push_back(w);
+  }
+  return found;
+}
+
+// A control's text as it shows now: another program's window title alone is not kept up to date.
+std::string ControlText(HWND control) {
+  wchar_t text[1024] = {};
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, &length);
+  return zorvex::win32::Narrow(text, length);
+}
+
+POINT Middle(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void MouseButton(DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  ::SendInput(1, &input, sizeof input);
+}
+
+// Moves the pointer to p and waits until it is there.
+bool MoveMouse(POINT p) {
+  return PumpUntil([&] {
+    POINT now{};
+    if (::GetCursorPos(&now) && now.x == p.x && now.y == p.y) return true;
+    ::SetCursorPos(p.x, p.y);
+    return false;
+  }, 10s);
+}
+
+// The window that holds the mouse of the thread that made window.
+HWND CaptureOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndCapture : nullptr;
+}
+
+// Presses the left button over window at its middle, as often as it takes the press to arrive.
+bool Click(HWND window, const std::function<bool()>& done) {
+  const DWORD gap = ::GetDoubleClickTime() + 100;
+  DWORD last = 0;
+  return PumpUntil([&] {
+    if (done()) return true;
+    if (!MoveMouse(Middle(window)) || ::WindowFromPoint(Middle(window)) != window) return false;
+    if (last != 0 && ::GetTickCount() - last < gap) return false;
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    last = ::GetTickCount();
+    return false;
+  }, 20s);
+}
+
+// Drops down a combo box with the mouse and clicks the entry with this text.
+bool ChooseWithMouse(HWND box, const std::string& entry) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(box, &process);
+  HWND list = nullptr;
+  const auto dropped = [&] {
+    for (HWND w : TopLevelWindowsOf(process)) {
+      char cls[32] = {};
+      ::GetClassNameA(w, cls, sizeof cls);
+      if (::lstrcmpiA(cls, "ComboLBox") == 0 && ::IsWindowVisible(w)) list = w;
+    }
+    return list != nullptr;
+  };
+  // A box with an edit field of its own drops down from its arrow, at the right end.
+  RECT r{};
+  ::GetWindowRect(box, &r);
+  const POINT arrow{r.right - 6, (r.top + r.bottom) / 2};
+  if (!PumpUntil([&] {
+        if (dropped()) return true;
+        if (!MoveMouse(arrow)) return false;
+        MouseButton(MOUSEEVENTF_LEFTDOWN);
+        MouseButton(MOUSEEVENTF_LEFTUP);
+        return PumpUntil(dropped, 2s);
+      }, 20s)) {
+    return false;
+  }
+  const LRESULT index = ::SendMessageA(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
+  if (index < 0) return false;
+  RECT item{};
+  ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  POINT p{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+  ::ClientToScreen(list, &p);
+  const auto chosen = [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); };
+  return PumpUntil([&] {
+    if (chosen()) return true;
+    if (!MoveMouse(p) || ::WindowFromPoint(p) != list) return false;
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    return PumpUntil(chosen, 2s);
+  }, 20s);
+}
+
+}  // namespace
+
+// What a user who has never seen rules.xml does: the tray menu's "Add Window Rule...", the
+// crosshair dragged onto the nag, "Press a button" and its "Close" chosen, Ok; then the nag goes.
+TEST(WindowRules, TheFinderDraggedOntoANagMakesAPressRuleThatTakesIt) {
+  RunningZorvex zorvex;
+  zorvex.WriteFile("options.xml", kOptions);
+  NagWindows nag = StartNagWindows({"dialog|Please purchase a license"}, "--delay=0");
+  const HWND target = nag.Window("Please purchase a license");
+  ASSERT_NE(target, nullptr);
+  ASSERT_TRUE(zorvex.Start());
+
+  OpenTrayMenu(zorvex);
+  PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});  // "Add &Window Rule..."
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (HWND w : TopLevelWindowsOf(zorvex.Id())) {
+      if (TextOf(w) == "Window Rule" && ::IsWindowVisible(w)) dialog = w;
+    }
+    return dialog != nullptr;
+  }, 10s)) << "the window-rule dialog did not open";
+  // The finder is the picture among the dialog's static controls that takes the mouse.
+  HWND finder = nullptr;
+  for (HWND s : Children(dialog, "Static")) {
+    const LONG style = ::GetWindowLongA(s, GWL_STYLE);
+    if ((style & SS_TYPEMASK) == SS_OWNERDRAW && (style & SS_NOTIFY) != 0) finder = s;
+  }
+  ASSERT_NE(finder, nullptr);
+  const std::vector<HWND> edits = Children(dialog, "Edit"), boxes = Children(dialog, "ComboBox");
+  ASSERT_GE(edits.size(), 3u);
+  ASSERT_EQ(boxes.size(), 2u);
+
+  // The drag: pressed on the crosshair, carried over the nag with the mouse, let go there.
+  // A press that went astray on a busy machine is let go and made again.
+  ASSERT_TRUE(PumpUntil([&] {
+    if (!MoveMouse(Middle(finder)) || ::WindowFromPoint(Middle(finder)) != finder) return false;
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    if (PumpUntil([&] { return CaptureOf(finder) == finder; }, 2s)) return true;
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    return false;
+  }, 30s)) << "the press did not start a drag";
+  ASSERT_TRUE(MoveMouse(Middle(target)));
+  MouseButton(MOUSEEVENTF_LEFTUP);
+  ASSERT_TRUE(PumpUntil([&] { return ControlText(edits[0]) == "nag_windows.exe"; }, 10s)) << "program: " << ControlText(edits[0]);
+  EXPECT_EQ(ControlText(edits[1]), "#32770");
+  EXPECT_EQ(ControlText(edits[2]), "Please purchase a license");
+
+  ASSERT_TRUE(ChooseWithMouse(boxes[0], "Press a button"));
+  ASSERT_TRUE(ChooseWithMouse(boxes[1], "Close"));
+  // The fit line counts the nag alone among the open windows.
+  std::string line;
+  for (HWND s : Children(dialog, "Static")) {
+    if (ControlText(s).rfind("Fits ", 0) == 0) line = ControlText(s);
+  }
+  EXPECT_EQ(line.rfind("Fits 1 of ", 0), 0u) << line;
+
+  HWND ok = nullptr;
+  for (HWND b : Children(dialog, "Button")) {
+    if (TextOf(b) == "&Ok") ok = b;
+  }
+  ASSERT_NE(ok, nullptr);
+  ASSERT_TRUE(Click(ok, [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
+  EXPECT_TRUE(PumpUntil([&] {
+    return zorvex.ReadFile("rules.xml").find(R"(<WindowRule program="nag_windows.exe" class="#32770" )"
+                                             R"(title="Please purchase a license" action="press" button="Close")") !=
+           std::string::npos;
+  }, 10s)) << zorvex.ReadFile("rules.xml");
+  EXPECT_TRUE(PumpUntil([&] { return nag.Logged("pressed Close in Please purchase a license"); }, 60s));
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(target); }, 30s));
+  ASSERT_TRUE(zorvex.Close());
 }
