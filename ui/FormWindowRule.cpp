@@ -169,8 +169,11 @@ void TfoWindowRule::ShowFit() {
   for (std::size_t i = 0; i < windows_.size(); ++i) {
     if (fit_.fits[i]) lines += WindowLine(windows_[i]) + "\r\n";
   }
+  // The list is filled anew every refresh; a user who scrolled it keeps their place.
+  const LRESULT top = ::SendMessageW(FitList.Handle(), LB_GETTOPINDEX, 0, 0);
   ::SendMessageW(FitList.Handle(), WM_SETREDRAW, FALSE, 0);
   FitList.Items().SetText(lines);
+  if (top > 0) ::SendMessageW(FitList.Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
   ::SendMessageW(FitList.Handle(), WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(FitList.Handle(), nullptr, TRUE);
   OkButton.SetEnabled(fit_.warning != WindowRuleWarning::Invalid && fit_.warning != WindowRuleWarning::Empty);
