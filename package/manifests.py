@@ -19,7 +19,7 @@ IDENTIFIER = "Zorvex.Zorvex"
 NAME = "Zorvex"
 PUBLISHER = "The Zorvex developers"
 LICENSE = "Freeware"
-SHORT_DESCRIPTION = "Closes unwanted browser popup windows from the notification area."
+SHORT_DESCRIPTION = "Closes unwanted windows, browser popups and the nag screens of any program, from the notification area."
 MANIFEST_VERSION = "1.6.0"
 LOCALE = "en-US"
 # Scoop keeps these between versions; the program writes them beside itself.
