@@ -190,7 +190,11 @@ Section "Uninstall"
     Delete "$INSTDIR\options.xml"
     Delete "$INSTDIR\zorvex.log"
     Delete "$INSTDIR\zorvex.log.old"
-    ; Leftovers of a save that was cut short.
+    ; Leftovers of a save that was cut short, as this version names them and as older ones did.
+    Delete "$INSTDIR\*.~*.part"
+    Delete "$INSTDIR\*.~*.new"
+    Delete "$INSTDIR\*.~*.old"
+    Delete "$INSTDIR\*.~*.kept"
     Delete "$INSTDIR\*.~*.tmp"
     Delete "$INSTDIR\*.~*.tmp.old"
   keep:
