@@ -128,7 +128,6 @@ TfoOptions::TfoOptions(TZorvex& engine)
   WindowDownButton.OnClick = [this] { WindowDownButtonClick(); };
 
   // The options page.
-  ::SetWindowLongW(ChromiumBox.Handle(), GWL_STYLE, ::GetWindowLongW(ChromiumBox.Handle(), GWL_STYLE) | BS_MULTILINE);
   InternalRadio.SetChecked(true);
   SoundFileBox.Filter = kWaveFilter;
   SoundFileBox.OnChange = [this] { SoundFileBoxChange(); };

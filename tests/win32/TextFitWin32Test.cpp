@@ -1,8 +1,12 @@
 // Every text a form shows, in every language file, measured with the control's own font against
 // the control's rectangle: a translation that grew, or a caption longer than its box, shows cut.
+// The same at the prefix's density (scripts/test runs it at 96, 144 and 192 DPI): every control
+// ends inside its parent and the forms grow with the density.
 #include <gtest/gtest.h>
 
 #include "Win32TestSupport.h"
+#include "base/Dpi.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
 #include "tests/fakes/FakePlatform.h"
@@ -49,7 +53,7 @@ void CheckControl(TWinControl& control, const std::string& path, std::vector<std
   if (!text.empty() && _wcsicmp(kind.c_str(), L"Button") == 0) {
     const LONG type = style & BS_TYPEMASK;
     // The box or circle and the gap before the text, as the system draws them.
-    const int mark = ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    const int mark = CheckMarkRoom(win32::WindowDpi(window));
     if (type == BS_GROUPBOX) {
       room = r.right - 16;
     } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) {
@@ -82,6 +86,31 @@ void CheckControl(TWinControl& control, const std::string& path, std::vector<std
     const SIZE need = Extent(window, text);
     if (need.cx > room) {
       cut.push_back(path + " \"" + win32::Narrow(text) + "\": needs " + std::to_string(need.cx) + ", has " + std::to_string(room));
+    }
+  }
+  // Children end inside the parent, a group box's frame included; the text of a check box or label
+  // runs into no sibling.
+  const bool groupBox = _wcsicmp(kind.c_str(), L"Button") == 0 && (style & BS_TYPEMASK) == BS_GROUPBOX;
+  const int frame = groupBox ? 2 : 0;
+  for (TWinControl* child : control.Controls()) {
+    const TBounds b = child->Bounds();
+    if (child->Visible() && (b.Left + b.Width > r.right - frame || b.Top + b.Height > r.bottom - frame)) {
+      cut.push_back(path + "/" + child->Name() + ": ends at " + std::to_string(b.Left + b.Width) + "," +
+                    std::to_string(b.Top + b.Height) + " outside " + std::to_string(r.right - frame) + "," +
+                    std::to_string(r.bottom - frame));
+    }
+    if (!dynamic_cast<TCheckControl*>(child) && !dynamic_cast<TLabel*>(child)) continue;
+    const std::wstring childText = WindowText(child->Handle());
+    if (childText.empty()) continue;
+    const int mark = dynamic_cast<TCheckControl*>(child) ? CheckMarkRoom(win32::WindowDpi(child->Handle())) : 0;
+    const RECT used{b.Left, b.Top, b.Left + std::min<int>(b.Width, mark + Extent(child->Handle(), childText).cx), b.Top + b.Height};
+    for (TWinControl* other : control.Controls()) {
+      const TBounds o = other->Bounds();
+      const RECT theirs{o.Left, o.Top, o.Left + o.Width, o.Top + o.Height};
+      RECT both{};
+      if (other != child && other->Visible() && ::IntersectRect(&both, &used, &theirs)) {
+        cut.push_back(path + "/" + child->Name() + ": text runs into " + other->Name());
+      }
     }
   }
   for (TWinControl* child : control.Controls()) CheckControl(*child, path + "/" + child->Name(), cut);
@@ -126,9 +155,19 @@ TEST_F(TextFitWin32, EveryTextOfEveryFormFitsItsControlInEveryLanguage) {
                                  &application.Create<TfoWindowRule>(*desktop, WindowRuleText{}),
                                  &application.Create<TfoPickWindow>(std::vector<std::vector<std::string>>{})};
     std::vector<std::string> cut;
-    for (TForm* form : forms) {
+    // The client sizes the forms are designed with at 96 DPI.
+    const SIZE designed[] = {{538, 388}, {351, 236}, {417, 336}, {520, 296}};
+    for (std::size_t i = 0; i < forms.size(); ++i) {
+      TForm* form = forms[i];
       // Pages that do not show still hold their controls at their places.
       CheckControl(*form, form->Name(), cut);
+      const int dpi = win32::WindowDpi(form->Handle());
+      const int width = ScaleLength(designed[i].cx, kDesignDpi, dpi);
+      const int height = ScaleLength(designed[i].cy, kDesignDpi, dpi);
+      EXPECT_NEAR(form->ClientWidth(), width, 2) << form->Name() << " at " << dpi;
+      EXPECT_NEAR(form->ClientHeight(), height, 2) << form->Name() << " at " << dpi;
+      RecordProperty(form->Name() + "-" + std::to_string(dpi),
+                     std::to_string(form->ClientWidth()) + "x" + std::to_string(form->ClientHeight()));
     }
     // The window-rule dialog's line holds each of its messages.
     auto& rule = static_cast<TfoWindowRule&>(*forms[2]);

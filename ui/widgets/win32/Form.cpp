@@ -3,10 +3,15 @@
 #include <stdexcept>
 
 #include "base/Trace.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace {
 
@@ -128,8 +133,24 @@ TForm::~TForm() {
 
 void TForm::Loaded() {
   TWinControl::Loaded();
+  ScaleTo(win32::WindowDpi(Handle()));
   Translate();
   FormCreate();
+  loaded_ = true;
+  ArrangeControls();
+}
+
+void TForm::ScaleTo(int dpi) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  const int oldDpi = dpi_;
+  const int width = ScaleLength(ClientWidth(), oldDpi, dpi);
+  const int height = ScaleLength(ClientHeight(), oldDpi, dpi);
+  dpi_ = dpi;
+  SetClientSize(width, height);
+  ScaleChildren(oldDpi, dpi);
+  ReapplyFonts();
+  TellDpiChanged(oldDpi, dpi);
+  if (loaded_) ArrangeControls();
 }
 
 void TForm::PrepareShow() {
@@ -229,8 +250,8 @@ int TForm::ClientHeight() const {
 
 void TForm::SetClientSize(int width, int height) {
   RECT r{0, 0, width, height};
-  ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE)));
+  win32::AdjustWindowRectForDpi(r, static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE)),
+                                static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE)), dpi_);
   ::SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -333,6 +354,13 @@ LRESULT TForm::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         }
       }
       break;
+    case WM_DPICHANGED: {
+      ScaleTo(LOWORD(wParam));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case DM_GETDEFID:
       if (TButton* button = DefaultButton()) return MAKELRESULT(button->ControlId(), DC_HASDEFID);
       return 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Dpi.h"
 #include "platform/win32/WideText.h"
 
 namespace zorvex::widgets {
@@ -92,7 +93,7 @@ TComboBox::TComboBox(TWinControl& parent, std::string name, TBounds bounds, bool
     : TWinControl(parent, std::move(name)) {
   DeclareClass("TComboBox");
   TBounds withList = bounds;
-  withList.Height += kDroppedListHeight;
+  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
   const DWORD kind = editable ? CBS_DROPDOWN | CBS_AUTOHSCROLL : CBS_DROPDOWNLIST;
   CreateHandle(TWindowParams{"COMBOBOX", kind | WS_VSCROLL | WS_TABSTOP, 0, withList, ""});
   items_ = &PublishOwned("Items", std::make_unique<TComboBoxStrings>(*this));
@@ -224,14 +225,20 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
 }
 
+void TComboBox::SetBounds(const TBounds& bounds) {
+  TBounds withList = bounds;
+  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
+  TWinControl::SetBounds(withList);
+}
+
 int TListBox::ItemHeight() const {
   return itemHeight_ > 0 ? itemHeight_ : static_cast<int>(::SendMessageW(Handle(), LB_GETITEMHEIGHT, 0, 0));
 }
 
-void TListBox::SetItemHeight(int pixels) {
-  itemHeight_ = pixels;
-  if (pixels > 0) {
-    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, pixels);
+void TListBox::SetItemHeight(int height) {
+  itemHeight_ = height;
+  if (height > 0) {
+    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(height, kDesignDpi, Dpi()));
   } else {
     // The font again decides the height.
     ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
@@ -241,7 +248,7 @@ void TListBox::SetItemHeight(int pixels) {
 
 void TListBox::FontChanged() {
   // A new font resets the entry height to the font's.
-  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(itemHeight_, kDesignDpi, Dpi()));
   boldFont_.reset();
 }
 
@@ -401,6 +408,11 @@ void TTreeView::Select(HTREEITEM node) {
   ::SendMessageW(Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
 }
 
+void TTreeView::DpiChanged(int oldDpi, int newDpi) {
+  const auto indent = static_cast<int>(::SendMessageW(Handle(), TVM_GETINDENT, 0, 0));
+  ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(ScaleLength(indent, oldDpi, newDpi)), 0);
+}
+
 bool TTreeView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
   if (message != WM_NOTIFY) return false;
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -551,7 +563,7 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   std::wstring wide = win32::Widen(caption);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-  column.cx = width;
+  column.cx = ScaleLength(width, kDesignDpi, Dpi());
   column.pszText = &wide[0];
   column.iSubItem = index;
   if (::SendMessageW(Handle(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
@@ -562,11 +574,11 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
 
 void TListView::WidenColumnsToCaptions(bool giveFirst) {
   // The header's own margins and the room a sort mark takes beside the text.
-  constexpr int kHeaderPadding = 18;
-  const auto captionWidth = [this](TListColumn& column) {
+  const int headerPadding = ScaleLength(18, kDesignDpi, Dpi());
+  const auto captionWidth = [this, headerPadding](TListColumn& column) {
     const std::wstring caption = win32::Widen(column.Caption());
     return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
-           kHeaderPadding;
+           headerPadding;
   };
   int total = 0;
   for (std::size_t i = 0; i < columns_->Count(); ++i) {
@@ -580,6 +592,13 @@ void TListView::WidenColumnsToCaptions(bool giveFirst) {
   auto& first = static_cast<TListColumn&>(columns_->Item(0));
   const int over = total - (client.right - client.left);
   if (over > 0) first.SetWidth(std::max(captionWidth(first), first.Width() - over));
+}
+
+void TListView::DpiChanged(int oldDpi, int newDpi) {
+  for (std::size_t i = 0; i < columns_->Count(); ++i) {
+    auto& column = static_cast<TListColumn&>(columns_->Item(i));
+    column.SetWidth(ScaleLength(column.Width(), oldDpi, newDpi));
+  }
 }
 
 bool TListView::Selected(std::size_t index) const {
