@@ -181,3 +181,61 @@ TEST_F(TextFitWin32, EveryTextOfEveryFormFitsItsControlInEveryLanguage) {
     for (TForm* form : forms) application.Remove(*form).reset();
   }
 }
+
+TEST_F(TextFitWin32, AMovedFormTakesTheSuggestedRectangleAndItsImagesFollowTheDensity) {
+  const int dpi = win32::WindowDpi(main->Tray().Window());
+  HDC screen = ::GetDC(nullptr);
+  EXPECT_EQ(dpi, ::GetDeviceCaps(screen, LOGPIXELSY)) << "the prefix's density";
+  ::ReleaseDC(nullptr, screen);
+  // The tray icon and the kill flash at the small-icon size of the density, again after the shell
+  // says the task bar was made anew (as it does after a change of density).
+  const auto iconWidth = [](HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !::GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor != nullptr) ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return static_cast<int>(bitmap.bmWidth);
+  };
+  const int small = win32::MetricForDpi(SM_CXSMICON, dpi);
+  EXPECT_EQ(small, ScaleLength(16, kDesignDpi, dpi));
+  EXPECT_EQ(iconWidth(main->Tray().Icon()), small);
+  main->FlashKillIcon();
+  EXPECT_EQ(iconWidth(main->Tray().Icon()), small);
+  ::SendMessageW(main->Tray().Window(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(iconWidth(main->Tray().Icon()), small);
+  // The system's windows as the size test sees them: in the monitor's density.
+  EXPECT_EQ(desktop->WindowDpi(reinterpret_cast<WindowHandle>(main->Tray().Window())), dpi);
+
+  // Moved to a monitor of twice the density and back: the rectangle the system suggests, places,
+  // fonts and list columns scaled, and back where they were.
+  auto& form = application.Create<TfoWindowRule>(*desktop, WindowRuleText{});
+  auto& pick = application.Create<TfoPickWindow>(std::vector<std::vector<std::string>>{});
+  const auto fontHeight = [](TWinControl& control) {
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control.Handle(), WM_GETFONT, 0, 0)), sizeof font, &font);
+    return static_cast<int>(font.lfHeight);
+  };
+  const TBounds ok = form.OkButton.Bounds(), edit = form.ProgramEdit.Bounds();
+  const int font = fontHeight(form.ProgramEdit);
+  const int column = static_cast<int>(::SendMessageW(pick.Windows.Handle(), LVM_GETCOLUMNWIDTH, 0, 0));
+  for (TForm* moved : std::initializer_list<TForm*>{&form, &pick}) {
+    RECT suggested{40, 30, 40 + moved->Bounds().Width * 2, 30 + moved->Bounds().Height * 2};
+    ::SendMessageW(moved->Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi * 2, dpi * 2), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(moved->Bounds(), (TBounds{40, 30, suggested.right - 40, suggested.bottom - 30})) << moved->Name();
+  }
+  const TBounds ok2 = form.OkButton.Bounds(), edit2 = form.ProgramEdit.Bounds();
+  EXPECT_NEAR(ok2.Left, ok.Left * 2, 1);
+  EXPECT_NEAR(ok2.Width, ok.Width * 2, 2);
+  EXPECT_NEAR(edit2.Top, edit.Top * 2, 1);
+  EXPECT_NEAR(fontHeight(form.ProgramEdit), font * 2, 1);
+  EXPECT_NEAR(::SendMessageW(pick.Windows.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), column * 2, 1);
+  RECT back{40, 30, 40 + form.Bounds().Width / 2, 30 + form.Bounds().Height / 2};
+  ::SendMessageW(form.Handle(), 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&back));
+  EXPECT_EQ(form.OkButton.Bounds(), ok);
+  EXPECT_EQ(form.ProgramEdit.Bounds(), edit);
+  EXPECT_EQ(fontHeight(form.ProgramEdit), font);
+  application.Remove(pick).reset();
+  application.Remove(form).reset();
+}
