@@ -75,7 +75,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
   DeclareClass("TfoOptions");
   SetCaption("Options");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
+  SetIcon(IDI_APP);
   SetFontHeight(*this, kFontHeight);
 
   // The frame: header, page tree, pages, buttons; the bevels come last in the tab order.

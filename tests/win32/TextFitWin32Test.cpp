@@ -217,6 +217,11 @@ TEST_F(TextFitWin32, AMovedFormTakesTheSuggestedRectangleAndItsImagesFollowTheDe
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control.Handle(), WM_GETFONT, 0, 0)), sizeof font, &font);
     return static_cast<int>(font.lfHeight);
   };
+  const auto formIcon = [&](TForm& f, WPARAM kind) {
+    return iconWidth(reinterpret_cast<HICON>(::SendMessageW(f.Handle(), WM_GETICON, kind, 0)));
+  };
+  EXPECT_EQ(formIcon(form, ICON_SMALL), small);
+  EXPECT_EQ(formIcon(form, ICON_BIG), win32::MetricForDpi(SM_CXICON, dpi));
   const TBounds ok = form.OkButton.Bounds(), edit = form.ProgramEdit.Bounds();
   const int font = fontHeight(form.ProgramEdit);
   const int column = static_cast<int>(::SendMessageW(pick.Windows.Handle(), LVM_GETCOLUMNWIDTH, 0, 0));
@@ -230,6 +235,7 @@ TEST_F(TextFitWin32, AMovedFormTakesTheSuggestedRectangleAndItsImagesFollowTheDe
   EXPECT_NEAR(ok2.Width, ok.Width * 2, 2);
   EXPECT_NEAR(edit2.Top, edit.Top * 2, 1);
   EXPECT_NEAR(fontHeight(form.ProgramEdit), font * 2, 1);
+  EXPECT_EQ(formIcon(form, ICON_SMALL), win32::MetricForDpi(SM_CXSMICON, dpi * 2));
   EXPECT_NEAR(::SendMessageW(pick.Windows.Handle(), LVM_GETCOLUMNWIDTH, 0, 0), column * 2, 1);
   RECT back{40, 30, 40 + form.Bounds().Width / 2, 30 + form.Bounds().Height / 2};
   ::SendMessageW(form.Handle(), 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&back));

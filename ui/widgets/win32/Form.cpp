@@ -136,8 +136,6 @@ void TForm::Loaded() {
   ScaleTo(win32::WindowDpi(Handle()));
   Translate();
   FormCreate();
-  loaded_ = true;
-  ArrangeControls();
 }
 
 void TForm::ScaleTo(int dpi) {
@@ -150,7 +148,7 @@ void TForm::ScaleTo(int dpi) {
   ScaleChildren(oldDpi, dpi);
   ReapplyFonts();
   TellDpiChanged(oldDpi, dpi);
-  if (loaded_) ArrangeControls();
+  if (iconId_ != 0) SetIcon(iconId_);
 }
 
 void TForm::PrepareShow() {
@@ -272,9 +270,20 @@ void TForm::SetStayOnTop(bool on) {
   ::SetWindowPos(Handle(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void TForm::SetIcon(HICON icon) {
-  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+void TForm::SetIcon(int resourceId) {
+  iconId_ = resourceId;
+  const auto load = [&](int metric) {
+    const int size = win32::MetricForDpi(metric, dpi_);
+    return win32::UniqueIcon(static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+  };
+  win32::UniqueIcon small = load(SM_CXSMICON);
+  win32::UniqueIcon big = load(SM_CXICON);
+  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  // The old ones go only now that the window no longer shows them.
+  smallIcon_ = std::move(small);
+  bigIcon_ = std::move(big);
 }
 
 std::vector<TWinControl*> TForm::AllControls() const {

@@ -86,7 +86,7 @@ class TForm : public TWinControl {
   void SetModalResult(int result) { modalResult_ = result; }
 
   // Lays the form out for dpi: its client size, its controls' places and fonts, and whatever each
-  // control scales of its own, from the density it is laid out for now; then ArrangeControls.
+  // control scales of its own, from the density it is laid out for now.
   void ScaleTo(int dpi);
 
   // The client area's size.
@@ -102,8 +102,9 @@ class TForm : public TWinControl {
   void SetStayOnTop(bool on);
   // Where the form appears when shown.
   TPosition Position = TPosition::Designed;
-  // The icon of the title bar and the task-bar button; not owned (a shared icon).
-  void SetIcon(HICON icon);
+  // The program's icon resource id in the title bar and on the task-bar button, each drawn at the
+  // size the form's density asks for (again after a change of density).
+  void SetIcon(int resourceId);
 
   // The button pressed by Enter: the first enabled default button; null when none.
   TButton* DefaultButton() const;
@@ -127,9 +128,6 @@ class TForm : public TWinControl {
   virtual void FormCreate() {}
   // Runs each time the form is about to be shown.
   virtual void BeforeShow() {}
-  // Runs once the form is created and after each change of density: places controls that follow
-  // the measured size of others.
-  virtual void ArrangeControls() {}
   LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
@@ -148,7 +146,9 @@ class TForm : public TWinControl {
 
   TBorderStyle borderStyle_;
   int dpi_ = kDesignDpi;
-  bool loaded_ = false;
+  int iconId_ = 0;
+  win32::UniqueIcon smallIcon_;
+  win32::UniqueIcon bigIcon_;
   int modalResult_ = mrNone;
   bool modal_ = false;
   int nextId_ = 100;
