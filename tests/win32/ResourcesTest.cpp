@@ -119,8 +119,13 @@ TEST(Resources, IconsLoadAt16WithTheirAlphaInEverySizeAndTheAppIconComesFirst) {
     EXPECT_GT(clear, 10);
     EXPECT_GT(solid, 60);
     EXPECT_GT(edge, 4);
-    EXPECT_EQ(GroupEntries(id), sizes);
+    if (id != IDI_APP) {
+      EXPECT_EQ(GroupEntries(id), sizes);
+    }
   }
+  std::vector<std::pair<int, int>> appSizes = sizes;
+  appSizes.insert(appSizes.end(), {{128, 32}, {0, 32}});  // 0 stands for 256
+  EXPECT_EQ(GroupEntries(IDI_APP), appSizes);
   win32::UniqueIcon big = LoadIconAt(IDI_APP, 32);
   ASSERT_TRUE(big);
   EXPECT_EQ(PixelsOf(big.get(), 32).size(), 32u * 32u);

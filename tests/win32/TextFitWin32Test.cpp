@@ -103,7 +103,8 @@ void CheckControl(TWinControl& control, const std::string& path, std::vector<std
     const std::wstring childText = WindowText(child->Handle());
     if (childText.empty()) continue;
     const int mark = dynamic_cast<TCheckControl*>(child) ? CheckMarkRoom(win32::WindowDpi(child->Handle())) : 0;
-    const RECT used{b.Left, b.Top, b.Left + std::min<int>(b.Width, mark + Extent(child->Handle(), childText).cx), b.Top + b.Height};
+    const int textEnd = b.Left + std::min<int>(b.Width, mark + Extent(child->Handle(), childText).cx);
+    const RECT used{b.Left, b.Top, textEnd, b.Top + b.Height};
     for (TWinControl* other : control.Controls()) {
       const TBounds o = other->Bounds();
       const RECT theirs{o.Left, o.Top, o.Left + o.Width, o.Top + o.Height};
@@ -227,7 +228,8 @@ TEST_F(TextFitWin32, AMovedFormTakesTheSuggestedRectangleAndItsImagesFollowTheDe
   const int column = static_cast<int>(::SendMessageW(pick.Windows.Handle(), LVM_GETCOLUMNWIDTH, 0, 0));
   for (TForm* moved : std::initializer_list<TForm*>{&form, &pick}) {
     RECT suggested{40, 30, 40 + moved->Bounds().Width * 2, 30 + moved->Bounds().Height * 2};
-    ::SendMessageW(moved->Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi * 2, dpi * 2), reinterpret_cast<LPARAM>(&suggested));
+    ::SendMessageW(moved->Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi * 2, dpi * 2),
+                   reinterpret_cast<LPARAM>(&suggested));
     EXPECT_EQ(moved->Bounds(), (TBounds{40, 30, suggested.right - 40, suggested.bottom - 30})) << moved->Name();
   }
   const TBounds ok2 = form.OkButton.Bounds(), edit2 = form.ProgramEdit.Bounds();

@@ -293,7 +293,8 @@ void TWinControl::ApplyFont() {
   if (!window_) return;
   const TFont& f = *font_;
   static constexpr BYTE kPitch[] = {DEFAULT_PITCH, VARIABLE_PITCH, FIXED_PITCH};
-  UniqueFont font(::CreateFontW(ScaleLength(f.Height, kDesignDpi, Dpi()), 0, 0, 0, (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
+  UniqueFont font(::CreateFontW(ScaleLength(f.Height, kDesignDpi, Dpi()), 0, 0, 0,
+                                (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
                                 (f.Style & TFont::kItalic) ? TRUE : FALSE, (f.Style & TFont::kUnderline) ? TRUE : FALSE,
                                 (f.Style & TFont::kStrikeOut) ? TRUE : FALSE, static_cast<BYTE>(f.Charset),
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
