@@ -198,13 +198,15 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   const int height = r.bottom - r.top;
-  RECT box{r.left + 2, r.top, r.left + 2 + height, r.bottom};
+  // The mark and the margins are designed at 96 DPI.
+  const auto px = [this](int length) { return ScaleLength(length, kDesignDpi, Dpi()); };
+  RECT box{r.left + px(2), r.top, r.left + px(2) + height, r.bottom};
   if (Marked(index)) {
     // Drawn, not a glyph: the symbol fonts are not on every system (Wine's prefixes lack Marlett).
-    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, 2, ::GetTextColor(dc)));
+    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, px(2), ::GetTextColor(dc)));
     HGDIOBJ old = ::SelectObject(dc, pen ? static_cast<HGDIOBJ>(pen.get()) : ::GetStockObject(BLACK_PEN));
     const int mid = (box.top + box.bottom) / 2;
-    const POINT check[] = {{box.left + 2, mid}, {box.left + 5, mid + 3}, {box.left + 10, mid - 3}};
+    const POINT check[] = {{box.left + px(2), mid}, {box.left + px(5), mid + px(3)}, {box.left + px(10), mid - px(3)}};
     ::Polyline(dc, check, 3);
     ::SelectObject(dc, old);
     if (!boldFont_) {
@@ -219,7 +221,7 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   if (length > 0) ::SendMessageW(Handle(), LB_GETTEXT, draw.itemID, reinterpret_cast<LPARAM>(&text[0]));
   HFONT face = Marked(index) && boldFont_ ? boldFont_.get() : FontHandle();
   HGDIOBJ old = ::SelectObject(dc, face);
-  RECT textBox{box.right + 2, r.top, r.right - 2, r.bottom};
+  RECT textBox{box.right + px(2), r.top, r.right - px(2), r.bottom};
   ::DrawTextW(dc, text.c_str(), -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SelectObject(dc, old);
   if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
