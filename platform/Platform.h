@@ -59,6 +59,9 @@ class IDesktop {
   virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool IsMinimised(WindowHandle window) = 0;
   virtual Rect WindowRect(WindowHandle window) = 0;
+  // The density the window's pixels are scaled by, as this program sees them (96 at 100 percent);
+  // 96 when the system cannot tell.
+  virtual int WindowDpi(WindowHandle window) = 0;
   // The rectangle of the monitor that holds most of the window (the nearest one when it is on
   // none); empty when the window is gone.
   virtual Rect MonitorRect(WindowHandle window) = 0;

@@ -1,5 +1,7 @@
 #include "popups/Decision.h"
 
+#include "base/Dpi.h"
+
 namespace zorvex {
 
 namespace {
@@ -10,9 +12,11 @@ bool Between(int value, int low, int high) { return value >= low && value <= hig
 
 bool IsPopupBySize(const WindowFacts& window) {
   if (!window.IsVisible() || window.IsMinimised()) return false;
+  // The bands are in 96-DPI units: a popup at 200 percent is the same popup.
   const Rect& r = window.WindowRect();
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
+  const int dpi = window.Dpi();
+  const int width = ScaleLength(r.right - r.left, dpi, kDesignDpi);
+  const int height = ScaleLength(r.bottom - r.top, dpi, kDesignDpi);
   const bool wide = Between(height, 50, 200) && Between(width, 350, 650);
   const bool square = Between(height, 200, 250) && Between(width, 200, 250);
   return wide || square;

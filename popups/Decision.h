@@ -52,8 +52,8 @@ struct Verdict {
 };
 
 // Judges one window for asker: a browser window of a watched family is closed when the size
-// heuristic is on and its size (visible, not minimised, in one of the two popup bands) marks it as
-// a popup, or when a rule fits its title (first fitting rule wins).
+// heuristic is on and its size in 96-DPI units (visible, not minimised, in one of the two popup
+// bands) marks it as a popup, or when a rule fits its title (first fitting rule wins).
 Verdict Decide(const WindowFacts& window, const DetectionOptions& options, const PreparedRules& rules,
                BrowserAsker asker = BrowserAsker::Scanner);
 

@@ -20,6 +20,7 @@ enum : unsigned {
   kMinimised = 1u << 7,
   kRect = 1u << 8,
   kProcess = 1u << 9,
+  kDpi = 1u << 10,
 };
 
 // Walks after which a process not met again is forgotten.
@@ -119,6 +120,10 @@ bool WindowFacts::IsVisible() const {
 
 bool WindowFacts::IsMinimised() const {
   return Fact(kMinimised, known_.minimised, [&] { return desktop_->IsMinimised(window_); });
+}
+
+int WindowFacts::Dpi() const {
+  return Fact(kDpi, known_.dpi, [&] { return desktop_->WindowDpi(window_); });
 }
 
 const Rect& WindowFacts::WindowRect() const {

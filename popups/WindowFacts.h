@@ -66,6 +66,8 @@ struct KnownWindow {
   bool visible = true;
   bool minimised = false;
   Rect rect;
+  // The density its pixels are scaled by.
+  int dpi = 96;
   // It came from the top-level walk, not from a container's descendants.
   bool topLevel = true;
 };
@@ -100,6 +102,8 @@ class WindowFacts {
   bool IsMinimised() const;
   // Its rectangle on the screen, in pixels.
   const Rect& WindowRect() const;
+  // The density those pixels are scaled by (96 at 100 percent).
+  int Dpi() const;
 
  private:
   // The field, read through read the first time it is asked for (bit marks it read).

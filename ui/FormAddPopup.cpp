@@ -27,7 +27,7 @@ TfoAddPopup::TfoAddPopup(IDesktop& desktop, std::function<DetectionOptions()> de
   DeclareClass("TfoAddPopup");
   SetCaption("Add Popup Rule");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
+  SetIcon(IDI_APP);
   ListBox1.SetItemHeight(kEntryHeight);
   ListBox1.SetMarks({});
   ListBox1.OnClick = [this] { ListBox1Click(); };

@@ -4,6 +4,7 @@
 
 #include "base/Trace.h"
 #include "platform/Files.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 #include "popups/ClassEnum.h"
 #include "popups/Decision.h"
@@ -19,7 +20,6 @@ namespace {
 constexpr const wchar_t* kWindowClass = L"TfoMain";
 constexpr const char* kLanguagePattern = "Languages\\*.xml";
 constexpr const char* kLanguageFolder = "Languages\\";
-constexpr int kImageSize = 16;
 constexpr int kImagePadding = 3;
 constexpr int kImageCount = 6;
 constexpr UINT kFirstItemId = 100;
@@ -32,9 +32,9 @@ enum Image { kImageExit = 0, kImageOptions, kImageAddRule, kImageActive, kImageC
 // Images of the TrayIcons list.
 enum TrayImage { kTrayOn = 0, kTrayOff, kTrayKill };
 
-HICON LoadSmallIcon(int id) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, kImageSize,
-                                         kImageSize, LR_DEFAULTCOLOR));
+HICON LoadSmallIcon(int id, int size) {
+  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size,
+                                         LR_DEFAULTCOLOR));
 }
 
 // Menu item data of owner-drawn images: the item's image index plus one (0: none).
@@ -157,8 +157,7 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
                                   wc.hInstance, nullptr));
   win32::AttachObject(window_.get(), this);
 
-  for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(LoadSmallIcon(IDI_TRAY_FIRST + i));
-  for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i));
+  LoadIcons();
 
   translator_ = &Create<TTranslator>("ZorvexTranslator");
   translator_->KeyName = [](int key) { return KeyName(static_cast<UINT>(key)); };
@@ -188,6 +187,10 @@ TfoMain::TfoMain(TZorvex& engine, IDesktop& desktop, MainFormDialogs dialogs, st
   tray_.OnMenuOpening = [this] { RefreshMenu(); };
   tray_.OnMenuCommand = [this](UINT id) { RunCommand(id); };
   tray_.OnMenuMessage = [this](UINT m, WPARAM w, LPARAM l) { return MenuMessage(m, w, l); };
+  tray_.OnTaskbarCreated = [this] {
+    LoadIcons();
+    ShowStateIcon();
+  };
   tray_.SetActive(true);
 
   // FormCreate.
@@ -321,8 +324,8 @@ LRESULT TfoMain::MenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_MENU) return FALSE;
       // A little room on either side keeps the picture off the text.
-      measure->itemWidth = kImageSize + 2 * kImagePadding;
-      measure->itemHeight = kImageSize;
+      measure->itemWidth = imageSize_ + 2 * kImagePadding;
+      measure->itemHeight = imageSize_;
       return TRUE;
     }
     case WM_DRAWITEM: {
@@ -330,9 +333,9 @@ LRESULT TfoMain::MenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (draw->CtlType != ODT_MENU || draw->itemData == 0) return FALSE;
       const std::size_t image = draw->itemData - 1;
       if (image < images_.size() && images_[image]) {
-        const int top = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - kImageSize) / 2;
-        ::DrawIconEx(draw->hDC, draw->rcItem.left + kImagePadding, top, images_[image].get(), kImageSize, kImageSize, 0, nullptr,
-                     DI_NORMAL);
+        const int top = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - imageSize_) / 2;
+        ::DrawIconEx(draw->hDC, draw->rcItem.left + kImagePadding, top, images_[image].get(), imageSize_, imageSize_, 0,
+                     nullptr, DI_NORMAL);
       }
       return TRUE;
     }
@@ -382,6 +385,15 @@ void TfoMain::RunCommand(UINT id) {
 std::string TfoMain::TrayHint() { return strings::TrayHint; }
 
 void TfoMain::SetHint(const std::string& hint) { tray_.SetHint(hint); }
+
+void TfoMain::LoadIcons() {
+  // The small-icon size of the density the tray and the menu are drawn at; the images drawn for it.
+  imageSize_ = win32::MetricForDpi(SM_CXSMICON, win32::WindowDpi(window_.get()));
+  trayIcons_.clear();
+  images_.clear();
+  for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(LoadSmallIcon(IDI_TRAY_FIRST + i, imageSize_));
+  for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i, imageSize_));
+}
 
 void TfoMain::FlashKillIcon() {
   // A timer rather than a wait keeps the main thread free; setting it again extends the flash.

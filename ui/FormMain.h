@@ -147,6 +147,8 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   LRESULT MenuMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildMenu();
   void BuildLanguageMenu();
+  // Loads the tray and menu images at the small-icon size of the density (again after a change).
+  void LoadIcons();
   // Puts the last titles found, or "No Item", into the Add Popup submenu.
   void FillWindows1();
   std::string ItemText(const TMenuItem& item) const;
@@ -161,6 +163,7 @@ class TfoMain : public widgets::TComponent, public ITrayView {
   TTrayIcon tray_;
   std::vector<win32::UniqueIcon> trayIcons_;
   std::vector<win32::UniqueIcon> images_;
+  int imageSize_ = 16;
   std::vector<TMenuItem*> items_;
   TMenuItem* noItem_ = nullptr;
   TTranslator* translator_ = nullptr;

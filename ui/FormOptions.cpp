@@ -75,7 +75,7 @@ TfoOptions::TfoOptions(TZorvex& engine)
   DeclareClass("TfoOptions");
   SetCaption("Options");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
+  SetIcon(IDI_APP);
   SetFontHeight(*this, kFontHeight);
 
   // The frame: header, page tree, pages, buttons; the bevels come last in the tab order.
@@ -128,7 +128,6 @@ TfoOptions::TfoOptions(TZorvex& engine)
   WindowDownButton.OnClick = [this] { WindowDownButtonClick(); };
 
   // The options page.
-  ::SetWindowLongW(ChromiumBox.Handle(), GWL_STYLE, ::GetWindowLongW(ChromiumBox.Handle(), GWL_STYLE) | BS_MULTILINE);
   InternalRadio.SetChecked(true);
   SoundFileBox.Filter = kWaveFilter;
   SoundFileBox.OnChange = [this] { SoundFileBoxChange(); };

@@ -137,8 +137,8 @@ class TfoOptions : public TSForm {
   widgets::TCheckBox& OperaBox =
       Create<widgets::TCheckBox>(BrowserBox, "OperaBox", widgets::TBounds{8, 72, 176, 17}, "Support Opera");
   // Two lines: the names of today's browsers do not fit in one beside the box.
-  widgets::TCheckBox& ChromiumBox = Create<widgets::TCheckBox>(BrowserBox, "ChromiumBox",
-                                                               widgets::TBounds{8, 94, 176, 30}, "Support Chrome/Edge/Brave");
+  widgets::TCheckBox& ChromiumBox = Create<widgets::TCheckBox>(
+      BrowserBox, "ChromiumBox", widgets::TBounds{8, 94, 176, 30}, "Support Chrome/Edge/Brave", true);
   widgets::TGroupBox& GeneralBox =
       Create<widgets::TGroupBox>(OptionSheet, "GeneralBox", widgets::TBounds{2, 132, 190, 101}, "General");
   widgets::TCheckBox& AgressiveBox =

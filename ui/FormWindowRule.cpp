@@ -98,7 +98,7 @@ TfoWindowRule::TfoWindowRule(IDesktop& desktop, const WindowRuleText& rule)
   DeclareClass("TfoWindowRule");
   SetCaption("Window Rule");
   Position = TPosition::ScreenCenter;
-  SetIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
+  SetIcon(IDI_APP);
   ProgramEdit.SetText(rule.program);
   ClassEdit.SetText(rule.className);
   TitleEdit.SetText(rule.title);

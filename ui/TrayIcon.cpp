@@ -172,7 +172,9 @@ LRESULT TTrayIcon::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    if (active_) AddIcon();
+    if (OnTaskbarCreated) OnTaskbarCreated();
+    // Still there after a change of density; gone after a restart of the shell.
+    if (active_ && !Notify(NIM_MODIFY)) AddIcon();
     return 0;
   }
   if ((message == WM_INITMENUPOPUP || message == WM_DRAWITEM || message == WM_MEASUREITEM) && OnMenuMessage) {

@@ -3,7 +3,9 @@
 //
 // Lifecycle: the icon is added when the component is made active and removed when it is made
 // inactive or destroyed. After the task bar is re-created (the shell restarted) the icon is added
-// again, on the shell's "TaskbarCreated" broadcast and on CheckShellRestart. Not copyable.
+// again, on the shell's "TaskbarCreated" broadcast and on CheckShellRestart. The shell sends that
+// broadcast after a change of the display's density too: then the icon is still there and only takes
+// the image its owner loads for the new size. Not copyable.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +30,10 @@ class TTrayIcon {
   bool Active() const { return active_; }
   // Shows a new icon image at once; the icon stays owned by the caller.
   void SetIcon(HICON icon);
+  HICON Icon() const { return icon_; }
+  // Run on "TaskbarCreated", before the icon is shown again: the owner loads and sets its images
+  // at the size the density now asks for.
+  std::function<void()> OnTaskbarCreated;
   // The tooltip: the part before a "|", cut to what the shell shows (TrayTip).
   void SetHint(const std::string& hint);
   const std::string& Hint() const { return hint_; }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/ClassKiller.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Dde.h"
 #include "platform/win32/Win32Desktop.h"
@@ -17,6 +18,7 @@
 using namespace zorvex;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  win32::PreferPerMonitorDpi();
   ProgramServices services = MakeProgramServices(instance);
   auto engine = std::make_unique<TZorvex>(services.engine);
   engine->LoadOptions();

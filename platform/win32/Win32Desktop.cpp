@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/Trace.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 
@@ -64,6 +65,13 @@ Rect Win32Desktop::WindowRect(WindowHandle window) {
   RECT r{};
   if (!::GetWindowRect(ToHwnd(window), &r)) return Rect{};
   return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+int Win32Desktop::WindowDpi(WindowHandle window) {
+  // This program is per-monitor aware and sees every window in the monitor's pixels, whatever that
+  // window's own awareness: the monitor's density is what they are scaled by. For a per-monitor
+  // aware window, as browsers are, it is the window's own.
+  return win32::MonitorDpi(ToHwnd(window));
 }
 
 Rect Win32Desktop::MonitorRect(WindowHandle window) {

@@ -25,6 +25,7 @@ class Win32Desktop : public IDesktop {
   bool IsVisible(WindowHandle window) override;
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
+  int WindowDpi(WindowHandle window) override;
   Rect MonitorRect(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
   WindowHandle Owner(WindowHandle window) override;

@@ -119,6 +119,7 @@ ZORVEX_FAKE_FACT(std::string, Title, (++titleReads_, r.title.substr(0, kMaxWindo
 ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
 ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
 ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})
+ZORVEX_FAKE_FACT(int, WindowDpi, r.dpi, 96)
 ZORVEX_FAKE_FACT(WindowHandle, Owner, r.owner, 0)
 ZORVEX_FAKE_FACT(bool, IsToolWindow, r.toolWindow, false)
 ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, r.processId, 0)

@@ -34,6 +34,8 @@ struct WindowRecord {
   bool enabled = true;
   // Its process runs with higher rights: what is sent to it is dropped.
   bool higherRights = false;
+  // The density its pixels are scaled by.
+  int dpi = 96;
 };
 
 // A desktop of window records. Thread-safe: the scanner reads it while the test edits it.
@@ -90,6 +92,7 @@ class FakeDesktop : public IDesktop {
   bool IsVisible(WindowHandle window) override;
   bool IsMinimised(WindowHandle window) override;
   Rect WindowRect(WindowHandle window) override;
+  int WindowDpi(WindowHandle window) override;
   // Every window is on one monitor of this size.
   Rect MonitorRect(WindowHandle window) override { return Exists(window) ? Rect{0, 0, 1920, 1080} : Rect{}; }
   WindowHandle ForegroundWindow() override;

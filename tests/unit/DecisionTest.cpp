@@ -176,3 +176,29 @@ TEST(Decision, AFactIsReadOnceAndOnlyWhereAWatchedRowNeedsIt) {
   EXPECT_EQ(desktop.TitleReads(), 2) << "the browser windows' titles, each once";
   EXPECT_EQ(desktop.ProgramReads(), 1) << "neither the bubble's nor the unwatched family's program";
 }
+
+TEST(Decision, TheSizeBandsAreIn96DpiUnitsThroughTheWindowsDensity) {
+  struct Case {
+    int dpi, width, height;
+    bool popup;
+  };
+  const Case cases[] = {
+      {96, 500, 150, true},    {192, 1000, 300, true}, {192, 500, 150, false}, {144, 975, 300, true},
+      {144, 977, 300, false},  {144, 525, 74, false},  {144, 525, 75, true},   {120, 281, 281, true},
+      {120, 250, 250, true},   {120, 249, 249, false}, {0, 500, 150, true},    {288, 1950, 600, true},
+  };
+  FakeDesktop desktop;
+  DetectionOptions options;
+  options.families = BrowserFamilies{false, false, true, false};
+  options.agressive = true;
+  for (const Case& c : cases) {
+    WindowRecord record;
+    record.className = "IEFrame";
+    record.title = "Offer";
+    record.rect = Rect{100, 100, 100 + c.width, 100 + c.height};
+    record.dpi = c.dpi;
+    const WindowHandle window = desktop.Add(record);
+    const Verdict v = Decide(WindowFacts(desktop, window, true), options, {});
+    EXPECT_EQ(v.bySize, c.popup) << c.width << "x" << c.height << " at " << c.dpi;
+  }
+}

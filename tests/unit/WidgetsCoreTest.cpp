@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Dpi.h"
+#include "components/Bounds.h"
 #include "components/Component.h"
 #include "components/SubObjects.h"
 
@@ -182,6 +184,31 @@ TEST(WidgetsCore, CollectionsListItemsAndFonts) {
   EXPECT_GT(font.Size(), 0);
   EXPECT_FALSE(font.FindProperty("Charset")->SetInteger(256));
   EXPECT_EQ(changes, 6);
+}
+
+TEST(WidgetsCore, ALayoutScalesByItsEdgesSoThatNeighboursStayNeighbours) {
+  // A row of buttons that touch, a box nested in a group box, a place above the parent's top, and
+  // a font height; at 120, 144, 168 and 192 DPI and back.
+  const TBounds row[] = {{2, 0, 75, 25}, {77, 0, 75, 25}, {160, 0, 75, 25}};
+  const TBounds group{2, 132, 190, 101};
+  const TBounds inside{6, 74, 178, 17};
+  for (int dpi : {120, 144, 168, 192}) {
+    SCOPED_TRACE(dpi);
+    const TBounds a = ScaleBounds(row[0], 96, dpi), b = ScaleBounds(row[1], 96, dpi), c = ScaleBounds(row[2], 96, dpi);
+    EXPECT_EQ(a.Left + a.Width, b.Left) << "touching stays touching";
+    EXPECT_NEAR(c.Left - (b.Left + b.Width), 8.0 * dpi / 96, 1.0) << "a gap stays a gap";
+    EXPECT_NEAR(a.Width, 75.0 * dpi / 96, 1.0);
+    const TBounds g = ScaleBounds(group, 96, dpi), i = ScaleBounds(inside, 96, dpi);
+    EXPECT_LE(i.Left + i.Width, g.Width) << "nested stays inside";
+    EXPECT_LE(i.Top + i.Height, g.Height);
+    EXPECT_EQ(ScaleBounds(ScaleBounds(group, 96, dpi), dpi, 96), group) << "and comes back whole";
+  }
+  EXPECT_EQ(ScaleBounds(TBounds{140, -6, 251, 65}, 96, 144), (TBounds{210, -9, 377, 98}));
+  EXPECT_EQ(ScaleBounds(TBounds{7, 114, 337, 31}, 96, 120), (TBounds{9, 143, 421, 38}));
+  EXPECT_EQ(ScaleLength(-12, 96, 144), -18);
+  EXPECT_EQ(ScaleLength(-11, 96, 120), -14);
+  EXPECT_EQ(ScaleLength(21, 144, 96), 14);
+  EXPECT_EQ(ScaleLength(7, 0, 144), 11) << "an unknown density counts as 96";
 }
 
 }  // namespace

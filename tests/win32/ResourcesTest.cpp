@@ -104,7 +104,9 @@ const int kAllIcons[] = {IDI_APP,           IDI_TRAY_ON,      IDI_TRAY_OFF,     
                          IDI_MENU_EXIT,     IDI_MENU_OPTIONS, IDI_MENU_ADD_RULE, IDI_MENU_ACTIVE,
                          IDI_MENU_CLOSE_MENU, IDI_MENU_LANGUAGE};
 
-TEST(Resources, IconsLoadAt16WithTheirAlphaAndTheAppIconComesFirstInThreeSizes) {
+TEST(Resources, IconsLoadAt16WithTheirAlphaInEverySizeAndTheAppIconComesFirst) {
+  // Small icons at 100, 125, 150 and 200 percent, large ones at 125, 150 and 200.
+  const std::vector<std::pair<int, int>> sizes{{16, 32}, {20, 32}, {24, 32}, {32, 32}, {40, 32}, {48, 32}, {64, 32}};
   for (int id : kAllIcons) {
     SCOPED_TRACE(id);
     win32::UniqueIcon icon = LoadIconAt(id, 16);
@@ -118,10 +120,12 @@ TEST(Resources, IconsLoadAt16WithTheirAlphaAndTheAppIconComesFirstInThreeSizes) 
     EXPECT_GT(solid, 60);
     EXPECT_GT(edge, 4);
     if (id != IDI_APP) {
-      EXPECT_EQ(GroupEntries(id), (std::vector<std::pair<int, int>>{{16, 32}}));
+      EXPECT_EQ(GroupEntries(id), sizes);
     }
   }
-  EXPECT_EQ(GroupEntries(IDI_APP), (std::vector<std::pair<int, int>>{{16, 32}, {32, 32}, {48, 32}}));
+  std::vector<std::pair<int, int>> appSizes = sizes;
+  appSizes.insert(appSizes.end(), {{128, 32}, {0, 32}});  // 0 stands for 256
+  EXPECT_EQ(GroupEntries(IDI_APP), appSizes);
   win32::UniqueIcon big = LoadIconAt(IDI_APP, 32);
   ASSERT_TRUE(big);
   EXPECT_EQ(PixelsOf(big.get(), 32).size(), 32u * 32u);
@@ -268,6 +272,10 @@ TEST(Resources, VersionInfoAndManifestAreWhatThePlatformReads) {
 
   const std::string manifest = ResourceBytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
   EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  // Per-monitor aware, drawn for the density rather than stretched by the system.
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
+  EXPECT_NE(manifest.find(">true/pm<"), std::string::npos);
+  EXPECT_EQ(manifest.find("gdiScaling"), std::string::npos);
   // The loader accepted the manifest: this process gets the side-by-side common controls 6,
   // not the system folder's version 5 (whose DllGetVersion Wine's copy imitates).
   HMODULE comctl = LoadLibraryA("comctl32.dll");

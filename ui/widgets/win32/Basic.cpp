@@ -2,8 +2,11 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <stdexcept>
 
+#include "base/Dpi.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 
 namespace zorvex::widgets {
@@ -31,6 +34,8 @@ const TEnumType& BevelStyleType() {
 
 }  // namespace
 
+int CheckMarkRoom(int dpi) { return win32::MetricForDpi(SM_CXMENUCHECK, dpi) + ScaleLength(4, kDesignDpi, dpi); }
+
 // ---- TLabel --------------------------------------------------------------------------------------
 
 TLabel::TLabel(TWinControl& parent, std::string name, TBounds bounds, std::string caption, bool autoSize, bool wordWrap)
@@ -52,19 +57,19 @@ void TLabel::SetAutoSize(bool on) {
 }
 
 void TLabel::AdjustSize() {
-  if (!autoSize_ || Handle() == nullptr) return;
-  TWindowDC dc(Handle());
-  if (dc.get() == nullptr) return;
-  HGDIOBJ old = ::SelectObject(dc.get(), FontHandle());
+  if (Handle() == nullptr) return;
   const std::string text = Caption();
   TBounds b = Bounds();
-  RECT r{0, 0, wordWrap_ ? b.Width : 0, 0};
   // An empty label keeps the height of one line.
-  ::DrawTextW(dc.get(), text.empty() ? L" " : win32::Widen(text).c_str(), -1, &r,
-              DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE));
-  ::SelectObject(dc.get(), old);
-  if (!wordWrap_) b.Width = text.empty() ? 0 : r.right;
-  b.Height = r.bottom;
+  const SIZE need = MeasureText(text.empty() ? std::string(" ") : text, wordWrap_ ? b.Width : 0);
+  if (!autoSize_) {
+    // A fixed label only grows, and only in width: its design may leave room below for more lines.
+    if (wordWrap_ || text.empty() || need.cx <= b.Width) return;
+    b.Width = need.cx;
+  } else {
+    if (!wordWrap_) b.Width = text.empty() ? 0 : need.cx;
+    b.Height = need.cy;
+  }
   TWinControl::SetBounds(b);
 }
 
@@ -208,8 +213,23 @@ bool TCheckControl::Notified(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT&
   return false;
 }
 
-TCheckBox::TCheckBox(TWinControl& parent, std::string name, TBounds bounds, std::string caption)
-    : TCheckControl(parent, std::move(name), bounds, std::move(caption), BS_AUTOCHECKBOX) {
+void TCheckControl::FitText() {
+  if (Handle() == nullptr) return;
+  const std::string text = Caption();
+  if (text.empty()) return;
+  TBounds b = Bounds();
+  const int room = CheckMarkRoom(Dpi());
+  if (::GetWindowLongW(Handle(), GWL_STYLE) & BS_MULTILINE) {
+    b.Height = std::max<int>(b.Height, MeasureText(text, std::max(1, b.Width - room)).cy);
+  } else {
+    b.Width = std::max<int>(b.Width, room + MeasureText(text).cx);
+  }
+  if (b != Bounds()) TWinControl::SetBounds(b);
+}
+
+TCheckBox::TCheckBox(TWinControl& parent, std::string name, TBounds bounds, std::string caption, bool wordWrap)
+    : TCheckControl(parent, std::move(name), bounds, std::move(caption),
+                    BS_AUTOCHECKBOX | (wordWrap ? BS_MULTILINE : 0)) {
   DeclareClass("TCheckBox");
 }
 
@@ -365,12 +385,17 @@ void TImage::SetIcon(win32::UniqueIcon icon) {
 }
 
 bool TImage::LoadIcon(int resourceId) {
+  resourceId_ = resourceId;
   const TBounds b = Bounds();
   win32::UniqueIcon icon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
                                                          IMAGE_ICON, b.Width, b.Height, LR_DEFAULTCOLOR)));
   if (!icon) return false;
   SetIcon(std::move(icon));
   return true;
+}
+
+void TImage::DpiChanged(int, int) {
+  if (resourceId_ != 0) LoadIcon(resourceId_);
 }
 
 bool TImage::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {

@@ -12,7 +12,11 @@
 
 namespace zorvex::widgets {
 
+// The width a check box's or radio button's mark and the gap after it take at dpi, before the text.
+int CheckMarkRoom(int dpi);
+
 // Static text on the parent's background (class "TLabel"): Caption; AutoSize and WordWrap as made.
+// One that does not size itself still grows to the width of a single line of text.
 class TLabel : public TWinControl {
  public:
   // A label at bounds; with autoSize its size follows caption and font (wrapping ones keep their width).
@@ -90,7 +94,8 @@ class TButton : public TWinControl {
   bool default_ = false;
 };
 
-// What check boxes and radio buttons share: Caption, Checked, OnClick.
+// What check boxes and radio buttons share: Caption, Checked, OnClick. The control grows to hold its
+// mark and text: wider for one line, taller for several (BS_MULTILINE).
 class TCheckControl : public TWinControl {
  public:
   // True when checked.
@@ -105,12 +110,18 @@ class TCheckControl : public TWinControl {
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   // Runs after the check state changed, before OnClick.
   virtual void StateChanged() {}
+  void TextChanged() override { FitText(); }
+  void FontChanged() override { FitText(); }
+
+ private:
+  void FitText();
 };
 
 // A check box (class "TCheckBox").
 class TCheckBox : public TCheckControl {
  public:
-  TCheckBox(TWinControl& parent, std::string name, TBounds bounds, std::string caption);
+  // wordWrap: the text breaks into lines within the width (BS_MULTILINE).
+  TCheckBox(TWinControl& parent, std::string name, TBounds bounds, std::string caption, bool wordWrap = false);
 };
 
 // A radio button (class "TRadioButton"); checking one unchecks the others in the same parent.
@@ -201,16 +212,19 @@ class TImage : public TWinControl {
   TImage(TWinControl& parent, std::string name, TBounds bounds);
   // Shows icon, which the image then owns.
   void SetIcon(win32::UniqueIcon icon);
-  // Shows the icon resource id of the program at the control's size; false when it cannot be loaded.
+  // Shows the icon resource id of the program at the control's size, again after each change of
+  // density; false when it cannot be loaded.
   bool LoadIcon(int resourceId);
   // The icon shown; null when none.
   HICON Icon() const { return icon_.get(); }
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void DpiChanged(int oldDpi, int newDpi) override;
 
  private:
   win32::UniqueIcon icon_;
+  int resourceId_ = 0;
 };
 
 }  // namespace zorvex::widgets

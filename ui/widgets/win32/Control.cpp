@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Dpi.h"
 #include "base/Trace.h"
 #include "platform/win32/WideText.h"
 #include "ui/widgets/win32/Form.h"
@@ -292,7 +293,8 @@ void TWinControl::ApplyFont() {
   if (!window_) return;
   const TFont& f = *font_;
   static constexpr BYTE kPitch[] = {DEFAULT_PITCH, VARIABLE_PITCH, FIXED_PITCH};
-  UniqueFont font(::CreateFontW(f.Height, 0, 0, 0, (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
+  UniqueFont font(::CreateFontW(ScaleLength(f.Height, kDesignDpi, Dpi()), 0, 0, 0,
+                                (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
                                 (f.Style & TFont::kItalic) ? TRUE : FALSE, (f.Style & TFont::kUnderline) ? TRUE : FALSE,
                                 (f.Style & TFont::kStrikeOut) ? TRUE : FALSE, static_cast<BYTE>(f.Charset),
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -328,6 +330,38 @@ void TWinControl::SetEdge(TEdge edge) {
   SetExStyleBits(WS_EX_CLIENTEDGE | WS_EX_STATICEDGE, false);
   if (edge == TEdge::Sunken) SetExStyleBits(WS_EX_CLIENTEDGE, true);
   if (edge == TEdge::Soft) SetExStyleBits(WS_EX_STATICEDGE, true);
+}
+
+int TWinControl::Dpi() const { return form_ != nullptr ? form_->dpi_ : kDesignDpi; }
+
+SIZE TWinControl::MeasureText(const std::string& text, int wrapWidth) const {
+  TWindowDC dc(Handle());
+  if (dc.get() == nullptr) return SIZE{0, 0};
+  HGDIOBJ old = ::SelectObject(dc.get(), FontHandle());
+  RECT r{0, 0, wrapWidth, 0};
+  ::DrawTextW(dc.get(), win32::Widen(text).c_str(), -1, &r,
+              DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+  ::SelectObject(dc.get(), old);
+  return SIZE{r.right, r.bottom};
+}
+
+void TWinControl::ScaleChildren(int oldDpi, int newDpi) {
+  for (TWinControl* child : children_) {
+    // Inside first: a container that sizes its pages to itself then finds them scaled already.
+    child->ScaleChildren(oldDpi, newDpi);
+    child->SetBounds(ScaleBounds(child->Bounds(), oldDpi, newDpi));
+  }
+}
+
+void TWinControl::ReapplyFonts() {
+  // A control on its parent's font gets the new one from its parent's ApplyFont.
+  if (parent_ == nullptr || !parentFont_) ApplyFont();
+  for (TWinControl* child : children_) child->ReapplyFonts();
+}
+
+void TWinControl::TellDpiChanged(int oldDpi, int newDpi) {
+  DpiChanged(oldDpi, newDpi);
+  for (TWinControl* child : children_) child->TellDpiChanged(oldDpi, newDpi);
 }
 
 void TWinControl::SetFocus() { ::SetFocus(Handle()); }

@@ -1,7 +1,9 @@
 // The base of the Win32 controls: a component that publishes the usual control properties over its
 // real window. Controls are owned by their form (component ownership, which the translator walks)
 // and sit in a visual parent (a form, group box, panel or page), which is the first argument of
-// every control's constructor:
+// every control's constructor. Places, sizes and font heights are written in 96-DPI units; the form
+// takes them to its display's density once it is loaded, and again when it moves to a monitor of
+// another density (see TForm::ScaleTo). Bounds and SetBounds speak in the window's own pixels.
 //
 //   auto& ok = form.Create<TButton>(form, "OkButton", TBounds{191, 187, 75, 25}, "&Ok");
 //   auto& box = form.Create<TCheckBox>(groupBox, "ExplorerBox", TBounds{8, 23, 150, 17}, "Support Explorer");
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "components/Bounds.h"
 #include "components/Component.h"
 #include "components/SubObjects.h"
 
@@ -68,14 +71,6 @@ class TPaintDC {
 
 // Registers the common control classes once per process; every control's constructor calls it.
 void EnsureCommonControls();
-
-// A control's place: left and top in the parent's client area, width and height, in pixels.
-struct TBounds {
-  int Left = 0;
-  int Top = 0;
-  int Width = 0;
-  int Height = 0;
-};
 
 // The frame drawn around a control's window.
 enum class TEdge { None, Sunken, Soft };
@@ -147,6 +142,8 @@ class TWinControl : public TComponent {
   void SetFocus();
   // True when the window has the keyboard focus.
   bool Focused() const;
+  // The density the control is laid out for: its form's.
+  int Dpi() const;
 
  protected:
   // A form: no parent; the form makes its window itself.
@@ -179,6 +176,12 @@ class TWinControl : public TComponent {
   virtual void TextChanged() {}
   // Runs after a new font was given to the window.
   virtual void FontChanged() {}
+  // Runs after the form went from oldDpi to newDpi, once places and fonts are scaled: for lengths
+  // of the control's own (list columns, item heights, pictures).
+  virtual void DpiChanged(int /*oldDpi*/, int /*newDpi*/) {}
+  // The width and height text takes in the control's font, "&" marks drawn as the control draws
+  // them; with wrapWidth, broken into lines of at most that width.
+  SIZE MeasureText(const std::string& text, int wrapWidth = 0) const;
   // Colours a static-like child: transparent text in the font's colour over the parent's background.
   LRESULT TransparentColors(HDC dc) const;
   // The font handle in use.
@@ -195,6 +198,10 @@ class TWinControl : public TComponent {
   void ApplyFont();
   void InheritFont(const TFont& font);
   void Restack();
+  // Scales the descendants' places (the deepest first), then their fonts, then their own lengths.
+  void ScaleChildren(int oldDpi, int newDpi);
+  void ReapplyFonts();
+  void TellDpiChanged(int oldDpi, int newDpi);
 
   TWinControl* parent_ = nullptr;
   TForm* form_ = nullptr;

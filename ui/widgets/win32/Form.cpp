@@ -3,10 +3,15 @@
 #include <stdexcept>
 
 #include "base/Trace.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 #include "ui/widgets/win32/Basic.h"
 
 namespace zorvex::widgets {
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace {
 
@@ -128,8 +133,22 @@ TForm::~TForm() {
 
 void TForm::Loaded() {
   TWinControl::Loaded();
+  ScaleTo(win32::WindowDpi(Handle()));
   Translate();
   FormCreate();
+}
+
+void TForm::ScaleTo(int dpi) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  const int oldDpi = dpi_;
+  const int width = ScaleLength(ClientWidth(), oldDpi, dpi);
+  const int height = ScaleLength(ClientHeight(), oldDpi, dpi);
+  dpi_ = dpi;
+  SetClientSize(width, height);
+  ScaleChildren(oldDpi, dpi);
+  ReapplyFonts();
+  TellDpiChanged(oldDpi, dpi);
+  if (iconId_ != 0) SetIcon(iconId_);
 }
 
 void TForm::PrepareShow() {
@@ -229,8 +248,8 @@ int TForm::ClientHeight() const {
 
 void TForm::SetClientSize(int width, int height) {
   RECT r{0, 0, width, height};
-  ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE)));
+  win32::AdjustWindowRectForDpi(r, static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_STYLE)),
+                                static_cast<DWORD>(::GetWindowLongW(Handle(), GWL_EXSTYLE)), dpi_);
   ::SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -251,9 +270,21 @@ void TForm::SetStayOnTop(bool on) {
   ::SetWindowPos(Handle(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void TForm::SetIcon(HICON icon) {
-  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+void TForm::SetIcon(int resourceId) {
+  iconId_ = resourceId;
+  const auto load = [&](int metric) {
+    const int size = win32::MetricForDpi(metric, dpi_);
+    return win32::UniqueIcon(static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON, size, size,
+                     LR_DEFAULTCOLOR)));
+  };
+  win32::UniqueIcon small = load(SM_CXSMICON);
+  win32::UniqueIcon big = load(SM_CXICON);
+  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  // The old ones go only now that the window no longer shows them.
+  smallIcon_ = std::move(small);
+  bigIcon_ = std::move(big);
 }
 
 std::vector<TWinControl*> TForm::AllControls() const {
@@ -333,6 +364,13 @@ LRESULT TForm::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         }
       }
       break;
+    case WM_DPICHANGED: {
+      ScaleTo(LOWORD(wParam));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case DM_GETDEFID:
       if (TButton* button = DefaultButton()) return MAKELRESULT(button->ControlId(), DC_HASDEFID);
       return 0;

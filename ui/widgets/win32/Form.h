@@ -14,6 +14,10 @@
 // arrives (it is posted again for the outer loop). The thread's other visible windows are disabled
 // meanwhile.
 //
+// Density: a form and its controls are made in 96-DPI units; once loaded (before Translate) the
+// form lays itself out for its window's density, and again on WM_DPICHANGED, where it also takes the
+// rectangle the system suggests.
+//
 // Lifecycle: the form's window lives from the constructor to the destructor, which destroys the
 // window tree while every control still exists and then the controls. Timers die with their form.
 #pragma once
@@ -24,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Dpi.h"
 #include "ui/widgets/win32/Control.h"
 
 namespace zorvex::widgets {
@@ -80,6 +85,10 @@ class TForm : public TWinControl {
   // Sets the result; a non-zero one ends the modal loop.
   void SetModalResult(int result) { modalResult_ = result; }
 
+  // Lays the form out for dpi: its client size, its controls' places and fonts, and whatever each
+  // control scales of its own, from the density it is laid out for now.
+  void ScaleTo(int dpi);
+
   // The client area's size.
   int ClientWidth() const;
   int ClientHeight() const;
@@ -93,8 +102,9 @@ class TForm : public TWinControl {
   void SetStayOnTop(bool on);
   // Where the form appears when shown.
   TPosition Position = TPosition::Designed;
-  // The icon of the title bar and the task-bar button; not owned (a shared icon).
-  void SetIcon(HICON icon);
+  // The program's icon resource id in the title bar and on the task-bar button, each drawn at the
+  // size the form's density asks for (again after a change of density).
+  void SetIcon(int resourceId);
 
   // The button pressed by Enter: the first enabled default button; null when none.
   TButton* DefaultButton() const;
@@ -135,6 +145,10 @@ class TForm : public TWinControl {
   std::vector<TWinControl*> AllControls() const;
 
   TBorderStyle borderStyle_;
+  int dpi_ = kDesignDpi;
+  int iconId_ = 0;
+  win32::UniqueIcon smallIcon_;
+  win32::UniqueIcon bigIcon_;
   int modalResult_ = mrNone;
   bool modal_ = false;
   int nextId_ = 100;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/Files.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/WideText.h"
 
 namespace zorvex::widgets {
@@ -82,8 +83,8 @@ TBounds TSpinEdit::Bounds() const {
 void TSpinEdit::SetBounds(const TBounds& bounds) {
   // The arrows end at the right of the bounds and cover the edit's right edge, so that the pair
   // fills exactly the bounds and looks like one box.
-  const int arrows = std::min(::GetSystemMetrics(SM_CXVSCROLL), bounds.Width / 2);
-  const int overlap = ::GetSystemMetrics(SM_CXEDGE);
+  const int arrows = std::min(win32::MetricForDpi(SM_CXVSCROLL, Dpi()), bounds.Width / 2);
+  const int overlap = win32::MetricForDpi(SM_CXEDGE, Dpi());
   TEdit::SetBounds(TBounds{bounds.Left, bounds.Top, bounds.Width - arrows + overlap, bounds.Height});
   if (arrows_ != nullptr) {
     ::SetWindowPos(arrows_, nullptr, bounds.Left + bounds.Width - arrows, bounds.Top, arrows, bounds.Height,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Dpi.h"
 #include "platform/win32/WideText.h"
 
 namespace zorvex::widgets {
@@ -92,7 +93,7 @@ TComboBox::TComboBox(TWinControl& parent, std::string name, TBounds bounds, bool
     : TWinControl(parent, std::move(name)) {
   DeclareClass("TComboBox");
   TBounds withList = bounds;
-  withList.Height += kDroppedListHeight;
+  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
   const DWORD kind = editable ? CBS_DROPDOWN | CBS_AUTOHSCROLL : CBS_DROPDOWNLIST;
   CreateHandle(TWindowParams{"COMBOBOX", kind | WS_VSCROLL | WS_TABSTOP, 0, withList, ""});
   items_ = &PublishOwned("Items", std::make_unique<TComboBoxStrings>(*this));
@@ -197,13 +198,15 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   const int height = r.bottom - r.top;
-  RECT box{r.left + 2, r.top, r.left + 2 + height, r.bottom};
+  // The mark and the margins are designed at 96 DPI.
+  const auto px = [this](int length) { return ScaleLength(length, kDesignDpi, Dpi()); };
+  RECT box{r.left + px(2), r.top, r.left + px(2) + height, r.bottom};
   if (Marked(index)) {
     // Drawn, not a glyph: the symbol fonts are not on every system (Wine's prefixes lack Marlett).
-    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, 2, ::GetTextColor(dc)));
+    win32::UniqueHandle<HPEN, win32::DeleteObjectCloser> pen(::CreatePen(PS_SOLID, px(2), ::GetTextColor(dc)));
     HGDIOBJ old = ::SelectObject(dc, pen ? static_cast<HGDIOBJ>(pen.get()) : ::GetStockObject(BLACK_PEN));
     const int mid = (box.top + box.bottom) / 2;
-    const POINT check[] = {{box.left + 2, mid}, {box.left + 5, mid + 3}, {box.left + 10, mid - 3}};
+    const POINT check[] = {{box.left + px(2), mid}, {box.left + px(5), mid + px(3)}, {box.left + px(10), mid - px(3)}};
     ::Polyline(dc, check, 3);
     ::SelectObject(dc, old);
     if (!boldFont_) {
@@ -218,20 +221,26 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   if (length > 0) ::SendMessageW(Handle(), LB_GETTEXT, draw.itemID, reinterpret_cast<LPARAM>(&text[0]));
   HFONT face = Marked(index) && boldFont_ ? boldFont_.get() : FontHandle();
   HGDIOBJ old = ::SelectObject(dc, face);
-  RECT textBox{box.right + 2, r.top, r.right - 2, r.bottom};
+  RECT textBox{box.right + px(2), r.top, r.right - px(2), r.bottom};
   ::DrawTextW(dc, text.c_str(), -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SelectObject(dc, old);
   if (draw.itemState & ODS_FOCUS) ::DrawFocusRect(dc, &r);
+}
+
+void TComboBox::SetBounds(const TBounds& bounds) {
+  TBounds withList = bounds;
+  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
+  TWinControl::SetBounds(withList);
 }
 
 int TListBox::ItemHeight() const {
   return itemHeight_ > 0 ? itemHeight_ : static_cast<int>(::SendMessageW(Handle(), LB_GETITEMHEIGHT, 0, 0));
 }
 
-void TListBox::SetItemHeight(int pixels) {
-  itemHeight_ = pixels;
-  if (pixels > 0) {
-    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, pixels);
+void TListBox::SetItemHeight(int height) {
+  itemHeight_ = height;
+  if (height > 0) {
+    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(height, kDesignDpi, Dpi()));
   } else {
     // The font again decides the height.
     ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
@@ -241,7 +250,7 @@ void TListBox::SetItemHeight(int pixels) {
 
 void TListBox::FontChanged() {
   // A new font resets the entry height to the font's.
-  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, itemHeight_);
+  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(itemHeight_, kDesignDpi, Dpi()));
   boldFont_.reset();
 }
 
@@ -401,6 +410,11 @@ void TTreeView::Select(HTREEITEM node) {
   ::SendMessageW(Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
 }
 
+void TTreeView::DpiChanged(int oldDpi, int newDpi) {
+  const auto indent = static_cast<int>(::SendMessageW(Handle(), TVM_GETINDENT, 0, 0));
+  ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(ScaleLength(indent, oldDpi, newDpi)), 0);
+}
+
 bool TTreeView::Notified(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
   if (message != WM_NOTIFY) return false;
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -551,7 +565,7 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   std::wstring wide = win32::Widen(caption);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-  column.cx = width;
+  column.cx = ScaleLength(width, kDesignDpi, Dpi());
   column.pszText = &wide[0];
   column.iSubItem = index;
   if (::SendMessageW(Handle(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
@@ -562,11 +576,11 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
 
 void TListView::WidenColumnsToCaptions(bool giveFirst) {
   // The header's own margins and the room a sort mark takes beside the text.
-  constexpr int kHeaderPadding = 18;
-  const auto captionWidth = [this](TListColumn& column) {
+  const int headerPadding = ScaleLength(18, kDesignDpi, Dpi());
+  const auto captionWidth = [this, headerPadding](TListColumn& column) {
     const std::wstring caption = win32::Widen(column.Caption());
     return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
-           kHeaderPadding;
+           headerPadding;
   };
   int total = 0;
   for (std::size_t i = 0; i < columns_->Count(); ++i) {
@@ -580,6 +594,13 @@ void TListView::WidenColumnsToCaptions(bool giveFirst) {
   auto& first = static_cast<TListColumn&>(columns_->Item(0));
   const int over = total - (client.right - client.left);
   if (over > 0) first.SetWidth(std::max(captionWidth(first), first.Width() - over));
+}
+
+void TListView::DpiChanged(int oldDpi, int newDpi) {
+  for (std::size_t i = 0; i < columns_->Count(); ++i) {
+    auto& column = static_cast<TListColumn&>(columns_->Item(i));
+    column.SetWidth(ScaleLength(column.Width(), oldDpi, newDpi));
+  }
 }
 
 bool TListView::Selected(std::size_t index) const {

@@ -42,9 +42,10 @@ class TListBox : public TWinControl {
   bool MultiSelect() const;
   // Switches multi-select on or off; the entries stay, a single selection keeps the first selected.
   void SetMultiSelect(bool on);
-  // Height of every entry in pixels; 0: the font's line height.
+  // Height of every entry in 96-DPI units (taken to the form's density); 0: the font's line height,
+  // which ItemHeight then tells in pixels.
   int ItemHeight() const;
-  void SetItemHeight(int pixels);
+  void SetItemHeight(int height);
   // The current entry: the selected one, or with MultiSelect the one with the focus rectangle; -1 when none.
   int ItemIndex() const;
   // Makes index the current entry (-1: none); with MultiSelect it also becomes the only selected one.
@@ -116,6 +117,8 @@ class TComboBox : public TWinControl {
   bool Editable() const;
   // Runs when the user chooses an entry or types.
   std::function<void()> OnChange;
+  // bounds.Height is the closed box's; the dropped list comes below it.
+  void SetBounds(const TBounds& bounds) override;
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -162,6 +165,7 @@ class TTreeView : public TWinControl {
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void DpiChanged(int oldDpi, int newDpi) override;
 
  private:
   void PublishStyle(std::string name, DWORD bit, bool inverted = false);
@@ -218,7 +222,7 @@ class TListView : public TWinControl {
   TListView(TWinControl& parent, std::string name, TBounds bounds);
   // The columns.
   TCollection& Columns() { return *columns_; }
-  // Appends a column; returns it.
+  // Appends a column width wide in 96-DPI units; returns it. Column widths follow the density.
   TListColumn& AddColumn(const std::string& caption, int width);
   // Widens each column whose header caption, in the list's font, is wider than the column: a
   // translated header is never cut (the list scrolls sideways instead). With giveFirst, the first
@@ -243,6 +247,7 @@ class TListView : public TWinControl {
 
  protected:
   bool Notified(HWND from, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void DpiChanged(int oldDpi, int newDpi) override;
 
  private:
   void PublishStyle(std::string name, DWORD bit, bool inverted = false);
