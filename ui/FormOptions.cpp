@@ -23,6 +23,7 @@ constexpr int kMenuIndent = 19;
 constexpr int kTitleColumnWidth = 250;
 constexpr int kHitsColumnWidth = 45;
 constexpr int kLastColumnWidth = 100;
+constexpr int kWindowColumnMax = 240;
 constexpr const char* kSiteAddress = "http://zorvex.example.org";
 constexpr const char* kWaveFilter = "Wave (*.wav)|*.wav";
 
@@ -257,6 +258,8 @@ void TfoOptions::ShowWindowRules(int selected) {
     const std::string cells[] = {rule.text.className, rule.text.title, action, rule.stats.hits, ShownStamp(rule.stats.last)};
     for (std::size_t c = 0; c < 5; ++c) items.SetSubItem(row, c, cells[c]);
   }
+  // A cut program or action reads as another; the list scrolls sideways instead.
+  WindowRuleList.WidenColumnsToCells(kWindowColumnMax);
   if (selected >= 0 && static_cast<std::size_t>(selected) < items.Count()) {
     WindowRuleList.SetSelected(static_cast<std::size_t>(selected), true);
   }

@@ -596,6 +596,17 @@ void TListView::WidenColumnsToCaptions(bool giveFirst) {
   if (over > 0) first.SetWidth(std::max(captionWidth(first), first.Width() - over));
 }
 
+void TListView::WidenColumnsToCells(int maxWidth) {
+  const int cap = ScaleLength(maxWidth, kDesignDpi, Dpi());
+  for (std::size_t i = 0; i < columns_->Count(); ++i) {
+    auto& column = static_cast<TListColumn&>(columns_->Item(i));
+    const int before = column.Width();
+    // The control measures its cells with their own margins, in its own font.
+    ::SendMessageW(Handle(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), LVSCW_AUTOSIZE);
+    column.SetWidth(std::max(before, std::min(column.Width(), cap)));
+  }
+}
+
 void TListView::DpiChanged(int oldDpi, int newDpi) {
   for (std::size_t i = 0; i < columns_->Count(); ++i) {
     auto& column = static_cast<TListColumn&>(columns_->Item(i));

@@ -228,6 +228,8 @@ class TListView : public TWinControl {
   // translated header is never cut (the list scrolls sideways instead). With giveFirst, the first
   // column then gives up what the others took, as far as its own caption allows.
   void WidenColumnsToCaptions(bool giveFirst = false);
+  // Widens each column to its widest cell, up to maxWidth (96-DPI units); never narrows one.
+  void WidenColumnsToCells(int maxWidth);
   // The items.
   TListViewItems& Items() { return *items_; }
   // True when entry index is selected.
