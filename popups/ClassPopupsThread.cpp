@@ -470,6 +470,10 @@ void TSPopupThread::Notice(WindowHandle window) {
 }
 
 void TSPopupThread::Forget(WindowHandle window) {
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    forgotten_.push_back(window);
+  }
   closes_->Forget(window);
   ruleActor_.Forget(window);
 }
@@ -514,6 +518,12 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
     std::lock_guard<std::mutex> lock(settingsMutex_);
     settings = settings_;
   }
+  std::vector<WindowHandle> forgotten;
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    forgotten.swap(forgotten_);
+  }
+  for (WindowHandle window : forgotten) identities_.Forget(window);
   ExplorerWindows.clear();
   programs_.NewWalk();
   // A window the last pass did not see is new: its close waits behind no other. Before the first
@@ -521,7 +531,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   std::unordered_set<WindowHandle> seen;
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
-    const WindowFacts facts(*services_.desktop, window, true, &programs_);
+    const WindowFacts facts(*services_.desktop, window, true, &programs_, &identities_);
     if (!settings.windowRules->Empty() && JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
       if (wholeDesktop) seen.insert(window);
       continue;
@@ -540,6 +550,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   if (wholeDesktop) {
     seen_ = std::move(seen);
     passed_ = true;
+    identities_.EndWalk();
   }
 
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns

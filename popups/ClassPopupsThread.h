@@ -136,12 +136,15 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   mutable std::mutex settingsMutex_;
   Settings settings_;
   ProgramNames programs_{*services_.desktop};
+  // Scanner thread; what Forget tells it waits in forgotten_ for the next judging.
+  WindowIdentities identities_;
   const std::uint32_t ownProcess_ = services_.desktop->OwnProcessId();
   // Scanner thread: the windows the last pass judged, and whether a pass has run.
   std::unordered_set<WindowHandle> seen_;
   bool passed_ = false;
   mutable std::mutex noticeMutex_;
   std::unordered_set<WindowHandle> noticed_;
+  std::vector<WindowHandle> forgotten_;
   // Scanner thread: the judgings of the events of the current second.
   std::chrono::steady_clock::time_point budgetStart_{};
   int budgetUsed_ = 0;

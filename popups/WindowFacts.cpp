@@ -51,8 +51,25 @@ void ProgramNames::NewWalk() {
   }
 }
 
-WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs)
-    : desktop_(&desktop), window_(window), programs_(programs) {
+WindowIdentities::Identity& WindowIdentities::Of(WindowHandle window) {
+  Known& known = windows_[window];
+  known.walk = walk_;
+  return known.identity;
+}
+
+void WindowIdentities::Forget(WindowHandle window) { windows_.erase(window); }
+
+void WindowIdentities::EndWalk() {
+  for (auto it = windows_.begin(); it != windows_.end();) {
+    it = it->second.walk != walk_ ? windows_.erase(it) : std::next(it);
+  }
+  ++walk_;
+}
+
+WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs,
+                         WindowIdentities* identities)
+    : desktop_(&desktop), window_(window), programs_(programs),
+      identity_(identities != nullptr ? &identities->Of(window) : nullptr) {
   known_.topLevel = topLevel;
 }
 
@@ -70,7 +87,10 @@ bool WindowFacts::Exists() const {
 }
 
 const std::string& WindowFacts::ClassName() const {
-  return Fact(kClass, known_.className, [&] { return desktop_->ClassName(window_); });
+  if (identity_ == nullptr) return Fact(kClass, known_.className, [&] { return desktop_->ClassName(window_); });
+  // Empty when the window is gone: nothing to remember then.
+  if (identity_->className.empty()) identity_->className = desktop_->ClassName(window_);
+  return identity_->className;
 }
 
 const std::string& WindowFacts::Title() const {
@@ -102,7 +122,9 @@ const ProgramFile& WindowFacts::Program() const {
 }
 
 std::uint32_t WindowFacts::ProcessId() const {
-  return Fact(kProcess, known_.processId, [&] { return desktop_->ProcessId(window_); });
+  if (identity_ == nullptr) return Fact(kProcess, known_.processId, [&] { return desktop_->ProcessId(window_); });
+  if (identity_->processId == 0) identity_->processId = desktop_->ProcessId(window_);
+  return identity_->processId;
 }
 
 WindowHandle WindowFacts::Owner() const {

@@ -51,6 +51,32 @@ class ProgramNames {
   std::uint64_t walk_ = 1;
 };
 
+// What a window keeps for its whole life, its class and its process, remembered from one walk to
+// the next: a window met before costs no read of either, and a walk over windows that stay costs
+// the walk itself. Everything else a judging needs is read anew each time. A handle is forgotten
+// once a walk of the whole desktop no longer meets it, or when the system says its window is
+// destroyed (Forget), so that a new window given the handle is read as new. One thread.
+class WindowIdentities {
+ public:
+  struct Identity {
+    std::string className;
+    std::uint32_t processId = 0;
+  };
+  // What is remembered of window (empty fields when nothing is); marks it met in this walk.
+  Identity& Of(WindowHandle window);
+  void Forget(WindowHandle window);
+  // A walk of the whole desktop has met every window there is: the others are forgotten.
+  void EndWalk();
+
+ private:
+  struct Known {
+    Identity identity;
+    std::uint64_t walk = 0;
+  };
+  std::unordered_map<WindowHandle, Known> windows_;
+  std::uint64_t walk_ = 1;
+};
+
 // Every fact of a window, as plain values.
 struct KnownWindow {
   bool exists = true;
@@ -75,8 +101,9 @@ class WindowFacts {
   // A window known whole: nothing is read.
   explicit WindowFacts(KnownWindow known) : known_(std::move(known)), read_(~0u) {}
   // window as desktop shows it, each fact read on first use; programs, when given, shares the program
-  // reads of a walk.
-  WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr);
+  // reads of a walk, and identities the class and process of windows met before.
+  WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr,
+              WindowIdentities* identities = nullptr);
 
   // It came from the top-level walk, not from a container's descendants.
   bool TopLevel() const { return known_.topLevel; }
@@ -109,6 +136,7 @@ class WindowFacts {
   IDesktop* desktop_ = nullptr;
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
+  WindowIdentities::Identity* identity_ = nullptr;
   // The program, in the walk's cache (which outlives the judging) or in known_.
   mutable const ProgramFile* program_ = nullptr;
   mutable KnownWindow known_;

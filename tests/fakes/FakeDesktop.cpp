@@ -114,14 +114,14 @@ std::vector<WindowHandle> FakeDesktop::Descendants(WindowHandle window) {
     return expr;                                          \
   }
 
-ZORVEX_FAKE_FACT(std::string, ClassName, r.className.substr(0, kMaxWindowText), std::string())
+ZORVEX_FAKE_FACT(std::string, ClassName, (++identityReads_, r.className.substr(0, kMaxWindowText)), std::string())
 ZORVEX_FAKE_FACT(std::string, Title, (++titleReads_, r.title.substr(0, kMaxWindowText)), std::string())
 ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
 ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
 ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})
 ZORVEX_FAKE_FACT(WindowHandle, Owner, r.owner, 0)
 ZORVEX_FAKE_FACT(bool, IsToolWindow, r.toolWindow, false)
-ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, r.processId, 0)
+ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, (++identityReads_, r.processId), 0)
 #undef ZORVEX_FAKE_FACT
 
 void FakeDesktop::SetProgram(std::uint32_t processId, const std::string& path, std::uint64_t started) {

@@ -60,6 +60,8 @@ class FakeDesktop : public IDesktop {
   int ProgramReads() const { return programReads_; }
   // Title() calls so far.
   int TitleReads() const { return titleReads_; }
+  // ClassName() and ProcessId() calls so far.
+  int IdentityReads() const { return identityReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
 
@@ -124,6 +126,7 @@ class FakeDesktop : public IDesktop {
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
   std::atomic<int> titleReads_{0};
+  std::atomic<int> identityReads_{0};
   std::map<std::uint32_t, std::pair<std::string, std::uint64_t>> programs_;
   std::vector<WindowHandle> pressed_;
   std::vector<WindowHandle> minimisedBy_;
