@@ -25,6 +25,10 @@ constexpr std::size_t kFreshCloses = 16;
 // more, up to kMaxClosingThreads, which ends once nothing waits.
 constexpr int kClosingThreads = 4;
 constexpr int kMaxClosingThreads = kClosingThreads + static_cast<int>(kFreshCloses);
+// A kept closing thread that has had nothing to do for this long ends; the next close starts one.
+// Under Wine every thread holds about a megabyte of private memory whatever its stack size, and
+// most of the time nothing is being closed.
+constexpr auto kClosingThreadLinger = std::chrono::seconds(30);
 // A window whose close timed out is tried again after this pause, doubled at each time-out up to
 // the largest: a desktop of hung windows must not keep the closing threads busy with them.
 constexpr auto kRetryPause = std::chrono::seconds(1);
@@ -252,9 +256,11 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       ++idle_;
-      cv.wait(lock, [this] { return stopping_ || Queued(); });
+      cv.wait_for(lock, kClosingThreadLinger, [this] { return stopping_ || Queued(); });
       --idle_;
-      if (!Queued()) break;  // stopping, nothing left
+      // Stopping or idle too long, nothing left. Submit sees this thread neither idle nor counted
+      // once the lock is let go, and starts another for what comes.
+      if (!Queued()) break;
       std::deque<std::shared_ptr<Job>>& queue = !fresh_.empty() ? fresh_ : !untried_.empty() ? untried_ : retries_;
       const std::shared_ptr<Job> job = queue.front();
       queue.pop_front();

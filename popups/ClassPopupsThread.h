@@ -10,10 +10,11 @@
 // Terminate() only asks; the current cycle (walk, limit step, sleep, posting the check) still
 // completes, but starts no new close. WaitFor() is the bounded join used at process end.
 //
-// Closing: close commands are sent by a few kept closing threads; the scanner waits for one about
-// 100 ms and then goes on. A close still pending finishes and reports by itself; the closing
-// threads hold only shared services and reach the host only through work posted to the main
-// thread, which is dropped once the main loop has ended, so they never outlive what they touch.
+// Closing: close commands are sent by a few closing threads, kept while closes come (each ends
+// after half a minute without one); the scanner waits for one about 100 ms and then goes on. A
+// close still pending finishes and reports by itself; the closing threads hold only shared
+// services and reach the host only through work posted to the main thread, which is dropped once
+// the main loop has ended, so they never outlive what they touch.
 #pragma once
 
 #include <atomic>
