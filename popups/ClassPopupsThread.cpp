@@ -388,7 +388,7 @@ void TSPopupThread::SetRules(const std::string& text) {
 }
 
 void TSPopupThread::SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules) {
-  auto set = std::make_shared<const WindowRuleSet>(*rules);
+  auto set = std::make_shared<const WindowRuleSet>(std::move(rules));
   std::lock_guard<std::mutex> lock(settingsMutex_);
   settings_.windowRules = std::move(set);
 }

@@ -28,9 +28,13 @@ constexpr const char* kFrameHost = "applicationframehost.exe";
 
 }  // namespace
 
-const ProgramFile& ProgramNames::Of(std::uint32_t pid) {
+const ProgramFile& ProgramNames::Of(std::uint32_t pid, bool sameProcess) {
   Known& known = files_[pid];
   if (known.walk == walk_) return known.file;
+  if (sameProcess && known.walk != 0 && !known.file.path.empty()) {
+    known.walk = walk_;
+    return known.file;
+  }
   const std::uint64_t started = pid != 0 ? desktop_.ProcessStartTime(pid) : 0;
   const bool same = known.walk != 0 && known.started == started && !known.file.path.empty();
   known.walk = walk_;
@@ -69,7 +73,8 @@ void WindowIdentities::EndWalk() {
 WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs,
                          WindowIdentities* identities)
     : desktop_(&desktop), window_(window), programs_(programs),
-      identity_(identities != nullptr ? &identities->Of(window) : nullptr) {
+      identity_(identities != nullptr ? &identities->Of(window) : nullptr),
+      processKnown_(identity_ != nullptr && identity_->processId != 0) {
   known_.topLevel = topLevel;
 }
 
@@ -104,7 +109,7 @@ const ProgramFile& WindowFacts::Program() const {
   // Without a walk's cache, the program is read into the facts themselves.
   ProgramNames once(*desktop_);
   ProgramNames& names = programs_ != nullptr ? *programs_ : once;
-  program_ = &names.Of(ProcessId());
+  program_ = &names.Of(ProcessId(), processKnown_);
   if (program_->name == kFrameHost) {
     // The frame draws around a window of the app's own process.
     for (WindowHandle child : desktop_->Descendants(window_)) {

@@ -34,8 +34,10 @@ struct ProgramFile {
 class ProgramNames {
  public:
   explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
-  // The program of a process; empty when unreadable.
-  const ProgramFile& Of(std::uint32_t processId);
+  // The program of a process; empty when unreadable. sameProcess tells that the process is the
+  // one met before under its id (a window of it was met before, and a window dies with its
+  // process): its start time need not be checked.
+  const ProgramFile& Of(std::uint32_t processId, bool sameProcess = false);
   // A new walk: each process's start time is checked again on its first use, and processes not
   // met for a while are forgotten.
   void NewWalk();
@@ -137,6 +139,8 @@ class WindowFacts {
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
   WindowIdentities::Identity* identity_ = nullptr;
+  // Its process was known before this judging, through the identities.
+  bool processKnown_ = false;
   // The program, in the walk's cache (which outlives the judging) or in known_.
   mutable const ProgramFile* program_ = nullptr;
   mutable KnownWindow known_;

@@ -137,6 +137,7 @@ std::string FakeDesktop::ProgramPath(std::uint32_t processId) {
 }
 
 std::uint64_t FakeDesktop::ProcessStartTime(std::uint32_t processId) {
+  ++identityReads_;
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = programs_.find(processId);
   return it == programs_.end() ? 0 : it->second.second;

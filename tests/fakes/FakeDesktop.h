@@ -60,7 +60,8 @@ class FakeDesktop : public IDesktop {
   int ProgramReads() const { return programReads_; }
   // Title() calls so far.
   int TitleReads() const { return titleReads_; }
-  // ClassName() and ProcessId() calls so far.
+  // ClassName(), ProcessId() and ProcessStartTime() calls so far: what a window or process keeps
+  // for its life.
   int IdentityReads() const { return identityReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }

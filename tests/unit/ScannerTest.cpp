@@ -590,7 +590,8 @@ TEST_F(ScannerTest, AWindowMetBeforeCostsNoClassOrProcessReadYetEachPassJudgesIt
   struct Step {
     const char* what;
     std::function<void()> change;
-    // The window the pass closes; 0 for none, when no class or process may be read again.
+    // The window the pass closes; 0 for none, when no class, process or process start may be read
+    // again.
     WindowHandle closed;
   };
   const Step steps[] = {
