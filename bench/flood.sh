@@ -12,7 +12,7 @@ cp "$root"/build/win32/{zorvex,popup_windows}.exe "$root/bench/wine-measure.sh" 
   . ./wine-measure.sh
   wine zorvex.exe 2>/dev/null &
   sleep 8
-  pid=$(pgrep -x zorvex.exe | head -n 1)
+  pid=$(our_process zorvex.exe)
   server=$(our_server)
   a=$(ticks "$pid"); sa=$(ticks "$server")
   wine popup_windows.exe --flood=200 --seconds=10 2>/dev/null &

@@ -10,5 +10,12 @@ our_server() {
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
   done
 }
+# The process of this prefix named $1 (as pgrep -x knows it); other sessions may run one of their own.
+our_process() {
+  local p
+  for p in $(pgrep -x "$1"); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return; }
+  done
+}
 # Ticks as a share of one core over seconds.
 share() { awk -v t="$1" -v hz="$hz" -v s="$2" 'BEGIN { printf "%.2f%%", 100 * t / hz / s }'; }

@@ -113,6 +113,10 @@ void StoreWindowRule(TSimpleXmlElem& elem, const WindowRuleText& text) {
 std::vector<WindowRule> UsableWindowRules(TSimpleXmlElem& root, std::vector<std::string>* unused) {
   std::vector<WindowRule> rules;
   TSimpleXmlElems& children = root.Elems();
+  // A compiled rule takes kilobytes: the list is made once at its size, not grown by copying.
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < children.Count(); ++i) count += children.Item(i)->Name() == names::kWindowRule;
+  rules.reserve(count);
   for (std::size_t i = 0; i < children.Count(); ++i) {
     TSimpleXmlElem* child = children.Item(i);
     if (child->Name() != names::kWindowRule) continue;

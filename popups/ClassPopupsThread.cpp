@@ -25,6 +25,10 @@ constexpr std::size_t kFreshCloses = 16;
 // more, up to kMaxClosingThreads, which ends once nothing waits.
 constexpr int kClosingThreads = 4;
 constexpr int kMaxClosingThreads = kClosingThreads + static_cast<int>(kFreshCloses);
+// A kept closing thread that has had nothing to do for this long ends; the next close starts one.
+// Under Wine every thread holds about a megabyte of private memory whatever its stack size, and
+// most of the time nothing is being closed.
+constexpr auto kClosingThreadLinger = std::chrono::seconds(30);
 // A window whose close timed out is tried again after this pause, doubled at each time-out up to
 // the largest: a desktop of hung windows must not keep the closing threads busy with them.
 constexpr auto kRetryPause = std::chrono::seconds(1);
@@ -252,9 +256,11 @@ struct TSPopupThread::CloseBook : std::enable_shared_from_this<CloseBook> {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       ++idle_;
-      cv.wait(lock, [this] { return stopping_ || Queued(); });
+      cv.wait_for(lock, kClosingThreadLinger, [this] { return stopping_ || Queued(); });
       --idle_;
-      if (!Queued()) break;  // stopping, nothing left
+      // Stopping or idle too long, nothing left. Submit sees this thread neither idle nor counted
+      // once the lock is let go, and starts another for what comes.
+      if (!Queued()) break;
       std::deque<std::shared_ptr<Job>>& queue = !fresh_.empty() ? fresh_ : !untried_.empty() ? untried_ : retries_;
       const std::shared_ptr<Job> job = queue.front();
       queue.pop_front();
@@ -382,7 +388,7 @@ void TSPopupThread::SetRules(const std::string& text) {
 }
 
 void TSPopupThread::SetWindowRules(std::shared_ptr<const std::vector<WindowRule>> rules) {
-  auto set = std::make_shared<const WindowRuleSet>(*rules);
+  auto set = std::make_shared<const WindowRuleSet>(std::move(rules));
   std::lock_guard<std::mutex> lock(settingsMutex_);
   settings_.windowRules = std::move(set);
 }
@@ -470,6 +476,10 @@ void TSPopupThread::Notice(WindowHandle window) {
 }
 
 void TSPopupThread::Forget(WindowHandle window) {
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    forgotten_.push_back(window);
+  }
   closes_->Forget(window);
   ruleActor_.Forget(window);
 }
@@ -514,6 +524,12 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
     std::lock_guard<std::mutex> lock(settingsMutex_);
     settings = settings_;
   }
+  std::vector<WindowHandle> forgotten;
+  {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    forgotten.swap(forgotten_);
+  }
+  for (WindowHandle window : forgotten) identities_.Forget(window);
   ExplorerWindows.clear();
   programs_.NewWalk();
   // A window the last pass did not see is new: its close waits behind no other. Before the first
@@ -521,7 +537,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   std::unordered_set<WindowHandle> seen;
   WindowWalk walk(*services_.desktop, settings.options, *settings.rules, PassView{BrowserAsker::Scanner, &programs_});
   for (WindowHandle window : windows) {
-    const WindowFacts facts(*services_.desktop, window, true, &programs_);
+    const WindowFacts facts(*services_.desktop, window, true, &programs_, &identities_);
     if (!settings.windowRules->Empty() && JudgeByWindowRules(window, facts, settings, wholeDesktop)) {
       if (wholeDesktop) seen.insert(window);
       continue;
@@ -540,6 +556,7 @@ void TSPopupThread::Judge(const std::vector<WindowHandle>& windows, bool wholeDe
   if (wholeDesktop) {
     seen_ = std::move(seen);
     passed_ = true;
+    identities_.EndWalk();
   }
 
   // The limit counts every frame on the desktop, which only a pass sees; an event never turns

@@ -10,10 +10,11 @@
 // Terminate() only asks; the current cycle (walk, limit step, sleep, posting the check) still
 // completes, but starts no new close. WaitFor() is the bounded join used at process end.
 //
-// Closing: close commands are sent by a few kept closing threads; the scanner waits for one about
-// 100 ms and then goes on. A close still pending finishes and reports by itself; the closing
-// threads hold only shared services and reach the host only through work posted to the main
-// thread, which is dropped once the main loop has ended, so they never outlive what they touch.
+// Closing: close commands are sent by a few closing threads, kept while closes come (each ends
+// after half a minute without one); the scanner waits for one about 100 ms and then goes on. A
+// close still pending finishes and reports by itself; the closing threads hold only shared
+// services and reach the host only through work posted to the main thread, which is dropped once
+// the main loop has ended, so they never outlive what they touch.
 #pragma once
 
 #include <atomic>
@@ -136,12 +137,15 @@ class TSPopupThread : public std::enable_shared_from_this<TSPopupThread> {
   mutable std::mutex settingsMutex_;
   Settings settings_;
   ProgramNames programs_{*services_.desktop};
+  // Scanner thread; what Forget tells it waits in forgotten_ for the next judging.
+  WindowIdentities identities_;
   const std::uint32_t ownProcess_ = services_.desktop->OwnProcessId();
   // Scanner thread: the windows the last pass judged, and whether a pass has run.
   std::unordered_set<WindowHandle> seen_;
   bool passed_ = false;
   mutable std::mutex noticeMutex_;
   std::unordered_set<WindowHandle> noticed_;
+  std::vector<WindowHandle> forgotten_;
   // Scanner thread: the judgings of the events of the current second.
   std::chrono::steady_clock::time_point budgetStart_{};
   int budgetUsed_ = 0;

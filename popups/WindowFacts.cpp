@@ -29,9 +29,13 @@ constexpr const char* kFrameHost = "applicationframehost.exe";
 
 }  // namespace
 
-const ProgramFile& ProgramNames::Of(std::uint32_t pid) {
+const ProgramFile& ProgramNames::Of(std::uint32_t pid, bool sameProcess) {
   Known& known = files_[pid];
   if (known.walk == walk_) return known.file;
+  if (sameProcess && known.walk != 0 && !known.file.path.empty()) {
+    known.walk = walk_;
+    return known.file;
+  }
   const std::uint64_t started = pid != 0 ? desktop_.ProcessStartTime(pid) : 0;
   const bool same = known.walk != 0 && known.started == started && !known.file.path.empty();
   known.walk = walk_;
@@ -52,8 +56,26 @@ void ProgramNames::NewWalk() {
   }
 }
 
-WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs)
-    : desktop_(&desktop), window_(window), programs_(programs) {
+WindowIdentities::Identity& WindowIdentities::Of(WindowHandle window) {
+  Known& known = windows_[window];
+  known.walk = walk_;
+  return known.identity;
+}
+
+void WindowIdentities::Forget(WindowHandle window) { windows_.erase(window); }
+
+void WindowIdentities::EndWalk() {
+  for (auto it = windows_.begin(); it != windows_.end();) {
+    it = it->second.walk != walk_ ? windows_.erase(it) : std::next(it);
+  }
+  ++walk_;
+}
+
+WindowFacts::WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs,
+                         WindowIdentities* identities)
+    : desktop_(&desktop), window_(window), programs_(programs),
+      identity_(identities != nullptr ? &identities->Of(window) : nullptr),
+      processKnown_(identity_ != nullptr && identity_->processId != 0) {
   known_.topLevel = topLevel;
 }
 
@@ -71,7 +93,10 @@ bool WindowFacts::Exists() const {
 }
 
 const std::string& WindowFacts::ClassName() const {
-  return Fact(kClass, known_.className, [&] { return desktop_->ClassName(window_); });
+  if (identity_ == nullptr) return Fact(kClass, known_.className, [&] { return desktop_->ClassName(window_); });
+  // Empty when the window is gone: nothing to remember then.
+  if (identity_->className.empty()) identity_->className = desktop_->ClassName(window_);
+  return identity_->className;
 }
 
 const std::string& WindowFacts::Title() const {
@@ -85,7 +110,7 @@ const ProgramFile& WindowFacts::Program() const {
   // Without a walk's cache, the program is read into the facts themselves.
   ProgramNames once(*desktop_);
   ProgramNames& names = programs_ != nullptr ? *programs_ : once;
-  program_ = &names.Of(ProcessId());
+  program_ = &names.Of(ProcessId(), processKnown_);
   if (program_->name == kFrameHost) {
     // The frame draws around a window of the app's own process.
     for (WindowHandle child : desktop_->Descendants(window_)) {
@@ -103,7 +128,9 @@ const ProgramFile& WindowFacts::Program() const {
 }
 
 std::uint32_t WindowFacts::ProcessId() const {
-  return Fact(kProcess, known_.processId, [&] { return desktop_->ProcessId(window_); });
+  if (identity_ == nullptr) return Fact(kProcess, known_.processId, [&] { return desktop_->ProcessId(window_); });
+  if (identity_->processId == 0) identity_->processId = desktop_->ProcessId(window_);
+  return identity_->processId;
 }
 
 WindowHandle WindowFacts::Owner() const {

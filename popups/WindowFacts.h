@@ -34,8 +34,10 @@ struct ProgramFile {
 class ProgramNames {
  public:
   explicit ProgramNames(IDesktop& desktop) : desktop_(desktop) {}
-  // The program of a process; empty when unreadable.
-  const ProgramFile& Of(std::uint32_t processId);
+  // The program of a process; empty when unreadable. sameProcess tells that the process is the
+  // one met before under its id (a window of it was met before, and a window dies with its
+  // process): its start time need not be checked.
+  const ProgramFile& Of(std::uint32_t processId, bool sameProcess = false);
   // A new walk: each process's start time is checked again on its first use, and processes not
   // met for a while are forgotten.
   void NewWalk();
@@ -48,6 +50,32 @@ class ProgramNames {
   };
   IDesktop& desktop_;
   std::unordered_map<std::uint32_t, Known> files_;
+  std::uint64_t walk_ = 1;
+};
+
+// What a window keeps for its whole life, its class and its process, remembered from one walk to
+// the next: a window met before costs no read of either, and a walk over windows that stay costs
+// the walk itself. Everything else a judging needs is read anew each time. A handle is forgotten
+// once a walk of the whole desktop no longer meets it, or when the system says its window is
+// destroyed (Forget), so that a new window given the handle is read as new. One thread.
+class WindowIdentities {
+ public:
+  struct Identity {
+    std::string className;
+    std::uint32_t processId = 0;
+  };
+  // What is remembered of window (empty fields when nothing is); marks it met in this walk.
+  Identity& Of(WindowHandle window);
+  void Forget(WindowHandle window);
+  // A walk of the whole desktop has met every window there is: the others are forgotten.
+  void EndWalk();
+
+ private:
+  struct Known {
+    Identity identity;
+    std::uint64_t walk = 0;
+  };
+  std::unordered_map<WindowHandle, Known> windows_;
   std::uint64_t walk_ = 1;
 };
 
@@ -77,8 +105,9 @@ class WindowFacts {
   // A window known whole: nothing is read.
   explicit WindowFacts(KnownWindow known) : known_(std::move(known)), read_(~0u) {}
   // window as desktop shows it, each fact read on first use; programs, when given, shares the program
-  // reads of a walk.
-  WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr);
+  // reads of a walk, and identities the class and process of windows met before.
+  WindowFacts(IDesktop& desktop, WindowHandle window, bool topLevel, ProgramNames* programs = nullptr,
+              WindowIdentities* identities = nullptr);
 
   // It came from the top-level walk, not from a container's descendants.
   bool TopLevel() const { return known_.topLevel; }
@@ -113,6 +142,9 @@ class WindowFacts {
   IDesktop* desktop_ = nullptr;
   WindowHandle window_ = 0;
   ProgramNames* programs_ = nullptr;
+  WindowIdentities::Identity* identity_ = nullptr;
+  // Its process was known before this judging, through the identities.
+  bool processKnown_ = false;
   // The program, in the walk's cache (which outlives the judging) or in known_.
   mutable const ProgramFile* program_ = nullptr;
   mutable KnownWindow known_;

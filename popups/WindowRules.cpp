@@ -147,11 +147,16 @@ std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << (length
 
 }  // namespace
 
-WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules) : rules_(std::move(rules)), serial_(NextSerial()) {
-  for (std::size_t i = 0; i < rules_.size(); ++i) {
-    const WindowRuleText& text = rules_[i].text;
+WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules)
+    : WindowRuleSet(std::make_shared<const std::vector<WindowRule>>(std::move(rules))) {}
+
+WindowRuleSet::WindowRuleSet(std::shared_ptr<const std::vector<WindowRule>> shared)
+    : rules_(std::move(shared)), serial_(NextSerial()) {
+  const std::vector<WindowRule>& rules = *rules_;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    const WindowRuleText& text = rules[i].text;
     // By program first: a program shows few windows, while a dialog class is shared by many.
-    if (!text.program.empty() && !rules_[i].programByPath && IsPlainText(text.program)) {
+    if (!text.program.empty() && !rules[i].programByPath && IsPlainText(text.program)) {
       byProgram_[FoldCase(text.program)].push_back(i);
     } else if (!text.className.empty() && IsPlainText(text.className)) {
       const std::string key = FoldCase(text.className);
@@ -164,7 +169,8 @@ WindowRuleSet::WindowRuleSet(std::vector<WindowRule> rules) : rules_(std::move(r
 }
 
 const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
-  if (rules_.empty()) return nullptr;
+  const std::vector<WindowRule>& rules = *rules_;
+  if (rules.empty()) return nullptr;
   // The candidates, merged back into file order: the first that fits wins.
   const std::vector<std::size_t>* lists[3] = {&others_, nullptr, nullptr};
   std::size_t count = 1;
@@ -188,7 +194,7 @@ const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
   std::size_t at[3] = {0, 0, 0};
   RuleSubject subject(window);
   for (;;) {
-    std::size_t best = rules_.size();
+    std::size_t best = rules.size();
     std::size_t from = 0;
     for (std::size_t l = 0; l < count; ++l) {
       if (at[l] < lists[l]->size() && (*lists[l])[at[l]] < best) {
@@ -196,9 +202,9 @@ const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
         from = l;
       }
     }
-    if (best == rules_.size()) return nullptr;
+    if (best == rules.size()) return nullptr;
     ++at[from];
-    if (subject.Fits(rules_[best])) return &rules_[best];
+    if (subject.Fits(rules[best])) return &rules[best];
   }
 }
 

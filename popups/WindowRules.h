@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -61,13 +62,15 @@ class WindowRuleSet {
  public:
   WindowRuleSet() = default;
   explicit WindowRuleSet(std::vector<WindowRule> rules);
-  const std::vector<WindowRule>& Rules() const { return rules_; }
-  bool Empty() const { return rules_.empty(); }
+  // Shares the rules rather than copying them: a compiled rule is several kilobytes.
+  explicit WindowRuleSet(std::shared_ptr<const std::vector<WindowRule>> rules);
+  const std::vector<WindowRule>& Rules() const { return *rules_; }
+  bool Empty() const { return rules_->empty(); }
   // The first rule in file order that fits the window; null when none does.
   const WindowRule* FirstFit(const WindowFacts& window) const;
 
  private:
-  std::vector<WindowRule> rules_;
+  std::shared_ptr<const std::vector<WindowRule>> rules_ = std::make_shared<const std::vector<WindowRule>>();
   // Rule positions by folded class, by folded program name, and the rest, each in file order.
   std::unordered_map<std::string, std::vector<std::size_t>> byClass_, byProgram_;
   std::vector<std::size_t> others_;

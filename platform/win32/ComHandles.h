@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/LateLinks.h"
+
 namespace zorvex::win32 {
 
 template <typename T>
@@ -45,16 +47,16 @@ class ComRef {
 
 class UniqueVariant {
  public:
-  UniqueVariant() { ::VariantInit(&v_); }
-  ~UniqueVariant() { ::VariantClear(&v_); }
-  UniqueVariant(UniqueVariant&& other) noexcept : v_(other.v_) { ::VariantInit(&other.v_); }
+  UniqueVariant() { late::VariantInit(&v_); }
+  ~UniqueVariant() { late::VariantClear(&v_); }
+  UniqueVariant(UniqueVariant&& other) noexcept : v_(other.v_) { late::VariantInit(&other.v_); }
   UniqueVariant& operator=(UniqueVariant&&) = delete;
   UniqueVariant(const UniqueVariant&) = delete;
   UniqueVariant& operator=(const UniqueVariant&) = delete;
 
   const VARIANT& get() const { return v_; }
   VARIANT* put() {
-    ::VariantClear(&v_);
+    late::VariantClear(&v_);
     return &v_;
   }
 
@@ -66,10 +68,10 @@ class UniqueVariant {
 class UniqueVariants {
  public:
   explicit UniqueVariants(std::size_t count) : v_(count) {
-    for (VARIANT& v : v_) ::VariantInit(&v);
+    for (VARIANT& v : v_) late::VariantInit(&v);
   }
   ~UniqueVariants() {
-    for (VARIANT& v : v_) ::VariantClear(&v);
+    for (VARIANT& v : v_) late::VariantClear(&v);
   }
   UniqueVariants(const UniqueVariants&) = delete;
   UniqueVariants& operator=(const UniqueVariants&) = delete;
@@ -84,13 +86,13 @@ class UniqueVariants {
 class UniqueBstr {
  public:
   UniqueBstr() = default;
-  ~UniqueBstr() { ::SysFreeString(b_); }
+  ~UniqueBstr() { late::SysFreeString(b_); }
   UniqueBstr(const UniqueBstr&) = delete;
   UniqueBstr& operator=(const UniqueBstr&) = delete;
 
   BSTR get() const { return b_; }
   BSTR* put() {
-    ::SysFreeString(std::exchange(b_, nullptr));
+    late::SysFreeString(std::exchange(b_, nullptr));
     return &b_;
   }
 

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/LateLinks.h"
 #include "platform/win32/WideText.h"
 
 namespace zorvex::win32 {
@@ -25,10 +26,10 @@ UniqueRegKey OpenRunKey() {
 
 void Win32Sound::PlayName(const std::string& name) {
   // No file flag: the name may be a sound alias as well as a wave file.
-  ::PlaySoundW(Widen(name).c_str(), nullptr, SND_ASYNC);
+  late::PlaySoundW(Widen(name).c_str(), nullptr, SND_ASYNC);
 }
 
-void Win32Sound::PlayBuiltIn() { ::PlaySoundW(kAlarmResource, module_, SND_RESOURCE | SND_ASYNC); }
+void Win32Sound::PlayBuiltIn() { late::PlaySoundW(kAlarmResource, module_, SND_RESOURCE | SND_ASYNC); }
 
 bool Win32StartupRegistry::Write(const std::string& name, const std::string& command) {
   UniqueRegKey key = OpenRunKey();

@@ -33,7 +33,7 @@ using Acc = ComRef<IAccessible>;
 
 VARIANT Self() {
   VARIANT self;
-  ::VariantInit(&self);
+  late::VariantInit(&self);
   self.vt = VT_I4;
   self.lVal = CHILDID_SELF;
   return self;
@@ -74,7 +74,7 @@ bool ChildrenOf(IAccessible& acc, std::vector<Acc>& children) {
   if (count > kMaxChildren) count = kMaxChildren;
   UniqueVariants slots(static_cast<std::size_t>(count));
   long obtained = 0;
-  if (FAILED(::AccessibleChildren(&acc, 0, count, slots.data(), &obtained))) return false;
+  if (FAILED(late::AccessibleChildren(&acc, 0, count, slots.data(), &obtained))) return false;
   for (long i = 0; i < obtained && i < count; ++i) {
     const VARIANT& v = slots[static_cast<std::size_t>(i)];
     if (v.vt != VT_DISPATCH || v.pdispVal == nullptr) continue;
@@ -172,8 +172,8 @@ bool CollectTabs(IAccessible& node, bool stripVisible, int depth, Win32TabStrip&
 
 std::shared_ptr<void> Win32TabStrips::EnterThread() {
   // A thread that is already in an apartment keeps it and must not leave it on our behalf.
-  if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return nullptr;
-  return std::shared_ptr<void>(nullptr, [](void*) { ::CoUninitialize(); });
+  if (FAILED(late::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return nullptr;
+  return std::shared_ptr<void>(nullptr, [](void*) { late::CoUninitialize(); });
 }
 
 TabStripRead Win32TabStrips::Read(WindowHandle window, ReadWatch& watch) {
@@ -188,7 +188,7 @@ TabStripRead Win32TabStrips::Read(WindowHandle window, ReadWatch& watch) {
   // No tree of its own: the system's standard object has no strip.
   if (answer == 0) return TabStripRead{TabStripState::None, nullptr};
   Acc root;
-  if (FAILED(::ObjectFromLresult(static_cast<LRESULT>(answer), IID_IAccessible, 0,
+  if (FAILED(late::ObjectFromLresult(static_cast<LRESULT>(answer), IID_IAccessible, 0,
                                  reinterpret_cast<void**>(root.put())))) {
     return TabStripRead{TabStripState::Error, nullptr};
   }

@@ -114,7 +114,7 @@ std::vector<WindowHandle> FakeDesktop::Descendants(WindowHandle window) {
     return expr;                                          \
   }
 
-ZORVEX_FAKE_FACT(std::string, ClassName, r.className.substr(0, kMaxWindowText), std::string())
+ZORVEX_FAKE_FACT(std::string, ClassName, (++identityReads_, r.className.substr(0, kMaxWindowText)), std::string())
 ZORVEX_FAKE_FACT(std::string, Title, (++titleReads_, r.title.substr(0, kMaxWindowText)), std::string())
 ZORVEX_FAKE_FACT(bool, IsVisible, r.visible, false)
 ZORVEX_FAKE_FACT(bool, IsMinimised, r.minimised, false)
@@ -122,7 +122,7 @@ ZORVEX_FAKE_FACT(Rect, WindowRect, r.rect, Rect{})
 ZORVEX_FAKE_FACT(int, WindowDpi, r.dpi, 96)
 ZORVEX_FAKE_FACT(WindowHandle, Owner, r.owner, 0)
 ZORVEX_FAKE_FACT(bool, IsToolWindow, r.toolWindow, false)
-ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, r.processId, 0)
+ZORVEX_FAKE_FACT(std::uint32_t, ProcessId, (++identityReads_, r.processId), 0)
 #undef ZORVEX_FAKE_FACT
 
 void FakeDesktop::SetProgram(std::uint32_t processId, const std::string& path, std::uint64_t started) {
@@ -138,6 +138,7 @@ std::string FakeDesktop::ProgramPath(std::uint32_t processId) {
 }
 
 std::uint64_t FakeDesktop::ProcessStartTime(std::uint32_t processId) {
+  ++identityReads_;
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = programs_.find(processId);
   return it == programs_.end() ? 0 : it->second.second;

@@ -62,6 +62,9 @@ class FakeDesktop : public IDesktop {
   int ProgramReads() const { return programReads_; }
   // Title() calls so far.
   int TitleReads() const { return titleReads_; }
+  // ClassName(), ProcessId() and ProcessStartTime() calls so far: what a window or process keeps
+  // for its life.
+  int IdentityReads() const { return identityReads_; }
   void SetCtrlDown(bool down) { ctrl_ = down; }
   void SetScrollLock(bool on) { scroll_ = on; }
 
@@ -127,6 +130,7 @@ class FakeDesktop : public IDesktop {
   std::atomic<int> searches_{0};
   std::atomic<int> programReads_{0};
   std::atomic<int> titleReads_{0};
+  std::atomic<int> identityReads_{0};
   std::map<std::uint32_t, std::pair<std::string, std::uint64_t>> programs_;
   std::vector<WindowHandle> pressed_;
   std::vector<WindowHandle> minimisedBy_;

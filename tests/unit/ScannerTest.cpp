@@ -568,3 +568,58 @@ TEST(ScannerEvents, WakesRacingTerminationAndRuleSwapsAreSafe) {
   }
   EXPECT_TRUE(desktop->Closed().empty());
 }
+
+TEST_F(ScannerTest, AWindowMetBeforeCostsNoClassOrProcessReadYetEachPassJudgesItAnew) {
+  desktop->SetProgram(5, "C:\\Apps\\edit.exe");
+  desktop->SetProgram(6, "C:\\Apps\\nag.exe");
+  const auto window = [](const char* cls, const char* title, std::uint32_t process) {
+    WindowRecord record{cls, title};
+    record.processId = process;
+    return record;
+  };
+  const WindowHandle note = desktop->Add(window("Notepad", "Notes", 5));
+  const WindowHandle nag = desktop->Add(window("#32770", "About", 6));
+  const WindowHandle ie = desktop->Add(window("IEFrame", "News", 5));
+  auto scanner = MakeScanner();
+  scanner->SetRules("casino*");
+  std::string fault;
+  scanner->SetWindowRules(std::make_shared<const std::vector<WindowRule>>(
+      std::vector<WindowRule>{*CompileWindowRule({"nag.exe", "#32770", "licence*", "close", ""}, fault)}));
+  Pass(*scanner, 0);
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    // The window the pass closes; 0 for none, when no class, process or process start may be read
+    // again.
+    WindowHandle closed;
+  };
+  const Step steps[] = {
+      {"the same windows again", [] {}, 0},
+      {"a browser window renamed to fit a title rule",
+       [&] { desktop->Edit(ie, [](WindowRecord& r) { r.title = "Casino"; }); }, ie},
+      {"a dialog renamed to fit a window rule",
+       [&] { desktop->Edit(nag, [](WindowRecord& r) { r.title = "Licence terms"; }); }, nag},
+      // Closed in the last pass, so that pass met the handle: only the event tells it names another.
+      {"a handle given to a new window of another class and announced",
+       [&] {
+         desktop->Reuse(nag, window("IEFrame", "Casino two", 5));
+         scanner->Forget(nag);
+       },
+       nag},
+      // Closed two passes ago: the passes since did not meet it, so it is read anew unannounced.
+      {"a handle no pass has met since, given to a new window", [&] { desktop->Reuse(ie, window("#32770", "Licence again", 6)); },
+       ie},
+  };
+  for (const Step& step : steps) {
+    const int reads = desktop->IdentityReads();
+    step.change();
+    Pass(*scanner, step.closed != 0 ? 1 : 0);
+    if (step.closed == 0) {
+      EXPECT_EQ(desktop->IdentityReads(), reads) << step.what;
+    } else {
+      EXPECT_FALSE(desktop->Exists(step.closed)) << step.what;
+    }
+    EXPECT_TRUE(desktop->Exists(note)) << step.what;
+  }
+}

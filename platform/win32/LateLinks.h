@@ -1,0 +1,25 @@
+// The system calls of the libraries that only some work needs: COM and accessibility for reading
+// tab strips, the sound library for the alarm. Linked at load time, these libraries and what they
+// pull in cost every running copy about a megabyte of private memory although most never read a
+// tab strip or play a sound; here each is loaded on its first call and kept from then on.
+// A library that cannot be loaded makes its calls fail as the call itself would.
+#pragma once
+
+#include <windows.h>
+
+#include <oleauto.h>
+
+struct IAccessible;
+
+namespace zorvex::win32::late {
+
+HRESULT CoInitializeEx(void* reserved, DWORD apartment);
+void CoUninitialize();
+HRESULT AccessibleChildren(IAccessible* container, LONG start, LONG count, VARIANT* children, LONG* obtained);
+HRESULT ObjectFromLresult(LRESULT result, REFIID iid, WPARAM wParam, void** object);
+void VariantInit(VARIANT* v);
+HRESULT VariantClear(VARIANT* v);
+void SysFreeString(BSTR text);
+BOOL PlaySoundW(const wchar_t* sound, HMODULE module, DWORD flags);
+
+}  // namespace zorvex::win32::late
