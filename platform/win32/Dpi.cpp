@@ -1,6 +1,7 @@
 #include "platform/win32/Dpi.h"
 
 #include "base/Dpi.h"
+#include "platform/win32/LateLinks.h"
 
 namespace zorvex::win32 {
 
@@ -9,8 +10,7 @@ namespace {
 // A function of a system library by name, typed; null when the system has none.
 template <typename F>
 F Lookup(const wchar_t* library, const char* name) {
-  HMODULE module = ::GetModuleHandleW(library);
-  if (module == nullptr) module = ::LoadLibraryW(library);
+  const HMODULE module = late::SystemLibrary(library);
   return module != nullptr ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
 }
 

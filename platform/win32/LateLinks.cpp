@@ -3,7 +3,20 @@
 #include <mmsystem.h>
 #include <oleacc.h>
 
+#include <string>
+
 namespace zorvex::win32::late {
+
+HMODULE SystemLibrary(const wchar_t* name) {
+  if (HMODULE loaded = ::GetModuleHandleW(name)) return loaded;
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(folder, length);
+  path += L'\\';
+  path += name;
+  return ::LoadLibraryW(path.c_str());
+}
 
 namespace {
 
@@ -11,7 +24,7 @@ namespace {
 // life of the process: the functions are kept, and COM must not be unloaded under its apartments.
 template <typename Fn>
 Fn Find(const wchar_t* library, const char* name) {
-  const HMODULE module = ::LoadLibraryW(library);
+  const HMODULE module = SystemLibrary(library);
   if (module == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }

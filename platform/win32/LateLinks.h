@@ -13,6 +13,10 @@ struct IAccessible;
 
 namespace zorvex::win32::late {
 
+// A library of the system, loaded from the system folder alone: one of the same name planted
+// beside the program or in the current folder is never taken. Null when it cannot be loaded.
+HMODULE SystemLibrary(const wchar_t* name);
+
 HRESULT CoInitializeEx(void* reserved, DWORD apartment);
 void CoUninitialize();
 HRESULT AccessibleChildren(IAccessible* container, LONG start, LONG count, VARIANT* children, LONG* obtained);
