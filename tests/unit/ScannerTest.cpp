@@ -177,6 +177,8 @@ TEST_F(ScannerTest, ThreadCyclesPausesForCtrlAndScrollLockAndStopsAfterTheCurren
   desktop->SetScrollLock(false);
   ASSERT_TRUE(mainThread->PumpUntil([&] { return !desktop->Exists(popup); }));
   EXPECT_EQ(sleeper->LastMs(), 500u);
+  // The closing thread reports after the window is gone: wait for the report, not for the window.
+  ASSERT_TRUE(mainThread->PumpUntil([&] { return !host.lines.empty(); }));
 
   // Termination: the creator empties OnCheck first, then asks; the body ends at the top of a cycle.
   scanner->OnCheck = nullptr;
