@@ -24,6 +24,24 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 
 namespace {
 
+struct ChildSearch {
+  const char* cls;
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<ChildSearch*>(p);
+  wchar_t cls[64] = {};
+  ::GetClassNameW(w, cls, 64);
+  if (::lstrcmpiW(cls, zorvex::win32::Widen(s->cls).c_str()) == 0 &&
+      (s->caption == nullptr || TextOf(w) == s->caption)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindOwnWindow(DWORD processId, const char* className) {
   HWND window = nullptr;
   while ((window = ::FindWindowExW(nullptr, window, Widen(className).c_str(), nullptr)) != nullptr) {
@@ -144,6 +162,46 @@ void OpenTrayMenu(RunningZorvex& zorvex) {
     HWND menu = ::FindWindowA("#32768", nullptr);
     return menu != nullptr && ::IsWindowVisible(menu);
   }, std::chrono::seconds(5));
+}
+
+HWND WaitForDialog(DWORD processId, const std::string& title) {
+  HWND found = nullptr;
+  PumpUntil([&] {
+    for (HWND w : TopLevelWindowsOf(processId)) {
+      if (TextOf(w) == title && ::IsWindowVisible(w)) found = w;
+    }
+    return found != nullptr;
+  }, std::chrono::seconds(10));
+  return found;
+}
+
+HWND Child(HWND parent, const char* className, const char* caption) {
+  ChildSearch search{className, caption, nullptr};
+  ::EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool ClickUntil(HWND window, POINT target, const std::function<bool()>& done, int& clicks) {
+  const DWORD gap = ::GetDoubleClickTime() + 100;
+  clicks = 0;
+  DWORD last = 0;
+  return PumpUntil([&] {
+    if (done()) return true;
+    POINT at{};
+    if (!::GetCursorPos(&at) || at.x != target.x || at.y != target.y) {
+      ::SetCursorPos(target.x, target.y);
+      return false;
+    }
+    if (::WindowFromPoint(target) != window || (clicks > 0 && ::GetTickCount() - last < gap)) return false;
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, click, sizeof(INPUT));
+    ++clicks;
+    last = ::GetTickCount();
+    return false;
+  }, std::chrono::seconds(10));
 }
 
 }  // namespace zorvex::testing

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -56,5 +57,16 @@ int TrayIconCount();
 void PressKeys(std::initializer_list<WORD> keys);
 // Opens the program's tray menu as a right click on its icon does, and waits until it shows.
 void OpenTrayMenu(RunningZorvex& zorvex);
+
+// A visible top-level window of the process with this title, waited for; nullptr when none came.
+HWND WaitForDialog(DWORD processId, const std::string& title);
+// The first child of a window of a class (and caption, when given).
+HWND Child(HWND parent, const char* className, const char* caption = nullptr);
+// Clicks window at target (screen) until done holds. The system gives a click to whatever window it
+// has under the pointer when it handles the input, which on a busy machine may lag behind a
+// window just shown or a pointer just moved; so each click waits until the pointer is there and
+// window is the one under it, and a click that went astray is repeated, slower than a double click.
+// clicks tells how many were sent.
+bool ClickUntil(HWND window, POINT target, const std::function<bool()>& done, int& clicks);
 
 }  // namespace zorvex::testing

@@ -6,7 +6,6 @@
 
 #include "E2eSupport.h"
 
-#include <functional>
 
 #include "platform/win32/WideText.h"
 
@@ -253,21 +252,6 @@ HWND CaptureOf(HWND window) {
   return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndCapture : nullptr;
 }
 
-// Presses the left button over window at its middle, as often as it takes the press to arrive.
-bool Click(HWND window, const std::function<bool()>& done) {
-  const DWORD gap = ::GetDoubleClickTime() + 100;
-  DWORD last = 0;
-  return PumpUntil([&] {
-    if (done()) return true;
-    if (!MoveMouse(Middle(window)) || ::WindowFromPoint(Middle(window)) != window) return false;
-    if (last != 0 && ::GetTickCount() - last < gap) return false;
-    MouseButton(MOUSEEVENTF_LEFTDOWN);
-    MouseButton(MOUSEEVENTF_LEFTUP);
-    last = ::GetTickCount();
-    return false;
-  }, 20s);
-}
-
 // Drops down a combo box with the mouse and clicks the entry with this text.
 bool ChooseWithMouse(HWND box, const std::string& entry) {
   DWORD process = 0;
@@ -284,30 +268,16 @@ bool ChooseWithMouse(HWND box, const std::string& entry) {
   // A box with an edit field of its own drops down from its arrow, at the right end.
   RECT r{};
   ::GetWindowRect(box, &r);
-  const POINT arrow{r.right - 6, (r.top + r.bottom) / 2};
-  if (!PumpUntil([&] {
-        if (dropped()) return true;
-        if (!MoveMouse(arrow)) return false;
-        MouseButton(MOUSEEVENTF_LEFTDOWN);
-        MouseButton(MOUSEEVENTF_LEFTUP);
-        return PumpUntil(dropped, 2s);
-      }, 20s)) {
-    return false;
-  }
+  int clicks = 0;
+  if (!ClickUntil(box, POINT{r.right - 6, (r.top + r.bottom) / 2}, dropped, clicks)) return false;
   const LRESULT index = ::SendMessageA(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
   if (index < 0) return false;
   RECT item{};
   ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
   POINT p{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
   ::ClientToScreen(list, &p);
-  const auto chosen = [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); };
-  return PumpUntil([&] {
-    if (chosen()) return true;
-    if (!MoveMouse(p) || ::WindowFromPoint(p) != list) return false;
-    MouseButton(MOUSEEVENTF_LEFTDOWN);
-    MouseButton(MOUSEEVENTF_LEFTUP);
-    return PumpUntil(chosen, 2s);
-  }, 20s);
+  return ClickUntil(list, p, [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); },
+                    clicks);
 }
 
 }  // namespace
@@ -324,13 +294,8 @@ TEST(WindowRules, TheFinderDraggedOntoANagMakesAPressRuleThatTakesIt) {
 
   OpenTrayMenu(zorvex);
   PressKeys({VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});  // "Add &Window Rule..."
-  HWND dialog = nullptr;
-  ASSERT_TRUE(PumpUntil([&] {
-    for (HWND w : TopLevelWindowsOf(zorvex.Id())) {
-      if (TextOf(w) == "Window Rule" && ::IsWindowVisible(w)) dialog = w;
-    }
-    return dialog != nullptr;
-  }, 10s)) << "the window-rule dialog did not open";
+  const HWND dialog = WaitForDialog(zorvex.Id(), "Window Rule");
+  ASSERT_NE(dialog, nullptr) << "the window-rule dialog did not open";
   // The finder is the picture among the dialog's static controls that takes the mouse.
   HWND finder = nullptr;
   for (HWND s : Children(dialog, "Static")) {
@@ -366,12 +331,10 @@ TEST(WindowRules, TheFinderDraggedOntoANagMakesAPressRuleThatTakesIt) {
   }
   EXPECT_EQ(line.rfind("Fits 1 of ", 0), 0u) << line;
 
-  HWND ok = nullptr;
-  for (HWND b : Children(dialog, "Button")) {
-    if (TextOf(b) == "&Ok") ok = b;
-  }
+  const HWND ok = Child(dialog, "Button", "&Ok");
   ASSERT_NE(ok, nullptr);
-  ASSERT_TRUE(Click(ok, [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
+  int clicks = 0;
+  ASSERT_TRUE(ClickUntil(ok, Middle(ok), [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, clicks));
   EXPECT_TRUE(PumpUntil([&] {
     return zorvex.ReadFile("rules.xml").find(R"(<WindowRule program="nag_windows.exe" class="#32770" )"
                                              R"(title="Please purchase a license" action="press" button="Close")") !=
