@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "E2eSupport.h"
 
@@ -252,6 +253,19 @@ HWND CaptureOf(HWND window) {
   return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndCapture : nullptr;
 }
 
+// Clicks window at p and waits for done; a click that changed nothing is made again. Unlike
+// ClickUntil, each click is given seconds to show: a second click too soon would close the list
+// the first one opened.
+bool ClickAndWait(HWND window, POINT p, const std::function<bool()>& done) {
+  return PumpUntil([&] {
+    if (done()) return true;
+    if (!MoveMouse(p) || ::WindowFromPoint(p) != window) return false;
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    return PumpUntil(done, 5s);
+  }, 30s);
+}
+
 // Drops down a combo box with the mouse and clicks the entry with this text.
 bool ChooseWithMouse(HWND box, const std::string& entry) {
   DWORD process = 0;
@@ -268,16 +282,18 @@ bool ChooseWithMouse(HWND box, const std::string& entry) {
   // A box with an edit field of its own drops down from its arrow, at the right end.
   RECT r{};
   ::GetWindowRect(box, &r);
-  int clicks = 0;
-  if (!ClickUntil(box, POINT{r.right - 6, (r.top + r.bottom) / 2}, dropped, clicks)) return false;
+  // Dropped, and the press on the arrow let go: a release still to come would pick the entry
+  // under the pointer by itself.
+  if (!ClickAndWait(box, POINT{r.right - 6, (r.top + r.bottom) / 2}, [&] { return dropped() && CaptureOf(box) != box; })) {
+    return false;
+  }
   const LRESULT index = ::SendMessageA(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
   if (index < 0) return false;
   RECT item{};
   ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
   POINT p{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
   ::ClientToScreen(list, &p);
-  return ClickUntil(list, p, [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); },
-                    clicks);
+  return ClickAndWait(list, p, [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); });
 }
 
 }  // namespace
