@@ -266,34 +266,50 @@ bool ClickAndWait(HWND window, POINT p, const std::function<bool()>& done) {
   }, 30s);
 }
 
-// Drops down a combo box with the mouse and clicks the entry with this text.
+// Drops down a combo box with the mouse and clicks the entry with this text. The dialog stays on
+// top, and Wine may raise it when it is activated late, over a list that has just dropped: then
+// the arrow closes the list and opens it again, as a user who saw no list would.
 bool ChooseWithMouse(HWND box, const std::string& entry) {
+  const LRESULT index = ::SendMessageA(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
+  if (index < 0) return false;
   DWORD process = 0;
   ::GetWindowThreadProcessId(box, &process);
-  HWND list = nullptr;
+  HWND list = nullptr;  // the list last seen dropped
   const auto dropped = [&] {
     for (HWND w : TopLevelWindowsOf(process)) {
       char cls[32] = {};
       ::GetClassNameA(w, cls, sizeof cls);
-      if (::lstrcmpiA(cls, "ComboLBox") == 0 && ::IsWindowVisible(w)) list = w;
+      if (::lstrcmpiA(cls, "ComboLBox") == 0 && ::IsWindowVisible(w)) {
+        list = w;
+        return true;
+      }
     }
-    return list != nullptr;
+    return false;
+  };
+  const auto chosen = [&] {
+    return list != nullptr && !::IsWindowVisible(list) && ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index;
   };
   // A box with an edit field of its own drops down from its arrow, at the right end.
   RECT r{};
   ::GetWindowRect(box, &r);
-  // Dropped, and the press on the arrow let go: a release still to come would pick the entry
-  // under the pointer by itself.
-  if (!ClickAndWait(box, POINT{r.right - 6, (r.top + r.bottom) / 2}, [&] { return dropped() && CaptureOf(box) != box; })) {
+  const POINT arrow{r.right - 6, (r.top + r.bottom) / 2};
+  return PumpUntil([&] {
+    if (chosen()) return true;
+    // Dropped, and the press on the arrow let go: a release still to come would pick the entry
+    // under the pointer by itself.
+    if (!ClickAndWait(box, arrow, [&] { return dropped() && CaptureOf(box) != box; })) return false;
+    RECT item{};
+    ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    POINT p{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ::ClientToScreen(list, &p);
+    if (MoveMouse(p) && PumpUntil([&] { return ::WindowFromPoint(p) == list; }, 2s)) {
+      MouseButton(MOUSEEVENTF_LEFTDOWN);
+      MouseButton(MOUSEEVENTF_LEFTUP);
+      return PumpUntil(chosen, 5s);
+    }
+    ClickAndWait(box, arrow, [&] { return !::IsWindowVisible(list); });
     return false;
-  }
-  const LRESULT index = ::SendMessageA(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
-  if (index < 0) return false;
-  RECT item{};
-  ::SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-  POINT p{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-  ::ClientToScreen(list, &p);
-  return ClickAndWait(list, p, [&] { return ::SendMessageA(box, CB_GETCURSEL, 0, 0) == index && !::IsWindowVisible(list); });
+  }, 90s);
 }
 
 }  // namespace
