@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <string_view>
 #include <utility>
 
 #include "base/CaseFold.h"
@@ -129,7 +130,7 @@ bool RuleFits(const WindowRule& rule, const WindowFacts& window) { return RuleSu
 
 namespace {
 
-bool IsAscii(const std::string& text) {
+bool IsAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
@@ -141,7 +142,10 @@ std::uint64_t NextSerial() {
   return ++serial;
 }
 
-bool IsPlainText(const std::string& mask) { return mask.find_first_of("*?[") == std::string::npos; }
+bool IsPlainText(std::string_view mask) { return mask.find_first_of("*?[") == std::string_view::npos; }
+
+// What a mask and the text it tests are made of: the text up to its first zero byte.
+std::string_view UpToZero(const std::string& text) { return std::string_view(text.c_str()); }
 
 std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << (length % 64); }
 
@@ -156,10 +160,10 @@ WindowRuleSet::WindowRuleSet(std::shared_ptr<const std::vector<WindowRule>> shar
   for (std::size_t i = 0; i < rules.size(); ++i) {
     const WindowRuleText& text = rules[i].text;
     // By program first: a program shows few windows, while a dialog class is shared by many.
-    if (!text.program.empty() && !rules[i].programByPath && IsPlainText(text.program)) {
-      byProgram_[FoldCase(text.program)].push_back(i);
-    } else if (!text.className.empty() && IsPlainText(text.className)) {
-      const std::string key = FoldCase(text.className);
+    if (!text.program.empty() && !rules[i].programByPath && IsPlainText(UpToZero(text.program))) {
+      byProgram_[FoldCase(UpToZero(text.program))].push_back(i);
+    } else if (!text.className.empty() && IsPlainText(UpToZero(text.className))) {
+      const std::string key = FoldCase(UpToZero(text.className));
       byClass_[key].push_back(i);
       classLengths_ |= LengthBit(key.size());
     } else {
@@ -175,7 +179,7 @@ const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
   const std::vector<std::size_t>* lists[3] = {&others_, nullptr, nullptr};
   std::size_t count = 1;
   // Folding keeps an ASCII text's length; a text beyond ASCII may change it, and is looked up anyway.
-  const std::string& className = window.ClassName();
+  const std::string_view className = UpToZero(window.ClassName());
   if (!byClass_.empty() && ((classLengths_ & LengthBit(className.size())) != 0 || !IsAscii(className))) {
     const auto found = byClass_.find(FoldCase(className));
     if (found != byClass_.end()) lists[count++] = &found->second;
@@ -184,7 +188,7 @@ const WindowRule* WindowRuleSet::FirstFit(const WindowFacts& window) const {
     // Looked up once per process and rule set: the program's record outlives the walk.
     const ProgramFile& program = window.Program();
     if (program.ruleSet != serial_) {
-      const auto found = byProgram_.find(program.name);
+      const auto found = byProgram_.find(std::string(UpToZero(program.name)));
       program.ruleCandidates = found != byProgram_.end() ? &found->second : nullptr;
       program.ruleSet = serial_;
     }

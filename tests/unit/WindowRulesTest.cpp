@@ -63,6 +63,10 @@ TEST(WindowRules, FactsAndRulesGiveTheVerdict) {
       {"Any", "[ad] offer", "", "", {{"", "", MaskForText("[ad]") + " *", "close", ""}}, 0, true},
       {"Any", "Win? *now*", "", "", {{"", "", MaskForText("Win? *now*"), "close", ""}}, 0, true},
       {"Any", "Win! *now*", "", "", {{"", "", MaskForText("Win? *now*"), "close", ""}}, -1, false},
+      // A mask ends at a zero byte ("&#0;" in rules.xml), whether the rule is found by its class or program or not.
+      {"#32770", "x", "", "", {{"", std::string("#32770\0x", 8), "", "close", ""}}, 0, true},
+      {"Any", "x", "C:\\nag.exe", "", {{std::string("NAG.exe\0x", 9), "", "", "close", ""}}, 0, true},
+      {"Any", "x", "", "", {{"", std::string("\0Any", 4), "", "close", ""}}, -1, false},
       // The first rule that fits wins, and leave shields without acting.
       {"Any", "x", "", "", {{"", "Other", "", "close", ""}, {"", "", "x", "leave", ""}, {"", "", "*", "close", ""}}, 1, false},
       {"Any", "x", "", "", {{"", "", "*", "WATCH", ""}, {"", "", "x", "leave", ""}}, 0, true},
