@@ -258,8 +258,9 @@ void TfoOptions::ShowWindowRules(int selected) {
     const std::string cells[] = {rule.text.className, rule.text.title, action, rule.stats.hits, ShownStamp(rule.stats.last)};
     for (std::size_t c = 0; c < 5; ++c) items.SetSubItem(row, c, cells[c]);
   }
-  // A cut program or action reads as another; the list scrolls sideways instead.
-  WindowRuleList.WidenColumnsToCells(kWindowColumnMax);
+  // A cut program or action reads as another, so only the title gives way to keep the hits in view;
+  // beyond that the list scrolls sideways.
+  WindowRuleList.WidenColumnsToCells(kWindowColumnMax, 2);
   if (selected >= 0 && static_cast<std::size_t>(selected) < items.Count()) {
     WindowRuleList.SetSelected(static_cast<std::size_t>(selected), true);
   }

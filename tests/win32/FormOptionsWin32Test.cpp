@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/fakes/Probe.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MainThread.h"
 #include "ui/FormAddPopup.h"
@@ -989,4 +990,29 @@ TEST_F(FormOptionsWin32, TheWindowsPageShowsTheHitsOfARuleThatFiredOnARealWindow
   EXPECT_EQ(Row(f.WindowRuleList, 0)[4], "1");
   EXPECT_FALSE(Row(f.WindowRuleList, 0)[5].empty()) << "the time of the fit";
   engine->SetActive(false);
+}
+
+TEST_F(FormOptionsWin32, TheWindowsPageKeepsTheHitsInViewByCuttingALongTitleButNeverAProgram) {
+  const std::string longTitle(120, 'T'), longProgram = std::string(20, 'p') + ".exe";
+  struct Case {
+    std::string program;
+    bool fits;  // every column in view
+  };
+  for (const Case& c : {Case{"a.exe", true}, Case{longProgram, false}}) {
+    Write("rules.xml", "<Rules><WindowRule program=\"" + c.program + "\" title=\"" + longTitle +
+                           "\" action=\"close\" hits=\"12345\"/></Rules>");
+    engine->LoadOptions();
+    TfoOptions& f = Loaded();
+    TListView& list = f.WindowRuleList;
+    int total = 0;
+    for (std::size_t i = 0; i < list.Columns().Count(); ++i) total += static_cast<TListColumn&>(list.Columns().Item(i)).Width();
+    RECT client{};
+    ::GetClientRect(list.Handle(), &client);
+    EXPECT_EQ(total <= client.right, c.fits) << c.program;
+    const std::wstring program = win32::Widen(c.program);
+    const int programWidth = static_cast<int>(::SendMessageW(list.Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(program.c_str())));
+    EXPECT_GT(static_cast<TListColumn&>(list.Columns().Item(0)).Width(), programWidth) << "the program is never cut";
+    application.Remove(f).reset();
+    form = nullptr;
+  }
 }

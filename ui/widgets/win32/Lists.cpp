@@ -574,29 +574,33 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   return columns_->Add<TListColumn>(*this, index);
 }
 
-void TListView::WidenColumnsToCaptions(bool giveFirst) {
+int TListView::CaptionWidth(TListColumn& column) {
   // The header's own margins and the room a sort mark takes beside the text.
-  const int headerPadding = ScaleLength(18, kDesignDpi, Dpi());
-  const auto captionWidth = [this, headerPadding](TListColumn& column) {
-    const std::wstring caption = win32::Widen(column.Caption());
-    return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
-           headerPadding;
-  };
-  int total = 0;
-  for (std::size_t i = 0; i < columns_->Count(); ++i) {
-    auto& column = static_cast<TListColumn&>(columns_->Item(i));
-    const int needed = captionWidth(column);
-    if (column.Width() < needed) column.SetWidth(needed);
-    total += column.Width();
-  }
-  RECT client{};
-  if (!giveFirst || columns_->Count() == 0 || !::GetClientRect(Handle(), &client)) return;
-  auto& first = static_cast<TListColumn&>(columns_->Item(0));
-  const int over = total - (client.right - client.left);
-  if (over > 0) first.SetWidth(std::max(captionWidth(first), first.Width() - over));
+  const std::wstring caption = win32::Widen(column.Caption());
+  return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
+         ScaleLength(18, kDesignDpi, Dpi());
 }
 
-void TListView::WidenColumnsToCells(int maxWidth) {
+void TListView::GiveBackOverflow(std::size_t index) {
+  RECT client{};
+  if (index >= columns_->Count() || !::GetClientRect(Handle(), &client)) return;
+  int total = 0;
+  for (std::size_t i = 0; i < columns_->Count(); ++i) total += static_cast<TListColumn&>(columns_->Item(i)).Width();
+  auto& column = static_cast<TListColumn&>(columns_->Item(index));
+  const int over = total - (client.right - client.left);
+  if (over > 0) column.SetWidth(std::max(CaptionWidth(column), column.Width() - over));
+}
+
+void TListView::WidenColumnsToCaptions(bool giveFirst) {
+  for (std::size_t i = 0; i < columns_->Count(); ++i) {
+    auto& column = static_cast<TListColumn&>(columns_->Item(i));
+    const int needed = CaptionWidth(column);
+    if (column.Width() < needed) column.SetWidth(needed);
+  }
+  if (giveFirst) GiveBackOverflow(0);
+}
+
+void TListView::WidenColumnsToCells(int maxWidth, int yielding) {
   const int cap = ScaleLength(maxWidth, kDesignDpi, Dpi());
   for (std::size_t i = 0; i < columns_->Count(); ++i) {
     auto& column = static_cast<TListColumn&>(columns_->Item(i));
@@ -605,6 +609,7 @@ void TListView::WidenColumnsToCells(int maxWidth) {
     ::SendMessageW(Handle(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), LVSCW_AUTOSIZE);
     column.SetWidth(std::max(before, std::min(column.Width(), cap)));
   }
+  if (yielding >= 0) GiveBackOverflow(static_cast<std::size_t>(yielding));
 }
 
 void TListView::DpiChanged(int oldDpi, int newDpi) {

@@ -228,8 +228,10 @@ class TListView : public TWinControl {
   // translated header is never cut (the list scrolls sideways instead). With giveFirst, the first
   // column then gives up what the others took, as far as its own caption allows.
   void WidenColumnsToCaptions(bool giveFirst = false);
-  // Widens each column to its widest cell, up to maxWidth (96-DPI units); never narrows one.
-  void WidenColumnsToCells(int maxWidth);
+  // Widens each column to its widest cell, up to maxWidth (96-DPI units); never narrows one. The
+  // column yielding (-1: none) then gives up what the list would scroll sideways for, as far as
+  // its own caption allows.
+  void WidenColumnsToCells(int maxWidth, int yielding = -1);
   // The items.
   TListViewItems& Items() { return *items_; }
   // True when entry index is selected.
@@ -254,6 +256,10 @@ class TListView : public TWinControl {
  private:
   void PublishStyle(std::string name, DWORD bit, bool inverted = false);
   void PublishListStyle(std::string name, DWORD bit);
+  // The width a column needs to show its caption whole.
+  int CaptionWidth(TListColumn& column);
+  // Narrows the column by what all of them take beyond the list's width, as far as its caption allows.
+  void GiveBackOverflow(std::size_t index);
   TCollection* columns_;
   TListViewItems* items_;
   bool sorted_ = false;
