@@ -32,11 +32,6 @@ enum Image { kImageExit = 0, kImageOptions, kImageAddRule, kImageActive, kImageC
 // Images of the TrayIcons list.
 enum TrayImage { kTrayOn = 0, kTrayOff, kTrayKill };
 
-HICON LoadSmallIcon(int id, int size) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size,
-                                         LR_DEFAULTCOLOR));
-}
-
 // Menu item data of owner-drawn images: the item's image index plus one (0: none).
 ULONG_PTR ImageData(int imageIndex) { return static_cast<ULONG_PTR>(imageIndex + 1); }
 
@@ -391,8 +386,9 @@ void TfoMain::LoadIcons() {
   imageSize_ = win32::MetricForDpi(SM_CXSMICON, win32::WindowDpi(window_.get()));
   trayIcons_.clear();
   images_.clear();
-  for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(LoadSmallIcon(IDI_TRAY_FIRST + i, imageSize_));
-  for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(LoadSmallIcon(IDI_MENU_FIRST + i, imageSize_));
+  const auto load = [this](int id) { return win32::LoadProgramIcon(id, imageSize_, imageSize_); };
+  for (int i = 0; i < IDI_TRAY_COUNT; ++i) trayIcons_.emplace_back(load(IDI_TRAY_FIRST + i));
+  for (int i = 0; i < IDI_MENU_COUNT; ++i) images_.emplace_back(load(IDI_MENU_FIRST + i));
 }
 
 void TfoMain::FlashKillIcon() {

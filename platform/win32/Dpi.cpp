@@ -7,12 +7,7 @@ namespace zorvex::win32 {
 
 namespace {
 
-// A function of a system library by name, typed; null when the system has none.
-template <typename F>
-F Lookup(const wchar_t* library, const char* name) {
-  const HMODULE module = late::SystemLibrary(library);
-  return module != nullptr ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
-}
+using late::SystemFunction;
 
 // The optional functions, looked up once.
 struct DpiFunctions {
@@ -23,15 +18,15 @@ struct DpiFunctions {
   using SetThreadDpiAwarenessContextFn = HANDLE(WINAPI*)(HANDLE);
   using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
-  GetDpiForWindowFn getDpiForWindow = Lookup<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
-  GetDpiForSystemFn getDpiForSystem = Lookup<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem");
+  GetDpiForWindowFn getDpiForWindow = SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+  GetDpiForSystemFn getDpiForSystem = SystemFunction<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem");
   GetSystemMetricsForDpiFn getSystemMetricsForDpi =
-      Lookup<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+      SystemFunction<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
   AdjustWindowRectExForDpiFn adjustWindowRectExForDpi =
-      Lookup<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
+      SystemFunction<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
   SetThreadDpiAwarenessContextFn setThreadDpiAwarenessContext =
-      Lookup<SetThreadDpiAwarenessContextFn>(L"user32.dll", "SetThreadDpiAwarenessContext");
-  GetDpiForMonitorFn getDpiForMonitor = Lookup<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+      SystemFunction<SetThreadDpiAwarenessContextFn>(L"user32.dll", "SetThreadDpiAwarenessContext");
+  GetDpiForMonitorFn getDpiForMonitor = SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
 };
 
 const DpiFunctions& Functions() {
@@ -39,15 +34,17 @@ const DpiFunctions& Functions() {
   return functions;
 }
 
+bool Plausible(UINT dpi) { return dpi >= 48 && dpi <= 1536; }
+
 // A density the system answered, or the system's own for a missing or absurd answer.
-int Valid(UINT dpi) { return dpi >= 48 && dpi <= 1536 ? static_cast<int>(dpi) : SystemDpi(); }
+int Valid(UINT dpi) { return Plausible(dpi) ? static_cast<int>(dpi) : SystemDpi(); }
 
 }  // namespace
 
 int SystemDpi() {
   if (Functions().getDpiForSystem != nullptr) {
     const UINT dpi = Functions().getDpiForSystem();
-    if (dpi >= 48 && dpi <= 1536) return static_cast<int>(dpi);
+    if (Plausible(dpi)) return static_cast<int>(dpi);
   }
   HDC screen = ::GetDC(nullptr);
   const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;

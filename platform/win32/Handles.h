@@ -83,6 +83,12 @@ using UniqueHook = UniqueHandle<HHOOK, UnhookCloser>;
 using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, UnhookWinEventCloser>;
 using UniqueFont = UniqueHandle<HFONT, DeleteObjectCloser>;
 using UniqueBrush = UniqueHandle<HBRUSH, DeleteObjectCloser>;
+
+// The program's own icon resource, drawn for width by height pixels; null when it cannot be loaded.
+inline UniqueIcon LoadProgramIcon(int resourceId, int width, int height) {
+  return UniqueIcon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                                    width, height, LR_DEFAULTCOLOR)));
+}
 using UniqueDdeData = UniqueHandle<HDDEDATA, DdeDataCloser>;
 // A file search; hold only handles other than INVALID_HANDLE_VALUE.
 using UniqueFind = UniqueHandle<HANDLE, FindCloseCloser>;

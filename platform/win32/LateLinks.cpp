@@ -20,18 +20,9 @@ HMODULE SystemLibrary(const wchar_t* name) {
 
 namespace {
 
-// The function name in library; null when either is missing. The library stays loaded for the
-// life of the process: the functions are kept, and COM must not be unloaded under its apartments.
-template <typename Fn>
-Fn Find(const wchar_t* library, const char* name) {
-  const HMODULE module = SystemLibrary(library);
-  if (module == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 // Each function is looked up once, on its first call (a static's initialisation is thread-safe).
 #define ZORVEX_LATE(library, name) \
-  static const auto fn = Find<decltype(&::name)>(library, #name)
+  static const auto fn = SystemFunction<decltype(&::name)>(library, #name)
 
 }  // namespace
 

@@ -17,6 +17,15 @@ namespace zorvex::win32::late {
 // beside the program or in the current folder is never taken. Null when it cannot be loaded.
 HMODULE SystemLibrary(const wchar_t* name);
 
+// The function name of a system library, typed; null when either is missing. The library stays
+// loaded for the life of the process: the functions are kept, and COM must not be unloaded under
+// its apartments.
+template <typename Fn>
+Fn SystemFunction(const wchar_t* library, const char* name) {
+  const HMODULE module = SystemLibrary(library);
+  return module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
+
 HRESULT CoInitializeEx(void* reserved, DWORD apartment);
 void CoUninitialize();
 HRESULT AccessibleChildren(IAccessible* container, LONG start, LONG count, VARIANT* children, LONG* obtained);

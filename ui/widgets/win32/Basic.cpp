@@ -387,8 +387,7 @@ void TImage::SetIcon(win32::UniqueIcon icon) {
 bool TImage::LoadIcon(int resourceId) {
   resourceId_ = resourceId;
   const TBounds b = Bounds();
-  win32::UniqueIcon icon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
-                                                         IMAGE_ICON, b.Width, b.Height, LR_DEFAULTCOLOR)));
+  win32::UniqueIcon icon = win32::LoadProgramIcon(resourceId, b.Width, b.Height);
   if (!icon) return false;
   SetIcon(std::move(icon));
   return true;

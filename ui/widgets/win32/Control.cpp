@@ -293,7 +293,7 @@ void TWinControl::ApplyFont() {
   if (!window_) return;
   const TFont& f = *font_;
   static constexpr BYTE kPitch[] = {DEFAULT_PITCH, VARIABLE_PITCH, FIXED_PITCH};
-  UniqueFont font(::CreateFontW(ScaleLength(f.Height, kDesignDpi, Dpi()), 0, 0, 0,
+  UniqueFont font(::CreateFontW(FromDesign(f.Height), 0, 0, 0,
                                 (f.Style & TFont::kBold) ? FW_BOLD : FW_NORMAL,
                                 (f.Style & TFont::kItalic) ? TRUE : FALSE, (f.Style & TFont::kUnderline) ? TRUE : FALSE,
                                 (f.Style & TFont::kStrikeOut) ? TRUE : FALSE, static_cast<BYTE>(f.Charset),
@@ -333,6 +333,8 @@ void TWinControl::SetEdge(TEdge edge) {
 }
 
 int TWinControl::Dpi() const { return form_ != nullptr ? form_->dpi_ : kDesignDpi; }
+
+int TWinControl::FromDesign(int length) const { return ScaleLength(length, kDesignDpi, Dpi()); }
 
 SIZE TWinControl::MeasureText(const std::string& text, int wrapWidth) const {
   TWindowDC dc(Handle());

@@ -144,6 +144,8 @@ class TWinControl : public TComponent {
   bool Focused() const;
   // The density the control is laid out for: its form's.
   int Dpi() const;
+  // A length written in 96-DPI units, in the control's pixels.
+  int FromDesign(int length) const;
 
  protected:
   // A form: no parent; the form makes its window itself.

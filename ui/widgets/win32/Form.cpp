@@ -274,9 +274,7 @@ void TForm::SetIcon(int resourceId) {
   iconId_ = resourceId;
   const auto load = [&](int metric) {
     const int size = win32::MetricForDpi(metric, dpi_);
-    return win32::UniqueIcon(static_cast<HICON>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), IMAGE_ICON, size, size,
-                     LR_DEFAULTCOLOR)));
+    return win32::LoadProgramIcon(resourceId, size, size);
   };
   win32::UniqueIcon small = load(SM_CXSMICON);
   win32::UniqueIcon big = load(SM_CXICON);

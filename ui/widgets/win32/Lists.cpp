@@ -93,7 +93,7 @@ TComboBox::TComboBox(TWinControl& parent, std::string name, TBounds bounds, bool
     : TWinControl(parent, std::move(name)) {
   DeclareClass("TComboBox");
   TBounds withList = bounds;
-  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
+  withList.Height += FromDesign(kDroppedListHeight);
   const DWORD kind = editable ? CBS_DROPDOWN | CBS_AUTOHSCROLL : CBS_DROPDOWNLIST;
   CreateHandle(TWindowParams{"COMBOBOX", kind | WS_VSCROLL | WS_TABSTOP, 0, withList, ""});
   items_ = &PublishOwned("Items", std::make_unique<TComboBoxStrings>(*this));
@@ -199,7 +199,7 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
   ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   const int height = r.bottom - r.top;
   // The mark and the margins are designed at 96 DPI.
-  const auto px = [this](int length) { return ScaleLength(length, kDesignDpi, Dpi()); };
+  const auto px = [this](int length) { return FromDesign(length); };
   RECT box{r.left + px(2), r.top, r.left + px(2) + height, r.bottom};
   if (Marked(index)) {
     // Drawn, not a glyph: the symbol fonts are not on every system (Wine's prefixes lack Marlett).
@@ -229,7 +229,7 @@ void TListBox::DrawEntry(const DRAWITEMSTRUCT& draw) {
 
 void TComboBox::SetBounds(const TBounds& bounds) {
   TBounds withList = bounds;
-  withList.Height += ScaleLength(kDroppedListHeight, kDesignDpi, Dpi());
+  withList.Height += FromDesign(kDroppedListHeight);
   TWinControl::SetBounds(withList);
 }
 
@@ -240,7 +240,7 @@ int TListBox::ItemHeight() const {
 void TListBox::SetItemHeight(int height) {
   itemHeight_ = height;
   if (height > 0) {
-    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(height, kDesignDpi, Dpi()));
+    ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, FromDesign(height));
   } else {
     // The font again decides the height.
     ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
@@ -250,7 +250,7 @@ void TListBox::SetItemHeight(int height) {
 
 void TListBox::FontChanged() {
   // A new font resets the entry height to the font's.
-  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, ScaleLength(itemHeight_, kDesignDpi, Dpi()));
+  if (itemHeight_ > 0) ::SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, FromDesign(itemHeight_));
   boldFont_.reset();
 }
 
@@ -565,7 +565,7 @@ TListColumn& TListView::AddColumn(const std::string& caption, int width) {
   std::wstring wide = win32::Widen(caption);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-  column.cx = ScaleLength(width, kDesignDpi, Dpi());
+  column.cx = FromDesign(width);
   column.pszText = &wide[0];
   column.iSubItem = index;
   if (::SendMessageW(Handle(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)) < 0) {
@@ -578,7 +578,7 @@ int TListView::CaptionWidth(TListColumn& column) {
   // The header's own margins and the room a sort mark takes beside the text.
   const std::wstring caption = win32::Widen(column.Caption());
   return static_cast<int>(::SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(caption.c_str()))) +
-         ScaleLength(18, kDesignDpi, Dpi());
+         FromDesign(18);
 }
 
 void TListView::GiveBackOverflow(std::size_t index) {
@@ -601,7 +601,7 @@ void TListView::WidenColumnsToCaptions(bool giveFirst) {
 }
 
 void TListView::WidenColumnsToCells(int maxWidth, int yielding) {
-  const int cap = ScaleLength(maxWidth, kDesignDpi, Dpi());
+  const int cap = FromDesign(maxWidth);
   for (std::size_t i = 0; i < columns_->Count(); ++i) {
     auto& column = static_cast<TListColumn&>(columns_->Item(i));
     const int before = column.Width();
